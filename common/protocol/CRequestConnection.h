@@ -1,0 +1,53 @@
+#pragma once
+
+#include "Packet.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace ZiRez {
+class CServerSocket;
+}
+
+// The service's end of one accepted connection: the packet operations over the server
+// socket's slot. Its destruction closes the connection, once, whichever way the request
+// ended. Errors are thrown (CSocketError code 10 for framing, the socket layer's own
+// exceptions unchanged); no status is sent for a receive error.
+class CRequestConnection
+{
+public:
+    CRequestConnection(std::shared_ptr<ZiRez::CServerSocket> server, int index);
+    ~CRequestConnection();
+    CRequestConnection(const CRequestConnection&) = delete;
+    CRequestConnection& operator=(const CRequestConnection&) = delete;
+
+    // A header the peer's close leaves incomplete reads as (0, 0).
+    PacketHeader ReceiveHeader();
+    // Acknowledges a request packet and returns its code; any other first packet is
+    // answered with PT_REJECT and status (1, 0), then "Invalid Packet Receive Error!".
+    int ReceiveRequest();
+
+    void SendInt(int32_t value);
+    void SendData(const void* bytes, size_t length);
+    void SendStatus(uint32_t status, uint32_t detail);
+
+    int32_t ReceiveInt();
+    void ReceiveData(std::string& out);
+
+    int Index() const { return m_index; }
+
+private:
+    void SendAck();
+    void WriteAll(const void* bytes, size_t length);
+    // Reads until the buffer is full or the peer closed; returns the count received.
+    size_t ReadAll(void* buffer, size_t length);
+    void ReadPayload(void* buffer, size_t length);
+    void ExpectAck();
+    void ChargeItem(size_t length);
+
+    std::shared_ptr<ZiRez::CServerSocket> m_server;
+    int m_index;
+    size_t m_received = 0;
+};
