@@ -1,0 +1,49 @@
+#pragma once
+
+#include "RegistryTypes.h"
+
+#include <cstdint>
+#include <string_view>
+
+namespace Platform {
+class CEvent;
+}
+
+// The operations the settings store underneath CRegistryKey offers, one per registry
+// call it stands in for. Handles come from this interface and go back to it; results
+// are store codes. One implementation per platform; SettingsStore() picks it.
+class CSettingsStore
+{
+public:
+    virtual ~CSettingsStore() = default;
+
+    virtual int32_t OpenKey(RegistryHandle root, std::string_view path, uint32_t access, RegistryHandle* out) = 0;
+    virtual int32_t CloseKey(RegistryHandle key) = 0;
+    virtual int32_t FlushKey(RegistryHandle key) = 0;
+    virtual int32_t CreateKey(RegistryHandle parent, std::string_view path, uint32_t options, uint32_t access,
+                              RegistryHandle* out, uint32_t* disposition) = 0;
+    virtual int32_t DeleteKey(RegistryHandle parent, std::string_view name) = 0;
+    virtual int32_t SetValue(RegistryHandle key, std::string_view name, uint32_t type, const void* bytes,
+                             uint32_t length) = 0;
+    virtual int32_t QueryValue(RegistryHandle key, std::string_view name, uint32_t* type, void* buffer,
+                               uint32_t* length) = 0;
+    virtual int32_t DeleteValue(RegistryHandle key, std::string_view name) = 0;
+    // nameOut receives at most nameCapacity - 1 characters and a terminator; a longer
+    // name gives ERROR_MORE_DATA. nameLength, when given, receives the name's length.
+    virtual int32_t EnumKey(RegistryHandle key, uint32_t index, char* nameOut, uint32_t nameCapacity,
+                            uint32_t* nameLength, char* className, uint32_t* classLength,
+                            RegistryFileTime* lastWrite) = 0;
+    virtual int32_t EnumValue(RegistryHandle key, uint32_t index, char* nameOut, uint32_t nameCapacity,
+                              uint32_t* nameLength, uint32_t* type, void* data, uint32_t* dataLength) = 0;
+    virtual int32_t NotifyChange(RegistryHandle key, bool watchSubtree, uint32_t filter, Platform::CEvent* event) = 0;
+
+    // Changes at or below the folded key path, plus creation and deletion of the key at
+    // existencePath; see CKeyStore::KeyListVersion.
+    virtual uint64_t SubtreeVersion(std::string_view path, std::string_view existencePath) = 0;
+};
+
+// The store of this process (the SQLite store in the state directory unless replaced).
+CSettingsStore& SettingsStore();
+
+// Replaces the store of this process (fault doubles in tests); nullptr restores it.
+void SetSettingsStoreForTesting(CSettingsStore* store);
