@@ -1,0 +1,75 @@
+#pragma once
+
+#include "net/CServerSocket.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace ZiRez {
+
+// Stream server socket: listens on one port over IPv4 and IPv6 at once and accepts connections
+// into numbered slots. One thread accepts; each connection's thread reads, writes and closes its
+// own slot. The lock guards only the slot list, never a wait or I/O.
+//
+// A slot's socket lives as long as any call still uses it: closing a slot (or the whole server)
+// from another thread shuts the socket down, so a waiting reader wakes up with end-of-stream,
+// and the descriptor is released after the last user lets go. A descriptor therefore never
+// gets reused under a reader's feet.
+class CStrmSrvSocket : public CServerSocket
+{
+public:
+    CStrmSrvSocket(uint16_t family, int32_t type, bool ipv4Available, bool ipv6Available, uint16_t port,
+                   Platform::CEvent* cancelEvent, int32_t timeOut);
+    ~CStrmSrvSocket() override;
+
+    // Opens, binds every resolved passive address of an available family, and listens.
+    void Open(uint16_t port) override;
+
+    // Waits for a connection (or the cancel event / the time-out) and returns its slot index.
+    // An accept() that fails after readiness takes no slot: Accept waits again, after a short
+    // pause when out of descriptors.
+    int Accept() override;
+
+    int Write(int index, const void* bytes, int length) override;
+    int Read(int index, void* buffer, int length) override;
+    void Close() override;
+    void CloseConnection(int index) override;
+
+    // Cancel event and time-out for Read (by default those given to the constructor). With a
+    // positive time-out a send that stalls that long fails too.
+    void SetReadWait(Platform::CEvent* cancelEvent, int32_t timeOut);
+
+    // Slots in use, not counting one already dropped by DropLongestSilent.
+    int ConnectionCount() const;
+
+    // Shuts down (does not close) the socket of the in-use slot silent for longest (last accept,
+    // Read or Write), so that its thread's wait ends and the thread closes the slot. False when
+    // no slot is left to drop.
+    bool DropLongestSilent();
+
+    // Numeric address text of a slot's peer ("" for a free or unknown slot).
+    std::string GetPeerAddress(int index) const;
+
+private:
+    struct Connection;
+    struct Slot
+    {
+        std::shared_ptr<Connection> connection;
+        bool inUse = false;
+    };
+
+    std::shared_ptr<Connection> FindConnection(int index) const;
+    int TakeSlot(std::shared_ptr<Connection> connection);
+    void CloseSlots();
+
+    mutable std::mutex m_lock;
+    std::vector<Slot> m_slots;
+    int m_inUse = 0;
+    Platform::CEvent* m_readCancelEvent;
+    int32_t m_readTimeOut;
+};
+
+} // namespace ZiRez
