@@ -1,0 +1,99 @@
+#include "RequestServer.h"
+
+#include "ConnectionThread.h"
+#include "Log.h"
+#include "ServiceHost.h"
+#include "net/CStrmSrvSocket.h"
+#include "net/StackProbe.h"
+#include "settings/CKeyStore.h"
+
+#include <cstring>
+#include <pthread.h>
+#include <string>
+
+namespace {
+
+// Starts a detached connection thread on the hand-over block; false when it cannot.
+bool StartConnectionThread(AcceptHandover& handover, size_t stackSize)
+{
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0) {
+        return false;
+    }
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    int result = pthread_attr_setstacksize(&attributes, stackSize);
+    if (result == 0) {
+        pthread_t thread;
+        result = pthread_create(&thread, &attributes, ConnectionThread, &handover);
+    }
+    pthread_attr_destroy(&attributes);
+    if (result != 0) {
+        LogLine(std::string("cannot start a connection thread: ") + std::strerror(result) +
+                "; that connection is closed");
+        return false;
+    }
+    return true;
+}
+
+// Keeps the listening sockets from outliving the run: connection threads of this run
+// may still hold the server object, but the port must be free (or moved) at once.
+class CListenerCloser
+{
+public:
+    explicit CListenerCloser(ZiRez::CServerSocket& server) : m_server(server) {}
+    ~CListenerCloser() { m_server.BaseSocket().Close(); }
+    CListenerCloser(const CListenerCloser&) = delete;
+    CListenerCloser& operator=(const CListenerCloser&) = delete;
+
+private:
+    ZiRez::CServerSocket& m_server;
+};
+
+} // namespace
+
+void RunServer(ServiceContext& context, Platform::CEvent* settingsChanged)
+{
+    CKeyStore store;
+    uint16_t port = store.ReadPort();
+    if (port == 0) {
+        port = CKeyStore::kDefaultPort;
+    }
+
+    auto server =
+        std::make_shared<ZiRez::CStrmSrvSocket>(ZiRez::FAMILY_UNSPEC, ZiRez::SOCKET_STREAM, ZiRez::IsIPv4Available(),
+                                                ZiRez::IsIPv6Available(), port, settingsChanged, -1);
+    // Reads do not watch the settings-change event (it must reach the accept wait), and
+    // a silent peer is given up after a while.
+    server->SetReadWait(nullptr, kConnectionTimeOutMs);
+    CListenerCloser closer(*server);
+    server->Open(port);
+    LogLine("listening on port " + std::to_string(port));
+
+    Platform::CEvent handedOver(false, false);
+    AcceptHandover handover;
+    handover.server = server;
+    handover.event = &handedOver;
+
+    while (context.state != kStateStopPending) {
+        if (!WaitWhilePaused(context)) {
+            break;
+        }
+        const int index = server->Accept();
+        // A connection accepted as the pause arrived waits, unserved, for continue.
+        if (!WaitWhilePaused(context)) {
+            server->CloseConnection(index);
+            break;
+        }
+        // At the cap the peer silent longest makes room, so a unit is served whatever
+        // number of silent peers hold connections.
+        if (server->ConnectionCount() > context.maxConnections) {
+            server->DropLongestSilent();
+        }
+        handover.index = index;
+        if (!StartConnectionThread(handover, context.connectionStackSize)) {
+            server->CloseConnection(index);
+            continue;
+        }
+        handedOver.Wait(-1);
+    }
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/CEvent.h"
+#include "service/CStatusReporter.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+// Own states of the service (the reported states are those of ServiceStatus.h).
+inline constexpr int kStateNone = 0;
+inline constexpr int kStateStopped = 1;
+inline constexpr int kStateRunning = 2;
+inline constexpr int kStateStopPending = 3;
+inline constexpr int kStatePaused = 4;
+
+// Controls delivered to ControlHandler.
+inline constexpr uint32_t SERVICE_CONTROL_STOP = 1;
+inline constexpr uint32_t SERVICE_CONTROL_PAUSE = 2;
+inline constexpr uint32_t SERVICE_CONTROL_CONTINUE = 3;
+inline constexpr uint32_t SERVICE_CONTROL_INTERROGATE = 4;
+inline constexpr uint32_t SERVICE_CONTROL_SHUTDOWN = 5;
+
+// Small stacks keep a thousand idle connection threads cheap; the request path needs
+// little. Sanitizers pad every frame, so they get more.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr size_t kConnectionStackSize = 1024 * 1024;
+#else
+inline constexpr size_t kConnectionStackSize = 256 * 1024;
+#endif
+inline constexpr int kMaxConnections = 1024;
+// Silence after which a connection is given up.
+inline constexpr int kConnectionTimeOutMs = 60000;
+
+// The state of the one service of the process, shared by the control dispatcher, the
+// service main thread, the watcher thread and the accept loop.
+struct ServiceContext
+{
+    CStatusReporter* statusHandle = nullptr;
+    std::atomic<int> state{kStateNone};
+    std::thread workerThread;
+    std::unique_ptr<Platform::CEvent> stopEvent;
+
+    // The pause gate of the accept loop: state changes to and from paused (and to stop
+    // pending) are made under gateLock and announced on gateChanged.
+    std::mutex gateLock;
+    std::condition_variable gateChanged;
+
+    size_t connectionStackSize = kConnectionStackSize;
+    int maxConnections = kMaxConnections;
+};

@@ -1,0 +1,151 @@
+#include "ServiceHost.h"
+
+#include "Log.h"
+#include "WatchSettings.h"
+
+#include <exception>
+#include <string>
+#include <system_error>
+
+namespace {
+
+void SetState(ServiceContext& context, int state)
+{
+    {
+        std::lock_guard<std::mutex> guard(context.gateLock);
+        context.state = state;
+    }
+    context.gateChanged.notify_all();
+}
+
+} // namespace
+
+bool ReportStatus(ServiceContext& context, uint32_t state, uint32_t exitCode)
+{
+    if (context.statusHandle == nullptr) {
+        return false;
+    }
+    return context.statusHandle->Report(MakeStatus(state, exitCode));
+}
+
+void ServiceMain(ServiceContext& context, CStatusReporter& reporter)
+{
+    context.state = kStateNone;
+    context.stopEvent.reset();
+    context.statusHandle = &reporter;
+    LogLine("Ternwick starting");
+    ReportStatus(context, SERVICE_START_PENDING, 0);
+
+    try {
+        context.stopEvent = std::make_unique<Platform::CEvent>(true, false);
+    } catch (const std::exception& error) {
+        LogLine(std::string("cannot create the stop event: ") + error.what());
+        ReportStatus(context, SERVICE_STOPPED, 0);
+        return;
+    }
+    if (!StartWorker(context)) {
+        LogLine("cannot start the watcher thread");
+        ReportStatus(context, SERVICE_STOPPED, 0);
+        return;
+    }
+    ReportStatus(context, SERVICE_RUNNING, 0);
+
+    context.stopEvent->Wait(-1);
+
+    ReportStatus(context, SERVICE_STOPPED, 0);
+    LogLine("Ternwick stopped");
+    // The watcher is not waited for: it may be blocked in an accept; the process ends
+    // with the service.
+    if (context.workerThread.joinable()) {
+        context.workerThread.detach();
+    }
+}
+
+uint32_t ControlHandler(uint32_t control, uint32_t /*eventType*/, void* /*eventData*/, void* contextPointer)
+{
+    ServiceContext& context = *static_cast<ServiceContext*>(contextPointer);
+    switch (control) {
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_SHUTDOWN:
+        Stop(context);
+        break;
+    case SERVICE_CONTROL_PAUSE:
+        Pause(context);
+        break;
+    case SERVICE_CONTROL_CONTINUE:
+        Continue(context);
+        break;
+    default: {
+        const int state = context.state;
+        ReportStatus(context,
+                     state == kStateRunning  ? SERVICE_RUNNING
+                     : state == kStatePaused ? SERVICE_PAUSED
+                                             : SERVICE_STOPPED,
+                     0);
+        break;
+    }
+    }
+    return 0;
+}
+
+bool StartWorker(ServiceContext& context)
+{
+    context.state = kStateRunning;
+    try {
+        context.workerThread = std::thread([&context] { WatchSettings(context); });
+    } catch (const std::system_error&) {
+        context.state = kStateStopped;
+        return false;
+    }
+    return true;
+}
+
+void Pause(ServiceContext& context)
+{
+    {
+        std::lock_guard<std::mutex> guard(context.gateLock);
+        if (context.state != kStateRunning) {
+            return;
+        }
+        context.state = kStatePaused;
+    }
+    context.gateChanged.notify_all();
+    ReportStatus(context, SERVICE_PAUSE_PENDING, 0);
+    LogLine("paused: no new connection is served");
+    ReportStatus(context, SERVICE_PAUSED, 0);
+}
+
+void Continue(ServiceContext& context)
+{
+    if (context.state != kStatePaused) {
+        return;
+    }
+    ReportStatus(context, SERVICE_CONTINUE_PENDING, 0);
+    {
+        std::lock_guard<std::mutex> guard(context.gateLock);
+        // A stop that arrived meanwhile wins.
+        if (context.state == kStatePaused) {
+            context.state = kStateRunning;
+        }
+    }
+    context.gateChanged.notify_all();
+    LogLine("continued");
+    ReportStatus(context, SERVICE_RUNNING, 0);
+}
+
+void Stop(ServiceContext& context)
+{
+    ReportStatus(context, SERVICE_STOP_PENDING, 0);
+    LogLine("stopping");
+    SetState(context, kStateStopPending);
+    if (context.stopEvent) {
+        context.stopEvent->Set();
+    }
+}
+
+bool WaitWhilePaused(ServiceContext& context)
+{
+    std::unique_lock<std::mutex> guard(context.gateLock);
+    context.gateChanged.wait(guard, [&context] { return context.state != kStatePaused; });
+    return context.state != kStateStopPending;
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+#include "service/ServiceContext.h"
+
+// The watcher thread: creates the settings layout when it is incomplete, then runs the
+// request server, and runs it afresh after every change under "Config". Returns 0 after
+// a stop, 1 after a fatal error (it then stops the service itself).
+int WatchSettings(ServiceContext& context);
