@@ -1,0 +1,43 @@
+#pragma once
+
+#include "console/lockkey/CStorageSystem.h"
+#include "settings/CKeyRecord.h"
+
+#include <string>
+#include <string_view>
+
+// One lock key found on a drive: the key file's path in drive-letter form, the
+// registration ID it is for, the USB identity of its drive and the drive letter.
+class CLockKeyEntry
+{
+public:
+    explicit CLockKeyEntry(const CStorageSystem& system = CStorageSystem::Default()) : m_system(&system) {}
+
+    // Fills the entry from the path of a key file, L:\dont_delete_<ID>\<ID>.
+    void SetPath(std::string_view keyFilePath);
+
+    // The unbound key from the key file; a default record (no key) when the file cannot be
+    // read, is shorter than 32 bytes, or lies on a USB stick whose identity is not known.
+    CKeyRecord ReadKey() const;
+
+    // As the register dialog lists it: E:\00A0B0C0D0E0.
+    std::string GetDisplayText() const { return driveLetter + ":\\" + id; }
+
+    const std::string& GetPath() const { return path; }
+    const std::string& GetId() const { return id; }
+    const std::string& GetDeviceId() const { return deviceId; }
+    const std::string& GetDriveLetter() const { return driveLetter; }
+    // False when the drive lies on a USB storage disk whose identity cannot be known here.
+    bool IsDeviceIdKnown() const { return deviceIdKnown; }
+
+private:
+    static constexpr std::string_view kFolderPrefix = "dont_delete_";
+    static constexpr size_t kIdLength = 12;
+
+    const CStorageSystem* m_system;
+    std::string path;
+    std::string id;
+    std::string deviceId;
+    std::string driveLetter;
+    bool deviceIdKnown = true;
+};
