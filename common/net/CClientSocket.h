@@ -33,7 +33,10 @@ public:
     const CBaseSocket& BaseSocket() const { return m_socket; }
 
 protected:
+    // Availability of the two stacks from the probe, or as given.
     CClientSocket(uint16_t family, Platform::CEvent* cancelEvent, int32_t timeOut);
+    CClientSocket(uint16_t family, Platform::CEvent* cancelEvent, int32_t timeOut, bool ipv4Available,
+                  bool ipv6Available);
 
     // The IPv6 socket when the selector is IPv6, the IPv4 socket otherwise.
     SocketHandle ConnectionSocket() const;

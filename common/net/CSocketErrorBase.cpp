@@ -1,0 +1,7 @@
+#include "net/CSocketErrorBase.h"
+
+namespace ZiRez {
+
+CSocketErrorBase::~CSocketErrorBase() = default;
+
+} // namespace ZiRez

@@ -1,0 +1,366 @@
+#include "net/CStrmSrvSocket.h"
+
+#include "net/CSocketError.h"
+#include "net/CSocketEvent.h"
+#include "net/CSocketTimeOut.h"
+#include "net/CSocketWaiter.h"
+#include "net/SocketErrors.h"
+#include "platform/CEvent.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace ZiRez {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Out of descriptors: the pending connection stays queued; give other threads time to close.
+constexpr int kDescriptorShortagePauseMs = 100;
+
+int64_t Now()
+{
+    return Clock::now().time_since_epoch().count();
+}
+
+int32_t TranslateFamily(uint16_t family)
+{
+    switch (family) {
+    case FAMILY_INET:
+        return AF_INET;
+    case FAMILY_INET6:
+        return AF_INET6;
+    default:
+        return AF_UNSPEC;
+    }
+}
+
+// A failure of accept() that concerns only the connection that was pending, not the listener.
+bool IsTransientAcceptError(int error)
+{
+    switch (error) {
+    case EAGAIN:
+    case EINTR:
+    case ECONNABORTED:
+    case EPROTO:
+    case EPERM:
+    case ENETDOWN:
+    case ENOPROTOOPT:
+    case EHOSTDOWN:
+    case ENONET:
+    case EHOSTUNREACH:
+    case EOPNOTSUPP:
+    case ENETUNREACH:
+    case ETIMEDOUT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsResourceShortage(int error)
+{
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+int RemainingMs(int32_t timeOut, Clock::time_point deadline)
+{
+    if (timeOut < 0) {
+        return -1;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+} // namespace
+
+// One accepted connection. The descriptor is closed when the last holder lets go.
+struct CStrmSrvSocket::Connection
+{
+    explicit Connection(SocketHandle s) : socket(s) {}
+    ~Connection() { close(socket); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    void Touch() { lastActivity.store(Now(), std::memory_order_relaxed); }
+    void ShutDown() { shutdown(socket, SHUT_RDWR); }
+
+    const SocketHandle socket;
+    std::atomic<int64_t> lastActivity{Now()};
+    bool dropped = false; // guarded by the server's lock
+    sockaddr_storage peer{};
+    socklen_t peerLength = 0;
+};
+
+CStrmSrvSocket::CStrmSrvSocket(uint16_t family, int32_t type, bool ipv4Available, bool ipv6Available, uint16_t port,
+                               Platform::CEvent* cancelEvent, int32_t timeOut)
+    : CServerSocket(family, type, ipv4Available, ipv6Available, port, cancelEvent, timeOut),
+      m_readCancelEvent(cancelEvent), m_readTimeOut(timeOut)
+{}
+
+CStrmSrvSocket::~CStrmSrvSocket()
+{
+    // Connections still listed are released here too; a connection thread that still holds
+    // one keeps it open until it lets go.
+    CloseSlots();
+}
+
+void CStrmSrvSocket::Open(uint16_t port)
+{
+    m_port = port;
+    m_socket.Open();
+
+    addrinfo hints{};
+    hints.ai_flags = AI_PASSIVE;
+    hints.ai_family = TranslateFamily(m_socket.Family());
+    hints.ai_socktype = SOCK_STREAM;
+    char service[8];
+    std::snprintf(service, sizeof service, "%u", static_cast<unsigned>(port));
+    addrinfo* results = nullptr;
+    const int resolved = getaddrinfo(nullptr, service, &hints, &results);
+    if (resolved != 0) {
+        SetLastSocketErrorFromResolver(resolved);
+        throw CSocketError("Socket Open GetAddrInfo Error!", 1);
+    }
+    struct Release
+    {
+        addrinfo* list;
+        ~Release() { freeaddrinfo(list); }
+    } release{results};
+    for (const addrinfo* address = results; address != nullptr; address = address->ai_next) {
+        if ((address->ai_family == AF_INET && m_socket.IPv4Available() && m_socket.AppliesToIPv4()) ||
+            (address->ai_family == AF_INET6 && m_socket.IPv6Available() && m_socket.AppliesToIPv6())) {
+            m_socket.Bind(address);
+        }
+    }
+    m_socket.Listen();
+}
+
+int CStrmSrvSocket::Accept()
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(m_timeOut < 0 ? 0 : m_timeOut);
+    for (;;) {
+        CSocketWaiter waiter;
+        const SocketHandle ipv4 = m_socket.AppliesToIPv4() ? m_socket.IPv4Socket() : INVALID_SOCKET_HANDLE;
+        const SocketHandle ipv6 = m_socket.AppliesToIPv6() ? m_socket.IPv6Socket() : INVALID_SOCKET_HANDLE;
+        if (m_socket.AppliesToIPv4()) {
+            waiter.AddSocket(ipv4);
+        }
+        if (m_socket.AppliesToIPv6()) {
+            waiter.AddSocket(ipv6);
+        }
+        waiter.AddEvent(m_cancelEvent);
+        const int waited = waiter.Wait(RemainingMs(m_timeOut, deadline), true);
+        if (waited == 0) {
+            throw CSocketTimeOut("Socket TimeOut Error!", 4);
+        }
+        if (waited < 0) {
+            throw CSocketError("CStrmSrvSocket::Accept(): SocketEvent Wait Error!", 9);
+        }
+        SocketHandle listener;
+        if (ipv4 != INVALID_SOCKET_HANDLE && waiter.KindOf(ipv4) == CSocketWaiter::KIND_READ) {
+            listener = ipv4;
+        } else if (ipv6 != INVALID_SOCKET_HANDLE && waiter.KindOf(ipv6) == CSocketWaiter::KIND_READ) {
+            listener = ipv6;
+        } else if (m_cancelEvent != nullptr && waiter.KindOf(m_cancelEvent) == CSocketWaiter::KIND_READ) {
+            throw CSocketEvent();
+        } else {
+            throw CSocketError("Socket Accept Error!", 4);
+        }
+
+        // The listener must not block if the pending connection vanished before accept().
+        const int flags = fcntl(listener, F_GETFL);
+        if (flags >= 0 && (flags & O_NONBLOCK) == 0) {
+            fcntl(listener, F_SETFL, flags | O_NONBLOCK);
+        }
+        sockaddr_storage peer{};
+        socklen_t peerLength = sizeof peer;
+        const SocketHandle accepted = accept4(listener, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
+        if (accepted >= 0) {
+            auto connection = std::make_shared<Connection>(accepted);
+            connection->peer = peer;
+            connection->peerLength = peerLength;
+            if (m_readTimeOut > 0) {
+                timeval limit{m_readTimeOut / 1000, (m_readTimeOut % 1000) * 1000};
+                setsockopt(accepted, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+            }
+            return TakeSlot(std::move(connection));
+        }
+        const int error = errno;
+        SetLastSocketErrorFromErrno(error);
+        if (IsResourceShortage(error)) {
+            CSocketWaiter pause;
+            pause.AddEvent(m_cancelEvent);
+            if (m_cancelEvent != nullptr) {
+                if (pause.Wait(kDescriptorShortagePauseMs, true) > 0) {
+                    throw CSocketEvent();
+                }
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(kDescriptorShortagePauseMs));
+            }
+        } else if (!IsTransientAcceptError(error)) {
+            throw CSocketError("Socket Accept Error!", 4);
+        }
+        if (m_timeOut > 0 && RemainingMs(m_timeOut, deadline) == 0) {
+            throw CSocketTimeOut("Socket TimeOut Error!", 4);
+        }
+    }
+}
+
+int CStrmSrvSocket::TakeSlot(std::shared_ptr<Connection> connection)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    ++m_inUse;
+    for (size_t i = 0; i < m_slots.size(); ++i) {
+        if (!m_slots[i].inUse) {
+            m_slots[i].connection = std::move(connection);
+            m_slots[i].inUse = true;
+            return static_cast<int>(i);
+        }
+    }
+    m_slots.push_back(Slot{std::move(connection), true});
+    return static_cast<int>(m_slots.size() - 1);
+}
+
+std::shared_ptr<CStrmSrvSocket::Connection> CStrmSrvSocket::FindConnection(int index) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (index < 0 || static_cast<size_t>(index) >= m_slots.size()) {
+        return nullptr;
+    }
+    return m_slots[static_cast<size_t>(index)].connection;
+}
+
+int CStrmSrvSocket::Read(int index, void* buffer, int length)
+{
+    const std::shared_ptr<Connection> connection = FindConnection(index);
+    const SocketHandle socket = connection ? connection->socket : INVALID_SOCKET_HANDLE;
+    CSocketWaiter waiter;
+    waiter.AddSocket(socket);
+    waiter.AddEvent(m_readCancelEvent);
+    const int waited = waiter.Wait(m_readTimeOut, true);
+    if (waited == 0) {
+        throw CSocketTimeOut("Socket TimeOut Error!", 3);
+    }
+    if (waited < 0) {
+        throw CSocketError("CStrmSrvSocket::Read(): SocketEvent Wait Error!", 9);
+    }
+    if (waiter.KindOf(socket) == CSocketWaiter::KIND_READ) {
+        const int got = m_socket.Recv(socket, buffer, length);
+        connection->Touch();
+        return got;
+    }
+    if (m_readCancelEvent != nullptr && waiter.KindOf(m_readCancelEvent) == CSocketWaiter::KIND_READ) {
+        throw CSocketEvent();
+    }
+    throw CSocketError("Socket Read Error!", 3);
+}
+
+int CStrmSrvSocket::Write(int index, const void* bytes, int length)
+{
+    const std::shared_ptr<Connection> connection = FindConnection(index);
+    const int sent = m_socket.Send(connection ? connection->socket : INVALID_SOCKET_HANDLE, bytes, length);
+    connection->Touch();
+    return sent;
+}
+
+void CStrmSrvSocket::CloseConnection(int index)
+{
+    std::shared_ptr<Connection> released;
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (index < 0 || static_cast<size_t>(index) >= m_slots.size()) {
+        return;
+    }
+    Slot& slot = m_slots[static_cast<size_t>(index)];
+    if (slot.inUse) {
+        if (!slot.connection || !slot.connection->dropped) {
+            --m_inUse;
+        }
+        released = std::move(slot.connection);
+        slot.inUse = false;
+    }
+}
+
+void CStrmSrvSocket::CloseSlots()
+{
+    std::vector<Slot> slots;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        slots.swap(m_slots);
+        m_inUse = 0;
+    }
+    for (Slot& slot : slots) {
+        if (slot.connection) {
+            // Wakes a thread still waiting on it; the descriptor closes when it lets go.
+            slot.connection->ShutDown();
+        }
+    }
+}
+
+void CStrmSrvSocket::Close()
+{
+    CloseSlots();
+    m_socket.Close();
+}
+
+void CStrmSrvSocket::SetReadWait(Platform::CEvent* cancelEvent, int32_t timeOut)
+{
+    m_readCancelEvent = cancelEvent;
+    m_readTimeOut = timeOut;
+}
+
+int CStrmSrvSocket::ConnectionCount() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_inUse;
+}
+
+bool CStrmSrvSocket::DropLongestSilent()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    Connection* oldest = nullptr;
+    int64_t oldestTime = 0;
+    for (const Slot& slot : m_slots) {
+        Connection* connection = slot.connection.get();
+        if (!slot.inUse || connection == nullptr || connection->dropped) {
+            continue;
+        }
+        const int64_t last = connection->lastActivity.load(std::memory_order_relaxed);
+        if (oldest == nullptr || last < oldestTime) {
+            oldest = connection;
+            oldestTime = last;
+        }
+    }
+    if (oldest == nullptr) {
+        return false;
+    }
+    oldest->dropped = true;
+    --m_inUse;
+    oldest->ShutDown();
+    return true;
+}
+
+std::string CStrmSrvSocket::GetPeerAddress(int index) const
+{
+    const std::shared_ptr<Connection> connection = FindConnection(index);
+    if (!connection || connection->peerLength == 0) {
+        return {};
+    }
+    char host[NI_MAXHOST];
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&connection->peer), connection->peerLength, host, sizeof host,
+                    nullptr, 0, NI_NUMERICHOST) != 0) {
+        return {};
+    }
+    return host;
+}
+
+} // namespace ZiRez
