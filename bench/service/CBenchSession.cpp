@@ -1,0 +1,82 @@
+#include "CBenchSession.h"
+
+#include "BenchKeys.h"
+#include "settings/CKeyRecord.h"
+#include "settings/CKeyStore.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+CBenchSession::CBenchSession(const BenchOptions& options) : m_options(options)
+{
+    const std::string binary = FindTernwick(options.ternwick);
+    if (binary.empty()) {
+        throw std::runtime_error("Ternwick not found" + (options.ternwick.empty()
+                                                             ? std::string(" (give it with --ternwick PATH)")
+                                                             : ": " + options.ternwick));
+    }
+    // The store reads the variable at its first use; nothing has used it yet.
+    setenv("CORVANE_STATE_DIR", m_stateDir.Path().c_str(), 1);
+    CKeyStore store;
+    if (store.CreateLayout() == 0) {
+        throw std::runtime_error("cannot create the settings store in " + m_stateDir.Path());
+    }
+    m_port = FindFreePort();
+    if (store.WritePort(m_port) == 0) {
+        throw std::runtime_error("cannot write PortNo");
+    }
+    const std::string log = options.logPath.empty() ? m_stateDir.Path() + "/ternwick.log" : options.logPath;
+    m_service = std::make_unique<CTernwickProcess>(binary, m_stateDir.Path(), log);
+}
+
+CBenchSession::~CBenchSession()
+{
+    m_service.reset();
+}
+
+void CBenchSession::RegisterUpTo(size_t count)
+{
+    if (count <= m_registered) {
+        return;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    CKeyStore store;
+    for (size_t unit = m_registered; unit < count; ++unit) {
+        const LockKey key = BenchKey(unit);
+        CKeyRecord record;
+        record.SetId(BenchId(unit));
+        record.SetKey(key.data());
+        if (store.StoreKey(record) == 0) {
+            throw std::runtime_error("cannot register " + BenchId(unit));
+        }
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("registered %zu keys (%zu in all) in %.2f s\n", count - m_registered, count, seconds);
+    std::fflush(stdout);
+    m_registered = count;
+}
+
+void CBenchSession::StartService()
+{
+    m_service->Start();
+    if (!m_service->WaitAnswering(Address(), 15000)) {
+        const std::string tail = m_service->LogTail(20);
+        m_service->Stop(2000);
+        throw std::runtime_error("Ternwick does not answer on port " + std::to_string(m_port) + "; its log:\n" + tail);
+    }
+}
+
+bool CBenchSession::StopService()
+{
+    double elapsedMs = 0;
+    const int code = m_service->Stop(10000, &elapsedMs);
+    std::printf("stop: SIGTERM to exit %.1f ms, exit code %d%s\n", elapsedMs, code,
+                code == -1 ? " (killed or died of a signal)" : "");
+    if (code != 0) {
+        std::printf("service log (tail):\n%s", m_service->LogTail(20).c_str());
+    }
+    std::fflush(stdout);
+    return code == 0;
+}

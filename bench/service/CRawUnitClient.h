@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <sys/socket.h>
+
+enum class ExchangeOutcome
+{
+    Ok,
+    ConnectFailed, // refused or unreachable: nothing listens
+    TimedOut,      // the service stayed silent or kept the connection open
+    ClosedEarly,   // the service closed before the exchange was complete
+    WrongBytes,    // a reply differed from the exact bytes expected
+};
+
+struct ExchangeResult
+{
+    ExchangeOutcome outcome = ExchangeOutcome::Ok;
+    std::string detail; // what went wrong, for the error summary
+
+    bool Ok() const { return outcome == ExchangeOutcome::Ok; }
+};
+
+const char* OutcomeName(ExchangeOutcome outcome);
+
+// A loopback address of the service, IPv4 or IPv6.
+struct ServiceAddress
+{
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+
+    static ServiceAddress Loopback(uint16_t port, bool ipv6 = false);
+    uint16_t Port() const;
+};
+
+// Speaks the protocol as a disk unit does, on plain blocking sockets: one request per
+// connection, each header and each payload one write, every byte of every reply checked
+// against what the service must send, then the service's close awaited.
+class CRawUnitClient
+{
+public:
+    CRawUnitClient(const ServiceAddress& address, int timeOutMs) : m_address(address), m_timeOutMs(timeOutMs) {}
+
+    // Request 1: the request ACK, status (0, 0), the close.
+    ExchangeResult Check() const;
+    // Request 16 with the identifier and the mask. With a sealed key the reply must be that
+    // key and status (0, 0); without one (nullptr) it must be status (2, 1).
+    ExchangeResult GetKey(std::string_view id, std::string_view mask, const uint8_t* sealedKey) const;
+
+private:
+    const ServiceAddress m_address;
+    const int m_timeOutMs;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "CLatencyStats.h"
+#include "CRawUnitClient.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+
+struct LoadResult
+{
+    uint64_t requests = 0; // exchanges that completed with exactly the expected bytes
+    uint64_t errors = 0;
+    std::map<ExchangeOutcome, uint64_t> errorsByOutcome;
+    std::map<ExchangeOutcome, std::string> firstDetail;
+    CLatencyStats latency; // of the good exchanges, connect to final status
+    double seconds = 0;
+
+    double Rate() const { return seconds > 0 ? static_cast<double>(requests) / seconds : 0.0; }
+};
+
+// Request 16 from `clients` threads, one request per connection, each for a unit chosen at
+// random among the first `units` registered, with a fresh random 32-byte mask, for the
+// given time.
+LoadResult RunLoad(const ServiceAddress& address, size_t units, int clients, double seconds, int timeOutMs);
+
+// One line: rate, percentiles, errors; then the first detail of each kind of error.
+void PrintLoad(const char* label, const LoadResult& result);

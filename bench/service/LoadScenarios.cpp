@@ -1,0 +1,63 @@
+#include "LoadRun.h"
+#include "Scenarios.h"
+
+#include <cstdio>
+
+bool ReportTarget(const char* text, bool met)
+{
+    std::printf("target %s: %s\n", text, met ? "met" : "MISSED");
+    std::fflush(stdout);
+    return met;
+}
+
+namespace {
+
+LoadResult MeasureLoad(CBenchSession& session, size_t units, const char* label)
+{
+    const BenchOptions& options = session.Options();
+    if (options.warmupSeconds > 0) {
+        RunLoad(session.Address(), units, options.clients, options.warmupSeconds, options.timeOutMs);
+    }
+    LoadResult result = RunLoad(session.Address(), units, options.clients, options.seconds, options.timeOutMs);
+    PrintLoad(label, result);
+    return result;
+}
+
+} // namespace
+
+int RunLoadScenario(const BenchOptions& options)
+{
+    CBenchSession session(options);
+    session.RegisterUpTo(options.keys);
+    session.StartService();
+    std::printf("load: %d clients, %zu keys, %.1f s on port %u\n", options.clients, options.keys, options.seconds,
+                session.Port());
+    const LoadResult result = MeasureLoad(session, options.keys, "load");
+    ReportTarget("16 clients, 1,000 keys: >= 8,000 GET_KEY/s",
+                 result.Rate() >= 8000.0 && options.clients == 16 && options.keys == 1000);
+    ReportTarget("16 clients, 1,000 keys: p99 < 5 ms", static_cast<double>(result.latency.Percentile(99)) < 5e6 &&
+                                                           options.clients == 16 && options.keys == 1000);
+    const bool stopped = session.StopService();
+    return result.errors == 0 && result.requests > 0 && stopped ? 0 : 1;
+}
+
+int RunScalingScenario(const BenchOptions& options)
+{
+    CBenchSession session(options);
+    session.RegisterUpTo(10);
+    session.StartService();
+    std::printf("scaling: %d clients, %.1f s per run on port %u\n", options.clients, options.seconds, session.Port());
+    const LoadResult small = MeasureLoad(session, 10, "10 keys");
+    // Registered while the service runs, as the console would.
+    session.RegisterUpTo(10000);
+    const LoadResult large = MeasureLoad(session, 10000, "10,000 keys");
+    const double ratio = small.Rate() > 0 ? large.Rate() / small.Rate() : 0.0;
+    const double p50Ratio = small.latency.Percentile(50) > 0 ? static_cast<double>(large.latency.Percentile(50)) /
+                                                                   static_cast<double>(small.latency.Percentile(50))
+                                                             : 0.0;
+    std::printf("scaling: rate with 10,000 keys = %.1f%% of the rate with 10; p50 ratio %.2f\n", ratio * 100.0,
+                p50Ratio);
+    ReportTarget("10,000 keys within 20% of 10 keys", ratio >= 0.8);
+    const bool stopped = session.StopService();
+    return small.errors == 0 && large.errors == 0 && small.requests > 0 && large.requests > 0 && stopped ? 0 : 1;
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "CBenchSession.h"
+
+// Each sets up its own session, prints its figures and the targets they meet or miss, and
+// returns 0 when every exchange had exactly the expected bytes and the service stopped
+// cleanly, else 1. A missed speed target does not count as a failure.
+int RunLoadScenario(const BenchOptions& options);
+int RunScalingScenario(const BenchOptions& options);
+int RunPortChangeScenario(const BenchOptions& options);
+int RunIdleMemoryScenario(const BenchOptions& options);
+int RunVisibilityScenario(const BenchOptions& options);
+
+// Prints "target <text>: met" or "... MISSED" and passes the verdict on.
+bool ReportTarget(const char* text, bool met);

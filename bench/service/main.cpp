@@ -1,0 +1,166 @@
+// Load generator and measurements for the key service: speaks the protocol as a disk unit
+// does against the real Ternwick on a private store and prints the figures.
+#include "Scenarios.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <map>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
+                      "scenarios:\n"
+                      "  load         GET_KEY from N clients for a duration (default)\n"
+                      "  scaling      the same with 10 and with 10,000 registered keys\n"
+                      "  port-change  delay from a write of PortNo to the new listener answering\n"
+                      "  idle-memory  resident memory of the service with idle connections open\n"
+                      "  visibility   a registration, replacement and deletion seen by the next request\n"
+                      "  all          every scenario above, each in its own process and store\n"
+                      "options:\n"
+                      "  --ternwick PATH   the service binary (default: the one of this build tree)\n"
+                      "  --clients N       concurrent clients (16)\n"
+                      "  --keys K          registered keys (1000; visibility: 10)\n"
+                      "  --seconds S       measured time of a load run (10)\n"
+                      "  --warmup S        unmeasured load before it (1)\n"
+                      "  --timeout MS      per wait of a client (5000)\n"
+                      "  --trials N        port changes / registrations (20 / 200)\n"
+                      "  --idle N          idle connections (1000)\n"
+                      "  --log FILE        keep the service's standard error in FILE\n"
+                      "  --ipv6            talk to ::1 instead of 127.0.0.1\n";
+
+using Scenario = int (*)(const BenchOptions&);
+
+const std::map<std::string, Scenario> kScenarios = {
+    {"load", RunLoadScenario},
+    {"scaling", RunScalingScenario},
+    {"port-change", RunPortChangeScenario},
+    {"idle-memory", RunIdleMemoryScenario},
+    {"visibility", RunVisibilityScenario},
+};
+
+// The store can be pointed at a directory only once per process, so every scenario of
+// "all" runs in a child of its own.
+int RunAll(char** argv, int argc)
+{
+    int failures = 0;
+    for (const char* name : {"idle-memory", "visibility", "port-change", "load", "scaling"}) {
+        std::vector<char*> args{argv[0], const_cast<char*>(name)};
+        for (int i = 2; i < argc; ++i) {
+            args.push_back(argv[i]);
+        }
+        args.push_back(nullptr);
+        std::printf("== %s\n", name);
+        std::fflush(stdout);
+        pid_t child = -1;
+        int status = 0;
+        if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, args.data(), environ) != 0 ||
+            waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            std::printf("== %s FAILED\n", name);
+            ++failures;
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+bool ParseNumber(const char* text, double& out)
+{
+    char* end = nullptr;
+    out = std::strtod(text, &end);
+    return end != text && *end == '\0' && out >= 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    // Idle peers and the service (which inherits this limit) need a descriptor each.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+
+    BenchOptions options;
+    std::string scenario = "load";
+    bool keysGiven = false;
+    bool trialsGiven = false;
+    int first = 1;
+    if (argc > 1 && argv[1][0] != '-') {
+        scenario = argv[1];
+        first = 2;
+    }
+    if (scenario == "all") {
+        return RunAll(argv, argc);
+    }
+    for (int i = first; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--help" || option == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (option == "--ipv6") {
+            options.ipv6 = true;
+            continue;
+        }
+        double number = 0;
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "corvane_loadgen: %s needs a value\n%s", option.c_str(), kUsage);
+            return 1;
+        }
+        const char* value = argv[++i];
+        if (option == "--ternwick") {
+            options.ternwick = value;
+        } else if (option == "--log") {
+            options.logPath = value;
+        } else if (!ParseNumber(value, number)) {
+            std::fprintf(stderr, "corvane_loadgen: %s wants a number, not \"%s\"\n", option.c_str(), value);
+            return 1;
+        } else if (option == "--clients" && number >= 1) {
+            options.clients = static_cast<int>(number);
+        } else if (option == "--keys" && number >= 1) {
+            options.keys = static_cast<size_t>(number);
+            keysGiven = true;
+        } else if (option == "--seconds" && number > 0) {
+            options.seconds = number;
+        } else if (option == "--warmup") {
+            options.warmupSeconds = number;
+        } else if (option == "--timeout" && number >= 1) {
+            options.timeOutMs = static_cast<int>(number);
+        } else if (option == "--trials" && number >= 1) {
+            options.trials = static_cast<int>(number);
+            trialsGiven = true;
+        } else if (option == "--idle") {
+            options.idleConnections = static_cast<int>(number);
+        } else {
+            std::fprintf(stderr, "corvane_loadgen: unknown or out-of-range option %s %s\n%s", option.c_str(), value,
+                         kUsage);
+            return 1;
+        }
+    }
+    const auto found = kScenarios.find(scenario);
+    if (found == kScenarios.end()) {
+        std::fprintf(stderr, "corvane_loadgen: unknown scenario \"%s\"\n%s", scenario.c_str(), kUsage);
+        return 1;
+    }
+    if (scenario == "visibility") {
+        options.keys = keysGiven ? options.keys : 10;
+        options.trials = trialsGiven ? options.trials : 200;
+    }
+    try {
+        return found->second(options);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "corvane_loadgen: %s\n", error.what());
+        return 1;
+    }
+}

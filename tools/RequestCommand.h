@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// One invocation of the request tool: the request to send and what it carries.
+struct RequestCommand
+{
+    enum class Kind
+    {
+        Check,
+        GetKey,
+        FetchKeys,
+        StoreKeys,
+    };
+
+    Kind kind = Kind::Check;
+    std::string host;
+    uint16_t port = 0;
+    std::string password; // fetch-keys, store-keys; "-" on the command line reads stdin
+    bool passwordFromInput = false;
+    std::vector<std::string> ids;    // get-key (one), fetch-keys
+    std::vector<std::string> keys;   // store-keys: the 32 clear key bytes of each id
+    std::optional<std::string> mask; // the transfer mask; a random 32-byte one when absent
+};
+
+// Parses the arguments after the program name. On failure returns nothing and sets error
+// to a one-line reason.
+std::optional<RequestCommand> ParseRequestCommand(const std::vector<std::string>& args, std::string& error);
+
+// Lower-case hex text of the bytes, and back; nothing for odd lengths or non-hex digits.
+std::string ToHex(std::string_view bytes);
+std::optional<std::string> FromHex(std::string_view text);
+
+// Runs the request against the server and prints its result. Throws what the protocol
+// client throws.
+void RunRequestCommand(const RequestCommand& command, std::ostream& out);
+
+extern const char kRequestUsage[];
