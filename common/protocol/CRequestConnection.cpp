@@ -1,0 +1,179 @@
+#include "CRequestConnection.h"
+
+#include "net/CServerSocket.h"
+#include "net/CSocketError.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr size_t kMaxWrite = INT32_MAX;
+
+[[noreturn]] void ThrowPacketError(const char* message)
+{
+    throw ZiRez::CSocketError(message, kPacketErrorCode);
+}
+
+} // namespace
+
+CRequestConnection::CRequestConnection(std::shared_ptr<ZiRez::CServerSocket> server, int index)
+    : m_server(std::move(server)), m_index(index)
+{}
+
+CRequestConnection::~CRequestConnection()
+{
+    if (m_server) {
+        m_server->CloseConnection(m_index);
+    }
+}
+
+PacketHeader CRequestConnection::ReceiveHeader()
+{
+    uint8_t bytes[kHeaderSize] = {};
+    if (ReadAll(bytes, sizeof bytes) < sizeof bytes) {
+        return {0, 0};
+    }
+    return DecodeHeader(bytes);
+}
+
+int CRequestConnection::ReceiveRequest()
+{
+    const PacketHeader header = ReceiveHeader();
+    if (header.type == PT_REQUEST) {
+        SendAck();
+        return static_cast<int>(header.value);
+    }
+    WritePacket({PT_REJECT, 0}, nullptr, 0);
+    SendStatus(ST_UNSUPPORTED, 0);
+    ThrowPacketError("Invalid Packet Receive Error!");
+}
+
+void CRequestConnection::SendInt(int32_t value)
+{
+    uint8_t bytes[kIntSize];
+    EncodeInt(value, bytes);
+    WritePacket({PT_DATA, kIntSize}, bytes, sizeof bytes);
+    ExpectAck();
+}
+
+void CRequestConnection::SendData(const void* bytes, size_t length)
+{
+    if (length > UINT32_MAX) {
+        ThrowPacketError("Data Size Invalid Error!");
+    }
+    WritePacket({PT_DATA, static_cast<uint32_t>(length)}, bytes, length);
+    ExpectAck();
+}
+
+void CRequestConnection::SendStatus(uint32_t status, uint32_t detail)
+{
+    uint8_t bytes[kStatusBlockSize];
+    EncodeStatus({status, detail, 0, 0}, bytes);
+    WritePacket({PT_STATUS, kStatusBlockSize}, bytes, sizeof bytes);
+    ExpectAck();
+}
+
+int32_t CRequestConnection::ReceiveInt()
+{
+    const PacketHeader header = ReceiveHeader();
+    if (header.type == PT_DATA && header.value != 0) {
+        // The payload of a wrongly sized integer stays unread: the connection ends anyway.
+        if (header.value != kIntSize) {
+            ThrowPacketError("Int Size Invalid Error!");
+        }
+        ChargeItem(kIntSize);
+        uint8_t bytes[kIntSize];
+        ReadPayload(bytes, sizeof bytes);
+        SendAck();
+        return DecodeInt(bytes);
+    }
+    ThrowPacketError(header.value != 0 ? "Data packet Receive Error!" : "No Data Error!");
+}
+
+void CRequestConnection::ReceiveData(std::string& out)
+{
+    const PacketHeader header = ReceiveHeader();
+    if (header.type != PT_DATA || header.value == 0) {
+        ThrowPacketError(header.value != 0 ? "Data packet Receive Error!" : "No Data Error!");
+    }
+    // Checked before anything is allocated: the length is whatever a stranger announced.
+    if (header.value > kMaxDataLength) {
+        ThrowPacketError("Data Size Invalid Error!");
+    }
+    ChargeItem(header.value);
+    std::string bytes(header.value, '\0');
+    ReadPayload(bytes.data(), bytes.size());
+    out = std::move(bytes);
+    SendAck();
+}
+
+void CRequestConnection::SendAck()
+{
+    WritePacket({PT_ACK, 0}, nullptr, 0);
+}
+
+void CRequestConnection::ExpectAck()
+{
+    if (ReceiveHeader().type != PT_ACK) {
+        ThrowPacketError("ACK Receive Error!");
+    }
+}
+
+void CRequestConnection::ChargeItem(size_t length)
+{
+    if (length > kMaxRequestItems - m_received) {
+        ThrowPacketError("Data Size Invalid Error!");
+    }
+    m_received += length;
+}
+
+// Header and payload leave in one write, so a small packet is one segment on the wire.
+void CRequestConnection::WritePacket(const PacketHeader& header, const void* payload, size_t length)
+{
+    std::vector<uint8_t> packet(kHeaderSize + length);
+    uint8_t encoded[kHeaderSize];
+    EncodeHeader(header, encoded);
+    std::memcpy(packet.data(), encoded, kHeaderSize);
+    if (length != 0) {
+        std::memcpy(packet.data() + kHeaderSize, payload, length);
+    }
+    WriteAll(packet.data(), packet.size());
+}
+
+void CRequestConnection::WriteAll(const void* bytes, size_t length)
+{
+    const auto* next = static_cast<const uint8_t*>(bytes);
+    while (length != 0) {
+        const int sent = m_server->Write(m_index, next, static_cast<int>(std::min(length, kMaxWrite)));
+        if (sent <= 0) {
+            throw ZiRez::CSocketError("CBaseSocket::Send: SendData Error!", 2);
+        }
+        next += sent;
+        length -= static_cast<size_t>(sent);
+    }
+}
+
+size_t CRequestConnection::ReadAll(void* buffer, size_t length)
+{
+    auto* next = static_cast<uint8_t*>(buffer);
+    size_t received = 0;
+    while (received < length) {
+        const int count = m_server->Read(m_index, next + received, static_cast<int>(length - received));
+        if (count <= 0) {
+            break;
+        }
+        received += static_cast<size_t>(count);
+    }
+    return received;
+}
+
+// A payload cut short by the peer's close must not reach a handler as a shorter item.
+void CRequestConnection::ReadPayload(void* buffer, size_t length)
+{
+    if (ReadAll(buffer, length) < length) {
+        throw ZiRez::CSocketError("Socket Read Error!", 3);
+    }
+}
