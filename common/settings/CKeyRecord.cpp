@@ -4,8 +4,7 @@
 
 CKeyRecord::CKeyRecord(const CKeyRecord& other)
     : key(other.key), id(other.id), deviceId(other.deviceId), machineText(other.machineText)
-{
-}
+{}
 
 CKeyRecord& CKeyRecord::operator=(const CKeyRecord& other)
 {

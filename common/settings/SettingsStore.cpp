@@ -1,0 +1,26 @@
+#include "CSettingsStore.h"
+#include "platform/StateDirectory.h"
+#include "sqlite/CSqliteStore.h"
+
+#include <atomic>
+
+namespace {
+
+std::atomic<CSettingsStore*> g_replacement{nullptr};
+
+} // namespace
+
+CSettingsStore& SettingsStore()
+{
+    if (CSettingsStore* replacement = g_replacement.load(std::memory_order_acquire)) {
+        return *replacement;
+    }
+    // The one place that picks the platform's store. The state directory is read once.
+    static CSqliteStore store(Platform::StateDirectory());
+    return store;
+}
+
+void SetSettingsStoreForTesting(CSettingsStore* store)
+{
+    g_replacement.store(store, std::memory_order_release);
+}

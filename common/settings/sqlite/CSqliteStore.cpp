@@ -1,0 +1,318 @@
+#include "CSqliteStore.h"
+
+#include "BufferCopy.h"
+#include "CChangeLog.h"
+#include "CChangeWatcher.h"
+#include "CConnectionPool.h"
+#include "CKeyHandle.h"
+#include "CStatement.h"
+#include "CTransaction.h"
+#include "KeyPath.h"
+#include "settings/AsciiCase.h"
+
+#include <atomic>
+#include <chrono>
+#include <sqlite3.h>
+#include <vector>
+
+namespace {
+
+constexpr int64_t kRootKeyId = 1;
+constexpr int64_t kSoftwareKeyId = 2;
+
+// Handles are never reused, so a stale handle cannot reach another key. They start
+// above the range of predefined handles.
+std::atomic<uint64_t> g_nextHandle{sizeof(RegistryHandle) > 4 ? (uint64_t{1} << 32) : 0x1000};
+
+// Now as a file time: 100 ns intervals since 1601-01-01.
+int64_t FileTimeNow()
+{
+    constexpr int64_t kEpochDifference = 116444736000000000LL;
+    const auto sinceUnix = std::chrono::system_clock::now().time_since_epoch();
+    return kEpochDifference + std::chrono::duration_cast<std::chrono::nanoseconds>(sinceUnix).count() / 100;
+}
+
+} // namespace
+
+CSqliteStore::CSqliteStore(std::string directory)
+    : m_pool(std::make_unique<CConnectionPool>(std::move(directory))),
+      m_watcher(std::make_unique<CChangeWatcher>(*m_pool))
+{}
+
+CSqliteStore::~CSqliteStore()
+{
+    m_watcher.reset();
+}
+
+std::string CSqliteStore::DatabaseFile() const
+{
+    return m_pool->File();
+}
+
+std::shared_ptr<CKeyHandle> CSqliteStore::Find(RegistryHandle key)
+{
+    if (key == HKEY_LOCAL_MACHINE) {
+        // Always open; a fresh entry per call so that threads share no snapshot.
+        return std::make_shared<CKeyHandle>(kRootKeyId, std::string(), KEY_ALL_ACCESS);
+    }
+    std::lock_guard lock(m_mutex);
+    const auto it = m_handles.find(key);
+    return it == m_handles.end() ? nullptr : it->second;
+}
+
+RegistryHandle CSqliteStore::Insert(int64_t keyId, std::string path, uint32_t access)
+{
+    const auto handle = static_cast<RegistryHandle>(g_nextHandle.fetch_add(1));
+    auto entry = std::make_shared<CKeyHandle>(keyId, std::move(path), access);
+    std::lock_guard lock(m_mutex);
+    m_handles.emplace(handle, std::move(entry));
+    return handle;
+}
+
+int32_t CSqliteStore::CheckKey(CSqliteConnection& connection, int64_t keyId)
+{
+    CStatement statement(connection, StatementId::KeyExists);
+    statement.Bind(1, keyId);
+    if (statement.Step()) {
+        return ERROR_SUCCESS;
+    }
+    return statement.Failed() ? ERROR_REGISTRY_IO_FAILED : ERROR_KEY_DELETED;
+}
+
+int32_t CSqliteStore::OpenKey(RegistryHandle root, std::string_view path, uint32_t access, RegistryHandle* out)
+{
+    if (out == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    *out = 0;
+    const auto base = Find(root);
+    if (!base) {
+        return ERROR_INVALID_HANDLE;
+    }
+    std::vector<std::string_view> names;
+    if (!KeyPath::Split(path, names)) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    if ((access & KEY_WRITE_RIGHTS) != 0 && !m_pool->Writable()) {
+        return ERROR_ACCESS_DENIED;
+    }
+    CLease lease = m_pool->Borrow();
+    if (lease.Code() != 0) {
+        return lease.Code();
+    }
+    std::string full = base->path;
+    for (std::string_view name : names) {
+        full = KeyPath::Child(full, name);
+    }
+    int64_t keyId = base->keyId;
+    if (names.empty()) {
+        if (const int32_t code = CheckKey(*lease, keyId); code != 0) {
+            return code;
+        }
+    } else {
+        CStatement find(*lease, StatementId::FindKeyByPath);
+        find.Bind(1, full);
+        if (!find.Step()) {
+            if (find.Failed()) {
+                return ERROR_REGISTRY_IO_FAILED;
+            }
+            const int32_t code = CheckKey(*lease, base->keyId);
+            return code != 0 ? code : ERROR_FILE_NOT_FOUND;
+        }
+        keyId = find.Integer(0);
+    }
+    *out = Insert(keyId, std::move(full), access);
+    return ERROR_SUCCESS;
+}
+
+int32_t CSqliteStore::CloseKey(RegistryHandle key)
+{
+    if (key == HKEY_LOCAL_MACHINE) {
+        return ERROR_SUCCESS;
+    }
+    // Disarm first: once the close returns, no notification of this handle is delivered.
+    m_watcher->Disarm(key);
+    std::lock_guard lock(m_mutex);
+    return m_handles.erase(key) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+int32_t CSqliteStore::FlushKey(RegistryHandle key)
+{
+    const auto handle = Find(key);
+    if (!handle) {
+        return ERROR_INVALID_HANDLE;
+    }
+    CLease lease = m_pool->Borrow();
+    if (lease.Code() != 0) {
+        return lease.Code();
+    }
+    // Every commit is already synced to disk (synchronous=FULL); nothing is pending.
+    return CheckKey(*lease, handle->keyId);
+}
+
+int32_t CSqliteStore::CreateKey(RegistryHandle parent, std::string_view path, uint32_t /*options*/, uint32_t access,
+                                RegistryHandle* out, uint32_t* disposition)
+{
+    if (out != nullptr) {
+        *out = 0;
+    }
+    const auto base = Find(parent);
+    if (!base) {
+        return ERROR_INVALID_HANDLE;
+    }
+    std::vector<std::string_view> names;
+    if (!KeyPath::Split(path, names) || names.empty()) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if ((base->access & KEY_CREATE_SUB_KEY) == 0 || !m_pool->Writable()) {
+        return ERROR_ACCESS_DENIED;
+    }
+    CLease lease = m_pool->Borrow();
+    if (lease.Code() != 0) {
+        return lease.Code();
+    }
+    CTransaction transaction(*lease);
+    if (!transaction.Begun()) {
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    if (const int32_t code = CheckKey(*lease, base->keyId); code != 0) {
+        return code;
+    }
+    int64_t keyId = base->keyId;
+    std::string full = base->path;
+    bool created = false;
+    const int64_t now = FileTimeNow();
+    for (std::string_view name : names) {
+        std::string child = KeyPath::Child(full, name);
+        CStatement find(*lease, StatementId::FindKeyByPath);
+        find.Bind(1, child);
+        if (find.Step()) {
+            keyId = find.Integer(0);
+            created = false;
+        } else {
+            if (find.Failed()) {
+                return ERROR_REGISTRY_IO_FAILED;
+            }
+            if (!CStatement(*lease, StatementId::InsertKey)
+                     .Bind(1, keyId)
+                     .Bind(2, name)
+                     .Bind(3, child)
+                     .Bind(4, now)
+                     .Run() ||
+                !CStatement(*lease, StatementId::TouchKey).Bind(1, keyId).Bind(2, now).Run()) {
+                return ERROR_REGISTRY_IO_FAILED;
+            }
+            keyId = sqlite3_last_insert_rowid(lease->Handle());
+            if (!CChangeLog::Record(*lease, full, CChangeLog::kSubkeyNames) ||
+                !CChangeLog::Record(*lease, child, CChangeLog::kKeyCreated)) {
+                return ERROR_REGISTRY_IO_FAILED;
+            }
+            created = true;
+        }
+        full = std::move(child);
+    }
+    if (!transaction.Commit()) {
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    m_watcher->Poke();
+    if (out != nullptr) {
+        *out = Insert(keyId, std::move(full), access);
+    }
+    if (disposition != nullptr) {
+        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    }
+    return ERROR_SUCCESS;
+}
+
+int32_t CSqliteStore::DeleteKey(RegistryHandle parent, std::string_view name)
+{
+    const auto base = Find(parent);
+    if (!base) {
+        return ERROR_INVALID_HANDLE;
+    }
+    std::vector<std::string_view> names;
+    if (!KeyPath::Split(name, names) || names.empty()) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (!m_pool->Writable()) {
+        return ERROR_ACCESS_DENIED;
+    }
+    std::string full = base->path;
+    for (std::string_view part : names) {
+        full = KeyPath::Child(full, part);
+    }
+    CLease lease = m_pool->Borrow();
+    if (lease.Code() != 0) {
+        return lease.Code();
+    }
+    CTransaction transaction(*lease);
+    if (!transaction.Begun()) {
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    if (const int32_t code = CheckKey(*lease, base->keyId); code != 0) {
+        return code;
+    }
+    CStatement find(*lease, StatementId::FindKeyByPath);
+    find.Bind(1, full);
+    if (!find.Step()) {
+        return find.Failed() ? ERROR_REGISTRY_IO_FAILED : ERROR_FILE_NOT_FOUND;
+    }
+    const int64_t keyId = find.Integer(0);
+    if (keyId == kSoftwareKeyId) {
+        return ERROR_ACCESS_DENIED; // predefined, as on the platform it stands in for
+    }
+    CStatement children(*lease, StatementId::KeyHasChildren);
+    children.Bind(1, keyId);
+    if (children.Step() || children.Failed()) {
+        return children.Failed() ? ERROR_REGISTRY_IO_FAILED : ERROR_ACCESS_DENIED;
+    }
+    if (!CStatement(*lease, StatementId::DeleteKeyValues).Bind(1, keyId).Run() ||
+        !CStatement(*lease, StatementId::DeleteKeyRow).Bind(1, keyId).Run() ||
+        !CChangeLog::Record(*lease, KeyPath::Parent(full), CChangeLog::kSubkeyNames) ||
+        !CChangeLog::Record(*lease, full, CChangeLog::kKeyDeleted) || !transaction.Commit()) {
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    m_watcher->Poke();
+    return ERROR_SUCCESS;
+}
+
+int32_t CSqliteStore::SetValue(RegistryHandle key, std::string_view name, uint32_t type, const void* bytes,
+                               uint32_t length)
+{
+    const auto handle = Find(key);
+    if (!handle) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (!KeyPath::IsValidName(name, false) || (bytes == nullptr && length > 0)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if ((handle->access & KEY_SET_VALUE) == 0 || !m_pool->Writable()) {
+        return ERROR_ACCESS_DENIED;
+    }
+    CLease lease = m_pool->Borrow();
+    if (lease.Code() != 0) {
+        return lease.Code();
+    }
+    CTransaction transaction(*lease);
+    if (!transaction.Begun()) {
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    if (const int32_t code = CheckKey(*lease, handle->keyId); code != 0) {
+        return code;
+    }
+    const std::string_view data(static_cast<const char*>(bytes), bytes == nullptr ? 0 : length);
+    const std::string folded = LowerAscii(name);
+    if (!CStatement(*lease, StatementId::UpsertValue)
+             .Bind(1, handle->keyId)
+             .Bind(2, folded)
+             .Bind(3, name)
+             .Bind(4, int64_t{type})
+             .Bind(5, data)
+             .Run() ||
+        !CStatement(*lease, StatementId::TouchKey).Bind(1, handle->keyId).Bind(2, FileTimeNow()).Run() ||
+        !CChangeLog::Record(*lease, handle->path, CChangeLog::kValues) || !transaction.Commit()) {
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    m_watcher->Poke();
+    return ERROR_SUCCESS;
+}

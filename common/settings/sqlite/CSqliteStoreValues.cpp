@@ -1,0 +1,252 @@
+// Value reads, deletion, enumeration and notification of the SQLite store.
+#include "BufferCopy.h"
+#include "CChangeLog.h"
+#include "CChangeWatcher.h"
+#include "CConnectionPool.h"
+#include "CKeyHandle.h"
+#include "CSqliteStore.h"
+#include "CStatement.h"
+#include "CTransaction.h"
+#include "KeyPath.h"
+#include "settings/AsciiCase.h"
+
+#include <sqlite3.h>
+
+int32_t CSqliteStore::QueryValue(RegistryHandle key, std::string_view name, uint32_t* type, void* buffer,
+                                 uint32_t* length)
+{
+    const auto handle = Find(key);
+    if (!handle) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (buffer != nullptr && length == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if ((handle->access & KEY_QUERY_VALUE) == 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (!KeyPath::IsValidName(name, false)) {
+        return ERROR_FILE_NOT_FOUND; // such a value cannot exist
+    }
+    CLease lease = m_pool->Borrow();
+    if (lease.Code() != 0) {
+        return lease.Code();
+    }
+    const std::string folded = LowerAscii(name);
+    CStatement query(*lease, StatementId::QueryValue);
+    query.Bind(1, handle->keyId).Bind(2, folded);
+    if (!query.Step()) {
+        if (query.Failed()) {
+            return ERROR_REGISTRY_IO_FAILED;
+        }
+        const int32_t code = CheckKey(*lease, handle->keyId);
+        return code != 0 ? code : ERROR_FILE_NOT_FOUND;
+    }
+    if (type != nullptr) {
+        *type = static_cast<uint32_t>(query.Integer(0));
+    }
+    return CopyData(query.Bytes(1), buffer, length);
+}
+
+int32_t CSqliteStore::DeleteValue(RegistryHandle key, std::string_view name)
+{
+    const auto handle = Find(key);
+    if (!handle) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if ((handle->access & KEY_SET_VALUE) == 0 || !m_pool->Writable()) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (!KeyPath::IsValidName(name, false)) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    CLease lease = m_pool->Borrow();
+    if (lease.Code() != 0) {
+        return lease.Code();
+    }
+    CTransaction transaction(*lease);
+    if (!transaction.Begun()) {
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    if (const int32_t code = CheckKey(*lease, handle->keyId); code != 0) {
+        return code;
+    }
+    const std::string folded = LowerAscii(name);
+    if (!CStatement(*lease, StatementId::DeleteValue).Bind(1, handle->keyId).Bind(2, folded).Run()) {
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    if (sqlite3_changes(lease->Handle()) == 0) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    if (!CChangeLog::Record(*lease, handle->path, CChangeLog::kValues) || !transaction.Commit()) {
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    m_watcher->Poke();
+    return ERROR_SUCCESS;
+}
+
+int32_t CSqliteStore::LoadValues(CKeyHandle& handle)
+{
+    CLease lease = m_pool->Borrow();
+    if (lease.Code() != 0) {
+        return lease.Code();
+    }
+    handle.values.clear();
+    handle.valuesLoaded = false;
+    {
+        CStatement list(*lease, StatementId::ListValues);
+        list.Bind(1, handle.keyId);
+        while (list.Step()) {
+            handle.values.push_back(CKeyHandle::Value{
+                std::string(list.Bytes(0)), static_cast<uint32_t>(list.Integer(1)), std::string(list.Bytes(2))});
+        }
+        if (list.Failed()) {
+            handle.values.clear();
+            return ERROR_REGISTRY_IO_FAILED;
+        }
+    }
+    if (handle.values.empty()) {
+        if (const int32_t code = CheckKey(*lease, handle.keyId); code != 0) {
+            return code;
+        }
+    }
+    handle.valuesLoaded = true;
+    return ERROR_SUCCESS;
+}
+
+int32_t CSqliteStore::LoadSubkeys(CKeyHandle& handle)
+{
+    CLease lease = m_pool->Borrow();
+    if (lease.Code() != 0) {
+        return lease.Code();
+    }
+    handle.subkeys.clear();
+    handle.subkeysLoaded = false;
+    {
+        CStatement list(*lease, StatementId::ListSubkeys);
+        list.Bind(1, handle.keyId);
+        while (list.Step()) {
+            handle.subkeys.push_back(CKeyHandle::Subkey{std::string(list.Bytes(0)), list.Integer(1)});
+        }
+        if (list.Failed()) {
+            handle.subkeys.clear();
+            return ERROR_REGISTRY_IO_FAILED;
+        }
+    }
+    if (handle.subkeys.empty()) {
+        if (const int32_t code = CheckKey(*lease, handle.keyId); code != 0) {
+            return code;
+        }
+    }
+    handle.subkeysLoaded = true;
+    return ERROR_SUCCESS;
+}
+
+int32_t CSqliteStore::EnumValue(RegistryHandle key, uint32_t index, char* nameOut, uint32_t nameCapacity,
+                                uint32_t* nameLength, uint32_t* type, void* data, uint32_t* dataLength)
+{
+    const auto handle = Find(key);
+    if (!handle) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if ((handle->access & KEY_QUERY_VALUE) == 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (data != nullptr && dataLength == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (index == 0 || !handle->valuesLoaded) {
+        if (const int32_t code = LoadValues(*handle); code != 0) {
+            return code;
+        }
+    }
+    if (index >= handle->values.size()) {
+        return ERROR_NO_MORE_ITEMS;
+    }
+    const CKeyHandle::Value& value = handle->values[index];
+    if (const int32_t code = CopyName(value.name, nameOut, nameCapacity, nameLength); code != 0) {
+        return code;
+    }
+    if (type != nullptr) {
+        *type = value.type;
+    }
+    return CopyData(value.data, data, dataLength);
+}
+
+int32_t CSqliteStore::EnumKey(RegistryHandle key, uint32_t index, char* nameOut, uint32_t nameCapacity,
+                              uint32_t* nameLength, char* className, uint32_t* classLength, RegistryFileTime* lastWrite)
+{
+    const auto handle = Find(key);
+    if (!handle) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if ((handle->access & KEY_ENUMERATE_SUB_KEYS) == 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (index == 0 || !handle->subkeysLoaded) {
+        if (const int32_t code = LoadSubkeys(*handle); code != 0) {
+            return code;
+        }
+    }
+    if (index >= handle->subkeys.size()) {
+        return ERROR_NO_MORE_ITEMS;
+    }
+    const CKeyHandle::Subkey& subkey = handle->subkeys[index];
+    if (const int32_t code = CopyName(subkey.name, nameOut, nameCapacity, nameLength); code != 0) {
+        return code;
+    }
+    // Keys carry no class text.
+    if (classLength != nullptr) {
+        if (className != nullptr && *classLength > 0) {
+            className[0] = '\0';
+        }
+        *classLength = 0;
+    }
+    if (lastWrite != nullptr) {
+        const auto written = static_cast<uint64_t>(subkey.written);
+        lastWrite->lowDateTime = static_cast<uint32_t>(written & 0xFFFFFFFFu);
+        lastWrite->highDateTime = static_cast<uint32_t>(written >> 32);
+    }
+    return ERROR_SUCCESS;
+}
+
+int32_t CSqliteStore::NotifyChange(RegistryHandle key, bool watchSubtree, uint32_t filter, Platform::CEvent* event)
+{
+    const auto handle = Find(key);
+    if (!handle) {
+        return ERROR_INVALID_HANDLE;
+    }
+    constexpr uint32_t kKnownFilters = 0x0F;
+    if (event == nullptr || filter == 0 || (filter & ~kKnownFilters) != 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if ((handle->access & KEY_NOTIFY) == 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    CLease lease = m_pool->Borrow();
+    if (lease.Code() != 0) {
+        return lease.Code();
+    }
+    if (const int32_t code = CheckKey(*lease, handle->keyId); code != 0) {
+        return code;
+    }
+    const int64_t baseline = CChangeLog::Newest(*lease);
+    if (baseline < 0) {
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    return m_watcher->Arm(key, handle->path, watchSubtree, filter, event, baseline) ? ERROR_SUCCESS
+                                                                                    : ERROR_REGISTRY_IO_FAILED;
+}
+
+uint64_t CSqliteStore::SubtreeVersion(std::string_view path, std::string_view existencePath)
+{
+    CLease lease = m_pool->Borrow();
+    if (lease.Code() != 0) {
+        return 0;
+    }
+    const std::string folded = LowerAscii(path);
+    const std::string foldedExistence = LowerAscii(existencePath);
+    CStatement sum(*lease, StatementId::SumVersions);
+    sum.Bind(1, folded).Bind(2, foldedExistence);
+    return sum.Step() ? static_cast<uint64_t>(sum.Integer(0)) : 0;
+}
