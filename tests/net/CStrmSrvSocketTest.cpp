@@ -1,0 +1,297 @@
+#include "net/CStrmSrvSocket.h"
+
+#include "RawSocket.h"
+#include "SocketCatch.h"
+#include "net/SocketErrors.h"
+#include "platform/CEvent.h"
+
+#include <chrono>
+#include <future>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace ZiRez;
+using Platform::CEvent;
+
+namespace {
+
+constexpr int32_t kGenerousMs = 5000;
+
+class StrmSrvSocket : public ::testing::Test
+{
+protected:
+    void OpenServer(int32_t timeOut = kGenerousMs, bool ipv6 = IPv6LoopbackUsable())
+    {
+        server = std::make_unique<CStrmSrvSocket>(FAMILY_UNSPEC, SOCKET_STREAM, true, ipv6, 0, &cancel, timeOut);
+        server->Open(0);
+        ipv4Port = server->BaseSocket().BoundPort(FAMILY_INET);
+        ipv6Port = server->BaseSocket().BoundPort(FAMILY_INET6);
+        ASSERT_NE(ipv4Port, 0);
+    }
+
+    RawSocket ConnectIPv4() { return RawSocket::Connect(AF_INET, "127.0.0.1", ipv4Port); }
+
+    std::string ReadText(int index, int length)
+    {
+        std::string text(static_cast<size_t>(length), '\0');
+        const int got = server->Read(index, text.data(), length);
+        text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        return text;
+    }
+
+    CEvent cancel{false, false};
+    std::unique_ptr<CStrmSrvSocket> server;
+    uint16_t ipv4Port = 0;
+    uint16_t ipv6Port = 0;
+};
+
+std::string ReadRaw(const RawSocket& socket)
+{
+    char buffer[64];
+    const ssize_t got = read(socket.Fd(), buffer, sizeof buffer);
+    return got > 0 ? std::string(buffer, static_cast<size_t>(got)) : std::string();
+}
+
+} // namespace
+
+TEST_F(StrmSrvSocket, SlotsAreNumberedFromZeroAndAFreedSlotIsReused)
+{
+    OpenServer();
+    RawSocket first = ConnectIPv4();
+    ASSERT_EQ(server->Accept(), 0);
+    RawSocket second = ConnectIPv4();
+    ASSERT_EQ(server->Accept(), 1);
+    EXPECT_EQ(server->ConnectionCount(), 2);
+
+    server->CloseConnection(0);
+    EXPECT_EQ(ReadRaw(first), "") << "closing the slot closes the connection";
+    EXPECT_EQ(server->ConnectionCount(), 1);
+
+    RawSocket third = ConnectIPv4();
+    ASSERT_EQ(server->Accept(), 0);
+    ASSERT_EQ(write(second.Fd(), "two", 3), 3);
+    ASSERT_EQ(write(third.Fd(), "three", 5), 5);
+    EXPECT_EQ(ReadText(1, 16), "two");
+    EXPECT_EQ(ReadText(0, 16), "three");
+    EXPECT_EQ(server->Write(1, "back", 4), 4);
+    EXPECT_EQ(ReadRaw(second), "back");
+    RawSocket fourth = ConnectIPv4();
+    EXPECT_EQ(server->Accept(), 2);
+}
+
+TEST_F(StrmSrvSocket, IndexesWithoutAConnectionFail)
+{
+    OpenServer();
+    RawSocket client = ConnectIPv4();
+    ASSERT_EQ(server->Accept(), 0);
+    server->CloseConnection(0);
+    char buffer[4];
+    for (int index : {0, 1, 7, -1}) {
+        const Thrown read = Catch([&] { server->Read(index, buffer, sizeof buffer); });
+        EXPECT_EQ(read.kind, Thrown::Error) << index;
+        EXPECT_EQ(read.code, 9) << index;
+        EXPECT_EQ(read.message, "CStrmSrvSocket::Read(): SocketEvent Wait Error!");
+        const Thrown write = Catch([&] { server->Write(index, "x", 1); });
+        EXPECT_EQ(write.kind, Thrown::Error) << index;
+        EXPECT_EQ(write.code, 2) << index;
+        EXPECT_EQ(write.message, "CBaseSocket::Send: SendData Error!");
+        server->CloseConnection(index);
+    }
+    EXPECT_EQ(server->ConnectionCount(), 0);
+}
+
+TEST_F(StrmSrvSocket, PeerThatClosesAtOnceReadsZero)
+{
+    OpenServer();
+    {
+        RawSocket client = ConnectIPv4();
+    }
+    const int index = server->Accept();
+    char buffer[8];
+    EXPECT_EQ(server->Read(index, buffer, sizeof buffer), 0);
+}
+
+TEST_F(StrmSrvSocket, BothFamiliesCarryDataAndNameTheirPeer)
+{
+    OpenServer();
+    struct Row
+    {
+        int family;
+        const char* host;
+        uint16_t port;
+    };
+    std::vector<Row> rows{{AF_INET, "127.0.0.1", ipv4Port}};
+    if (ipv6Port != 0) {
+        rows.push_back({AF_INET6, "::1", ipv6Port});
+    }
+    for (const Row& row : rows) {
+        RawSocket client = RawSocket::Connect(row.family, row.host, row.port);
+        ASSERT_TRUE(client.Valid()) << row.host;
+        const int index = server->Accept();
+        EXPECT_EQ(server->GetPeerAddress(index), row.host);
+        ASSERT_EQ(write(client.Fd(), "12345678", 8), 8);
+        EXPECT_EQ(ReadText(index, 3), "123") << "one receive of at most the length asked";
+        EXPECT_EQ(ReadText(index, 16), "45678");
+        EXPECT_EQ(server->Write(index, "reply", 5), 5);
+        EXPECT_EQ(ReadRaw(client), "reply");
+        server->CloseConnection(index);
+        EXPECT_EQ(server->GetPeerAddress(index), "");
+    }
+    if (ipv6Port == 0) {
+        GTEST_SKIP() << "::1 cannot be bound; IPv4 checked only";
+    }
+}
+
+TEST_F(StrmSrvSocket, WithoutIPv6OnlyTheIPv4SocketListens)
+{
+    OpenServer(kGenerousMs, false);
+    EXPECT_EQ(server->BaseSocket().IPv6Socket(), INVALID_SOCKET_HANDLE);
+    RawSocket client = ConnectIPv4();
+    EXPECT_EQ(server->Accept(), 0);
+}
+
+TEST_F(StrmSrvSocket, CancelEventEndsAcceptAndTheListenerStays)
+{
+    OpenServer(-1);
+    auto accepting = std::async(std::launch::async, [&] { return Catch([&] { server->Accept(); }); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    cancel.Set();
+    const Thrown thrown = accepting.get();
+    EXPECT_EQ(thrown.kind, Thrown::Event);
+    EXPECT_EQ(thrown.message, "User Set Event Signal.");
+    EXPECT_FALSE(cancel.Wait(0)) << "one signal ends one wait";
+
+    RawSocket client = ConnectIPv4();
+    EXPECT_EQ(server->Accept(), 0);
+}
+
+TEST_F(StrmSrvSocket, ReadWatchesTheConstructorsEventUntilSetReadWaitChangesIt)
+{
+    OpenServer(-1);
+    RawSocket client = ConnectIPv4();
+    const int index = server->Accept();
+    char buffer[8];
+    auto reading = std::async(std::launch::async, [&] { return Catch([&] { server->Read(index, buffer, 8); }); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    cancel.Set();
+    EXPECT_EQ(reading.get().kind, Thrown::Event);
+
+    // Reads on their own settings: the accept event no longer ends them, the time-out does.
+    server->SetReadWait(nullptr, 200);
+    cancel.Set();
+    const Thrown timedOut = Catch([&] { server->Read(index, buffer, 8); });
+    EXPECT_EQ(timedOut.kind, Thrown::TimeOut);
+    EXPECT_EQ(timedOut.code, 3);
+    EXPECT_EQ(timedOut.message, "Socket TimeOut Error!");
+    EXPECT_TRUE(cancel.Wait(0)) << "the read left the accept event alone";
+
+    // The slot is unchanged after both.
+    ASSERT_EQ(write(client.Fd(), "ok", 2), 2);
+    EXPECT_EQ(ReadText(index, 8), "ok");
+}
+
+TEST_F(StrmSrvSocket, AcceptTimesOut)
+{
+    OpenServer(200);
+    const Thrown thrown = Catch([&] { server->Accept(); });
+    EXPECT_EQ(thrown.kind, Thrown::TimeOut);
+    EXPECT_EQ(thrown.code, 4);
+    EXPECT_EQ(thrown.message, "Socket TimeOut Error!");
+}
+
+TEST_F(StrmSrvSocket, OpenOnATakenPortFailsWithTheBindMessage)
+{
+    RawSocket holder = RawSocket::Listen(AF_INET, "0.0.0.0", 0, 4);
+    ASSERT_TRUE(holder.Valid());
+    CStrmSrvSocket taken(FAMILY_UNSPEC, SOCKET_STREAM, true, IPv6LoopbackUsable(), 0, nullptr, -1);
+    const Thrown thrown = Catch([&] { taken.Open(holder.Port()); });
+    EXPECT_EQ(thrown.kind, Thrown::Error);
+    EXPECT_EQ(thrown.code, 5);
+    EXPECT_EQ(thrown.message, "CBaseSocket::Bind: WSAEADDRINUSE: Address already in use.\n(IPv4) Socket Bind Error!");
+}
+
+TEST_F(StrmSrvSocket, DropLongestSilentShutsDownTheOldestActivity)
+{
+    OpenServer();
+    RawSocket clients[3];
+    for (int i = 0; i < 3; ++i) {
+        clients[i] = ConnectIPv4();
+        ASSERT_EQ(server->Accept(), i);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    // Slot 0 speaks last, so slot 1 has been silent longest, then slot 2.
+    ASSERT_EQ(write(clients[0].Fd(), "hi", 2), 2);
+    EXPECT_EQ(ReadText(0, 8), "hi");
+    EXPECT_EQ(server->ConnectionCount(), 3);
+
+    ASSERT_TRUE(server->DropLongestSilent());
+    EXPECT_EQ(server->ConnectionCount(), 2);
+    EXPECT_EQ(ReadText(1, 8), "") << "the dropped slot's reader sees the end";
+    EXPECT_EQ(ReadRaw(clients[1]), "") << "the peer sees the end";
+
+    ASSERT_TRUE(server->DropLongestSilent());
+    EXPECT_EQ(ReadText(2, 8), "");
+    ASSERT_TRUE(server->DropLongestSilent());
+    EXPECT_EQ(ReadText(0, 8), "");
+    EXPECT_FALSE(server->DropLongestSilent());
+    EXPECT_EQ(server->ConnectionCount(), 0);
+
+    // Their threads then close the slots; the count stays right and the slots are reused.
+    for (int i = 0; i < 3; ++i) {
+        server->CloseConnection(i);
+    }
+    EXPECT_EQ(server->ConnectionCount(), 0);
+    RawSocket next = ConnectIPv4();
+    EXPECT_EQ(server->Accept(), 0);
+    EXPECT_EQ(server->ConnectionCount(), 1);
+}
+
+TEST_F(StrmSrvSocket, CloseWakesAReaderOfAnotherThread)
+{
+    OpenServer(-1);
+    server->SetReadWait(nullptr, -1);
+    RawSocket client = ConnectIPv4();
+    const int index = server->Accept();
+    auto reading = std::async(std::launch::async, [&] {
+        char buffer[8];
+        return server->Read(index, buffer, sizeof buffer);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    server->Close();
+    EXPECT_EQ(reading.get(), 0);
+    EXPECT_EQ(ReadRaw(client), "");
+    EXPECT_EQ(server->BaseSocket().IPv4Socket(), INVALID_SOCKET_HANDLE);
+    EXPECT_EQ(server->ConnectionCount(), 0);
+}
+
+// An accept() that fails after the listener was readable (here: out of descriptors) must not
+// hand out a slot; Accept keeps waiting and takes the connection once it can.
+TEST_F(StrmSrvSocket, FailedAcceptTakesNoSlot)
+{
+    OpenServer(400);
+    RawSocket client = ConnectIPv4();
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int lowestFree = dup(0);
+    ASSERT_GE(lowestFree, 0);
+    close(lowestFree);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const Thrown thrown = Catch([&] { server->Accept(); });
+    const int32_t lastError = GetLastSocketError();
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+    EXPECT_EQ(thrown.kind, Thrown::TimeOut);
+    EXPECT_EQ(thrown.code, 4);
+    EXPECT_EQ(lastError, 10024);
+    EXPECT_EQ(server->ConnectionCount(), 0);
+
+    EXPECT_EQ(server->Accept(), 0);
+    EXPECT_EQ(server->Write(0, "x", 1), 1);
+    EXPECT_EQ(ReadRaw(client), "x");
+}
