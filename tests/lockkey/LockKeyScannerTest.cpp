@@ -1,0 +1,328 @@
+#include "TestStorage.h"
+#include "console/lockkey/CLockKeyEntry.h"
+#include "console/lockkey/CLockKeyScanner.h"
+#include "console/lockkey/CMountInfoDriveTable.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+constexpr CBlockDevice kSystemDisk{254, 0};
+constexpr CBlockDevice kSystemPartition{254, 1};
+constexpr CBlockDevice kStickDisk{8, 16};
+constexpr CBlockDevice kStickPartition{8, 17};
+
+std::string Bytes(std::initializer_list<uint8_t> head, size_t size)
+{
+    std::string bytes(size, '\0');
+    std::copy(head.begin(), head.end(), bytes.begin());
+    return bytes;
+}
+
+class LockKeyScannerTest : public ::testing::Test
+{
+protected:
+    LockKeyScannerTest()
+    {
+        storage.devices.AddOtherDisk(kSystemDisk, {kSystemPartition});
+        storage.drives.Add('C', temp.Folder("c"), kSystemPartition);
+    }
+
+    // A drive backed by a plain disk.
+    std::filesystem::path AddDrive(char letter)
+    {
+        const auto root = temp.Folder(std::string(1, letter));
+        storage.drives.Add(letter, root, {9, static_cast<uint32_t>(letter)});
+        return root;
+    }
+
+    std::vector<std::string> DisplayTexts() const
+    {
+        std::vector<std::string> texts;
+        for (size_t i = 0; i < scanner.GetCount(); ++i) {
+            texts.push_back(scanner.GetDisplayText(i));
+        }
+        return texts;
+    }
+
+    CTempFolder temp;
+    CTestStorage storage;
+    CLockKeyScanner scanner{storage.system};
+};
+
+TEST_F(LockKeyScannerTest, FindsALockKeyAndDescribesIt)
+{
+    const auto e = AddDrive('E');
+    temp.File("E/dont_delete_00a0b0c0d0e0/00a0b0c0d0e0", std::string(32, 'k'));
+
+    scanner.Scan();
+    ASSERT_EQ(scanner.GetCount(), 1u);
+    const CLockKeyEntry& entry = scanner.GetEntry(0);
+    EXPECT_EQ(entry.GetPath(), "E:\\dont_delete_00a0b0c0d0e0\\00a0b0c0d0e0");
+    EXPECT_EQ(entry.GetId(), "00A0B0C0D0E0");
+    EXPECT_EQ(entry.GetDriveLetter(), "E");
+    EXPECT_EQ(entry.GetDeviceId(), "");
+    EXPECT_EQ(scanner.GetDisplayText(0), "E:\\00A0B0C0D0E0");
+}
+
+TEST_F(LockKeyScannerTest, ListsDrivesInLetterOrderAndNeverSearchesAOrB)
+{
+    for (const char letter : {'A', 'B', 'F', 'E', 'Z'}) {
+        const std::string id = std::string("00000000000") + letter;
+        AddDrive(letter);
+        temp.File(std::string(1, letter) + "/dont_delete_" + id + "/" + id, std::string(32, '\0'));
+    }
+    temp.File("E/dont_delete_111111111111/111111111111", std::string(32, '\0'));
+
+    scanner.Scan();
+    std::vector<std::string> texts = DisplayTexts();
+    ASSERT_EQ(texts.size(), 4u);
+    // Two keys on E: in directory order, then F:, then Z:.
+    std::sort(texts.begin(), texts.begin() + 2);
+    const std::vector<std::string> expected = {"E:\\00000000000E", "E:\\111111111111", "F:\\00000000000F",
+                                               "Z:\\00000000000Z"};
+    EXPECT_EQ(texts, expected);
+
+    // A new scan starts from an empty list.
+    storage.drives.Remove('E');
+    scanner.Scan();
+    EXPECT_EQ(scanner.GetCount(), 2u);
+}
+
+TEST_F(LockKeyScannerTest, MatchesWithoutAKeyFileGiveNoEntry)
+{
+    AddDrive('E');
+    temp.Folder("E/dont_delete_00a0b0c0d0e0");                      // empty key folder
+    temp.File("E/dont_delete_222222222222/other", "x");             // wrong file inside
+    temp.File("E/dont_delete_333333333333", std::string(40, 'x'));  // a file, not a folder
+    temp.File("E/keep_dont_delete_444444444444/444444444444", "x"); // not at the start
+    scanner.Scan();
+    EXPECT_EQ(scanner.GetCount(), 0u);
+}
+
+TEST_F(LockKeyScannerTest, UpperCaseFolderIsFoundButFailsTheExactPrefix)
+{
+    AddDrive('E');
+    std::string bytes = Bytes({0x30, 0x31, 0xFF}, 32);
+    temp.File("E/DONT_DELETE_00A0B0C0D0E0/00A0B0C0D0E0", bytes);
+
+    scanner.Scan();
+    ASSERT_EQ(scanner.GetCount(), 1u);
+    const CLockKeyEntry& entry = scanner.GetEntry(0);
+    EXPECT_EQ(entry.GetPath(), "E:\\DONT_DELETE_00A0B0C0D0E0\\00A0B0C0D0E0");
+    EXPECT_EQ(entry.GetDriveLetter(), "E");
+    EXPECT_EQ(entry.GetId(), "");
+    EXPECT_EQ(scanner.GetDisplayText(0), "E:\\");
+
+    // Nothing is subtracted: the key is the file's first 32 bytes as they are.
+    const CKeyRecord record = entry.ReadKey();
+    ASSERT_TRUE(record.HasKey());
+    EXPECT_EQ(record.GetKey().View(), bytes);
+    EXPECT_EQ(record.GetId(), "");
+}
+
+TEST_F(LockKeyScannerTest, KeyFileNameIsTheLastTwelveCharactersOfTheFolderPath)
+{
+    AddDrive('E');
+    temp.File("E/dont_delete_ABC/ABC", std::string(32, 'x'));
+    scanner.Scan();
+    EXPECT_EQ(scanner.GetCount(), 0u);
+
+    temp.File("E/dont_delete_ABC/t_delete_ABC", std::string(32, 'x'));
+    scanner.Scan();
+    ASSERT_EQ(scanner.GetCount(), 1u);
+    EXPECT_EQ(scanner.GetEntry(0).GetPath(), "E:\\dont_delete_ABC\\t_delete_ABC");
+    EXPECT_EQ(scanner.GetEntry(0).GetId(), "T_DELETE_ABC");
+}
+
+TEST_F(LockKeyScannerTest, KeyFileInOtherCaseIsFoundAndRead)
+{
+    AddDrive('E');
+    temp.File("E/dont_delete_00a0b0c0d0e0/00A0B0C0D0E0", Bytes({0x30, 0x31}, 32));
+    scanner.Scan();
+    ASSERT_EQ(scanner.GetCount(), 1u);
+    const CKeyRecord record = scanner.GetEntry(0).ReadKey();
+    ASSERT_TRUE(record.HasKey());
+    EXPECT_EQ(record.GetKey().Data()[0], 0x00);
+    EXPECT_EQ(record.GetKey().Data()[1], 0x01);
+}
+
+TEST_F(LockKeyScannerTest, NothingAttachedGivesAnEmptyList)
+{
+    scanner.Scan();
+    EXPECT_EQ(scanner.GetCount(), 0u);
+}
+
+TEST_F(LockKeyScannerTest, FindsKeysOnMountsWithEscapedPaths)
+{
+    const auto stick = temp.Folder("USB STICK");
+    temp.File("USB STICK/dont_delete_00a0b0c0d0e0/00a0b0c0d0e0", Bytes({0x30, 0x31}, 32));
+    std::string escaped = stick.string();
+    escaped.replace(escaped.find(' '), 1, "\\040");
+    const auto table = temp.File("mountinfo", "27 1 254:1 / / rw - ext4 /dev/vda1 rw\n"
+                                              "41 27 0:40 / /run rw - tmpfs tmpfs rw\n"
+                                              "42 27 8:17 / " +
+                                                  escaped + " rw,relatime shared:7 - vfat /dev/sdb1 rw\n");
+    const CMountInfoDriveTable drives(table.string());
+    const CStorageSystem system(drives, storage.devices);
+
+    CLockKeyScanner fromTable(system);
+    fromTable.Scan();
+    ASSERT_EQ(fromTable.GetCount(), 1u);
+    EXPECT_EQ(fromTable.GetDisplayText(0), "D:\\00A0B0C0D0E0");
+    EXPECT_TRUE(fromTable.GetEntry(0).ReadKey().HasKey());
+}
+
+class LockKeyEntryTest : public LockKeyScannerTest
+{
+protected:
+    CLockKeyEntry Entry(const std::string& path) const
+    {
+        CLockKeyEntry entry(storage.system);
+        entry.SetPath(path);
+        return entry;
+    }
+};
+
+TEST_F(LockKeyEntryTest, SetPathRules)
+{
+    struct Case
+    {
+        std::string path;
+        std::string id;
+        std::string driveLetter;
+    };
+    const std::vector<Case> cases = {
+        {"E:\\dont_delete_00a0b0c0d0e0\\00a0b0c0d0e0", "00A0B0C0D0E0", "E"},
+        {"E:\\dont_delete_ABC\\t_delete_ABC", "T_DELETE_ABC", "E"},
+        {"E:\\DONT_DELETE_00A0B0C0D0E0\\00A0B0C0D0E0", "", "E"},
+        {"E:\\dont_delete_00a0b0c0d0e0\\00a0b0c0d0e", "", ""},
+        {"E:\\dont_delete_00a0b0c0d0e0\\00a0b0c0d0e0f", "", ""},
+        {"E:\\dont_delet", "", "E"},
+        {"E", "", "E"},
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
+        const CLockKeyEntry entry = Entry(c.path);
+        EXPECT_EQ(entry.GetPath(), c.path);
+        EXPECT_EQ(entry.GetId(), c.id) << c.path;
+        EXPECT_EQ(entry.GetDriveLetter(), c.driveLetter) << c.path;
+        EXPECT_EQ(entry.GetDeviceId(), "") << c.path;
+    }
+}
+
+TEST_F(LockKeyEntryTest, KnownAnswerWithoutUsbIdentity)
+{
+    AddDrive('E');
+    temp.File("E/dont_delete_00a0b0c0d0e0/00a0b0c0d0e0", Bytes({0x30, 0x31}, 32));
+    const CKeyRecord record = Entry("E:\\dont_delete_00a0b0c0d0e0\\00a0b0c0d0e0").ReadKey();
+    ASSERT_TRUE(record.HasKey());
+    EXPECT_EQ(record.GetKey().Data()[0], 0x00);
+    EXPECT_EQ(record.GetKey().Data()[1], 0x01);
+    EXPECT_EQ(record.GetId(), "00A0B0C0D0E0");
+    EXPECT_EQ(record.GetDeviceId(), "");
+    EXPECT_TRUE(record.GetMachineText().empty());
+}
+
+TEST_F(LockKeyEntryTest, KnownAnswerOnAUsbStick)
+{
+    storage.devices.AddStick(kStickDisk, {kStickPartition}, 0x1234, 0x5678, "0011AABB");
+    storage.drives.Add('F', temp.Folder("F"), kStickPartition);
+    // Identity 123456780011AABB, ID 00A0B0C0D0E0: byte 0 is bound with '1' and '0', byte 1
+    // with '2' and '0', byte 12 with 'A' and '0' (the ID wraps), byte 16 with '1' and 'B'
+    // (the identity wraps).
+    std::string bytes(40, '\0');
+    bytes[0] = '\x61';
+    bytes[1] = '\x63';
+    bytes[12] = '\x71';
+    bytes[16] = '\x73';
+    bytes[35] = '\x55'; // beyond the key
+    temp.File("F/dont_delete_00a0b0c0d0e0/00a0b0c0d0e0", bytes);
+
+    const CLockKeyEntry entry = Entry("F:\\dont_delete_00a0b0c0d0e0\\00a0b0c0d0e0");
+    EXPECT_EQ(entry.GetDeviceId(), "123456780011AABB");
+    const CKeyRecord record = entry.ReadKey();
+    ASSERT_TRUE(record.HasKey());
+    EXPECT_EQ(record.GetDeviceId(), "123456780011AABB");
+    EXPECT_EQ(record.GetKey().Data()[0], 0x00);
+    EXPECT_EQ(record.GetKey().Data()[1], 0x01);
+    EXPECT_EQ(record.GetKey().Data()[12], 0x00);
+    EXPECT_EQ(record.GetKey().Data()[16], 0x00);
+}
+
+TEST_F(LockKeyEntryTest, FileLengths)
+{
+    AddDrive('E');
+    struct Case
+    {
+        size_t length;
+        bool hasKey;
+    };
+    for (const Case c : {Case{0, false}, Case{31, false}, Case{32, true}, Case{40, true}}) {
+        temp.File("E/dont_delete_00a0b0c0d0e0/00a0b0c0d0e0", Bytes({0x30, 0x31}, c.length));
+        const CKeyRecord record = Entry("E:\\dont_delete_00a0b0c0d0e0\\00a0b0c0d0e0").ReadKey();
+        EXPECT_EQ(record.HasKey(), c.hasKey) << c.length;
+        EXPECT_EQ(record.GetKey().Length(), c.hasKey ? 32u : 0u) << c.length;
+        if (c.hasKey) {
+            EXPECT_EQ(record.GetKey().Data()[1], 0x01) << c.length;
+        } else {
+            EXPECT_EQ(record.GetId(), "") << c.length;
+        }
+    }
+}
+
+TEST_F(LockKeyEntryTest, KeyFilesThatAreNoFilesReadAsCorrupt)
+{
+    AddDrive('E');
+    temp.Folder("E/dont_delete_00a0b0c0d0e0/00a0b0c0d0e0");
+    scanner.Scan();
+    ASSERT_EQ(scanner.GetCount(), 1u); // folders count as matches
+    EXPECT_FALSE(scanner.GetEntry(0).ReadKey().HasKey());
+
+    // A FIFO must not hang the console.
+    const auto fifo = temp.Folder("E/dont_delete_111111111111") / "111111111111";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(Entry("E:\\dont_delete_111111111111\\111111111111").ReadKey().HasKey());
+}
+
+TEST_F(LockKeyEntryTest, StickPulledOutAfterTheScanReadsAsCorrupt)
+{
+    storage.devices.AddStick(kStickDisk, {kStickPartition}, 0x1234, 0x5678, "0011AABB");
+    storage.drives.Add('E', temp.Folder("E"), kStickPartition);
+    temp.File("E/dont_delete_00a0b0c0d0e0/00a0b0c0d0e0", std::string(32, 'x'));
+    AddDrive('G');
+    temp.File("G/dont_delete_111111111111/111111111111", std::string(32, 'x'));
+
+    scanner.Scan();
+    ASSERT_EQ(scanner.GetCount(), 2u);
+    EXPECT_EQ(scanner.GetEntry(0).GetDeviceId(), "123456780011AABB");
+    ASSERT_TRUE(scanner.GetEntry(0).ReadKey().HasKey());
+
+    // The drive is gone from the mount table, and the other one's files are gone.
+    storage.drives.Remove('E');
+    storage.devices.disks.pop_back();
+    std::filesystem::remove_all(temp.Path() / "G" / "dont_delete_111111111111");
+    EXPECT_FALSE(scanner.GetEntry(0).ReadKey().HasKey());
+    EXPECT_FALSE(scanner.GetEntry(1).ReadKey().HasKey());
+    EXPECT_EQ(scanner.GetCount(), 2u); // the list is not refreshed
+}
+
+TEST_F(LockKeyEntryTest, StickWithoutUsableSerialReadsAsCorrupt)
+{
+    storage.devices.AddStick(kStickDisk, {kStickPartition}, 0x1234, 0x5678, "0011 AABB");
+    storage.drives.Add('E', temp.Folder("E"), kStickPartition);
+    temp.File("E/dont_delete_00a0b0c0d0e0/00a0b0c0d0e0", std::string(32, 'x'));
+
+    scanner.Scan();
+    ASSERT_EQ(scanner.GetCount(), 1u);
+    const CLockKeyEntry& entry = scanner.GetEntry(0);
+    EXPECT_EQ(entry.GetId(), "00A0B0C0D0E0");
+    EXPECT_FALSE(entry.IsDeviceIdKnown());
+    EXPECT_FALSE(entry.ReadKey().HasKey());
+}
+
+} // namespace

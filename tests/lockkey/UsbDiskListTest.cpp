@@ -1,0 +1,226 @@
+#include "TestStorage.h"
+#include "console/lockkey/CUsbDiskList.h"
+
+#include <gtest/gtest.h>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr CBlockDevice kSystemDisk{254, 0};
+constexpr CBlockDevice kSystemPartition{254, 1};
+constexpr CBlockDevice kStickDisk{8, 16};
+constexpr CBlockDevice kStickFirst{8, 17};
+constexpr CBlockDevice kStickSecond{8, 18};
+
+class UsbDiskListTest : public ::testing::Test
+{
+protected:
+    UsbDiskListTest()
+    {
+        storage.devices.AddOtherDisk(kSystemDisk, {kSystemPartition});
+        storage.drives.Add('C', "/", kSystemPartition);
+    }
+
+    std::optional<std::string> IdOf(char letter) const { return CUsbDiskList::GetUsbDeviceId(letter, storage.system); }
+
+    CTestStorage storage;
+};
+
+TEST_F(UsbDiskListTest, IdentityTextKnownAnswers)
+{
+    struct Case
+    {
+        uint16_t vendor;
+        uint16_t product;
+        std::string serial;
+        std::string expected;
+    };
+    // USB\VID_1234&PID_5678\0011AABB; leading zeros kept; hex digits and serial upper-cased.
+    const std::vector<Case> cases = {
+        {0x1234, 0x5678, "0011AABB", "123456780011AABB"},
+        {0x0ABC, 0x00EF, "ab0012", "0ABC00EFAB0012"},
+        {0x0001, 0x0002, "x", "00010002X"},
+        {0xabcd, 0xef01, "Serial-No.9~", "ABCDEF01SERIAL-NO.9~"},
+    };
+    for (const Case& c : cases) {
+        CTestStorage one;
+        one.devices.AddStick(kStickDisk, {kStickFirst}, c.vendor, c.product, c.serial);
+        one.drives.Add('F', "/media/f", kStickFirst);
+        EXPECT_EQ(CUsbDiskList::GetUsbDeviceId('F', one.system), c.expected) << c.serial;
+    }
+}
+
+TEST_F(UsbDiskListTest, SerialsWindowsWouldNotUseGiveNoKnownIdentity)
+{
+    struct Case
+    {
+        const char* what;
+        std::optional<std::string> serial;
+        bool usable;
+    };
+    const std::vector<Case> cases = {
+        {"plain", std::string("0011AABB"), true},
+        {"lowest allowed byte", std::string("A!"), true},
+        {"DEL is allowed", std::string("A\x7F"), true},
+        {"no serial", std::nullopt, false},
+        {"empty serial", std::string(""), false},
+        {"space", std::string("0011 AABB"), false},
+        {"comma", std::string("0011,AABB"), false},
+        {"control byte", std::string("0011\x1F"), false},
+        {"newline", std::string("0011AABB\n"), false},
+        {"byte above 0x7F", std::string("0011\x80"), false},
+        {"UTF-8 letter", std::string("caf\xC3\xA9"), false},
+    };
+    for (const Case& c : cases) {
+        CTestStorage one;
+        one.devices.AddStick(kStickDisk, {kStickFirst}, 0x1234, 0x5678, c.serial);
+        one.drives.Add('E', "/media/e", kStickFirst);
+        const auto id = CUsbDiskList::GetUsbDeviceId('E', one.system);
+        EXPECT_EQ(id.has_value(), c.usable) << c.what;
+    }
+}
+
+TEST_F(UsbDiskListTest, CompositeDeviceGivesNoKnownIdentity)
+{
+    auto& stick = storage.devices.AddStick(kStickDisk, {kStickFirst}, 0x1234, 0x5678, "0011AABB");
+    stick.info.usbDevice->interfaceCount = 2;
+    storage.drives.Add('E', "/media/e", kStickFirst);
+    EXPECT_EQ(IdOf('E'), std::nullopt);
+}
+
+TEST_F(UsbDiskListTest, TwoPartitionsOfOneStickGiveOneIdentity)
+{
+    storage.devices.AddStick(kStickDisk, {kStickFirst, kStickSecond}, 0x1234, 0x5678, "0011AABB");
+    storage.drives.Add('E', "/media/first", kStickFirst);
+    storage.drives.Add('F', "/media/second", kStickSecond);
+    EXPECT_EQ(IdOf('E'), "123456780011AABB");
+    EXPECT_EQ(IdOf('F'), "123456780011AABB");
+    EXPECT_EQ(CUsbDiskList::QueryDeviceNumber("\\\\.\\E:", storage.system),
+              CUsbDiskList::QueryDeviceNumber("\\\\.\\F:", storage.system));
+}
+
+TEST_F(UsbDiskListTest, SticksOfOneModelDifferBySerial)
+{
+    storage.devices.AddStick(kStickDisk, {kStickFirst}, 0x1234, 0x5678, "0011AABB");
+    storage.devices.AddStick({8, 32}, {{8, 33}}, 0x1234, 0x5678, "0011AABC");
+    storage.drives.Add('E', "/media/e", kStickFirst);
+    storage.drives.Add('G', "/media/g", {8, 33});
+    EXPECT_EQ(IdOf('E'), "123456780011AABB");
+    EXPECT_EQ(IdOf('G'), "123456780011AABC");
+}
+
+TEST_F(UsbDiskListTest, DrivesOnNoUsbStorageDiskGetTheEmptyIdentity)
+{
+    storage.devices.AddStick(kStickDisk, {kStickFirst}, 0x1234, 0x5678, "0011AABB");
+    // A UAS disk is a USB disk, but not on the mass-storage driver.
+    auto& uas = storage.devices.AddOtherDisk({8, 48}, {{8, 49}});
+    uas.info.usbDevice = CUsbDeviceData{0x1234, 0x9999, "UAS0001", 1};
+    storage.drives.Add('D', "/media/uas", {8, 49});
+    storage.drives.Add('E', "/media/e", kStickFirst);
+    storage.drives.Add('H', "/run/tmpfs", {0, 40});
+
+    EXPECT_EQ(IdOf('C'), "");
+    EXPECT_EQ(IdOf('D'), "");
+    EXPECT_EQ(IdOf('H'), "");
+    EXPECT_EQ(IdOf('Q'), ""); // no such drive
+    EXPECT_EQ(IdOf('E'), "123456780011AABB");
+}
+
+TEST_F(UsbDiskListTest, WithoutUsbStorageDisksTheDriveIsNotLookedAt)
+{
+    storage.drives.reads = 0;
+    EXPECT_EQ(IdOf('C'), "");
+    EXPECT_EQ(storage.drives.reads, 0);
+
+    storage.devices.setFails = true;
+    storage.devices.AddStick(kStickDisk, {kStickFirst}, 0x1234, 0x5678, "0011AABB");
+    storage.drives.Add('E', "/media/e", kStickFirst);
+    storage.drives.reads = 0;
+    EXPECT_EQ(IdOf('E'), "");
+    EXPECT_EQ(storage.drives.reads, 0);
+}
+
+TEST_F(UsbDiskListTest, UnreadableUsbDeviceKeepsItsNumberAndHasNoKnownIdentity)
+{
+    auto& stick = storage.devices.AddStick(kStickDisk, {kStickFirst}, 0x1234, 0x5678, "0011AABB");
+    stick.info.usbDevice.reset();
+    storage.drives.Add('E', "/media/e", kStickFirst);
+
+    CUsbDiskList list(storage.system);
+    list.Enumerate();
+    ASSERT_EQ(list.GetCount(), 1u);
+    EXPECT_EQ(list.GetAt(0).deviceNumber, kStickDisk.Number());
+    EXPECT_EQ(list.GetAt(0).vendorId, 0);
+    EXPECT_EQ(list.GetAt(0).serial, "");
+    EXPECT_EQ(IdOf('E'), std::nullopt);
+    EXPECT_EQ(IdOf('C'), "");
+}
+
+TEST_F(UsbDiskListTest, UnknownNumbersMatchNothing)
+{
+    // The stick's own number cannot be obtained, nor the drive's: no match on -1.
+    auto& stick = storage.devices.AddStick(kStickDisk, {kStickFirst}, 0x1234, 0x5678, "0011AABB");
+    stick.device.reset();
+    storage.drives.Add('E', "/media/e", kStickFirst);
+    CUsbDiskList list(storage.system);
+    list.Enumerate();
+    ASSERT_EQ(list.GetCount(), 1u);
+    EXPECT_EQ(list.GetAt(0).deviceNumber, -1);
+    EXPECT_EQ(CUsbDiskList::QueryDeviceNumber("\\\\.\\E:", storage.system), -1);
+    EXPECT_EQ(IdOf('E'), "");
+}
+
+TEST_F(UsbDiskListTest, EnumerateKeepsMassStorageDisksInOrder)
+{
+    storage.devices.AddStick({8, 32}, {}, 0x0781, 0x5567, "FIRST");
+    storage.devices.AddOtherDisk({8, 0}, {});
+    storage.devices.AddStick({8, 16}, {}, 0x0951, 0x1666, "SECOND");
+
+    CUsbDiskList list(storage.system);
+    list.Enumerate();
+    ASSERT_EQ(list.GetCount(), 2u);
+    EXPECT_EQ(list.GetAt(0).serial, "FIRST");
+    EXPECT_EQ(list.GetAt(0).vendorId, 0x0781);
+    EXPECT_EQ(list.GetAt(0).productId, 0x5567);
+    EXPECT_EQ(list.GetAt(0).deviceNumber, (CBlockDevice{8, 32}.Number()));
+    EXPECT_EQ(list.GetAt(1).serial, "SECOND");
+
+    // A second enumeration starts afresh.
+    storage.devices.disks.pop_back();
+    list.Enumerate();
+    EXPECT_EQ(list.GetCount(), 1u);
+
+    storage.devices.setFails = true;
+    list.Enumerate();
+    EXPECT_EQ(list.GetCount(), 0u);
+}
+
+TEST_F(UsbDiskListTest, QueryDeviceNumberOfVolumesAndInterfaces)
+{
+    auto& stick = storage.devices.AddStick(kStickDisk, {kStickFirst}, 0x1234, 0x5678, "0011AABB");
+    storage.drives.Add('E', "/media/e", kStickFirst);
+    const int32_t stickNumber = kStickDisk.Number();
+    ASSERT_NE(stickNumber, -1);
+    EXPECT_NE(stickNumber, kSystemDisk.Number());
+
+    EXPECT_EQ(CUsbDiskList::QueryDeviceNumber(stick.info.interfacePath, storage.system), stickNumber);
+    EXPECT_EQ(CUsbDiskList::QueryDeviceNumber("\\\\.\\E:", storage.system), stickNumber);
+    EXPECT_EQ(CUsbDiskList::QueryDeviceNumber("\\\\.\\e:", storage.system), stickNumber);
+    EXPECT_EQ(CUsbDiskList::QueryDeviceNumber("\\\\.\\C:", storage.system), kSystemDisk.Number());
+    EXPECT_EQ(CUsbDiskList::QueryDeviceNumber("\\\\.\\X:", storage.system), -1);
+    EXPECT_EQ(CUsbDiskList::QueryDeviceNumber("/sys/devices/none", storage.system), -1);
+    EXPECT_EQ(CUsbDiskList::QueryDeviceNumber("", storage.system), -1);
+}
+
+TEST(BlockDevice, NumbersFitASigned32BitDiskNumber)
+{
+    EXPECT_NE((CBlockDevice{8, 16}.Number()), (CBlockDevice{8, 17}.Number()));
+    EXPECT_NE((CBlockDevice{259, 0}.Number()), (CBlockDevice{8, 0}.Number()));
+    EXPECT_EQ((CBlockDevice{2047, 1048575}.Number()), 2147483647);
+    EXPECT_EQ((CBlockDevice{2048, 0}.Number()), -1);
+    EXPECT_EQ((CBlockDevice{8, 1048576}.Number()), -1);
+}
+
+} // namespace
