@@ -3,6 +3,7 @@
 #include "ConnectionThread.h"
 #include "Log.h"
 #include "ServiceHost.h"
+#include "net/CSocketError.h"
 #include "net/CStrmSrvSocket.h"
 #include "net/StackProbe.h"
 #include "settings/CKeyStore.h"
@@ -66,7 +67,12 @@ void RunServer(ServiceContext& context, Platform::CEvent* settingsChanged)
     // a silent peer is given up after a while.
     server->SetReadWait(nullptr, kConnectionTimeOutMs);
     CListenerCloser closer(*server);
-    server->Open(port);
+    try {
+        server->Open(port);
+    } catch (const ZiRez::CSocketError& error) {
+        LogLine("cannot listen on port " + std::to_string(port) + ": " + error.what());
+        throw;
+    }
     LogLine("listening on port " + std::to_string(port));
 
     Platform::CEvent handedOver(false, false);

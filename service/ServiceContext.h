@@ -49,6 +49,6 @@ struct ServiceContext
     std::mutex gateLock;
     std::condition_variable gateChanged;
 
-    size_t connectionStackSize = kConnectionStackSize;
-    int maxConnections = kMaxConnections;
+    std::atomic<size_t> connectionStackSize{kConnectionStackSize};
+    std::atomic<int> maxConnections{kMaxConnections};
 };

@@ -1,0 +1,77 @@
+#include "CControlDispatcher.h"
+
+#include "ServiceContext.h"
+
+#include <pthread.h>
+
+namespace {
+
+struct DispatchTarget
+{
+    CControlDispatcher::Handler handler;
+    void* context;
+};
+
+} // namespace
+
+sigset_t CControlDispatcher::ControlSignals()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGUSR1, SIGUSR2, SIGHUP}) {
+        sigaddset(&signals, signalNumber);
+    }
+    return signals;
+}
+
+void CControlDispatcher::BlockControlSignals()
+{
+    const sigset_t signals = ControlSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+uint32_t CControlDispatcher::ControlFor(int signalNumber)
+{
+    switch (signalNumber) {
+    case SIGTERM:
+    case SIGINT:
+        return SERVICE_CONTROL_STOP;
+    case SIGUSR1:
+        return SERVICE_CONTROL_PAUSE;
+    case SIGUSR2:
+        return SERVICE_CONTROL_CONTINUE;
+    case SIGHUP:
+        return SERVICE_CONTROL_INTERROGATE;
+    default:
+        return 0;
+    }
+}
+
+bool CControlDispatcher::Start(Handler handler, void* context)
+{
+    // Lives as long as the process, like the thread that uses it.
+    static DispatchTarget target;
+    target = DispatchTarget{handler, context};
+    pthread_t thread;
+    const auto run = [](void* argument) -> void* {
+        const auto* dispatch = static_cast<const DispatchTarget*>(argument);
+        const sigset_t signals = ControlSignals();
+        for (;;) {
+            int signalNumber = 0;
+            if (sigwait(&signals, &signalNumber) != 0) {
+                continue;
+            }
+            const uint32_t control = ControlFor(signalNumber);
+            if (control != 0) {
+                dispatch->handler(control, 0, nullptr, dispatch->context);
+            }
+        }
+        return nullptr;
+    };
+    if (pthread_create(&thread, nullptr, run, &target) != 0) {
+        return false;
+    }
+    pthread_detach(thread);
+    return true;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <signal.h>
+
+// Turns signals into service controls on a thread of its own: SIGTERM and SIGINT stop,
+// SIGUSR1 pauses, SIGUSR2 continues, SIGHUP interrogates. The signals must be blocked in
+// every thread (BlockControlSignals before the first thread starts) so that only this
+// thread's sigwait receives them.
+class CControlDispatcher
+{
+public:
+    using Handler = uint32_t (*)(uint32_t control, uint32_t eventType, void* eventData, void* context);
+
+    // Blocks the control signals in the calling thread (and so in threads it starts
+    // later) and ignores SIGPIPE: a peer that closes must never end the process.
+    static void BlockControlSignals();
+
+    // The control a signal stands for; 0 for any other signal.
+    static uint32_t ControlFor(int signalNumber);
+
+    // Starts the dispatcher thread, which runs until the process ends; false when it
+    // cannot be started.
+    static bool Start(Handler handler, void* context);
+
+private:
+    static sigset_t ControlSignals();
+};

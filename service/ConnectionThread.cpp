@@ -1,0 +1,85 @@
+#include "ConnectionThread.h"
+
+#include "CRequestLog.h"
+#include "Log.h"
+#include "RequestHandlers.h"
+#include "RequestServer.h"
+#include "net/CSocketError.h"
+#include "net/CSocketTimeOut.h"
+#include "net/CStrmSrvSocket.h"
+#include "protocol/CRequestConnection.h"
+#include "protocol/Packet.h"
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+namespace {
+
+void Dispatch(int code, CRequestConnection& connection, CRequestLog& log)
+{
+    switch (static_cast<uint32_t>(code)) {
+    case REQ_CHECK:
+        log.AddStatus(ST_OK, 0);
+        connection.SendStatus(ST_OK, 0);
+        break;
+    case REQ_GET_KEY:
+        HandleGetKey(connection, log);
+        break;
+    case REQ_FETCH_KEYS:
+        HandleFetchKeys(connection, log);
+        break;
+    case REQ_STORE_KEYS:
+        HandleStoreKeys(connection, log);
+        break;
+    default:
+        // Acknowledged like every request, then closed without a word.
+        break;
+    }
+}
+
+std::string PeerOf(const std::shared_ptr<ZiRez::CServerSocket>& server, int index)
+{
+    std::string peer;
+    if (const auto* stream = dynamic_cast<const ZiRez::CStrmSrvSocket*>(server.get())) {
+        peer = stream->GetPeerAddress(index);
+    }
+    return peer.empty() ? std::string("unknown peer") : peer;
+}
+
+} // namespace
+
+int ServeConnection(const std::shared_ptr<ZiRez::CServerSocket>& server, int index)
+{
+    // Asked before the request: the slot is freed when the connection closes.
+    CRequestLog log(PeerOf(server, index));
+    int result = 1;
+    try {
+        CRequestConnection connection(server, index);
+        const int code = connection.ReceiveRequest();
+        log.SetCode(code);
+        Dispatch(code, connection, log);
+        result = 0;
+    } catch (const ZiRez::CSocketError& error) {
+        log.SetError(error.what());
+    } catch (const ZiRez::CSocketTimeOut& error) {
+        log.SetError(error.what());
+    } catch (const std::exception& error) {
+        log.SetError(error.what());
+    } catch (...) {
+        log.SetError("unknown error");
+    }
+    LogLine(log.Line());
+    return result;
+}
+
+void* ConnectionThread(void* argument)
+{
+    const auto* handover = static_cast<const AcceptHandover*>(argument);
+    const std::shared_ptr<ZiRez::CServerSocket> server = handover->server;
+    const int index = handover->index;
+    // From here on the accept loop may reuse the block.
+    handover->event->Set();
+    const int result = ServeConnection(server, index);
+    return reinterpret_cast<void*>(static_cast<intptr_t>(result));
+}

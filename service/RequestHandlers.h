@@ -1,0 +1,24 @@
+#pragma once
+
+#include "service/CKeyListCache.h"
+
+#include <string>
+#include <string_view>
+
+class CRequestConnection;
+class CRequestLog;
+
+// The handlers of requests 16, 256 and 512, called after the request packet has been
+// acknowledged. Each ends by sending status (0, 0) or by throwing; an error status is
+// sent before the error is rethrown. The log receives identifiers and statuses.
+void HandleGetKey(CRequestConnection& connection, CRequestLog& log);
+void HandleFetchKeys(CRequestConnection& connection, CRequestLog& log);
+void HandleStoreKeys(CRequestConnection& connection, CRequestLog& log);
+
+// Returns when the unmasked password equals the stored cooperation password, else throws
+// CSocketError "Invalid Password!!"; an empty stored password refuses every password.
+void CheckPassword(std::string_view received);
+
+// The record registered under exactly this identifier, else CSocketError
+// "Requested LockKey Not Found!!".
+const CKeyRecord& FindKey(const CKeyListCache::KeyList& keyList, const std::string& id);

@@ -1,0 +1,253 @@
+// The host's controls, the pause gate, the key-list snapshot, the request log and the
+// accept loop's handling of a connection thread that cannot start, inside this process
+// (its store lives in the temporary state directory that main sets up).
+#include "Harness.h"
+#include "Wire.h"
+#include "net/CSocketEvent.h"
+#include "service/CKeyListCache.h"
+#include "service/CRequestLog.h"
+#include "service/CSystemdStatusReporter.h"
+#include "service/RequestServer.h"
+#include "service/ServiceHost.h"
+#include "settings/CKeyStore.h"
+
+#include <cstdlib>
+#include <future>
+#include <gtest/gtest.h>
+#include <thread>
+#include <vector>
+
+namespace {
+
+class CRecordingReporter : public CStatusReporter
+{
+public:
+    bool Report(const ServiceStatus& status) override
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        states.push_back(status.currentState);
+        return true;
+    }
+    std::vector<uint32_t> Take()
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return std::exchange(states, {});
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<uint32_t> states;
+};
+
+struct HostFixture
+{
+    HostFixture(int state)
+    {
+        context.statusHandle = &reporter;
+        context.stopEvent = std::make_unique<Platform::CEvent>(true, false);
+        context.state = state;
+    }
+    CRecordingReporter reporter;
+    ServiceContext context;
+};
+
+} // namespace
+
+TEST(ServiceHost, ControlsChangeStateAndReportAsTheTableSays)
+{
+    struct Case
+    {
+        const char* name;
+        int state;
+        uint32_t control;
+        std::vector<uint32_t> reports;
+        int stateAfter;
+        bool stopSignalled;
+    };
+    const std::vector<Case> cases = {
+        {"pause while running",
+         kStateRunning,
+         SERVICE_CONTROL_PAUSE,
+         {SERVICE_PAUSE_PENDING, SERVICE_PAUSED},
+         kStatePaused,
+         false},
+        {"pause while paused", kStatePaused, SERVICE_CONTROL_PAUSE, {}, kStatePaused, false},
+        {"pause while stopping", kStateStopPending, SERVICE_CONTROL_PAUSE, {}, kStateStopPending, false},
+        {"continue while paused",
+         kStatePaused,
+         SERVICE_CONTROL_CONTINUE,
+         {SERVICE_CONTINUE_PENDING, SERVICE_RUNNING},
+         kStateRunning,
+         false},
+        {"continue while running", kStateRunning, SERVICE_CONTROL_CONTINUE, {}, kStateRunning, false},
+        {"interrogate while running",
+         kStateRunning,
+         SERVICE_CONTROL_INTERROGATE,
+         {SERVICE_RUNNING},
+         kStateRunning,
+         false},
+        {"interrogate while paused", kStatePaused, SERVICE_CONTROL_INTERROGATE, {SERVICE_PAUSED}, kStatePaused, false},
+        {"interrogate while stopping",
+         kStateStopPending,
+         SERVICE_CONTROL_INTERROGATE,
+         {SERVICE_STOPPED},
+         kStateStopPending,
+         false},
+        {"unknown control", kStateRunning, 99, {SERVICE_RUNNING}, kStateRunning, false},
+        {"stop while running", kStateRunning, SERVICE_CONTROL_STOP, {SERVICE_STOP_PENDING}, kStateStopPending, true},
+        {"shutdown while paused",
+         kStatePaused,
+         SERVICE_CONTROL_SHUTDOWN,
+         {SERVICE_STOP_PENDING},
+         kStateStopPending,
+         true},
+    };
+    for (const auto& test : cases) {
+        HostFixture host(test.state);
+        EXPECT_EQ(ControlHandler(test.control, 0, nullptr, &host.context), 0u) << test.name;
+        EXPECT_EQ(host.reporter.Take(), test.reports) << test.name;
+        EXPECT_EQ(host.context.state.load(), test.stateAfter) << test.name;
+        EXPECT_EQ(host.context.stopEvent->Wait(0), test.stopSignalled) << test.name;
+    }
+}
+
+TEST(ServiceHost, PauseGateHoldsUntilContinueOrStop)
+{
+    for (const bool stop : {false, true}) {
+        HostFixture host(kStateRunning);
+        EXPECT_TRUE(WaitWhilePaused(host.context));
+        Pause(host.context);
+        auto passed = std::async(std::launch::async, [&host] { return WaitWhilePaused(host.context); });
+        EXPECT_EQ(passed.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+        if (stop) {
+            Stop(host.context);
+        } else {
+            Continue(host.context);
+        }
+        ASSERT_EQ(passed.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        EXPECT_EQ(passed.get(), !stop) << (stop ? "stop" : "continue");
+    }
+}
+
+TEST(SystemdStatusReporter, SendsReadyOnceAndStoppingWithStopPending)
+{
+    Harness::CNotifyListener listener;
+    ASSERT_EQ(setenv("NOTIFY_SOCKET", listener.Address().c_str(), 1), 0);
+    CSystemdStatusReporter reporter;
+    for (const uint32_t state : {SERVICE_START_PENDING, SERVICE_RUNNING, SERVICE_PAUSE_PENDING, SERVICE_PAUSED,
+                                 SERVICE_CONTINUE_PENDING, SERVICE_RUNNING, SERVICE_STOP_PENDING, SERVICE_STOPPED}) {
+        EXPECT_TRUE(reporter.Report(MakeStatus(state, 0)));
+    }
+    ASSERT_TRUE(listener.WaitForLine("STATUS=Stopped", 5000));
+    unsetenv("NOTIFY_SOCKET");
+    const std::vector<std::string> expected = {"STATUS=Start pending",
+                                               "READY=1\nSTATUS=Running",
+                                               "STATUS=Pause pending",
+                                               "STATUS=Paused",
+                                               "STATUS=Continue pending",
+                                               "STATUS=Running",
+                                               "STOPPING=1\nSTATUS=Stop pending",
+                                               "STATUS=Stopped"};
+    EXPECT_EQ(listener.Messages(), expected);
+}
+
+TEST(KeyListCache, ReloadsOnlyWhenTheListChanged)
+{
+    CKeyStore store;
+    ASSERT_EQ(store.CreateLayout(), 1);
+    CKeyListCache cache(store);
+    const auto first = cache.Current();
+    const auto again = cache.Current();
+    EXPECT_EQ(first.get(), again.get()) << "an unchanged list must not be loaded again";
+    EXPECT_EQ(cache.LoadCount(), 1u);
+
+    CKeyRecord record;
+    record.SetId("0011223344AA");
+    const std::string key = Wire::Key(42);
+    record.SetKey(key.data());
+    ASSERT_EQ(store.StoreKey(record), 1);
+    const auto added = cache.Current();
+    ASSERT_EQ(added->count("0011223344AA"), 1u);
+    EXPECT_EQ(added->at("0011223344AA").GetKey().View(), key);
+    EXPECT_EQ(cache.LoadCount(), 2u);
+
+    // Exactly what a fresh load gives.
+    const auto fresh = store.LoadKeyList();
+    ASSERT_EQ(fresh.size(), added->size());
+    for (const auto& [id, entry] : fresh) {
+        ASSERT_EQ(added->count(id), 1u) << id;
+        EXPECT_EQ(added->at(id).GetKey(), entry.GetKey()) << id;
+    }
+
+    ASSERT_EQ(store.DeleteKey("0011223344AA"), 1);
+    EXPECT_EQ(cache.Current()->count("0011223344AA"), 0u);
+    EXPECT_EQ(first->count("0011223344AA"), 0u) << "a snapshot handed out never changes";
+}
+
+TEST(RequestLog, EscapesPeerBytesAndShortensThem)
+{
+    CRequestLog log("192.0.2.7");
+    log.SetCode(512);
+    log.AddId("AB\n\"\\\x01");
+    log.AddId(std::string(100, 'C'));
+    for (int i = 0; i < 5; ++i) {
+        log.AddId("D");
+    }
+    log.AddStatus(2, 4);
+    log.AddStatus(0, 0);
+    const std::string line = log.Line();
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+    EXPECT_EQ(line, "request from 192.0.2.7: code 512, ids \"AB\\x0A\\x22\\x5C\\x01\", \"" + std::string(64, 'C') +
+                        "...(100 bytes)\", \"D\", \"D\" and 3 more, status (2, 4) (0, 0)");
+
+    CRequestLog failed("::1");
+    failed.SetError("No Data Error!");
+    EXPECT_EQ(failed.Line(), "request from ::1: code none, status none, ended by \"No Data Error!\"");
+}
+
+TEST(RequestServer, AConnectionThreadThatCannotStartClosesOnlyItsConnection)
+{
+    CKeyStore store;
+    ASSERT_EQ(store.CreateLayout(), 1);
+    const uint16_t port = Harness::FreePort();
+    ASSERT_EQ(store.WritePort(port), 1);
+
+    CRecordingReporter reporter;
+    ServiceContext context;
+    context.statusHandle = &reporter;
+    context.state = kStateRunning;
+    // No system can map a stack this large: every thread creation fails for real.
+    context.connectionStackSize = size_t{1} << 45;
+    Platform::CEvent settingsChanged(false, false);
+    auto server = std::async(std::launch::async, [&] {
+        try {
+            RunServer(context, &settingsChanged);
+        } catch (const ZiRez::CSocketEvent&) {
+            return 0;
+        } catch (...) {
+            return 2;
+        }
+        return 1;
+    });
+
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        Harness::CPeer peer;
+        for (int wait = 0; wait < 500 && !peer.Connect("127.0.0.1", port); ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ASSERT_TRUE(peer.IsOpen());
+        peer.Send(Wire::Request(1) + Wire::Ack());
+        bool closed = false;
+        EXPECT_EQ(peer.ReadToClose(10000, &closed), "");
+        EXPECT_TRUE(closed) << "attempt " << attempt;
+    }
+    EXPECT_EQ(server.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout)
+        << "the accept loop must go on";
+
+    context.connectionStackSize = kConnectionStackSize;
+    EXPECT_TRUE(Harness::WaitForListener(port, 10000));
+
+    settingsChanged.Set();
+    ASSERT_EQ(server.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(server.get(), 0);
+}

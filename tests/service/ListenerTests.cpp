@@ -1,0 +1,196 @@
+// The listener against the real service: port moves, reopening, a taken port, both IP
+// families, and peers that hold or flood connections.
+#include "Fixture.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace Wire;
+
+namespace {
+
+const std::string kId = "00A0B0C0D0E0";
+const std::string kMask = "0123456789abcdef0123456789abcdef";
+
+// Holds a port the way another program would: listening on all IPv4 addresses.
+class CPortHolder
+{
+public:
+    explicit CPortHolder(uint16_t port)
+    {
+        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        m_held = bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(m_fd, 4) == 0;
+    }
+    ~CPortHolder() { close(m_fd); }
+    bool Held() const { return m_held; }
+
+private:
+    int m_fd = -1;
+    bool m_held = false;
+};
+
+bool ClosedByService(Harness::CPeer& peer, int timeOutMs)
+{
+    bool closed = false;
+    peer.ReadToClose(timeOutMs, &closed);
+    return closed;
+}
+
+} // namespace
+
+TEST_F(TernwickTest, PortNoMovesTheListener)
+{
+    Start();
+    // A connection of the old run stays open across the move; it must not keep the old
+    // port listening.
+    Harness::CPeer lingering;
+    ASSERT_TRUE(lingering.Connect("127.0.0.1", m_port));
+    const uint16_t oldPort = m_port;
+    const uint16_t newPort = Harness::FreePort();
+    ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"port", std::to_string(newPort)}), 0);
+    ASSERT_TRUE(Harness::WaitForListener(newPort, 10000)) << m_service->Log();
+    EXPECT_FALSE(Harness::CanConnect(oldPort)) << "the old port is still listening";
+    EXPECT_TRUE(m_service->WaitForLog("listening on port " + std::to_string(newPort), 1, 1000));
+    // The old run's connection is still served.
+    lingering.Send(Request(1) + Ack());
+    EXPECT_EQ(Hex(lingering.Read(40, 10000)), Hex(Ack() + Status(0, 0)));
+}
+
+TEST_F(TernwickTest, PasswordWriteReopensTheListenerOnTheSamePort)
+{
+    Start();
+    const std::string listening = "listening on port " + std::to_string(m_port);
+    ASSERT_EQ(m_service->CountLog(listening), 1u);
+    SetPassword("new-password");
+    EXPECT_TRUE(m_service->WaitForLog(listening, 2, 10000)) << m_service->Log();
+    EXPECT_TRUE(Harness::WaitForListener(m_port, 10000));
+    EXPECT_FALSE(m_service->WaitExit(0));
+}
+
+TEST_F(TernwickTest, PortHeldByAnotherProgramStopsTheServiceWithExitCodeZero)
+{
+    CPortHolder holder(m_port);
+    ASSERT_TRUE(holder.Held());
+    m_service = std::make_unique<Harness::CTernwickProcess>(m_dir.Path(), m_notify.Address());
+    const auto status = m_service->WaitExit(20000);
+    ASSERT_TRUE(status) << m_service->Log();
+    EXPECT_TRUE(WIFEXITED(*status));
+    EXPECT_EQ(WEXITSTATUS(*status), 0);
+    EXPECT_TRUE(m_notify.WaitForLine("STATUS=Stopped", 1000));
+    EXPECT_NE(m_service->Log().find("cannot listen on port " + std::to_string(m_port)), std::string::npos)
+        << m_service->Log();
+}
+
+TEST_F(TernwickTest, MovingToAHeldPortStopsTheService)
+{
+    Start();
+    const uint16_t taken = Harness::FreePort();
+    CPortHolder holder(taken);
+    ASSERT_TRUE(holder.Held());
+    ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"port", std::to_string(taken)}), 0);
+    const auto status = m_service->WaitExit(20000);
+    ASSERT_TRUE(status) << m_service->Log();
+    EXPECT_TRUE(WIFEXITED(*status));
+    EXPECT_EQ(WEXITSTATUS(*status), 0);
+    const auto statuses = m_notify.Statuses();
+    ASSERT_GE(statuses.size(), 2u);
+    EXPECT_EQ(statuses[statuses.size() - 2], "Stop pending");
+    EXPECT_EQ(statuses.back(), "Stopped");
+}
+
+TEST_F(TernwickTest, ServesIPv4AndIPv6)
+{
+    Register(kId, Key(5));
+    Start();
+    EXPECT_EQ(Hex(GetKey(kId, kMask)), Hex(GetKeyReply(Key(5), kId, kMask)));
+    if (!Harness::IPv6LoopbackWorks()) {
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    const std::string reply = Harness::Converse(m_port, Request(16) + Data(kId) + Data(kMask) + Ack() + Ack(), "::1");
+    EXPECT_EQ(Hex(reply), Hex(GetKeyReply(Key(5), kId, kMask)));
+    EXPECT_TRUE(m_service->WaitForLog("request from ::1: code 16", 1, 10000)) << m_service->Log();
+}
+
+TEST_F(TernwickTest, SilentPeersBelowTheCapDoNotDelayAUnit)
+{
+    Register(kId, Key(6));
+    Start();
+    std::vector<Harness::CPeer> silent(300);
+    for (auto& peer : silent) {
+        ASSERT_TRUE(peer.Connect("127.0.0.1", m_port));
+    }
+    EXPECT_EQ(Hex(GetKey(kId, kMask)), Hex(GetKeyReply(Key(6), kId, kMask)));
+    // Below the cap nobody is pushed out.
+    EXPECT_TRUE(silent.front().StaysQuiet(200));
+    EXPECT_TRUE(silent.back().StaysQuiet(0));
+}
+
+TEST_F(TernwickTest, SilentPeersPastTheCapMakeRoomOldestFirst)
+{
+    Harness::RaiseDescriptorLimit();
+    Register(kId, Key(7));
+    Start();
+    std::vector<Harness::CPeer> silent(1100);
+    for (auto& peer : silent) {
+        ASSERT_TRUE(peer.Connect("127.0.0.1", m_port));
+    }
+    EXPECT_EQ(Hex(GetKey(kId, kMask)), Hex(GetKeyReply(Key(7), kId, kMask)));
+    // The first peers were silent longest: they were closed to make room.
+    EXPECT_TRUE(ClosedByService(silent.front(), 20000));
+    size_t closed = 0;
+    for (auto& peer : silent) {
+        if (!peer.StaysQuiet(0)) {
+            ++closed;
+        }
+    }
+    EXPECT_GE(closed, 1100u - 1024u);
+    EXPECT_TRUE(silent.back().StaysQuiet(0)) << "the newest peer must keep its connection";
+    EXPECT_FALSE(m_service->WaitExit(0));
+}
+
+TEST_F(TernwickTest, PeersThatConnectAndCloseAtOnceLeaveTheServiceRunning)
+{
+    Harness::RaiseDescriptorLimit();
+    Register(kId, Key(8));
+    Start();
+    for (int i = 0; i < 1000; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(m_port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        if (i % 2 == 0) {
+            // Half of them reset the connection instead of closing it.
+            linger reset{1, 0};
+            setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        }
+        close(fd);
+    }
+    EXPECT_TRUE(Harness::WaitForListener(m_port, 20000));
+    EXPECT_EQ(Hex(GetKey(kId, kMask)), Hex(GetKeyReply(Key(8), kId, kMask)));
+    EXPECT_FALSE(m_service->WaitExit(0));
+}
+
+TEST_F(TernwickTest, ASilentConnectionIsClosedAfterAMinute)
+{
+    Start();
+    Harness::CPeer silent;
+    ASSERT_TRUE(silent.Connect("127.0.0.1", m_port));
+    Harness::CPeer halfway;
+    ASSERT_TRUE(halfway.Connect("127.0.0.1", m_port));
+    halfway.Send(Request(16));
+    EXPECT_EQ(Hex(halfway.Read(8, 10000)), Hex(Ack()));
+    // Well within the minute nothing happens; well after it both are closed.
+    EXPECT_TRUE(silent.StaysQuiet(30000));
+    EXPECT_TRUE(ClosedByService(silent, 60000));
+    EXPECT_TRUE(ClosedByService(halfway, 10000));
+}
