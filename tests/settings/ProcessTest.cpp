@@ -1,0 +1,173 @@
+#include "StoreTestSupport.h"
+#include "settings/CKeyStore.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <map>
+#include <sqlite3.h>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+class ProcessTest : public StoreTest
+{
+protected:
+    std::string IntegrityCheck()
+    {
+        sqlite3* db = nullptr;
+        std::string result;
+        if (sqlite3_open_v2((StateDir() + "/settings.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+            sqlite3_stmt* statement = nullptr;
+            if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &statement, nullptr) == SQLITE_OK) {
+                while (sqlite3_step(statement) == SQLITE_ROW) {
+                    result += reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+                }
+            }
+            sqlite3_finalize(statement);
+        }
+        sqlite3_close(db);
+        return result;
+    }
+};
+
+// Reads lines from fd until every writer has closed it; calls onLine for each.
+template <typename OnLine> void ReadLines(int fd, OnLine onLine)
+{
+    std::string pending;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return;
+        }
+        pending.append(buffer, static_cast<size_t>(got));
+        size_t end;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            onLine(pending.substr(0, end));
+            pending.erase(0, end + 1);
+        }
+    }
+}
+
+TEST_F(ProcessTest, TwoProcessesWritingAtOnceCorruptNothingAndTheLastWriteWins)
+{
+    CKeyStore store;
+    ASSERT_EQ(store.CreateLayout(), 1);
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    const std::string lockFile = StateDir() + "/../contend.lock";
+    constexpr int kCount = 150;
+    const pid_t first = SpawnHelper(StateDir(), {"contend", "1", std::to_string(kCount), lockFile}, fds[1]);
+    const pid_t second = SpawnHelper(StateDir(), {"contend", "2", std::to_string(kCount), lockFile}, fds[1]);
+    close(fds[1]);
+    std::string lastLine;
+    int reports = 0;
+    ReadLines(fds[0], [&](const std::string& line) {
+        lastLine = line;
+        ++reports;
+    });
+    close(fds[0]);
+    EXPECT_EQ(WaitHelper(first), 0);
+    EXPECT_EQ(WaitHelper(second), 0);
+    EXPECT_EQ(reports, 40);
+
+    EXPECT_EQ(IntegrityCheck(), "ok");
+    const auto list = store.LoadKeyList();
+    EXPECT_EQ(list.size(), static_cast<size_t>(3 * kCount + 1));
+    for (int i = 0; i < kCount; ++i) {
+        for (int tag : {1, 2}) {
+            const std::string id = "OWN" + std::to_string(tag) + "-" + std::to_string(i);
+            ASSERT_TRUE(list.count(id)) << id;
+            EXPECT_EQ(list.at(id).GetKey().View(), KeyBytes(tag, i)) << id;
+        }
+        const std::string shared = "SHARED-" + std::to_string(i);
+        ASSERT_TRUE(list.count(shared));
+        const auto bytes = list.at(shared).GetKey().View();
+        EXPECT_TRUE(bytes == KeyBytes(1, i) || bytes == KeyBytes(2, i)) << shared << " holds neither write";
+    }
+    std::istringstream last(lastLine);
+    int tag = 0;
+    int index = 0;
+    ASSERT_TRUE(last >> tag >> index) << lastLine;
+    ASSERT_TRUE(list.count("LAST"));
+    EXPECT_EQ(list.at("LAST").GetKey().View(), KeyBytes(tag, index));
+}
+
+TEST_F(ProcessTest, AWriterKilledMidwayLeavesASoundStoreWithEveryConfirmedKey)
+{
+    CKeyStore store;
+    ASSERT_EQ(store.CreateLayout(), 1);
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    const pid_t writer = SpawnHelper(StateDir(), {"store-many", "K", "7", "1000000"}, fds[1]);
+    ASSERT_GT(writer, 0);
+    close(fds[1]);
+    std::vector<int> confirmed;
+    bool killed = false;
+    ReadLines(fds[0], [&](const std::string& line) {
+        confirmed.push_back(std::stoi(line));
+        if (!killed && confirmed.size() >= 300) {
+            kill(writer, SIGKILL);
+            killed = true;
+        }
+    });
+    close(fds[0]);
+    EXPECT_EQ(WaitHelper(writer), 128 + SIGKILL);
+    ASSERT_GE(confirmed.size(), 300u);
+
+    EXPECT_EQ(IntegrityCheck(), "ok");
+    const auto list = store.LoadKeyList();
+    for (int i : confirmed) {
+        const std::string id = "K" + std::to_string(i);
+        ASSERT_TRUE(list.count(id)) << id << " was confirmed but is gone";
+        EXPECT_EQ(list.at(id).GetKey().View(), KeyBytes(7, i));
+    }
+    // The store still takes writes.
+    EXPECT_EQ(store.StoreKey(MakeRecord("AFTER", KeyBytes(8, 8))), 1);
+}
+
+TEST_F(ProcessTest, TheStoreIsCreatedOwnerOnlyWhateverTheUmask)
+{
+    const mode_t previous = umask(0);
+    CKeyStore store;
+    const int created = store.CreateLayout();
+    umask(previous);
+    ASSERT_EQ(created, 1);
+    struct stat info
+    {};
+    ASSERT_EQ(stat(StateDir().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        const std::string file = StateDir() + "/settings.db" + suffix;
+        ASSERT_EQ(stat(file.c_str(), &info), 0) << file;
+        EXPECT_EQ(info.st_mode & 07777, 0600u) << file;
+    }
+}
+
+TEST_F(ProcessTest, AnUnprivilegedUserCannotOpenTheStore)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run a child as another user";
+    }
+    CKeyStore store;
+    ASSERT_EQ(store.CreateLayout(), 1);
+    ASSERT_EQ(store.StoreKey(MakeRecord("00A0B0C0D0E0", KeyBytes(1, 1))), 1);
+    // Let the child reach the state directory, so that its own mode is what refuses.
+    const std::string parent = StateDir().substr(0, StateDir().rfind('/'));
+    ASSERT_EQ(chmod(parent.c_str(), 0755), 0);
+    EXPECT_EQ(RunHelper(StateDir(), {"denied"}), 0) << "the directory mode must refuse";
+    // And with the directory passable, the file's mode alone.
+    ASSERT_EQ(chmod(StateDir().c_str(), 0711), 0);
+    EXPECT_EQ(RunHelper(StateDir(), {"denied"}), 0) << "the file mode must refuse";
+    ASSERT_EQ(chmod(StateDir().c_str(), 0700), 0);
+}
+
+} // namespace

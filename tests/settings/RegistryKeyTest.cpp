@@ -1,0 +1,328 @@
+#include "CCountingStore.h"
+#include "StoreTestSupport.h"
+#include "settings/CRegistryKey.h"
+
+#include <gtest/gtest.h>
+#include <set>
+#include <string>
+
+namespace {
+
+class RegistryKeyTest : public StoreTest
+{
+protected:
+    // Creates SOFTWARE\Test and opens it with full access.
+    void OpenTestKey(CRegistryKey& key)
+    {
+        CRegistryKey software;
+        ASSERT_EQ(software.Open(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_ALL_ACCESS), 0);
+        ASSERT_EQ(software.CreateSubkey("Test", 0, nullptr, KEY_ALL_ACCESS, nullptr), 0);
+        ASSERT_EQ(key.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", KEY_ALL_ACCESS), 0);
+    }
+    static int32_t Set(CRegistryKey& key, const std::string& name, const std::string& data)
+    {
+        return key.SetValue(name, data.data(), static_cast<uint32_t>(data.size()), REG_BINARY);
+    }
+};
+
+TEST_F(RegistryKeyTest, ConstructedAndClosedStates)
+{
+    CRegistryKey key;
+    EXPECT_EQ(key.GetHandle(), 0u);
+    EXPECT_EQ(key.GetPath(), "");
+    EXPECT_EQ(key.GetSubkeyIndex(), -1);
+    EXPECT_EQ(key.GetValueIndex(), -1);
+    EXPECT_EQ(key.Close(), 0);
+
+    OpenTestKey(key);
+    EXPECT_NE(key.GetHandle(), 0u);
+    EXPECT_EQ(key.GetPath(), "SOFTWARE\\Test");
+    ASSERT_EQ(Set(key, "v", "x"), 0);
+    EXPECT_EQ(key.ValueNameAt(0), "v");
+    EXPECT_EQ(key.GetValueIndex(), 0);
+    EXPECT_EQ(key.Close(), 0);
+    EXPECT_EQ(key.GetHandle(), 0u);
+    EXPECT_EQ(key.GetPath(), "");
+    EXPECT_EQ(key.GetValueIndex(), -1);
+    EXPECT_EQ(key.GetValueName(), "");
+    EXPECT_NE(Set(key, "v", "y"), 0) << "a closed key must not write";
+}
+
+TEST_F(RegistryKeyTest, OpenOfAMissingPathFailsStaysClosedAndCreatesNothing)
+{
+    CRegistryKey key;
+    OpenTestKey(key);
+    for (const char* path : {"SOFTWARE\\Test\\Missing", "SOFTWARE\\Nope\\Deeper", "SOFTWARE\\Test\\\\x", "\\"}) {
+        CRegistryKey probe;
+        EXPECT_EQ(probe.Open(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS), ERROR_FILE_NOT_FOUND) << path;
+        EXPECT_EQ(probe.GetHandle(), 0u);
+        EXPECT_EQ(probe.GetPath(), "");
+    }
+    EXPECT_EQ(key.SubkeyNameAt(0), "");
+    EXPECT_EQ(key.Reopen(), 0) << "the failed opens must not disturb others";
+
+    // A failed open of an open object closes it.
+    EXPECT_EQ(key.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Missing", KEY_ALL_ACCESS), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(key.GetHandle(), 0u);
+}
+
+TEST_F(RegistryKeyTest, NamesAreFoundWithoutRegardToCaseAndKeepTheirCase)
+{
+    CRegistryKey key;
+    OpenTestKey(key);
+    uint32_t disposition = 0;
+    ASSERT_EQ(key.CreateSubkey("MiXed", 0, nullptr, KEY_ALL_ACCESS, &disposition), 0);
+    EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+    ASSERT_EQ(key.CreateSubkey("MIXED", 0, nullptr, KEY_ALL_ACCESS, &disposition), 0);
+    EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+    EXPECT_EQ(key.SubkeyNameAt(0), "MiXed");
+    EXPECT_EQ(key.SubkeyNameAt(1), "");
+
+    CRegistryKey other;
+    EXPECT_EQ(other.Open(HKEY_LOCAL_MACHINE, "software\\TEST\\mixed", KEY_READ), 0);
+
+    // "abc" then "ABC": one value, the first spelling, the second data.
+    ASSERT_EQ(Set(key, "abc", "one"), 0);
+    ASSERT_EQ(Set(key, "ABC", "two"), 0);
+    EXPECT_EQ(key.ValueNameAt(0), "abc");
+    EXPECT_EQ(key.ValueNameAt(1), "");
+    std::string data;
+    ASSERT_TRUE(ReadRaw("SOFTWARE\\Test", "aBc", data));
+    EXPECT_EQ(data, "two");
+
+    // Only a-z fold: bytes above 0x7F are distinct names.
+    ASSERT_EQ(Set(key, "\xc4", "upper"), 0);
+    ASSERT_EQ(Set(key, "\xe4", "lower"), 0);
+    ASSERT_TRUE(ReadRaw("SOFTWARE\\Test", "\xc4", data));
+    EXPECT_EQ(data, "upper");
+}
+
+TEST_F(RegistryKeyTest, CreateOfAnExistingSubkeyKeepsItsValues)
+{
+    CRegistryKey key;
+    OpenTestKey(key);
+    CRegistryKey child;
+    uint32_t disposition = 0;
+    ASSERT_EQ(key.CreateSubkeyAndOpen("Child", 0, &child, KEY_ALL_ACCESS, &disposition), 0);
+    EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+    ASSERT_NE(child.GetHandle(), 0u);
+    ASSERT_EQ(Set(child, "kept", "data"), 0);
+
+    RegistryHandle handle = 0;
+    ASSERT_EQ(key.CreateSubkey("Child", 0, &handle, KEY_ALL_ACCESS, &disposition), 0);
+    EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+    ASSERT_NE(handle, 0u);
+    EXPECT_EQ(CloseRegistryHandle(handle), 0);
+    std::string data;
+    ASSERT_TRUE(ReadRaw("SOFTWARE\\Test\\Child", "kept", data));
+    EXPECT_EQ(data, "data");
+}
+
+TEST_F(RegistryKeyTest, DeleteSubkeyRefusesAKeyWithSubkeys)
+{
+    CRegistryKey key;
+    OpenTestKey(key);
+    CRegistryKey parent;
+    ASSERT_EQ(key.CreateSubkeyAndOpen("Parent", 0, &parent, KEY_ALL_ACCESS, nullptr), 0);
+    ASSERT_EQ(parent.CreateSubkey("Kid", 0, nullptr, KEY_ALL_ACCESS, nullptr), 0);
+    ASSERT_EQ(Set(parent, "value", "v"), 0);
+
+    EXPECT_NE(key.DeleteSubkey("Parent"), 0);
+    EXPECT_EQ(key.SubkeyNameAt(0), "Parent");
+    EXPECT_EQ(parent.DeleteSubkey("kid"), 0);
+    EXPECT_EQ(key.DeleteSubkey("PARENT"), 0) << "values do not hold a key";
+    EXPECT_EQ(key.DeleteSubkey("Parent"), ERROR_FILE_NOT_FOUND);
+
+    // The open handle of the deleted key reports it on every use.
+    EXPECT_EQ(Set(parent, "late", "x"), ERROR_KEY_DELETED);
+    uint32_t length = 0;
+    EXPECT_EQ(parent.QueryValue("value", nullptr, &length, nullptr), ERROR_KEY_DELETED);
+    EXPECT_EQ(parent.EnumValue(0, nullptr, nullptr, nullptr), ERROR_KEY_DELETED);
+    EXPECT_EQ(parent.CreateSubkey("again", 0, nullptr, KEY_ALL_ACCESS, nullptr), ERROR_KEY_DELETED);
+
+    // A new key of the same name is another key: the old handle still reports deletion.
+    ASSERT_EQ(key.CreateSubkey("Parent", 0, nullptr, KEY_ALL_ACCESS, nullptr), 0);
+    EXPECT_EQ(Set(parent, "late", "x"), ERROR_KEY_DELETED);
+}
+
+TEST_F(RegistryKeyTest, QueryValueReportsSizesAndMoreData)
+{
+    CRegistryKey key;
+    OpenTestKey(key);
+    const std::string value(32, '\x5a');
+    ASSERT_EQ(Set(key, "Big", value), 0);
+
+    char small[4];
+    uint32_t length = sizeof small;
+    uint32_t type = 0;
+    EXPECT_EQ(key.QueryValue("Big", small, &length, &type), ERROR_MORE_DATA);
+    EXPECT_EQ(length, 32u);
+
+    length = 0;
+    EXPECT_EQ(key.QueryValue("Big", nullptr, &length, &type), 0) << "size query";
+    EXPECT_EQ(length, 32u);
+    EXPECT_EQ(type, REG_BINARY);
+
+    char exact[32];
+    length = sizeof exact;
+    EXPECT_EQ(key.QueryValue("big", exact, &length, nullptr), 0);
+    EXPECT_EQ(std::string(exact, length), value);
+
+    ASSERT_EQ(key.SetValue("Empty", "", 0, REG_BINARY), 0);
+    length = sizeof exact;
+    EXPECT_EQ(key.QueryValue("Empty", exact, &length, &type), 0);
+    EXPECT_EQ(length, 0u);
+
+    EXPECT_EQ(key.QueryValue("Missing", exact, &length, nullptr), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(key.DeleteValue("BIG"), 0);
+    EXPECT_EQ(key.DeleteValue("Big"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(key.QueryValue("Big", exact, &length, nullptr), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryKeyTest, NamesTheStoreCannotHoldAreRefused)
+{
+    CRegistryKey key;
+    OpenTestKey(key);
+    const std::string withNul("ab\0cd", 5);
+    const std::string tooLong(513, 'n');
+    const std::string longest(512, 'n');
+    EXPECT_NE(Set(key, withNul, "x"), 0);
+    EXPECT_NE(Set(key, tooLong, "x"), 0);
+    EXPECT_NE(key.CreateSubkey(withNul, 0, nullptr, KEY_ALL_ACCESS, nullptr), 0);
+    EXPECT_NE(key.CreateSubkey(tooLong, 0, nullptr, KEY_ALL_ACCESS, nullptr), 0);
+    EXPECT_EQ(key.ValueNameAt(0), "");
+    EXPECT_EQ(key.SubkeyNameAt(0), "");
+    // Nothing was stored under the part before the NUL either.
+    std::string data;
+    EXPECT_FALSE(ReadRaw("SOFTWARE\\Test", "ab", data));
+
+    EXPECT_EQ(Set(key, longest, "x"), 0);
+    EXPECT_EQ(key.ValueNameAt(0), longest);
+    EXPECT_EQ(key.CreateSubkey(longest, 0, nullptr, KEY_ALL_ACCESS, nullptr), 0);
+    EXPECT_EQ(key.SubkeyNameAt(0), longest);
+}
+
+TEST_F(RegistryKeyTest, EnumerationByIndexEndsWithAnEmptyNameAndRemembersFailures)
+{
+    CRegistryKey key;
+    OpenTestKey(key);
+    EXPECT_EQ(key.ValueNameAt(0), "");
+    EXPECT_EQ(key.GetValueIndex(), CRegistryKey::kFailedIndex);
+
+    std::set<std::string> names = {"one", "two", "three"};
+    for (const auto& name : names) {
+        ASSERT_EQ(Set(key, name, name), 0);
+    }
+    CRegistryKey fresh;
+    ASSERT_EQ(fresh.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", KEY_READ), 0);
+    std::set<std::string> seen;
+    for (int i = 0; i < 3; ++i) {
+        seen.insert(fresh.ValueNameAt(i));
+    }
+    EXPECT_EQ(seen, names);
+    EXPECT_EQ(fresh.ValueNameAt(3), "");
+    EXPECT_EQ(fresh.EnumValue(3, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(fresh.GetValueIndex(), CRegistryKey::kFailedIndex);
+    EXPECT_EQ(fresh.GetValueName(), "");
+
+    // Data comes with the name; a too-small buffer fails that index only.
+    char buffer[8];
+    uint32_t length = sizeof buffer;
+    uint32_t type = 0;
+    ASSERT_EQ(Set(key, "zlong", std::string(9, 'z')), 0);
+    ASSERT_EQ(fresh.EnumValue(0, buffer, &length, &type), 0);
+    EXPECT_EQ(type, REG_BINARY);
+    EXPECT_EQ(std::string(buffer, length), fresh.GetValueName());
+    length = sizeof buffer;
+    EXPECT_EQ(fresh.EnumValue(3, buffer, &length, nullptr), ERROR_MORE_DATA);
+    EXPECT_EQ(length, 9u);
+    EXPECT_EQ(fresh.GetValueName(), "");
+
+    // Subkeys in the same way.
+    EXPECT_EQ(fresh.SubkeyNameAt(0), "");
+    EXPECT_EQ(fresh.GetSubkeyIndex(), CRegistryKey::kFailedIndex);
+    ASSERT_EQ(key.CreateSubkey("Sub", 0, nullptr, KEY_ALL_ACCESS, nullptr), 0);
+    RegistryFileTime written;
+    char className[4] = "xx";
+    uint32_t classLength = sizeof className;
+    EXPECT_EQ(fresh.EnumSubkey(0, className, &classLength, &written), 0);
+    EXPECT_EQ(fresh.GetSubkeyName(), "Sub");
+    EXPECT_EQ(classLength, 0u);
+    EXPECT_NE(written.highDateTime, 0u);
+}
+
+TEST_F(RegistryKeyTest, AskingTwiceForTheSameIndexAsksTheStoreOnce)
+{
+    CRegistryKey key;
+    OpenTestKey(key);
+    ASSERT_EQ(Set(key, "only", "x"), 0);
+
+    CCountingStore counting(Store());
+    SetSettingsStoreForTesting(&counting);
+    EXPECT_EQ(key.ValueNameAt(0), "only");
+    EXPECT_EQ(key.ValueNameAt(0), "only");
+    EXPECT_EQ(counting.enumValueCalls.load(), 1);
+    EXPECT_EQ(key.ValueNameAt(1), "");
+    EXPECT_EQ(counting.enumValueCalls.load(), 2);
+    EXPECT_EQ(key.SubkeyNameAt(0), "");
+    EXPECT_EQ(key.SubkeyNameAt(0), "") << "a failed index is remembered as 65535, not as 0";
+    EXPECT_EQ(counting.enumKeyCalls.load(), 2);
+    SetSettingsStoreForTesting(&Store());
+}
+
+TEST_F(RegistryKeyTest, CopiesOwnTheirHandles)
+{
+    CRegistryKey first;
+    OpenTestKey(first);
+    CRegistryKey copy(first);
+    EXPECT_NE(copy.GetHandle(), 0u);
+    EXPECT_NE(copy.GetHandle(), first.GetHandle());
+    EXPECT_EQ(copy.GetPath(), first.GetPath());
+    EXPECT_EQ(first.Close(), 0);
+    EXPECT_EQ(Set(copy, "after", "close"), 0);
+
+    CRegistryKey assigned;
+    assigned = copy;
+    EXPECT_NE(assigned.GetHandle(), copy.GetHandle());
+    EXPECT_EQ(assigned.ValueNameAt(0), "after");
+
+    // A closed object copies as closed, not as the root its empty path would name.
+    CRegistryKey closed;
+    CRegistryKey closedCopy(closed);
+    EXPECT_EQ(closedCopy.GetHandle(), 0u);
+    assigned = closed;
+    EXPECT_EQ(assigned.GetHandle(), 0u);
+
+    // Moving hands the handle over.
+    const RegistryHandle handle = copy.GetHandle();
+    CRegistryKey moved(std::move(copy));
+    EXPECT_EQ(moved.GetHandle(), handle);
+    EXPECT_EQ(moved.ValueNameAt(0), "after");
+}
+
+TEST_F(RegistryKeyTest, AccessMasksAreEnforced)
+{
+    CRegistryKey key;
+    OpenTestKey(key);
+    ASSERT_EQ(Set(key, "v", "x"), 0);
+
+    CRegistryKey reader;
+    ASSERT_EQ(reader.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", KEY_READ), 0);
+    EXPECT_EQ(Set(reader, "v", "y"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(reader.DeleteValue("v"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(reader.CreateSubkey("c", 0, nullptr, KEY_ALL_ACCESS, nullptr), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(reader.ValueNameAt(0), "v");
+
+    // Reopen with another access keeps the path.
+    EXPECT_EQ(reader.Reopen(KEY_ALL_ACCESS), 0);
+    EXPECT_EQ(reader.GetPath(), "SOFTWARE\\Test");
+    EXPECT_EQ(Set(reader, "v", "y"), 0);
+    EXPECT_EQ(reader.Flush(), 0);
+
+    CRegistryKey writer;
+    ASSERT_EQ(writer.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", KEY_SET_VALUE), 0);
+    uint32_t length = 0;
+    EXPECT_EQ(writer.QueryValue("v", nullptr, &length, nullptr), ERROR_ACCESS_DENIED);
+}
+
+} // namespace

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "settings/CKeyRecord.h"
+#include "settings/sqlite/CSqliteStore.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// The machine text of every test and helper process unless a test sets another.
+inline constexpr const char* kTestMachineText = "4c2d9e0f7a6b41c8b3d5e6f708192a3b";
+
+// A private store in a fresh temporary directory, installed as the process's store, with
+// the test machine text.
+class StoreTest : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    const std::string& StateDir() const { return m_stateDir; }
+    CSqliteStore& Store() { return *m_store; }
+
+private:
+    std::string m_root;
+    std::string m_stateDir;
+    std::unique_ptr<CSqliteStore> m_store;
+};
+
+// Deterministic key bytes for (tag, index).
+std::string KeyBytes(int tag, int index);
+CKeyRecord MakeRecord(const std::string& id, const std::string& key);
+
+// Starts this test program in helper mode (see StoreHelper.cpp) on the state directory;
+// reportFd, when given, becomes descriptor 3 of the child.
+pid_t SpawnHelper(const std::string& stateDir, const std::vector<std::string>& args, int reportFd = -1);
+// The child's exit status (0-255), 128+signal when killed, -1 when it did not end in time.
+int WaitHelper(pid_t pid, int timeoutSeconds = 120);
+// Runs a helper to completion.
+int RunHelper(const std::string& stateDir, const std::vector<std::string>& args);
+
+// Runs one helper action in this process (the same actions SpawnHelper runs in a child).
+int RunHelperMode(const std::vector<std::string>& args);
+
+// Raw reads through the registry layer, for checking what the store holds.
+bool ReadRaw(const std::string& path, const std::string& name, std::string& data, uint32_t* type = nullptr);
+bool WriteRaw(const std::string& path, const std::string& name, const std::string& data, uint32_t type);
