@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <sys/stat.h>
 
 CBenchSession::CBenchSession(const BenchOptions& options) : m_options(options)
 {
@@ -17,18 +18,24 @@ CBenchSession::CBenchSession(const BenchOptions& options) : m_options(options)
                                                              ? std::string(" (give it with --ternwick PATH)")
                                                              : ": " + options.ternwick));
     }
+    // The log stays outside the state directory: the store watches that directory, and
+    // a write there per request line would wake its watcher each time.
+    const std::string stateDir = m_stateDir.Path() + "/state";
+    if (mkdir(stateDir.c_str(), 0700) != 0) {
+        throw std::runtime_error("cannot create " + stateDir);
+    }
     // The store reads the variable at its first use; nothing has used it yet.
-    setenv("CORVANE_STATE_DIR", m_stateDir.Path().c_str(), 1);
+    setenv("CORVANE_STATE_DIR", stateDir.c_str(), 1);
     CKeyStore store;
     if (store.CreateLayout() == 0) {
-        throw std::runtime_error("cannot create the settings store in " + m_stateDir.Path());
+        throw std::runtime_error("cannot create the settings store in " + stateDir);
     }
     m_port = FindFreePort();
     if (store.WritePort(m_port) == 0) {
         throw std::runtime_error("cannot write PortNo");
     }
     const std::string log = options.logPath.empty() ? m_stateDir.Path() + "/ternwick.log" : options.logPath;
-    m_service = std::make_unique<CTernwickProcess>(binary, m_stateDir.Path(), log);
+    m_service = std::make_unique<CTernwickProcess>(binary, stateDir, log);
 }
 
 CBenchSession::~CBenchSession()

@@ -21,6 +21,8 @@ struct BenchOptions
     int trials = 20;          // port changes, registrations
     int idleConnections = 1000;
     bool ipv6 = false;
+    bool quickAck = false;   // diagnosis only: see CRawUnitClient
+    uint16_t attachPort = 0; // load only: a running service whose store holds the bench keys
 };
 
 // One measurement set-up: a private state directory (made this process's store before its

@@ -63,7 +63,7 @@ template <typename... Steps> ExchangeResult Run(Steps&&... steps)
 class CConnection
 {
 public:
-    explicit CConnection(int timeOutMs) : m_timeOutMs(timeOutMs) {}
+    CConnection(int timeOutMs, bool quickAck) : m_timeOutMs(timeOutMs), m_quickAck(quickAck) {}
     ~CConnection()
     {
         if (m_fd >= 0) {
@@ -123,6 +123,11 @@ public:
         size_t done = 0;
         while (done < got.size()) {
             const ssize_t count = recv(m_fd, got.data() + done, got.size() - done, 0);
+            if (m_quickAck) {
+                // Linux clears it again after a while; set it after every receive.
+                const int one = 1;
+                setsockopt(m_fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+            }
             if (count < 0 && errno == EINTR) {
                 continue;
             }
@@ -191,6 +196,7 @@ private:
 
     int m_fd = -1;
     const int m_timeOutMs;
+    const bool m_quickAck;
 };
 
 } // namespace
@@ -241,7 +247,7 @@ uint16_t ServiceAddress::Port() const
 
 ExchangeResult CRawUnitClient::Check() const
 {
-    CConnection connection(m_timeOutMs);
+    CConnection connection(m_timeOutMs, m_quickAck);
     return Run([&] { return connection.Connect(m_address); }, [&] { return connection.Send(Header(1, 1), "request"); },
                [&] { return connection.Expect(kAck, "request ACK"); },
                [&] { return connection.ExpectStatus(0, 0, "status (0, 0)"); },
@@ -250,7 +256,7 @@ ExchangeResult CRawUnitClient::Check() const
 
 ExchangeResult CRawUnitClient::GetKey(std::string_view id, std::string_view mask, const uint8_t* sealedKey) const
 {
-    CConnection connection(m_timeOutMs);
+    CConnection connection(m_timeOutMs, m_quickAck);
     const auto sendItem = [&](std::string_view bytes, const char* what) {
         return Run([&] { return connection.Send(Header(2, static_cast<uint32_t>(bytes.size())), what); },
                    [&] { return connection.Send(bytes, what); }, [&] { return connection.Expect(kAck, "item ACK"); });

@@ -40,7 +40,11 @@ struct ServiceAddress
 class CRawUnitClient
 {
 public:
-    CRawUnitClient(const ServiceAddress& address, int timeOutMs) : m_address(address), m_timeOutMs(timeOutMs) {}
+    // quickAck: acknowledge every segment at once (TCP_QUICKACK), for telling the service's
+    // own delays apart from those that the peer's delayed ACKs cause; a unit does not.
+    CRawUnitClient(const ServiceAddress& address, int timeOutMs, bool quickAck = false)
+        : m_address(address), m_timeOutMs(timeOutMs), m_quickAck(quickAck)
+    {}
 
     // Request 1: the request ACK, status (0, 0), the close.
     ExchangeResult Check() const;
@@ -51,4 +55,5 @@ public:
 private:
     const ServiceAddress m_address;
     const int m_timeOutMs;
+    const bool m_quickAck;
 };

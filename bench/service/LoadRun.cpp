@@ -26,10 +26,10 @@ struct ClientTally
     std::map<ExchangeOutcome, std::string> firstDetail;
 };
 
-void RunClient(const ServiceAddress& address, const std::vector<Unit>& units, int timeOutMs, uint64_t seed,
-               Clock::time_point deadline, ClientTally& tally)
+void RunClient(const ServiceAddress& address, const std::vector<Unit>& units, int timeOutMs, bool quickAck,
+               uint64_t seed, Clock::time_point deadline, ClientTally& tally)
 {
-    const CRawUnitClient client(address, timeOutMs);
+    const CRawUnitClient client(address, timeOutMs, quickAck);
     CFastRandom random(seed);
     std::string mask(32, '\0');
     while (Clock::now() < deadline) {
@@ -56,7 +56,8 @@ void RunClient(const ServiceAddress& address, const std::vector<Unit>& units, in
 
 } // namespace
 
-LoadResult RunLoad(const ServiceAddress& address, size_t units, int clients, double seconds, int timeOutMs)
+LoadResult RunLoad(const ServiceAddress& address, size_t units, int clients, double seconds, int timeOutMs,
+                   bool quickAck)
 {
     std::vector<Unit> table;
     table.reserve(units);
@@ -75,7 +76,8 @@ LoadResult RunLoad(const ServiceAddress& address, size_t units, int clients, dou
                 std::this_thread::yield();
             }
             const Clock::time_point end{Clock::duration(deadlineTicks.load())};
-            RunClient(address, table, timeOutMs, static_cast<uint64_t>(i) + 1, end, tallies[static_cast<size_t>(i)]);
+            RunClient(address, table, timeOutMs, quickAck, static_cast<uint64_t>(i) + 1, end,
+                      tallies[static_cast<size_t>(i)]);
         });
     }
     const auto start = Clock::now();

@@ -23,7 +23,8 @@ struct LoadResult
 // Request 16 from `clients` threads, one request per connection, each for a unit chosen at
 // random among the first `units` registered, with a fresh random 32-byte mask, for the
 // given time.
-LoadResult RunLoad(const ServiceAddress& address, size_t units, int clients, double seconds, int timeOutMs);
+LoadResult RunLoad(const ServiceAddress& address, size_t units, int clients, double seconds, int timeOutMs,
+                   bool quickAck = false);
 
 // One line: rate, percentiles, errors; then the first detail of each kind of error.
 void PrintLoad(const char* label, const LoadResult& result);

@@ -36,7 +36,11 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "  --trials N        port changes / registrations (20 / 200)\n"
                       "  --idle N          idle connections (1000)\n"
                       "  --log FILE        keep the service's standard error in FILE\n"
-                      "  --ipv6            talk to ::1 instead of 127.0.0.1\n";
+                      "  --attach PORT     load: use the service running on PORT (its store must hold\n"
+                      "                    the units 0..K-1 of this program) instead of starting one\n"
+                      "  --ipv6            talk to ::1 instead of 127.0.0.1\n"
+                      "  --quickack        clients acknowledge every segment at once (diagnosis: a unit\n"
+                      "                    delays its ACKs; this shows the service's cost without them)\n";
 
 using Scenario = int (*)(const BenchOptions&);
 
@@ -113,6 +117,10 @@ int main(int argc, char** argv)
             options.ipv6 = true;
             continue;
         }
+        if (option == "--quickack") {
+            options.quickAck = true;
+            continue;
+        }
         double number = 0;
         if (i + 1 >= argc) {
             std::fprintf(stderr, "corvane_loadgen: %s needs a value\n%s", option.c_str(), kUsage);
@@ -140,6 +148,8 @@ int main(int argc, char** argv)
         } else if (option == "--trials" && number >= 1) {
             options.trials = static_cast<int>(number);
             trialsGiven = true;
+        } else if (option == "--attach" && number >= 1 && number <= 65535) {
+            options.attachPort = static_cast<uint16_t>(number);
         } else if (option == "--idle") {
             options.idleConnections = static_cast<int>(number);
         } else {

@@ -163,12 +163,16 @@ TEST_F(RequestToolEndToEndTest, RefusedAndFailedRequestsExitWithOneAndOneLine)
         std::string err;
     } cases[] = {
         // Identifiers match exactly; the lower-case text is another unit.
-        {{"get-key", "127.0.0.1", Port(), "00a0b0c0d0e0"}, "", "corvane-request: Request execution error!! (code 10)\n"},
+        {{"get-key", "127.0.0.1", Port(), "00a0b0c0d0e0"},
+         "",
+         "corvane-request: Request execution error!! (code 10)\n"},
         {{"fetch-keys", "127.0.0.1", Port(), "coop-pasS", kId}, "", "corvane-request: refused: Invalid password!\n"},
         {{"fetch-keys", "127.0.0.1", Port(), kPassword, kId, "FFFFFFFFFFFF"},
          "",
          "corvane-request: Request execution error!! (code 10)\n"},
-        {{"store-keys", "127.0.0.1", Port(), "-", "B=" + key}, "wrong\n", "corvane-request: refused: Invalid password!\n"},
+        {{"store-keys", "127.0.0.1", Port(), "-", "B=" + key},
+         "wrong\n",
+         "corvane-request: refused: Invalid password!\n"},
     };
     for (const auto& entry : cases) {
         const ToolResult result = Run(entry.args, entry.input);
@@ -179,8 +183,8 @@ TEST_F(RequestToolEndToEndTest, RefusedAndFailedRequestsExitWithOneAndOneLine)
 
 TEST_F(RequestToolEndToEndTest, FetchKeysOpensEveryKeyInOrder)
 {
-    const ToolResult result = Run({"fetch-keys", "127.0.0.1", Port(), "-", kOtherId, kId, "--mask", "abcdef"},
-                                  kPassword + "\n");
+    const ToolResult result =
+        Run({"fetch-keys", "127.0.0.1", Port(), "-", kOtherId, kId, "--mask", "abcdef"}, kPassword + "\n");
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const std::string mask = "\xab\xcd\xef";
     EXPECT_EQ(result.out, "mask   abcdef\n" + kOtherId + " sealed " +
