@@ -2,6 +2,7 @@
 
 #include "RawSocket.h"
 #include "SocketCatch.h"
+#include "net/CStrmSrvSocket.h"
 #include "net/SocketErrors.h"
 #include "platform/CEvent.h"
 
@@ -203,4 +204,33 @@ TEST(StrmCltSocket, ReadAndWriteWithoutAConnectionFail)
     EXPECT_EQ(read.message, "CStrmCltSocket::Read(): SocketEvent Wait Error!");
     const Thrown write = Catch([&] { client.Write("x", 1); });
     EXPECT_EQ(write.code, 2);
+}
+
+TEST(StrmCltSocket, TalksToTheDualStackServerOverBothFamilies)
+{
+    const bool ipv6 = IPv6LoopbackUsable();
+    CStrmSrvSocket server(FAMILY_UNSPEC, SOCKET_STREAM, true, ipv6, 0, nullptr, kGenerousMs);
+    server.Open(0);
+    std::vector<std::pair<std::string, uint16_t>> targets{{"127.0.0.1", server.BaseSocket().BoundPort(FAMILY_INET)}};
+    if (ipv6) {
+        targets.emplace_back("::1", server.BaseSocket().BoundPort(FAMILY_INET6));
+    }
+    for (const auto& [host, port] : targets) {
+        SCOPED_TRACE(host);
+        CStrmCltSocket client(FAMILY_INET, nullptr, kGenerousMs);
+        client.Open(host, port);
+        const int index = server.Accept();
+        EXPECT_EQ(server.GetPeerAddress(index), host);
+        EXPECT_EQ(client.Write("ping", 4), 4);
+        char buffer[8];
+        EXPECT_EQ(server.Read(index, buffer, sizeof buffer), 4);
+        EXPECT_EQ(server.Write(index, "pong", 4), 4);
+        EXPECT_EQ(client.Read(buffer, sizeof buffer), 4);
+        EXPECT_EQ(std::string(buffer, 4), "pong");
+        server.CloseConnection(index);
+        EXPECT_EQ(client.Read(buffer, sizeof buffer), 0);
+    }
+    if (!ipv6) {
+        GTEST_SKIP() << "::1 cannot be bound; IPv4 checked only";
+    }
 }
