@@ -75,11 +75,7 @@ int ServeConnection(const std::shared_ptr<ZiRez::CServerSocket>& server, int ind
 
 void* ConnectionThread(void* argument)
 {
-    const auto* handover = static_cast<const AcceptHandover*>(argument);
-    const std::shared_ptr<ZiRez::CServerSocket> server = handover->server;
-    const int index = handover->index;
-    // From here on the accept loop may reuse the block.
-    handover->event->Set();
-    const int result = ServeConnection(server, index);
+    const std::unique_ptr<AcceptHandover> handover(static_cast<AcceptHandover*>(argument));
+    const int result = ServeConnection(handover->server, handover->index);
     return reinterpret_cast<void*>(static_cast<intptr_t>(result));
 }

@@ -11,6 +11,6 @@ class CServerSocket;
 // handled request, 1 after an error (which is swallowed).
 int ServeConnection(const std::shared_ptr<ZiRez::CServerSocket>& server, int index);
 
-// Connection thread entry: copies the AcceptHandover it is given, signals its event and
-// serves the connection.
+// Connection thread entry: takes over the AcceptHandover it is given and serves its
+// connection.
 void* ConnectionThread(void* handover);

@@ -9,13 +9,17 @@
 #include "settings/CKeyStore.h"
 
 #include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <pthread.h>
 #include <string>
+#include <sys/socket.h>
 
 namespace {
 
-// Starts a detached connection thread on the hand-over block; false when it cannot.
-bool StartConnectionThread(AcceptHandover& handover, size_t stackSize)
+// Starts a detached connection thread that takes over the hand-over block; false (the
+// block stays with the caller) when it cannot.
+bool StartConnectionThread(std::unique_ptr<AcceptHandover>& handover, size_t stackSize)
 {
     pthread_attr_t attributes;
     if (pthread_attr_init(&attributes) != 0) {
@@ -25,7 +29,7 @@ bool StartConnectionThread(AcceptHandover& handover, size_t stackSize)
     int result = pthread_attr_setstacksize(&attributes, stackSize);
     if (result == 0) {
         pthread_t thread;
-        result = pthread_create(&thread, &attributes, ConnectionThread, &handover);
+        result = pthread_create(&thread, &attributes, ConnectionThread, handover.get());
     }
     pthread_attr_destroy(&attributes);
     if (result != 0) {
@@ -33,7 +37,21 @@ bool StartConnectionThread(AcceptHandover& handover, size_t stackSize)
                 "; that connection is closed");
         return false;
     }
+    handover.release();
     return true;
+}
+
+// Every reply is a few small writes (header, payload, status) each awaiting the peer's
+// acknowledgement; with Nagle's algorithm each would wait for the peer's delayed ACK.
+// Accepted sockets inherit the option from their listener.
+void DisableNagle(ZiRez::CServerSocket& server)
+{
+    const int one = 1;
+    for (const int listener : {server.BaseSocket().IPv4Socket(), server.BaseSocket().IPv6Socket()}) {
+        if (listener != ZiRez::INVALID_SOCKET_HANDLE) {
+            setsockopt(listener, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        }
+    }
 }
 
 // Keeps the listening sockets from outliving the run: connection threads of this run
@@ -73,12 +91,8 @@ void RunServer(ServiceContext& context, Platform::CEvent* settingsChanged)
         LogLine("cannot listen on port " + std::to_string(port) + ": " + error.what());
         throw;
     }
+    DisableNagle(*server);
     LogLine("listening on port " + std::to_string(port));
-
-    Platform::CEvent handedOver(false, false);
-    AcceptHandover handover;
-    handover.server = server;
-    handover.event = &handedOver;
 
     while (context.state != kStateStopPending) {
         if (!WaitWhilePaused(context)) {
@@ -95,11 +109,9 @@ void RunServer(ServiceContext& context, Platform::CEvent* settingsChanged)
         if (server->ConnectionCount() > context.maxConnections) {
             server->DropLongestSilent();
         }
-        handover.index = index;
+        auto handover = std::make_unique<AcceptHandover>(AcceptHandover{server, index});
         if (!StartConnectionThread(handover, context.connectionStackSize)) {
             server->CloseConnection(index);
-            continue;
         }
-        handedOver.Wait(-1);
     }
 }

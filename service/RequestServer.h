@@ -8,13 +8,12 @@ namespace ZiRez {
 class CServerSocket;
 }
 
-// Handed from the accept loop to a new connection thread; reused for every connection,
-// so the accept loop waits on the event until the thread has copied it.
+// Handed from the accept loop to a new connection thread, which owns it from then on: one
+// block per connection, so the accept loop never waits for a new thread to be scheduled.
 struct AcceptHandover
 {
     std::shared_ptr<ZiRez::CServerSocket> server;
     int index = -1;
-    Platform::CEvent* event = nullptr;
 };
 
 // Listens on the configured port and hands every connection to its own thread until the
