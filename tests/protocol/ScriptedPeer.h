@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+// The far end of a connection under test, on a raw POSIX socket: it sends exact bytes
+// (optionally split into separate TCP segments) and reads what the other end sends.
+// Every wait is generous and bounded, so a broken exchange fails instead of hanging.
+class CScriptedPeer
+{
+public:
+    static constexpr int kWaitMs = 20000;
+
+    explicit CScriptedPeer(int fd);
+    ~CScriptedPeer();
+    CScriptedPeer(CScriptedPeer&& other) noexcept;
+    CScriptedPeer(const CScriptedPeer&) = delete;
+    CScriptedPeer& operator=(const CScriptedPeer&) = delete;
+    CScriptedPeer& operator=(CScriptedPeer&&) = delete;
+
+    // Connects to 127.0.0.1:port.
+    static CScriptedPeer Connect(uint16_t port);
+
+    void Send(const std::string& bytes);
+    // Sends the bytes in pieces of the given sizes (the rest last), pausing between them
+    // so that each piece travels as a segment of its own.
+    void SendSplit(const std::string& bytes, std::initializer_list<size_t> pieces);
+    // Reads up to count bytes; fewer only when the other end closed or the wait ran out.
+    std::string Read(size_t count);
+    // True when the other end closes without sending anything more.
+    bool SeesClose();
+    // Ends the sending direction only: the other end reads end-of-stream, replies still arrive.
+    void ShutdownWrite();
+    void Close();
+
+private:
+    int m_fd;
+};
+
+// A listening socket on 127.0.0.1 with a port of the system's choice, for client tests.
+class CPeerListener
+{
+public:
+    CPeerListener();
+    ~CPeerListener();
+    CPeerListener(const CPeerListener&) = delete;
+    CPeerListener& operator=(const CPeerListener&) = delete;
+
+    uint16_t Port() const { return m_port; }
+    CScriptedPeer Accept();
+
+private:
+    int m_fd;
+    uint16_t m_port;
+};
+
+// Wire images of packets.
+std::string Header(uint32_t type, uint32_t value);
+std::string Ack();
+std::string IntPacket(int32_t value);
+std::string DataPacket(const std::string& bytes);
+std::string StatusPacket(uint32_t status, uint32_t detail);
+std::string Hex(const std::string& bytes);
