@@ -5,9 +5,12 @@
 #include "net/SocketErrors.h"
 #include "platform/CEvent.h"
 
+#include <arpa/inet.h>
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -272,8 +275,24 @@ TEST_F(StrmSrvSocket, CloseWakesAReaderOfAnotherThread)
 // hand out a slot; Accept keeps waiting and takes the connection once it can.
 TEST_F(StrmSrvSocket, FailedAcceptTakesNoSlot)
 {
-    OpenServer(400);
-    RawSocket client = ConnectIPv4();
+    OpenServer();
+    RawSocket client(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(ipv4Port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::atomic<bool> done{false};
+    int index = -1;
+    int32_t lastError = 0;
+    std::thread accepting([&] {
+        index = server->Accept();
+        lastError = GetLastSocketError();
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+    // While the limit is tight, neither thread may need a descriptor (the sanitizers' checks
+    // of polymorphic objects do), so only plain calls happen until it is restored.
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
     const int lowestFree = dup(0);
@@ -281,17 +300,21 @@ TEST_F(StrmSrvSocket, FailedAcceptTakesNoSlot)
     close(lowestFree);
     rlimit tight = saved;
     tight.rlim_cur = static_cast<rlim_t>(lowestFree);
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
-    const Thrown thrown = Catch([&] { server->Accept(); });
-    const int32_t lastError = GetLastSocketError();
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    const bool tightened = setrlimit(RLIMIT_NOFILE, &tight) == 0;
+    const bool connected = connect(client.Fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const int countWhileShort = server->ConnectionCount();
+    const bool waitingWhileShort = !done;
+    setrlimit(RLIMIT_NOFILE, &saved);
+    accepting.join();
 
-    EXPECT_EQ(thrown.kind, Thrown::TimeOut);
-    EXPECT_EQ(thrown.code, 4);
-    EXPECT_EQ(lastError, 10024);
-    EXPECT_EQ(server->ConnectionCount(), 0);
-
-    EXPECT_EQ(server->Accept(), 0);
+    ASSERT_TRUE(tightened);
+    ASSERT_TRUE(connected);
+    EXPECT_EQ(countWhileShort, 0);
+    EXPECT_TRUE(waitingWhileShort);
+    EXPECT_EQ(index, 0);
+    EXPECT_EQ(lastError, 10024) << "accept() did fail for want of descriptors";
+    EXPECT_EQ(server->ConnectionCount(), 1);
     EXPECT_EQ(server->Write(0, "x", 1), 1);
     EXPECT_EQ(ReadRaw(client), "x");
 }
