@@ -2,7 +2,6 @@
 
 #include "CControlDispatcher.h"
 #include "CSystemdStatusReporter.h"
-#include "Log.h"
 #include "ServiceHost.h"
 
 int RunTernwick()
@@ -13,10 +12,6 @@ int RunTernwick()
     // Outlives every thread of the process: never destroyed.
     static auto* context = new ServiceContext;
     static auto* reporter = new CSystemdStatusReporter;
-    if (!CControlDispatcher::Start(ControlHandler, context)) {
-        LogLine("cannot start the control dispatcher");
-        return 0;
-    }
     ServiceMain(*context, *reporter);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "ServiceHost.h"
 
+#include "CControlDispatcher.h"
 #include "Log.h"
 #include "WatchSettings.h"
 
@@ -31,11 +32,8 @@ bool ReportStatus(ServiceContext& context, uint32_t state, uint32_t exitCode)
 void ServiceMain(ServiceContext& context, CStatusReporter& reporter)
 {
     context.state = kStateNone;
-    context.stopEvent.reset();
     context.statusHandle = &reporter;
-    LogLine("Ternwick starting");
-    ReportStatus(context, SERVICE_START_PENDING, 0);
-
+    // Made before controls can arrive, so that a stop is never lost.
     try {
         context.stopEvent = std::make_unique<Platform::CEvent>(true, false);
     } catch (const std::exception& error) {
@@ -43,8 +41,18 @@ void ServiceMain(ServiceContext& context, CStatusReporter& reporter)
         ReportStatus(context, SERVICE_STOPPED, 0);
         return;
     }
+    // Registering the control handler: controls queued as signals until now are taken.
+    if (!CControlDispatcher::Start(ControlHandler, &context)) {
+        LogLine("cannot start the control dispatcher");
+        return;
+    }
+    LogLine("Ternwick starting");
+    ReportStatus(context, SERVICE_START_PENDING, 0);
+
     if (!StartWorker(context)) {
-        LogLine("cannot start the watcher thread");
+        if (context.state != kStateStopPending) {
+            LogLine("cannot start the watcher thread");
+        }
         ReportStatus(context, SERVICE_STOPPED, 0);
         return;
     }
@@ -90,7 +98,14 @@ uint32_t ControlHandler(uint32_t control, uint32_t /*eventType*/, void* /*eventD
 
 bool StartWorker(ServiceContext& context)
 {
-    context.state = kStateRunning;
+    {
+        // A stop that came first keeps the service from starting at all.
+        std::lock_guard<std::mutex> guard(context.gateLock);
+        if (context.state != kStateNone) {
+            return false;
+        }
+        context.state = kStateRunning;
+    }
     try {
         context.workerThread = std::thread([&context] { WatchSettings(context); });
     } catch (const std::system_error&) {

@@ -4,8 +4,9 @@
 
 #include <cstdint>
 
-// The service's life: start, controls, status reports and the stop. ServiceMain returns
-// when the service has stopped; the caller ends the process.
+// The service's life: start, controls, status reports and the stop. ServiceMain starts
+// the control dispatcher (the control signals must be blocked in every thread already)
+// and returns when the service has stopped; the caller ends the process.
 void ServiceMain(ServiceContext& context, CStatusReporter& reporter);
 
 // Control dispatcher entry; always returns 0.
