@@ -123,11 +123,15 @@ std::map<std::string, CKeyRecord> CKeyStore::LoadKeyList()
             if (code == ERROR_MORE_DATA) {
                 continue;
             }
-            if (code != ERROR_SUCCESS || key.GetValueName().empty()) {
+            const std::string name = key.GetValueName();
+            if (code != ERROR_SUCCESS || name.empty()) {
                 break;
             }
-            const std::string& name = key.GetValueName();
-            CKeyRecord& record = list[name];
+            // Names come in folded order, which for IDs is byte order: with the hint each
+            // insertion is constant time; a name out of order is still placed right, and an
+            // equal name reaches the existing record, which is then overwritten.
+            auto inserted = list.emplace_hint(list.end(), name, CKeyRecord());
+            CKeyRecord& record = inserted->second;
             record.SetKey(bytes);
             record.SetId(name);
             record.SetDeviceId({});

@@ -35,22 +35,36 @@ void CMaskBuffer::Subtract(const CMaskBuffer& other)
     }
 }
 
+// In place, without building the cyclic buffer: the service unmasks every key of the
+// list for each request.
 void CMaskBuffer::AddStream(const void* bytes, size_t count)
 {
-    if (m_bytes.empty() || count == 0) {
-        return;
+    const auto* from = static_cast<const uint8_t*>(bytes);
+    if (m_bytes.empty() || count == 0 || from == nullptr) {
+        return; // adding zeros changes nothing
     }
-    CMaskBuffer pad(nullptr, m_bytes.size());
-    pad.Fill(bytes, count);
-    Add(pad);
+    // One pass of the source per chunk: the inner loop has no index arithmetic.
+    for (size_t start = 0; start < m_bytes.size(); start += count) {
+        const size_t length = std::min(count, m_bytes.size() - start);
+        uint8_t* to = m_bytes.data() + start;
+        for (size_t k = 0; k < length; ++k) {
+            to[k] = static_cast<uint8_t>(to[k] + from[k]);
+        }
+    }
 }
 
 void CMaskBuffer::SubtractStream(const void* bytes, size_t count)
 {
-    if (m_bytes.empty() || count == 0) {
+    const auto* from = static_cast<const uint8_t*>(bytes);
+    if (m_bytes.empty() || count == 0 || from == nullptr) {
         return;
     }
-    CMaskBuffer pad(nullptr, m_bytes.size());
-    pad.Fill(bytes, count);
-    Subtract(pad);
+    // One pass of the source per chunk: the inner loop has no index arithmetic.
+    for (size_t start = 0; start < m_bytes.size(); start += count) {
+        const size_t length = std::min(count, m_bytes.size() - start);
+        uint8_t* to = m_bytes.data() + start;
+        for (size_t k = 0; k < length; ++k) {
+            to[k] = static_cast<uint8_t>(to[k] - from[k]);
+        }
+    }
 }

@@ -8,23 +8,23 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // The safety net when no wake-up arrives.
 constexpr int kSlowPollMs = 1000;
 // Without inotify, polling alone must keep the delivery promise.
 constexpr int kFallbackPollMs = 50;
-// A write in another process wakes us before its commit is visible (the last frame is
-// written before the index is updated), so look again a few times shortly after.
-constexpr int kRecheckMs = 15;
-constexpr auto kRecheckWindow = std::chrono::milliseconds(150);
+// A write in another process may wake us before its commit is visible (frames are
+// written before the index is updated), so look again shortly after, backing off.
+constexpr int kFirstRecheckMs = 2;
+constexpr int kLastRecheckMs = 128;
 
 void Drain(int fd)
 {
@@ -61,8 +61,9 @@ bool CChangeWatcher::Start()
         return false;
     }
     m_inotify = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-    if (m_inotify >= 0 && inotify_add_watch(m_inotify, m_pool.Directory().c_str(),
-                                            IN_MODIFY | IN_CREATE | IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE) < 0) {
+    if (m_inotify >= 0 &&
+        inotify_add_watch(m_inotify, m_pool.Directory().c_str(),
+                          IN_MODIFY | IN_ATTRIB | IN_CREATE | IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE) < 0) {
         close(m_inotify);
         m_inotify = -1;
     }
@@ -100,9 +101,17 @@ void CChangeWatcher::Poke()
     }
 }
 
+void CChangeWatcher::Committed()
+{
+    Poke();
+    // Other processes watch the directory: a new time stamp on the database file wakes
+    // them once the commit is visible. No data is written.
+    utimensat(AT_FDCWD, m_pool.File().c_str(), nullptr, 0);
+}
+
 void CChangeWatcher::Run()
 {
-    auto recheckUntil = Clock::now();
+    int recheckMs = 0; // 0: no recheck pending
     for (;;) {
         {
             std::lock_guard lock(m_mutex);
@@ -111,8 +120,9 @@ void CChangeWatcher::Run()
             }
         }
         int timeout = m_inotify >= 0 ? kSlowPollMs : kFallbackPollMs;
-        if (Clock::now() < recheckUntil) {
-            timeout = kRecheckMs;
+        if (recheckMs > 0) {
+            timeout = recheckMs;
+            recheckMs = recheckMs >= kLastRecheckMs ? 0 : recheckMs * 2;
         }
         pollfd fds[2] = {{m_wake, POLLIN, 0}, {m_inotify, POLLIN, 0}};
         const int ready = poll(fds, m_inotify >= 0 ? 2 : 1, timeout);
@@ -125,7 +135,7 @@ void CChangeWatcher::Run()
             }
             if (m_inotify >= 0 && (fds[1].revents & POLLIN) != 0) {
                 Drain(m_inotify);
-                recheckUntil = Clock::now() + kRecheckWindow;
+                recheckMs = kFirstRecheckMs;
             }
         }
         Check();

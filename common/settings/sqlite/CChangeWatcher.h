@@ -31,8 +31,8 @@ public:
              int64_t baseline);
     // Drops every registration of the handle; its events are not touched afterwards.
     void Disarm(RegistryHandle handle);
-    // A change was committed by this process.
-    void Poke();
+    // A change was committed by this process: wakes this watcher and those of others.
+    void Committed();
 
 private:
     struct Registration
@@ -52,6 +52,7 @@ private:
     };
 
     bool Start();
+    void Poke();
     void Run();
     void Check();
     static bool Concerns(const Registration& registration, const Change& change);

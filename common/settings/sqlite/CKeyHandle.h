@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -10,11 +11,15 @@
 // enumerating by index costs one query per pass rather than one per index).
 struct CKeyHandle
 {
+    // Names and data of a value snapshot live in one buffer, so that a snapshot of
+    // thousands of values costs a handful of allocations.
     struct Value
     {
-        std::string name;
+        size_t nameOffset;
+        uint32_t nameLength;
         uint32_t type;
-        std::string data;
+        size_t dataOffset;
+        uint32_t dataLength;
     };
     struct Subkey
     {
@@ -31,6 +36,10 @@ struct CKeyHandle
     uint32_t access;
     bool valuesLoaded = false;
     std::vector<Value> values;
+    std::string valueBytes;
+
+    std::string_view ValueName(const Value& v) const { return {valueBytes.data() + v.nameOffset, v.nameLength}; }
+    std::string_view ValueData(const Value& v) const { return {valueBytes.data() + v.dataOffset, v.dataLength}; }
     bool subkeysLoaded = false;
     std::vector<Subkey> subkeys;
 };

@@ -214,7 +214,7 @@ int32_t CSqliteStore::CreateKey(RegistryHandle parent, std::string_view path, ui
     if (!transaction.Commit()) {
         return ERROR_REGISTRY_IO_FAILED;
     }
-    m_watcher->Poke();
+    m_watcher->Committed();
     if (out != nullptr) {
         *out = Insert(keyId, std::move(full), access);
     }
@@ -272,7 +272,7 @@ int32_t CSqliteStore::DeleteKey(RegistryHandle parent, std::string_view name)
         !CChangeLog::Record(*lease, full, CChangeLog::kKeyDeleted) || !transaction.Commit()) {
         return ERROR_REGISTRY_IO_FAILED;
     }
-    m_watcher->Poke();
+    m_watcher->Committed();
     return ERROR_SUCCESS;
 }
 
@@ -313,6 +313,6 @@ int32_t CSqliteStore::SetValue(RegistryHandle key, std::string_view name, uint32
         !CChangeLog::Record(*lease, handle->path, CChangeLog::kValues) || !transaction.Commit()) {
         return ERROR_REGISTRY_IO_FAILED;
     }
-    m_watcher->Poke();
+    m_watcher->Committed();
     return ERROR_SUCCESS;
 }

@@ -81,7 +81,7 @@ int32_t CSqliteStore::DeleteValue(RegistryHandle key, std::string_view name)
     if (!CChangeLog::Record(*lease, handle->path, CChangeLog::kValues) || !transaction.Commit()) {
         return ERROR_REGISTRY_IO_FAILED;
     }
-    m_watcher->Poke();
+    m_watcher->Committed();
     return ERROR_SUCCESS;
 }
 
@@ -92,16 +92,24 @@ int32_t CSqliteStore::LoadValues(CKeyHandle& handle)
         return lease.Code();
     }
     handle.values.clear();
+    handle.valueBytes.clear();
     handle.valuesLoaded = false;
     {
         CStatement list(*lease, StatementId::ListValues);
         list.Bind(1, handle.keyId);
         while (list.Step()) {
-            handle.values.push_back(CKeyHandle::Value{
-                std::string(list.Bytes(0)), static_cast<uint32_t>(list.Integer(1)), std::string(list.Bytes(2))});
+            const std::string_view name = list.Bytes(0);
+            const std::string_view data = list.Bytes(2);
+            const CKeyHandle::Value value{handle.valueBytes.size(), static_cast<uint32_t>(name.size()),
+                                          static_cast<uint32_t>(list.Integer(1)),
+                                          handle.valueBytes.size() + name.size(), static_cast<uint32_t>(data.size())};
+            handle.valueBytes.append(name);
+            handle.valueBytes.append(data);
+            handle.values.push_back(value);
         }
         if (list.Failed()) {
             handle.values.clear();
+            handle.valueBytes.clear();
             return ERROR_REGISTRY_IO_FAILED;
         }
     }
@@ -164,13 +172,13 @@ int32_t CSqliteStore::EnumValue(RegistryHandle key, uint32_t index, char* nameOu
         return ERROR_NO_MORE_ITEMS;
     }
     const CKeyHandle::Value& value = handle->values[index];
-    if (const int32_t code = CopyName(value.name, nameOut, nameCapacity, nameLength); code != 0) {
+    if (const int32_t code = CopyName(handle->ValueName(value), nameOut, nameCapacity, nameLength); code != 0) {
         return code;
     }
     if (type != nullptr) {
         *type = value.type;
     }
-    return CopyData(value.data, data, dataLength);
+    return CopyData(handle->ValueData(value), data, dataLength);
 }
 
 int32_t CSqliteStore::EnumKey(RegistryHandle key, uint32_t index, char* nameOut, uint32_t nameCapacity,
