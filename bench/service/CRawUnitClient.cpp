@@ -1,65 +1,24 @@
 #include "CRawUnitClient.h"
 
+#include "ExchangeScript.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <string>
 #include <sys/time.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
-constexpr size_t kKeyLength = 32;
-
-void PutWord(std::string& out, uint32_t value)
+ExchangeResult Fail(ExchangeOutcome outcome, std::string detail)
 {
-    const uint32_t big = htonl(value);
-    out.append(reinterpret_cast<const char*>(&big), sizeof big);
+    return {outcome, std::move(detail)};
 }
 
-std::string Header(uint32_t type, uint32_t value)
-{
-    std::string out;
-    PutWord(out, type);
-    PutWord(out, value);
-    return out;
-}
-
-std::string StatusBlock(uint32_t status, uint32_t detail)
-{
-    std::string out;
-    PutWord(out, status);
-    PutWord(out, detail);
-    out.append(16, '\0');
-    return out;
-}
-
-const std::string kAck = Header(3, 0);
-
-std::string Hex(std::string_view bytes, size_t from, size_t count)
-{
-    std::string out;
-    for (size_t i = from; i < bytes.size() && i < from + count; ++i) {
-        char digits[4];
-        std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(bytes[i]));
-        out += digits;
-    }
-    return out;
-}
-
-// Runs the steps in order and stops at the first that fails.
-template <typename... Steps> ExchangeResult Run(Steps&&... steps)
-{
-    ExchangeResult result;
-    ((result.Ok() ? (void)(result = steps()) : (void)0), ...);
-    return result;
-}
-
-// One connection; closes its descriptor on every way out.
+// One connection on a blocking socket; closes its descriptor on every way out.
 class CConnection
 {
 public:
@@ -98,81 +57,81 @@ public:
         return {};
     }
 
-    ExchangeResult Send(std::string_view bytes, const char* what)
+    ExchangeResult Run(const ExchangeStep& step)
+    {
+        switch (step.kind) {
+        case ExchangeStep::Kind::Send:
+            return Send(step);
+        case ExchangeStep::Kind::Expect:
+            return Expect(step);
+        case ExchangeStep::Kind::ExpectClose:
+            return ExpectClose();
+        }
+        return {};
+    }
+
+private:
+    ExchangeResult Send(const ExchangeStep& step)
     {
         size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t sent = send(m_fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        while (done < step.bytes.size()) {
+            const ssize_t sent = send(m_fd, step.bytes.data() + done, step.bytes.size() - done, MSG_NOSIGNAL);
             if (sent < 0 && errno == EINTR) {
                 continue;
             }
             if (sent < 0) {
                 const ExchangeOutcome outcome =
                     errno == EAGAIN ? ExchangeOutcome::TimedOut : ExchangeOutcome::ClosedEarly;
-                return Fail(outcome, std::string("send ") + what + ": " + std::strerror(errno));
+                return Fail(outcome, std::string("send ") + step.what + ": " + std::strerror(errno));
             }
             done += static_cast<size_t>(sent);
         }
         return {};
     }
 
-    // Reads exactly as many bytes as expected and compares them.
-    ExchangeResult Expect(std::string_view expected, const char* what)
+    ssize_t Receive(char* buffer, size_t length)
     {
-        std::string got(expected.size(), '\0');
+        const ssize_t count = recv(m_fd, buffer, length, 0);
+        if (m_quickAck) {
+            // Linux clears it again after a while; set it after every receive.
+            const int one = 1;
+            setsockopt(m_fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+        }
+        return count;
+    }
+
+    // Reads exactly as many bytes as expected and compares them.
+    ExchangeResult Expect(const ExchangeStep& step)
+    {
+        std::string got(step.bytes.size(), '\0');
         size_t done = 0;
         while (done < got.size()) {
-            const ssize_t count = recv(m_fd, got.data() + done, got.size() - done, 0);
-            if (m_quickAck) {
-                // Linux clears it again after a while; set it after every receive.
-                const int one = 1;
-                setsockopt(m_fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
-            }
+            const ssize_t count = Receive(got.data() + done, got.size() - done);
             if (count < 0 && errno == EINTR) {
                 continue;
             }
             if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                return Fail(ExchangeOutcome::TimedOut, std::string("waiting for ") + what);
+                return Fail(ExchangeOutcome::TimedOut, std::string("waiting for ") + step.what);
             }
             if (count <= 0) {
                 return Fail(ExchangeOutcome::ClosedEarly,
-                            std::string("closed before ") + what + " (" + std::to_string(done) + " of " +
-                                std::to_string(got.size()) + " bytes: " + Hex(got, 0, done) + ")");
+                            std::string("closed before ") + step.what + " (" + std::to_string(done) + " of " +
+                                std::to_string(got.size()) +
+                                " bytes: " + HexText(std::string_view(got).substr(0, done)) + ")");
             }
             done += static_cast<size_t>(count);
         }
-        if (got != expected) {
-            size_t at = 0;
-            while (got[at] == expected[at]) {
-                ++at;
-            }
-            return Fail(ExchangeOutcome::WrongBytes, std::string(what) + " differs at byte " + std::to_string(at) +
-                                                         ": got " + Hex(got, 0, got.size()) + ", expected " +
-                                                         Hex(expected, 0, expected.size()));
+        if (got != step.bytes) {
+            return Fail(ExchangeOutcome::WrongBytes, DescribeMismatch(step, got));
         }
         return {};
     }
 
-    // A header first, so that a status in place of a key is seen at once rather than
-    // waited for as the rest of a longer packet.
-    ExchangeResult ExpectPacket(uint32_t type, std::string_view payload, const char* what)
-    {
-        return Run([&] { return Expect(Header(type, static_cast<uint32_t>(payload.size())), what); },
-                   [&] { return Expect(payload, what); });
-    }
-
-    ExchangeResult ExpectStatus(uint32_t status, uint32_t detail, const char* what)
-    {
-        return Run([&] { return ExpectPacket(5, StatusBlock(status, detail), what); },
-                   [&] { return Send(kAck, "status ACK"); });
-    }
-
-    // The service closes every connection after its one request.
     ExchangeResult ExpectClose()
     {
         char extra[16];
         for (;;) {
-            const ssize_t count = recv(m_fd, extra, sizeof extra, 0);
+            const ssize_t count = Receive(extra, sizeof extra);
             if (count == 0) {
                 return {};
             }
@@ -187,12 +146,9 @@ public:
                 return {};
             }
             return Fail(ExchangeOutcome::WrongBytes,
-                        "bytes after the status: " + Hex(std::string_view(extra, static_cast<size_t>(count)), 0, 16));
+                        "bytes after the status: " + HexText(std::string_view(extra, static_cast<size_t>(count))));
         }
     }
-
-private:
-    static ExchangeResult Fail(ExchangeOutcome outcome, std::string detail) { return {outcome, std::move(detail)}; }
 
     int m_fd = -1;
     const int m_timeOutMs;
@@ -245,32 +201,22 @@ uint16_t ServiceAddress::Port() const
     return ntohs(reinterpret_cast<const sockaddr_in*>(&storage)->sin_port);
 }
 
-ExchangeResult CRawUnitClient::Check() const
+ExchangeResult CRawUnitClient::Run(const ExchangeScript& script) const
 {
     CConnection connection(m_timeOutMs, m_quickAck);
-    return Run([&] { return connection.Connect(m_address); }, [&] { return connection.Send(Header(1, 1), "request"); },
-               [&] { return connection.Expect(kAck, "request ACK"); },
-               [&] { return connection.ExpectStatus(0, 0, "status (0, 0)"); },
-               [&] { return connection.ExpectClose(); });
+    ExchangeResult result = connection.Connect(m_address);
+    for (size_t i = 0; i < script.size() && result.Ok(); ++i) {
+        result = connection.Run(script[i]);
+    }
+    return result;
+}
+
+ExchangeResult CRawUnitClient::Check() const
+{
+    return Run(CheckScript());
 }
 
 ExchangeResult CRawUnitClient::GetKey(std::string_view id, std::string_view mask, const uint8_t* sealedKey) const
 {
-    CConnection connection(m_timeOutMs, m_quickAck);
-    const auto sendItem = [&](std::string_view bytes, const char* what) {
-        return Run([&] { return connection.Send(Header(2, static_cast<uint32_t>(bytes.size())), what); },
-                   [&] { return connection.Send(bytes, what); }, [&] { return connection.Expect(kAck, "item ACK"); });
-    };
-    const auto receiveKey = [&] {
-        if (sealedKey == nullptr) {
-            return connection.ExpectStatus(2, 1, "status (2, 1)");
-        }
-        const std::string_view key(reinterpret_cast<const char*>(sealedKey), kKeyLength);
-        return Run([&] { return connection.ExpectPacket(2, key, "sealed key"); },
-                   [&] { return connection.Send(kAck, "key ACK"); },
-                   [&] { return connection.ExpectStatus(0, 0, "status (0, 0)"); });
-    };
-    return Run([&] { return connection.Connect(m_address); }, [&] { return connection.Send(Header(1, 16), "request"); },
-               [&] { return connection.Expect(kAck, "request ACK"); }, [&] { return sendItem(id, "identifier"); },
-               [&] { return sendItem(mask, "mask"); }, receiveKey, [&] { return connection.ExpectClose(); });
+    return Run(GetKeyScript(id, mask, sealedKey));
 }

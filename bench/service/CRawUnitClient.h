@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ExchangeScript.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -51,6 +53,7 @@ public:
     // Request 16 with the identifier and the mask. With a sealed key the reply must be that
     // key and status (0, 0); without one (nullptr) it must be status (2, 1).
     ExchangeResult GetKey(std::string_view id, std::string_view mask, const uint8_t* sealedKey) const;
+    ExchangeResult Run(const ExchangeScript& script) const;
 
 private:
     const ServiceAddress m_address;

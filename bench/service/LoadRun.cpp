@@ -1,7 +1,9 @@
 #include "LoadRun.h"
 
 #include "BenchKeys.h"
+#include "CEpollLoadClient.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -24,60 +26,87 @@ struct ClientTally
     CLatencyStats latency;
     std::map<ExchangeOutcome, uint64_t> errors;
     std::map<ExchangeOutcome, std::string> firstDetail;
+
+    void Add(const ExchangeResult& result, int64_t nanoseconds)
+    {
+        if (result.Ok()) {
+            latency.Record(nanoseconds);
+        } else {
+            ++errors[result.outcome];
+            firstDetail.emplace(result.outcome, result.detail);
+        }
+    }
 };
 
-void RunClient(const ServiceAddress& address, const std::vector<Unit>& units, int timeOutMs, bool quickAck,
-               uint64_t seed, Clock::time_point deadline, ClientTally& tally)
+// The next request of a client: a random unit, a fresh random mask, the exact reply.
+ExchangeScript NextRequest(const std::vector<Unit>& units, CFastRandom& random)
 {
-    const CRawUnitClient client(address, timeOutMs, quickAck);
-    CFastRandom random(seed);
+    const Unit& unit = units[random.Below(units.size())];
     std::string mask(32, '\0');
+    for (char& byte : mask) {
+        byte = static_cast<char>(random.Next() >> 56);
+    }
+    const LockKey sealed = SealForTransfer(unit.key, unit.id, mask);
+    return GetKeyScript(unit.id, mask, sealed.data());
+}
+
+void RunEpollClients(const ServiceAddress& address, const std::vector<Unit>& units, const LoadSettings& settings,
+                     int inFlight, uint64_t seed, Clock::time_point deadline, ClientTally& tally)
+{
+    const CEpollLoadClient client(address, settings.timeOutMs, settings.quickAck);
+    CFastRandom random(seed);
+    client.Run(
+        inFlight, deadline, [&] { return NextRequest(units, random); },
+        [&](const ExchangeResult& result, int64_t nanoseconds) { tally.Add(result, nanoseconds); });
+}
+
+void RunBlockingClient(const ServiceAddress& address, const std::vector<Unit>& units, const LoadSettings& settings,
+                       uint64_t seed, Clock::time_point deadline, ClientTally& tally)
+{
+    const CRawUnitClient client(address, settings.timeOutMs, settings.quickAck);
+    CFastRandom random(seed);
     while (Clock::now() < deadline) {
-        const Unit& unit = units[random.Below(units.size())];
-        for (char& byte : mask) {
-            byte = static_cast<char>(random.Next() >> 56);
-        }
-        const LockKey sealed = SealForTransfer(unit.key, unit.id, mask);
+        const ExchangeScript script = NextRequest(units, random);
         const auto start = Clock::now();
-        const ExchangeResult result = client.GetKey(unit.id, mask, sealed.data());
-        const auto end = Clock::now();
-        if (result.Ok()) {
-            tally.latency.Record(std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count());
-        } else {
-            ++tally.errors[result.outcome];
-            tally.firstDetail.emplace(result.outcome, result.detail);
-            if (result.outcome == ExchangeOutcome::ConnectFailed) {
-                // Do not spin on a service that is gone.
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
+        const ExchangeResult result = client.Run(script);
+        tally.Add(result, std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
+        if (result.outcome == ExchangeOutcome::ConnectFailed) {
+            // Do not spin on a service that is gone.
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
 }
 
 } // namespace
 
-LoadResult RunLoad(const ServiceAddress& address, size_t units, int clients, double seconds, int timeOutMs,
-                   bool quickAck)
+LoadResult RunLoad(const ServiceAddress& address, const LoadSettings& settings)
 {
     std::vector<Unit> table;
-    table.reserve(units);
-    for (size_t unit = 0; unit < units; ++unit) {
+    table.reserve(settings.units);
+    for (size_t unit = 0; unit < settings.units; ++unit) {
         table.push_back({BenchId(unit), BenchKey(unit)});
     }
-    std::vector<ClientTally> tallies(static_cast<size_t>(clients));
+    const int threadCount = settings.threads == 0 ? settings.clients : std::min(settings.threads, settings.clients);
+    std::vector<ClientTally> tallies(static_cast<size_t>(threadCount));
     std::vector<std::thread> threads;
     std::atomic<bool> go{false};
-    const auto length = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    const auto length = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(settings.seconds));
     // The deadline is fixed once every thread exists, so thread creation is not measured.
     std::atomic<Clock::rep> deadlineTicks{0};
-    for (int i = 0; i < clients; ++i) {
+    for (int i = 0; i < threadCount; ++i) {
         threads.emplace_back([&, i] {
             while (!go.load(std::memory_order_acquire)) {
                 std::this_thread::yield();
             }
             const Clock::time_point end{Clock::duration(deadlineTicks.load())};
-            RunClient(address, table, timeOutMs, quickAck, static_cast<uint64_t>(i) + 1, end,
-                      tallies[static_cast<size_t>(i)]);
+            const uint64_t seed = static_cast<uint64_t>(i) + 1;
+            ClientTally& tally = tallies[static_cast<size_t>(i)];
+            if (settings.threads == 0) {
+                RunBlockingClient(address, table, settings, seed, end, tally);
+            } else {
+                const int inFlight = settings.clients / threadCount + (i < settings.clients % threadCount ? 1 : 0);
+                RunEpollClients(address, table, settings, inFlight, seed, end, tally);
+            }
         });
     }
     const auto start = Clock::now();

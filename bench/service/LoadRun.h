@@ -20,11 +20,22 @@ struct LoadResult
     double Rate() const { return seconds > 0 ? static_cast<double>(requests) / seconds : 0.0; }
 };
 
-// Request 16 from `clients` threads, one request per connection, each for a unit chosen at
-// random among the first `units` registered, with a fresh random 32-byte mask, for the
-// given time.
-LoadResult RunLoad(const ServiceAddress& address, size_t units, int clients, double seconds, int timeOutMs,
-                   bool quickAck = false);
+struct LoadSettings
+{
+    size_t units = 1000;
+    int clients = 16;
+    double seconds = 10;
+    int timeOutMs = 5000;
+    bool quickAck = false;
+    // 0: a blocking thread per client; else that many threads that keep the clients'
+    // requests in flight on non-blocking sockets.
+    int threads = 1;
+};
+
+// Request 16 from `clients` concurrent clients, one request per connection, each for a unit
+// chosen at random among the first `units` registered, with a fresh random 32-byte mask,
+// for the given time.
+LoadResult RunLoad(const ServiceAddress& address, const LoadSettings& settings);
 
 // One line: rate, percentiles, errors; then the first detail of each kind of error.
 void PrintLoad(const char* label, const LoadResult& result);

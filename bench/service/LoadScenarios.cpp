@@ -14,10 +14,18 @@ namespace {
 
 LoadResult MeasureLoad(const ServiceAddress& address, const BenchOptions& options, size_t units, const char* label)
 {
+    LoadSettings settings;
+    settings.units = units;
+    settings.clients = options.clients;
+    settings.timeOutMs = options.timeOutMs;
+    settings.quickAck = options.quickAck;
+    settings.threads = options.loadThreads;
     if (options.warmupSeconds > 0) {
-        RunLoad(address, units, options.clients, options.warmupSeconds, options.timeOutMs, options.quickAck);
+        settings.seconds = options.warmupSeconds;
+        RunLoad(address, settings);
     }
-    LoadResult result = RunLoad(address, units, options.clients, options.seconds, options.timeOutMs, options.quickAck);
+    settings.seconds = options.seconds;
+    LoadResult result = RunLoad(address, settings);
     PrintLoad(label, result);
     return result;
 }

@@ -38,6 +38,8 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "  --log FILE        keep the service's standard error in FILE\n"
                       "  --attach PORT     load: use the service running on PORT (its store must hold\n"
                       "                    the units 0..K-1 of this program) instead of starting one\n"
+                      "  --threads T       client threads that keep the requests in flight on\n"
+                      "                    non-blocking sockets (1); 0: one blocking thread per client\n"
                       "  --ipv6            talk to ::1 instead of 127.0.0.1\n"
                       "  --quickack        clients acknowledge every segment at once (diagnosis: a unit\n"
                       "                    delays its ACKs; this shows the service's cost without them)\n";
@@ -150,6 +152,8 @@ int main(int argc, char** argv)
             trialsGiven = true;
         } else if (option == "--attach" && number >= 1 && number <= 65535) {
             options.attachPort = static_cast<uint16_t>(number);
+        } else if (option == "--threads") {
+            options.loadThreads = static_cast<int>(number);
         } else if (option == "--idle") {
             options.idleConnections = static_cast<int>(number);
         } else {
