@@ -67,7 +67,6 @@ int32_t CKeyServerClient::ReceiveInt()
     if (header.value != kIntSize) {
         ThrowPacketError("Int Size Invalid Error!");
     }
-    ChargeItem(kIntSize);
     uint8_t bytes[kIntSize];
     ReadPayload(bytes, sizeof bytes);
     SendAck();
@@ -81,7 +80,6 @@ void CKeyServerClient::ReceiveData(std::string& out)
     if (header.value > kMaxDataLength) {
         ThrowPacketError("Data Size Invalid Error!");
     }
-    ChargeItem(header.value);
     std::string bytes(header.value, '\0');
     ReadPayload(bytes.data(), bytes.size());
     out = std::move(bytes);
@@ -156,7 +154,11 @@ std::vector<CKeyRecord> CKeyServerClient::FetchKeys(std::string_view password, c
     }
     SendData(mask.Data(), mask.Length());
 
+    // No more keys than a request may ask for, whatever count the server announces.
     const int32_t count = ReceiveInt();
+    if (count > kMaxItemCount) {
+        ThrowPacketError("Data Size Invalid Error!");
+    }
     std::vector<CKeyRecord> keys;
     for (int32_t i = 0; i < count; ++i) {
         std::string key;
@@ -240,14 +242,6 @@ PacketHeader CKeyServerClient::CheckData()
 void CKeyServerClient::InterceptStatus(const PacketHeader& header)
 {
     CheckStatus(header.type == PT_REJECT ? ReceiveStatus() : ReceiveStatus(&header));
-}
-
-void CKeyServerClient::ChargeItem(size_t length)
-{
-    if (length > kMaxRequestItems - m_received) {
-        ThrowPacketError("Data Size Invalid Error!");
-    }
-    m_received += length;
 }
 
 void CKeyServerClient::SendAck()

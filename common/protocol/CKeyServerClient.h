@@ -60,8 +60,6 @@ private:
     void CheckAck();
     PacketHeader CheckData();
     void InterceptStatus(const PacketHeader& header);
-    void ChargeItem(size_t length);
 
     StatusBlock m_lastStatus{};
-    size_t m_received = 0;
 };

@@ -129,7 +129,7 @@ struct ReceiveCase
 {
     const char* name;
     std::string bytes;
-    std::initializer_list<size_t> pieces;
+    std::vector<size_t> pieces;
     bool closeAfterwards;
     Outcome outcome;
 };

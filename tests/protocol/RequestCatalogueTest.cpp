@@ -148,6 +148,9 @@ TEST(RequestCatalogue, FetchKeysFailures)
         {"second identifier not registered",
          {IntPacket(2), DataPacket(kKey1), StatusPacket(2, 1)},
          SocketFailure("Request execution error!!")},
+        {"more keys than a request may ask for",
+         {IntPacket(kMaxItemCount + 1)},
+         SocketFailure("Data Size Invalid Error!")},
         {"key of the wrong size", {IntPacket(1), DataPacket("short")}, SocketFailure("Data Size Invalid Error!")},
         {"final status not 0", {IntPacket(0), StatusPacket(2, 4)}, SocketFailure("Status Packet Receive Error!")},
     };

@@ -94,7 +94,7 @@ void CScriptedPeer::Send(const std::string& bytes)
     }
 }
 
-void CScriptedPeer::SendSplit(const std::string& bytes, std::initializer_list<size_t> pieces)
+void CScriptedPeer::SendSplit(const std::string& bytes, const std::vector<size_t>& pieces)
 {
     size_t offset = 0;
     for (size_t piece : pieces) {

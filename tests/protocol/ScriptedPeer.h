@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
+#include <vector>
 
 // The far end of a connection under test, on a raw POSIX socket: it sends exact bytes
 // (optionally split into separate TCP segments) and reads what the other end sends.
@@ -25,7 +25,7 @@ public:
     void Send(const std::string& bytes);
     // Sends the bytes in pieces of the given sizes (the rest last), pausing between them
     // so that each piece travels as a segment of its own.
-    void SendSplit(const std::string& bytes, std::initializer_list<size_t> pieces);
+    void SendSplit(const std::string& bytes, const std::vector<size_t>& pieces);
     // Reads up to count bytes; fewer only when the other end closed or the wait ran out.
     std::string Read(size_t count);
     // True when the other end closes without sending anything more.
