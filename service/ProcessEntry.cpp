@@ -2,7 +2,44 @@
 
 #include "CControlDispatcher.h"
 #include "CSystemdStatusReporter.h"
+#include "Log.h"
 #include "ServiceHost.h"
+
+#include <algorithm>
+#include <string>
+#include <sys/resource.h>
+
+namespace {
+
+// Descriptors the process needs besides its connections: listeners, the store, events,
+// the log.
+constexpr rlim_t kReservedDescriptors = 64;
+constexpr rlim_t kWantedDescriptors = 8192;
+
+// Started by hand the soft limit is often 1,024, fewer than the connection cap needs: an
+// accept would fail before the cap makes room, and silent peers could lock units out.
+// Raise it as far as allowed, and lower the cap to what remains.
+int ConnectionCapForDescriptors()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return kMaxConnections;
+    }
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < kWantedDescriptors) {
+        limit.rlim_cur =
+            limit.rlim_max == RLIM_INFINITY ? kWantedDescriptors : std::min(kWantedDescriptors, limit.rlim_max);
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= kMaxConnections + kReservedDescriptors) {
+        return kMaxConnections;
+    }
+    const rlim_t usable =
+        limit.rlim_cur > 2 * kReservedDescriptors ? limit.rlim_cur - kReservedDescriptors : limit.rlim_cur / 2;
+    return static_cast<int>(usable);
+}
+
+} // namespace
 
 int RunTernwick()
 {
@@ -12,6 +49,11 @@ int RunTernwick()
     // Outlives every thread of the process: never destroyed.
     static auto* context = new ServiceContext;
     static auto* reporter = new CSystemdStatusReporter;
+    context->maxConnections = ConnectionCapForDescriptors();
+    if (context->maxConnections < kMaxConnections) {
+        LogLine("only " + std::to_string(context->maxConnections) +
+                " connections at once: the descriptor limit allows no more");
+    }
     ServiceMain(*context, *reporter);
     return 0;
 }

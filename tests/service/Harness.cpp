@@ -241,10 +241,15 @@ std::vector<std::string> CNotifyListener::Messages()
     return m_messages;
 }
 
-CTernwickProcess::CTernwickProcess(const std::string& stateDir, const std::string& notifySocket)
+CTernwickProcess::CTernwickProcess(const std::string& stateDir, const std::string& notifySocket, int descriptorLimit)
     : m_logPath(stateDir + "/ternwick.log")
 {
     std::vector<std::string> argv{TERNWICK_PATH};
+    if (descriptorLimit > 0) {
+        // prlimit sets the limit and execs the service in its own process.
+        const std::string limit = std::to_string(descriptorLimit);
+        argv = {"/usr/bin/prlimit", "--nofile=" + limit + ":" + limit, TERNWICK_PATH};
+    }
     auto argPointers = Pointers(argv);
     auto environment = ChildEnvironment(stateDir, notifySocket);
     auto envPointers = Pointers(environment);

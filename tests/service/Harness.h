@@ -61,8 +61,9 @@ private:
 class CTernwickProcess
 {
 public:
-    // Starts the service on the state directory, logging to a file there.
-    CTernwickProcess(const std::string& stateDir, const std::string& notifySocket);
+    // Starts the service on the state directory, logging to a file there; with a
+    // descriptor limit, under that limit (soft and hard).
+    CTernwickProcess(const std::string& stateDir, const std::string& notifySocket, int descriptorLimit = 0);
     ~CTernwickProcess();
     CTernwickProcess(const CTernwickProcess&) = delete;
     CTernwickProcess& operator=(const CTernwickProcess&) = delete;

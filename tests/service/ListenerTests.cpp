@@ -156,6 +156,20 @@ TEST_F(TernwickTest, SilentPeersPastTheCapMakeRoomOldestFirst)
     EXPECT_FALSE(m_service->WaitExit(0));
 }
 
+TEST_F(TernwickTest, ALowDescriptorLimitLowersTheCapInsteadOfLockingUnitsOut)
+{
+    Register(kId, Key(9));
+    m_service = std::make_unique<Harness::CTernwickProcess>(m_dir.Path(), m_notify.Address(), 300);
+    ASSERT_TRUE(Harness::WaitForListener(m_port, 20000)) << m_service->Log();
+    std::vector<Harness::CPeer> silent(400);
+    for (auto& peer : silent) {
+        ASSERT_TRUE(peer.Connect("127.0.0.1", m_port));
+    }
+    EXPECT_EQ(Hex(GetKey(kId, kMask)), Hex(GetKeyReply(Key(9), kId, kMask))) << m_service->Log();
+    EXPECT_TRUE(ClosedByService(silent.front(), 20000));
+    EXPECT_NE(m_service->Log().find("only 236 connections at once"), std::string::npos) << m_service->Log();
+}
+
 TEST_F(TernwickTest, PeersThatConnectAndCloseAtOnceLeaveTheServiceRunning)
 {
     Harness::RaiseDescriptorLimit();
