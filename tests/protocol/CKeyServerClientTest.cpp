@@ -182,8 +182,9 @@ TEST(KeyServerClient, CheckStatusMapsCodesToErrors)
         {5, Ok()}, {0xFFFFFFFF, Ok()},
     };
     const CKeyServerClient client;
-    for (const auto& [status, outcome] : cases) {
-        EXPECT_EQ(CatchOutcome([&] { client.CheckStatus({status, 9, 0, 0}); }), outcome) << "status " << status;
+    for (const auto& c : cases) {
+        const uint32_t status = c.first;
+        EXPECT_EQ(CatchOutcome([&] { client.CheckStatus({status, 9, 0, 0}); }), c.second) << "status " << status;
     }
 }
 
