@@ -48,20 +48,28 @@ bool ClosedByService(Harness::CPeer& peer, int timeOutMs)
 
 TEST_F(TernwickTest, PortNoMovesTheListener)
 {
+    Register(kId, Key(2));
     Start();
-    // A connection of the old run stays open across the move; it must not keep the old
-    // port listening.
-    Harness::CPeer lingering;
-    ASSERT_TRUE(lingering.Connect("127.0.0.1", m_port));
+    // Connections of the old run wait in reads across the move: they must neither keep
+    // the old port listening nor take the change away from the accept loop.
+    std::vector<Harness::CPeer> lingering(20);
+    for (auto& peer : lingering) {
+        ASSERT_TRUE(peer.Connect("127.0.0.1", m_port));
+        peer.Send(Request(16));
+        ASSERT_EQ(Hex(peer.Read(8, 10000)), Hex(Ack()));
+    }
     const uint16_t oldPort = m_port;
     const uint16_t newPort = Harness::FreePort();
     ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"port", std::to_string(newPort)}), 0);
     ASSERT_TRUE(Harness::WaitForListener(newPort, 10000)) << m_service->Log();
     EXPECT_FALSE(Harness::CanConnect(oldPort)) << "the old port is still listening";
     EXPECT_TRUE(m_service->WaitForLog("listening on port " + std::to_string(newPort), 1, 1000));
-    // The old run's connection is still served.
-    lingering.Send(Request(1) + Ack());
-    EXPECT_EQ(Hex(lingering.Read(40, 10000)), Hex(Ack() + Status(0, 0)));
+    // The old run's connections are still served.
+    const std::string rest = Ack() + Ack() + Data(Seal(Key(2), kId, kMask)) + Status(0, 0);
+    for (auto& peer : lingering) {
+        peer.Send(Data(kId) + Data(kMask) + Ack() + Ack());
+        EXPECT_EQ(Hex(peer.Read(rest.size(), 10000)), Hex(rest));
+    }
 }
 
 TEST_F(TernwickTest, PasswordWriteReopensTheListenerOnTheSamePort)
