@@ -52,8 +52,9 @@ inline constexpr size_t kHeaderSize = 8;
 inline constexpr size_t kIntSize = 4;
 inline constexpr size_t kStatusBlockSize = 24;
 
-// Limits against a peer that announces absurd sizes: a single data item, all items a
-// connection receives taken together, and the count of a key list in one request.
+// Limits against a peer that announces absurd sizes: a single data item (both ends), all
+// items one service connection receives taken together, and the count of a key list in
+// one request.
 inline constexpr size_t kMaxDataLength = 65536;
 inline constexpr size_t kMaxRequestItems = 1024 * 1024;
 inline constexpr int32_t kMaxItemCount = 65536;
