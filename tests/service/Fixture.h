@@ -20,6 +20,18 @@ protected:
         ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"port", std::to_string(m_port)}), 0);
     }
 
+    // A sanitizer build of the service reports into its log without ending it.
+    void TearDown() override
+    {
+        if (!m_service) {
+            return;
+        }
+        const std::string log = m_service->Log();
+        for (const char* report : {"Sanitizer", "runtime error:"}) {
+            EXPECT_EQ(log.find(report), std::string::npos) << log;
+        }
+    }
+
     void Start()
     {
         m_service = std::make_unique<Harness::CTernwickProcess>(m_dir.Path(), m_notify.Address());
