@@ -22,7 +22,7 @@ struct BenchOptions
     int idleConnections = 1000;
     bool ipv6 = false;
     bool quickAck = false;   // diagnosis only: see CRawUnitClient
-    int loadThreads = 1;     // 0: a blocking thread per client
+    int loadThreads = 2;     // 0: a blocking thread per client
     uint16_t attachPort = 0; // load only: a running service whose store holds the bench keys
 };
 

@@ -29,7 +29,7 @@ struct LoadSettings
     bool quickAck = false;
     // 0: a blocking thread per client; else that many threads that keep the clients'
     // requests in flight on non-blocking sockets.
-    int threads = 1;
+    int threads = 2;
 };
 
 // Request 16 from `clients` concurrent clients, one request per connection, each for a unit

@@ -39,7 +39,7 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "  --attach PORT     load: use the service running on PORT (its store must hold\n"
                       "                    the units 0..K-1 of this program) instead of starting one\n"
                       "  --threads T       client threads that keep the requests in flight on\n"
-                      "                    non-blocking sockets (1); 0: one blocking thread per client\n"
+                      "                    non-blocking sockets (2); 0: one blocking thread per client\n"
                       "  --ipv6            talk to ::1 instead of 127.0.0.1\n"
                       "  --quickack        clients acknowledge every segment at once (diagnosis: a unit\n"
                       "                    delays its ACKs; this shows the service's cost without them)\n";

@@ -126,12 +126,14 @@ std::string HexOf(const LockKey& key)
     return ToHex(std::string_view(reinterpret_cast<const char*>(key.data()), key.size()));
 }
 
-TEST_F(RequestToolEndToEndTest, CheckAnswersStatusZero)
+TEST_F(RequestToolEndToEndTest, CheckAnswersStatusZeroOverBothFamiliesAndByName)
 {
-    const ToolResult result = Run({"check", "127.0.0.1", Port()});
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, "status 0 0\n");
-    EXPECT_EQ(result.err, "");
+    for (const char* host : {"127.0.0.1", "::1", "localhost"}) {
+        const ToolResult result = Run({"check", host, Port()});
+        EXPECT_EQ(result.exitCode, 0) << host << ": " << result.err;
+        EXPECT_EQ(result.out, "status 0 0\n") << host;
+        EXPECT_EQ(result.err, "") << host;
+    }
 }
 
 TEST_F(RequestToolEndToEndTest, GetKeyPrintsTheSealedAndTheOpenedKey)
