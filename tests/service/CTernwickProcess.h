@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace Harness {
+
+// The real service in a process of its own, on a private state directory.
+class CTernwickProcess
+{
+public:
+    // Starts the service on the state directory, logging to a file there; with a
+    // descriptor limit, under that limit (soft and hard).
+    CTernwickProcess(const std::string& stateDir, const std::string& notifySocket, int descriptorLimit = 0);
+    ~CTernwickProcess();
+    CTernwickProcess(const CTernwickProcess&) = delete;
+    CTernwickProcess& operator=(const CTernwickProcess&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+    void Signal(int signalNumber) const;
+    // The wait status once the process ended within the time, else nullopt.
+    std::optional<int> WaitExit(int timeOutMs);
+    std::string Log() const;
+    // Waits until the log holds at least count lines containing text.
+    bool WaitForLog(const std::string& text, size_t count, int timeOutMs) const;
+    size_t CountLog(const std::string& text) const;
+
+private:
+    pid_t m_pid = -1;
+    std::string m_logPath;
+    std::optional<int> m_status;
+};
+
+} // namespace Harness
