@@ -16,8 +16,10 @@ CSettingsStore& SettingsStore()
         return *replacement;
     }
     // The one place that picks the platform's store. The state directory is read once.
-    static CSqliteStore store(Platform::StateDirectory());
-    return store;
+    // Never destroyed: threads that are still working while the process exits must not
+    // meet a store that is being torn down.
+    static CSqliteStore* const store = new CSqliteStore(Platform::StateDirectory());
+    return *store;
 }
 
 void SetSettingsStoreForTesting(CSettingsStore* store)
