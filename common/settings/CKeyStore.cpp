@@ -114,8 +114,10 @@ std::map<std::string, CKeyRecord> CKeyStore::LoadKeyList()
             return list;
         }
         const std::string machineText = GetMachineText();
-        // Names and data come from one snapshot of the key. A value that does not fit in
-        // 32 bytes is skipped and the enumeration goes on; it ends at the first empty name.
+        // Names and data come from one snapshot of the key; the enumeration ends at its
+        // end or at an error. A value that does not fit in 32 bytes is skipped, and so is a
+        // value without a name (no ID is empty): ending the list there, as an empty name
+        // from a name-only enumeration would, would hide every key after it.
         for (int32_t index = 0;; ++index) {
             unsigned char bytes[CKeyRecord::kKeyLength] = {};
             uint32_t length = sizeof bytes;
@@ -123,9 +125,12 @@ std::map<std::string, CKeyRecord> CKeyStore::LoadKeyList()
             if (code == ERROR_MORE_DATA) {
                 continue;
             }
-            const std::string name = key.GetValueName();
-            if (code != ERROR_SUCCESS || name.empty()) {
+            if (code != ERROR_SUCCESS) {
                 break;
+            }
+            const std::string name = key.GetValueName();
+            if (name.empty()) {
+                continue;
             }
             // Names come in folded order, which for IDs is byte order: with the hint each
             // insertion is constant time; a name out of order is still placed right, and an

@@ -167,13 +167,15 @@ TEST_F(KeyStoreTest, StoredBytesAreTheKeyPlusIdPlusMachineText)
     EXPECT_NE(store.LoadKeyList()["AB12"].GetKey().View(), key);
 }
 
-TEST_F(KeyStoreTest, ValuesThatDoNotFitAreLeftOutAndTheRestStillListed)
+TEST_F(KeyStoreTest, ValuesThatDoNotFitOrHaveNoNameAreLeftOutAndTheRestStillListed)
 {
     ASSERT_EQ(store.CreateLayout(), 1);
     ASSERT_EQ(store.StoreKey(MakeRecord("AA", KeyBytes(1, 0))), 1);
     ASSERT_EQ(store.StoreKey(MakeRecord("CC", KeyBytes(1, 2))), 1);
     ASSERT_TRUE(WriteRaw(CKeyStore::kKeyListPath, "BB", std::string(33, 'b'), REG_BINARY));
     ASSERT_TRUE(WriteRaw(CKeyStore::kKeyListPath, "BC", std::string(4096, 'b'), REG_BINARY));
+    // A value without a name (it sorts first) hides nothing.
+    ASSERT_TRUE(WriteRaw(CKeyStore::kKeyListPath, "", std::string(32, 'e'), REG_BINARY));
     const auto list = store.LoadKeyList();
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list.at("AA").GetKey().View(), KeyBytes(1, 0));
