@@ -163,7 +163,11 @@ TEST_F(ProcessTest, AnUnprivilegedUserCannotOpenTheStore)
     // Let the child reach the state directory, so that its own mode is what refuses.
     const std::string parent = StateDir().substr(0, StateDir().rfind('/'));
     ASSERT_EQ(chmod(parent.c_str(), 0755), 0);
-    EXPECT_EQ(RunHelper(StateDir(), {"denied"}), 0) << "the directory mode must refuse";
+    const int first = RunHelper(StateDir(), {"denied"});
+    if (first == 100) {
+        GTEST_SKIP() << "this environment does not let root change its user";
+    }
+    EXPECT_EQ(first, 0) << "the directory mode must refuse";
     // And with the directory passable, the file's mode alone.
     ASSERT_EQ(chmod(StateDir().c_str(), 0711), 0);
     EXPECT_EQ(RunHelper(StateDir(), {"denied"}), 0) << "the file mode must refuse";
