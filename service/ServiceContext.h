@@ -41,6 +41,11 @@ struct ServiceContext
 {
     CStatusReporter* statusHandle = nullptr;
     std::atomic<int> state{kStateNone};
+    // Pause and continue count only once running has been reported (a start pending
+    // accepts no controls); a stop is always taken.
+    std::atomic<bool> pauseAccepted{false};
+    // Orders pause and continue against the first running report.
+    std::mutex controlLock;
     std::thread workerThread;
     std::unique_ptr<Platform::CEvent> stopEvent;
 

@@ -32,6 +32,7 @@ bool ReportStatus(ServiceContext& context, uint32_t state, uint32_t exitCode)
 void ServiceMain(ServiceContext& context, CStatusReporter& reporter)
 {
     context.state = kStateNone;
+    context.pauseAccepted = false;
     context.statusHandle = &reporter;
     // Made before controls can arrive, so that a stop is never lost.
     try {
@@ -56,7 +57,11 @@ void ServiceMain(ServiceContext& context, CStatusReporter& reporter)
         ReportStatus(context, SERVICE_STOPPED, 0);
         return;
     }
-    ReportStatus(context, SERVICE_RUNNING, 0);
+    {
+        std::lock_guard<std::mutex> controls(context.controlLock);
+        ReportStatus(context, SERVICE_RUNNING, 0);
+        context.pauseAccepted = true;
+    }
 
     context.stopEvent->Wait(-1);
 
@@ -117,6 +122,10 @@ bool StartWorker(ServiceContext& context)
 
 void Pause(ServiceContext& context)
 {
+    std::lock_guard<std::mutex> controls(context.controlLock);
+    if (!context.pauseAccepted) {
+        return;
+    }
     {
         std::lock_guard<std::mutex> guard(context.gateLock);
         if (context.state != kStateRunning) {
@@ -132,7 +141,8 @@ void Pause(ServiceContext& context)
 
 void Continue(ServiceContext& context)
 {
-    if (context.state != kStatePaused) {
+    std::lock_guard<std::mutex> controls(context.controlLock);
+    if (!context.pauseAccepted || context.state != kStatePaused) {
         return;
     }
     ReportStatus(context, SERVICE_CONTINUE_PENDING, 0);

@@ -41,29 +41,42 @@ private:
 
 struct HostFixture
 {
-    HostFixture(int state)
+    explicit HostFixture(int state, bool running = true)
     {
         context.statusHandle = &reporter;
         context.stopEvent = std::make_unique<Platform::CEvent>(true, false);
         context.state = state;
+        context.pauseAccepted = running;
     }
     CRecordingReporter reporter;
     ServiceContext context;
 };
 
+struct Case
+{
+    const char* name;
+    int state;
+    uint32_t control;
+    std::vector<uint32_t> reports;
+    int stateAfter;
+    bool stopSignalled;
+};
+
+void RunControls(const std::vector<Case>& cases, bool running)
+{
+    for (const auto& test : cases) {
+        HostFixture host(test.state, running);
+        EXPECT_EQ(ControlHandler(test.control, 0, nullptr, &host.context), 0u) << test.name;
+        EXPECT_EQ(host.reporter.Take(), test.reports) << test.name;
+        EXPECT_EQ(host.context.state.load(), test.stateAfter) << test.name;
+        EXPECT_EQ(host.context.stopEvent->Wait(0), test.stopSignalled) << test.name;
+    }
+}
+
 } // namespace
 
 TEST(ServiceHost, ControlsChangeStateAndReportAsTheTableSays)
 {
-    struct Case
-    {
-        const char* name;
-        int state;
-        uint32_t control;
-        std::vector<uint32_t> reports;
-        int stateAfter;
-        bool stopSignalled;
-    };
     const std::vector<Case> cases = {
         {"pause while running",
          kStateRunning,
@@ -102,13 +115,17 @@ TEST(ServiceHost, ControlsChangeStateAndReportAsTheTableSays)
          kStateStopPending,
          true},
     };
-    for (const auto& test : cases) {
-        HostFixture host(test.state);
-        EXPECT_EQ(ControlHandler(test.control, 0, nullptr, &host.context), 0u) << test.name;
-        EXPECT_EQ(host.reporter.Take(), test.reports) << test.name;
-        EXPECT_EQ(host.context.state.load(), test.stateAfter) << test.name;
-        EXPECT_EQ(host.context.stopEvent->Wait(0), test.stopSignalled) << test.name;
-    }
+    RunControls(cases, true);
+}
+
+TEST(ServiceHost, BeforeRunningIsReportedOnlyAStopIsTaken)
+{
+    const std::vector<Case> cases = {
+        {"pause while starting", kStateRunning, SERVICE_CONTROL_PAUSE, {}, kStateRunning, false},
+        {"continue while starting", kStatePaused, SERVICE_CONTROL_CONTINUE, {}, kStatePaused, false},
+        {"stop while starting", kStateNone, SERVICE_CONTROL_STOP, {SERVICE_STOP_PENDING}, kStateStopPending, true},
+    };
+    RunControls(cases, false);
 }
 
 TEST(ServiceHost, PauseGateHoldsUntilContinueOrStop)
