@@ -53,19 +53,26 @@ public:
         std::vector<Slot> slots(static_cast<size_t>(inFlight));
         std::vector<epoll_event> events(slots.size());
         size_t open = 0;
+        bool more = true;
         for (;;) {
             const auto now = Clock::now();
+            more = more && now < deadline;
             for (size_t i = 0; i < slots.size(); ++i) {
                 Slot& slot = slots[i];
-                if (slot.fd < 0 && now < deadline && now >= slot.restartAt) {
-                    Start(slot, i, next());
+                if (slot.fd < 0 && more && now >= slot.restartAt) {
+                    std::optional<ExchangeScript> script = next();
+                    if (!script) {
+                        more = false;
+                        continue;
+                    }
+                    Start(slot, i, std::move(*script));
                     open += slot.fd >= 0 ? 1 : 0;
                 } else if (slot.fd >= 0 && now - slot.start > std::chrono::milliseconds(m_timeOutMs)) {
                     Finish(slot, {ExchangeOutcome::TimedOut, std::string("waiting for ") + Current(slot).what});
                     --open;
                 }
             }
-            if (open == 0 && now >= deadline) {
+            if (open == 0 && !more) {
                 return;
             }
             const int ready = epoll_wait(m_epoll, events.data(), static_cast<int>(events.size()), 20);

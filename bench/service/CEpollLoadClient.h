@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 // Keeps a number of unit exchanges in flight at once on non-blocking sockets, all in the
 // calling thread: a client that costs little CPU, so that the service, not the client,
@@ -14,7 +15,8 @@ class CEpollLoadClient
 {
 public:
     using Clock = std::chrono::steady_clock;
-    using NextScript = std::function<ExchangeScript()>;
+    // The next exchange to start; nothing when no more should start.
+    using NextScript = std::function<std::optional<ExchangeScript>()>;
     // Result and time from the start of the connection to the service's close.
     using Finished = std::function<void(const ExchangeResult&, int64_t nanoseconds)>;
 
@@ -22,7 +24,8 @@ public:
         : m_address(address), m_timeOutMs(timeOutMs), m_quickAck(quickAck)
     {}
 
-    // Starts exchanges until the deadline and waits for those in flight then.
+    // Starts exchanges until the deadline (or until next gives none) and waits for those
+    // in flight then.
     void Run(int inFlight, Clock::time_point deadline, const NextScript& next, const Finished& finished) const;
 
 private:

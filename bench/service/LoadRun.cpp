@@ -56,7 +56,7 @@ void RunEpollClients(const ServiceAddress& address, const std::vector<Unit>& uni
     const CEpollLoadClient client(address, settings.timeOutMs, settings.quickAck);
     CFastRandom random(seed);
     client.Run(
-        inFlight, deadline, [&] { return NextRequest(units, random); },
+        inFlight, deadline, [&] { return std::optional<ExchangeScript>(NextRequest(units, random)); },
         [&](const ExchangeResult& result, int64_t nanoseconds) { tally.Add(result, nanoseconds); });
 }
 
