@@ -135,11 +135,14 @@ std::map<std::string, CKeyRecord> CKeyStore::LoadKeyList()
             // Names come in folded order, which for IDs is byte order: with the hint each
             // insertion is constant time; a name out of order is still placed right, and an
             // equal name reaches the existing record, which is then overwritten.
-            auto inserted = list.emplace_hint(list.end(), name, CKeyRecord());
+            const size_t before = list.size();
+            auto inserted = list.try_emplace(list.end(), name);
             CKeyRecord& record = inserted->second;
+            if (list.size() == before) {
+                record = CKeyRecord();
+            }
             record.SetKey(bytes);
             record.SetId(name);
-            record.SetDeviceId({});
             record.SetMachineText(machineText);
             record.OpenFromStorage();
         }
