@@ -14,10 +14,9 @@ constexpr int32_t kSendErrorCode = 2;
 } // namespace
 
 CFuzzServerSocket::CFuzzServerSocket(const uint8_t* data, size_t size, uint8_t chunkSeed)
-    : CServerSocket(ZiRez::FAMILY_INET, ZiRez::SOCKET_STREAM, true, false, 0, nullptr, -1), m_data(data),
-      m_size(size), m_state(chunkSeed)
-{
-}
+    : CServerSocket(ZiRez::FAMILY_INET, ZiRez::SOCKET_STREAM, true, false, 0, nullptr, -1), m_data(data), m_size(size),
+      m_state(chunkSeed)
+{}
 
 CFuzzServerSocket::~CFuzzServerSocket() = default;
 
