@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -59,6 +60,14 @@ void RestoreStore()
 }
 
 uint64_t g_version = 0;
+std::string g_stateDir;
+
+// libFuzzer ends with exit(); the store goes with the process.
+void RemoveStateDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(g_stateDir, ignored);
+}
 
 } // namespace
 
@@ -71,7 +80,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
         std::perror("service fuzzer: mkdtemp");
         std::abort();
     }
-    setenv("CORVANE_STATE_DIR", pattern.c_str(), 1);
+    g_stateDir = pattern.c_str();
+    std::atexit(RemoveStateDir);
+    setenv("CORVANE_STATE_DIR", g_stateDir.c_str(), 1);
     SetMachineTextForTesting(std::string("fuzz-machine-0123456789abcdef012"));
     if (Store().CreateLayout() == 0 || Store().WritePassword(kPassword) == 0) {
         std::fprintf(stderr, "service fuzzer: cannot set up the store in %s\n", pattern.c_str());
