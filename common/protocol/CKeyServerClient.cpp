@@ -2,6 +2,7 @@
 
 #include "AuthError.h"
 #include "ConnectError.h"
+#include "FieldIo.h"
 #include "InvalidRequest.h"
 #include "net/CSocketError.h"
 #include "net/CSocketTimeOut.h"
@@ -11,8 +12,6 @@
 #include <utility>
 
 namespace {
-
-constexpr size_t kMaxWrite = INT32_MAX;
 
 [[noreturn]] void ThrowPacketError(const char* message)
 {
@@ -249,49 +248,17 @@ void CKeyServerClient::SendAck()
     WritePacket({PT_ACK, 0}, nullptr, 0);
 }
 
-// Header and payload leave in one write, so a small packet is one segment on the wire.
 void CKeyServerClient::WritePacket(const PacketHeader& header, const void* payload, size_t length)
 {
-    std::vector<uint8_t> packet(kHeaderSize + length);
-    uint8_t encoded[kHeaderSize];
-    EncodeHeader(header, encoded);
-    std::memcpy(packet.data(), encoded, kHeaderSize);
-    if (length != 0) {
-        std::memcpy(packet.data() + kHeaderSize, payload, length);
-    }
-    WriteAll(packet.data(), packet.size());
-}
-
-void CKeyServerClient::WriteAll(const void* bytes, size_t length)
-{
-    const auto* next = static_cast<const uint8_t*>(bytes);
-    while (length != 0) {
-        const int sent = Write(next, static_cast<int>(std::min(length, kMaxWrite)));
-        if (sent <= 0) {
-            throw ZiRez::CSocketError("CBaseSocket::Send: SendData Error!", 2);
-        }
-        next += sent;
-        length -= static_cast<size_t>(sent);
-    }
+    WritePacketFully([this](const void* bytes, int count) { return Write(bytes, count); }, header, payload, length);
 }
 
 size_t CKeyServerClient::ReadAll(void* buffer, size_t length)
 {
-    auto* next = static_cast<uint8_t*>(buffer);
-    size_t received = 0;
-    while (received < length) {
-        const int count = Read(next + received, static_cast<int>(length - received));
-        if (count <= 0) {
-            break;
-        }
-        received += static_cast<size_t>(count);
-    }
-    return received;
+    return ReadFully([this](void* bytes, int count) { return Read(bytes, count); }, buffer, length);
 }
 
 void CKeyServerClient::ReadPayload(void* buffer, size_t length)
 {
-    if (ReadAll(buffer, length) < length) {
-        throw ZiRez::CSocketError("Socket Read Error!", 3);
-    }
+    ReadPayloadFully([this](void* bytes, int count) { return Read(bytes, count); }, buffer, length);
 }

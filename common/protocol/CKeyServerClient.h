@@ -54,7 +54,6 @@ private:
     PacketHeader ReceiveHeader();
     void WritePacket(const PacketHeader& header, const void* payload, size_t length);
     void SendAck();
-    void WriteAll(const void* bytes, size_t length);
     size_t ReadAll(void* buffer, size_t length);
     void ReadPayload(void* buffer, size_t length);
     void CheckAck();

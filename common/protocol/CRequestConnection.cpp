@@ -1,5 +1,6 @@
 #include "CRequestConnection.h"
 
+#include "FieldIo.h"
 #include "net/CServerSocket.h"
 #include "net/CSocketError.h"
 
@@ -9,8 +10,6 @@
 #include <vector>
 
 namespace {
-
-constexpr size_t kMaxWrite = INT32_MAX;
 
 [[noreturn]] void ThrowPacketError(const char* message)
 {
@@ -130,50 +129,18 @@ void CRequestConnection::ChargeItem(size_t length)
     m_received += length;
 }
 
-// Header and payload leave in one write, so a small packet is one segment on the wire.
 void CRequestConnection::WritePacket(const PacketHeader& header, const void* payload, size_t length)
 {
-    std::vector<uint8_t> packet(kHeaderSize + length);
-    uint8_t encoded[kHeaderSize];
-    EncodeHeader(header, encoded);
-    std::memcpy(packet.data(), encoded, kHeaderSize);
-    if (length != 0) {
-        std::memcpy(packet.data() + kHeaderSize, payload, length);
-    }
-    WriteAll(packet.data(), packet.size());
-}
-
-void CRequestConnection::WriteAll(const void* bytes, size_t length)
-{
-    const auto* next = static_cast<const uint8_t*>(bytes);
-    while (length != 0) {
-        const int sent = m_server->Write(m_index, next, static_cast<int>(std::min(length, kMaxWrite)));
-        if (sent <= 0) {
-            throw ZiRez::CSocketError("CBaseSocket::Send: SendData Error!", 2);
-        }
-        next += sent;
-        length -= static_cast<size_t>(sent);
-    }
+    WritePacketFully([this](const void* bytes, int count) { return m_server->Write(m_index, bytes, count); }, header,
+                     payload, length);
 }
 
 size_t CRequestConnection::ReadAll(void* buffer, size_t length)
 {
-    auto* next = static_cast<uint8_t*>(buffer);
-    size_t received = 0;
-    while (received < length) {
-        const int count = m_server->Read(m_index, next + received, static_cast<int>(length - received));
-        if (count <= 0) {
-            break;
-        }
-        received += static_cast<size_t>(count);
-    }
-    return received;
+    return ReadFully([this](void* bytes, int count) { return m_server->Read(m_index, bytes, count); }, buffer, length);
 }
 
-// A payload cut short by the peer's close must not reach a handler as a shorter item.
 void CRequestConnection::ReadPayload(void* buffer, size_t length)
 {
-    if (ReadAll(buffer, length) < length) {
-        throw ZiRez::CSocketError("Socket Read Error!", 3);
-    }
+    ReadPayloadFully([this](void* bytes, int count) { return m_server->Read(m_index, bytes, count); }, buffer, length);
 }

@@ -41,7 +41,6 @@ public:
 private:
     void SendAck();
     void WritePacket(const PacketHeader& header, const void* payload, size_t length);
-    void WriteAll(const void* bytes, size_t length);
     // Reads until the buffer is full or the peer closed; returns the count received.
     size_t ReadAll(void* buffer, size_t length);
     void ReadPayload(void* buffer, size_t length);
