@@ -31,6 +31,24 @@ void UnmaskPassword(std::string& password, const std::string& mask)
     }
 }
 
+void SendLoggedStatus(CRequestConnection& connection, CRequestLog& log, uint32_t status, uint32_t detail)
+{
+    log.AddStatus(status, detail);
+    connection.SendStatus(status, detail);
+}
+
+// An identifier that is not registered ends the request with status (2, 1).
+const CKeyRecord& FindKeyOrRefuse(CRequestConnection& connection, CRequestLog& log,
+                                  const CKeyListCache::KeyList& keyList, const std::string& id)
+{
+    try {
+        return FindKey(keyList, id);
+    } catch (const ZiRez::CSocketError&) {
+        SendLoggedStatus(connection, log, ST_EXEC_ERROR, DT_KEY_NOT_FOUND);
+        throw;
+    }
+}
+
 void CheckPasswordOrRefuse(CRequestConnection& connection, CRequestLog& log, std::string& password,
                            const std::string& mask)
 {
@@ -38,8 +56,7 @@ void CheckPasswordOrRefuse(CRequestConnection& connection, CRequestLog& log, std
     try {
         CheckPassword(password);
     } catch (const ZiRez::CSocketError&) {
-        log.AddStatus(ST_AUTH_ERROR, DT_BAD_PASSWORD);
-        connection.SendStatus(ST_AUTH_ERROR, DT_BAD_PASSWORD);
+        SendLoggedStatus(connection, log, ST_AUTH_ERROR, DT_BAD_PASSWORD);
         throw;
     }
 }
@@ -50,12 +67,6 @@ void SendSealedKey(CRequestConnection& connection, const CKeyRecord& registered,
     working.SetTransferMask(mask);
     working.SealForTransfer();
     connection.SendData(working.GetKey().Data(), working.GetKey().Length());
-}
-
-void Refuse(CRequestConnection& connection, CRequestLog& log, uint32_t status, uint32_t detail)
-{
-    log.AddStatus(status, detail);
-    connection.SendStatus(status, detail);
 }
 
 // One received pair of request 512; a key item shorter than a key cannot be stored.
@@ -95,15 +106,8 @@ void HandleGetKey(CRequestConnection& connection, CRequestLog& log)
     connection.ReceiveData(mask);
 
     const auto keyList = CKeyListCache::Shared().Current();
-    const CKeyRecord* registered = nullptr;
-    try {
-        registered = &FindKey(*keyList, id);
-    } catch (const ZiRez::CSocketError&) {
-        Refuse(connection, log, ST_EXEC_ERROR, DT_KEY_NOT_FOUND);
-        throw;
-    }
-    SendSealedKey(connection, *registered, mask);
-    Refuse(connection, log, ST_OK, 0);
+    SendSealedKey(connection, FindKeyOrRefuse(connection, log, *keyList, id), mask);
+    SendLoggedStatus(connection, log, ST_OK, 0);
 }
 
 void HandleFetchKeys(CRequestConnection& connection, CRequestLog& log)
@@ -124,16 +128,9 @@ void HandleFetchKeys(CRequestConnection& connection, CRequestLog& log)
     const auto keyList = CKeyListCache::Shared().Current();
     connection.SendInt(count);
     for (const auto& id : ids) {
-        const CKeyRecord* registered = nullptr;
-        try {
-            registered = &FindKey(*keyList, id);
-        } catch (const ZiRez::CSocketError&) {
-            Refuse(connection, log, ST_EXEC_ERROR, DT_KEY_NOT_FOUND);
-            throw;
-        }
-        SendSealedKey(connection, *registered, mask);
+        SendSealedKey(connection, FindKeyOrRefuse(connection, log, *keyList, id), mask);
     }
-    Refuse(connection, log, ST_OK, 0);
+    SendLoggedStatus(connection, log, ST_OK, 0);
 }
 
 void HandleStoreKeys(CRequestConnection& connection, CRequestLog& log)
@@ -170,8 +167,8 @@ void HandleStoreKeys(CRequestConnection& connection, CRequestLog& log)
             stored = store.StoreKey(pair.record) == 1;
         }
         if (!stored) {
-            Refuse(connection, log, ST_EXEC_ERROR, DT_STORE_FAILED);
+            SendLoggedStatus(connection, log, ST_EXEC_ERROR, DT_STORE_FAILED);
         }
     }
-    Refuse(connection, log, ST_OK, 0);
+    SendLoggedStatus(connection, log, ST_OK, 0);
 }
