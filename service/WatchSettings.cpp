@@ -11,6 +11,19 @@
 #include <exception>
 #include <string>
 
+namespace {
+
+// A request server that cannot go on stops the service; the reason goes to the log.
+int StopOnFailure(ServiceContext& context, CRegistryKey& config, const std::string& reason)
+{
+    LogLine(reason);
+    config.Close();
+    Stop(context);
+    return 1;
+}
+
+} // namespace
+
 int WatchSettings(ServiceContext& context)
 {
     Platform::CEvent settingsChanged(false, false);
@@ -30,21 +43,13 @@ int WatchSettings(ServiceContext& context)
             config.Close();
             continue;
         } catch (const ZiRez::CSocketError& error) {
-            LogLine(std::string("listener failed: ") + error.what() + " (code " + std::to_string(error.GetCode()) +
-                    ")");
-            config.Close();
-            Stop(context);
-            return 1;
+            return StopOnFailure(context, config,
+                                 std::string("listener failed: ") + error.what() + " (code " +
+                                     std::to_string(error.GetCode()) + ")");
         } catch (const std::exception& error) {
-            LogLine(std::string("request server failed: ") + error.what());
-            config.Close();
-            Stop(context);
-            return 1;
+            return StopOnFailure(context, config, std::string("request server failed: ") + error.what());
         } catch (...) {
-            LogLine("request server failed");
-            config.Close();
-            Stop(context);
-            return 1;
+            return StopOnFailure(context, config, "request server failed");
         }
         config.Close();
         break;
