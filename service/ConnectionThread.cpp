@@ -4,8 +4,6 @@
 #include "Log.h"
 #include "RequestHandlers.h"
 #include "RequestServer.h"
-#include "net/CSocketError.h"
-#include "net/CSocketTimeOut.h"
 #include "net/CStrmSrvSocket.h"
 #include "protocol/CRequestConnection.h"
 #include "protocol/Packet.h"
@@ -60,11 +58,8 @@ int ServeConnection(const std::shared_ptr<ZiRez::CServerSocket>& server, int ind
         log.SetCode(code);
         Dispatch(code, connection, log);
         result = 0;
-    } catch (const ZiRez::CSocketError& error) {
-        log.SetError(error.what());
-    } catch (const ZiRez::CSocketTimeOut& error) {
-        log.SetError(error.what());
     } catch (const std::exception& error) {
+        // Socket, time-out and packet errors alike end only this connection.
         log.SetError(error.what());
     } catch (...) {
         log.SetError("unknown error");
