@@ -5,8 +5,8 @@
 #include "CChangeWatcher.h"
 #include "CConnectionPool.h"
 #include "CKeyHandle.h"
+#include "CKeyWrite.h"
 #include "CStatement.h"
-#include "CTransaction.h"
 #include "KeyPath.h"
 #include "settings/AsciiCase.h"
 
@@ -167,15 +167,11 @@ int32_t CSqliteStore::CreateKey(RegistryHandle parent, std::string_view path, ui
     if ((base->access & KEY_CREATE_SUB_KEY) == 0 || !m_pool->Writable()) {
         return ERROR_ACCESS_DENIED;
     }
-    CLease lease = m_pool->Borrow();
-    if (lease.Code() != 0) {
-        return lease.Code();
+    CKeyWrite write(*m_pool);
+    if (write.Code() != 0) {
+        return write.Code();
     }
-    CTransaction transaction(*lease);
-    if (!transaction.Begun()) {
-        return ERROR_REGISTRY_IO_FAILED;
-    }
-    if (const int32_t code = CheckKey(*lease, base->keyId); code != 0) {
+    if (const int32_t code = CheckKey(*write, base->keyId); code != 0) {
         return code;
     }
     int64_t keyId = base->keyId;
@@ -184,7 +180,7 @@ int32_t CSqliteStore::CreateKey(RegistryHandle parent, std::string_view path, ui
     const int64_t now = FileTimeNow();
     for (std::string_view name : names) {
         std::string child = KeyPath::Child(full, name);
-        CStatement find(*lease, StatementId::FindKeyByPath);
+        CStatement find(*write, StatementId::FindKeyByPath);
         find.Bind(1, child);
         if (find.Step()) {
             keyId = find.Integer(0);
@@ -193,25 +189,25 @@ int32_t CSqliteStore::CreateKey(RegistryHandle parent, std::string_view path, ui
             if (find.Failed()) {
                 return ERROR_REGISTRY_IO_FAILED;
             }
-            if (!CStatement(*lease, StatementId::InsertKey)
+            if (!CStatement(*write, StatementId::InsertKey)
                      .Bind(1, keyId)
                      .Bind(2, name)
                      .Bind(3, child)
                      .Bind(4, now)
                      .Run() ||
-                !CStatement(*lease, StatementId::TouchKey).Bind(1, keyId).Bind(2, now).Run()) {
+                !CStatement(*write, StatementId::TouchKey).Bind(1, keyId).Bind(2, now).Run()) {
                 return ERROR_REGISTRY_IO_FAILED;
             }
-            keyId = sqlite3_last_insert_rowid(lease->Handle());
-            if (!CChangeLog::Record(*lease, full, CChangeLog::kSubkeyNames) ||
-                !CChangeLog::Record(*lease, child, CChangeLog::kKeyCreated)) {
+            keyId = sqlite3_last_insert_rowid(write->Handle());
+            if (!CChangeLog::Record(*write, full, CChangeLog::kSubkeyNames) ||
+                !CChangeLog::Record(*write, child, CChangeLog::kKeyCreated)) {
                 return ERROR_REGISTRY_IO_FAILED;
             }
             created = true;
         }
         full = std::move(child);
     }
-    if (!transaction.Commit()) {
+    if (!write.Commit()) {
         return ERROR_REGISTRY_IO_FAILED;
     }
     m_watcher->Committed();
@@ -241,18 +237,14 @@ int32_t CSqliteStore::DeleteKey(RegistryHandle parent, std::string_view name)
     for (std::string_view part : names) {
         full = KeyPath::Child(full, part);
     }
-    CLease lease = m_pool->Borrow();
-    if (lease.Code() != 0) {
-        return lease.Code();
+    CKeyWrite write(*m_pool);
+    if (write.Code() != 0) {
+        return write.Code();
     }
-    CTransaction transaction(*lease);
-    if (!transaction.Begun()) {
-        return ERROR_REGISTRY_IO_FAILED;
-    }
-    if (const int32_t code = CheckKey(*lease, base->keyId); code != 0) {
+    if (const int32_t code = CheckKey(*write, base->keyId); code != 0) {
         return code;
     }
-    CStatement find(*lease, StatementId::FindKeyByPath);
+    CStatement find(*write, StatementId::FindKeyByPath);
     find.Bind(1, full);
     if (!find.Step()) {
         return find.Failed() ? ERROR_REGISTRY_IO_FAILED : ERROR_FILE_NOT_FOUND;
@@ -261,15 +253,15 @@ int32_t CSqliteStore::DeleteKey(RegistryHandle parent, std::string_view name)
     if (keyId == kSoftwareKeyId) {
         return ERROR_ACCESS_DENIED; // predefined, as on the platform it stands in for
     }
-    CStatement children(*lease, StatementId::KeyHasChildren);
+    CStatement children(*write, StatementId::KeyHasChildren);
     children.Bind(1, keyId);
     if (children.Step() || children.Failed()) {
         return children.Failed() ? ERROR_REGISTRY_IO_FAILED : ERROR_ACCESS_DENIED;
     }
-    if (!CStatement(*lease, StatementId::DeleteKeyValues).Bind(1, keyId).Run() ||
-        !CStatement(*lease, StatementId::DeleteKeyRow).Bind(1, keyId).Run() ||
-        !CChangeLog::Record(*lease, KeyPath::Parent(full), CChangeLog::kSubkeyNames) ||
-        !CChangeLog::Record(*lease, full, CChangeLog::kKeyDeleted) || !transaction.Commit()) {
+    if (!CStatement(*write, StatementId::DeleteKeyValues).Bind(1, keyId).Run() ||
+        !CStatement(*write, StatementId::DeleteKeyRow).Bind(1, keyId).Run() ||
+        !CChangeLog::Record(*write, KeyPath::Parent(full), CChangeLog::kSubkeyNames) ||
+        !CChangeLog::Record(*write, full, CChangeLog::kKeyDeleted) || !write.Commit()) {
         return ERROR_REGISTRY_IO_FAILED;
     }
     m_watcher->Committed();
@@ -289,28 +281,24 @@ int32_t CSqliteStore::SetValue(RegistryHandle key, std::string_view name, uint32
     if ((handle->access & KEY_SET_VALUE) == 0 || !m_pool->Writable()) {
         return ERROR_ACCESS_DENIED;
     }
-    CLease lease = m_pool->Borrow();
-    if (lease.Code() != 0) {
-        return lease.Code();
+    CKeyWrite write(*m_pool);
+    if (write.Code() != 0) {
+        return write.Code();
     }
-    CTransaction transaction(*lease);
-    if (!transaction.Begun()) {
-        return ERROR_REGISTRY_IO_FAILED;
-    }
-    if (const int32_t code = CheckKey(*lease, handle->keyId); code != 0) {
+    if (const int32_t code = CheckKey(*write, handle->keyId); code != 0) {
         return code;
     }
     const std::string_view data(static_cast<const char*>(bytes), bytes == nullptr ? 0 : length);
     const std::string folded = LowerAscii(name);
-    if (!CStatement(*lease, StatementId::UpsertValue)
+    if (!CStatement(*write, StatementId::UpsertValue)
              .Bind(1, handle->keyId)
              .Bind(2, folded)
              .Bind(3, name)
              .Bind(4, int64_t{type})
              .Bind(5, data)
              .Run() ||
-        !CStatement(*lease, StatementId::TouchKey).Bind(1, handle->keyId).Bind(2, FileTimeNow()).Run() ||
-        !CChangeLog::Record(*lease, handle->path, CChangeLog::kValues) || !transaction.Commit()) {
+        !CStatement(*write, StatementId::TouchKey).Bind(1, handle->keyId).Bind(2, FileTimeNow()).Run() ||
+        !CChangeLog::Record(*write, handle->path, CChangeLog::kValues) || !write.Commit()) {
         return ERROR_REGISTRY_IO_FAILED;
     }
     m_watcher->Committed();

@@ -4,9 +4,9 @@
 #include "CChangeWatcher.h"
 #include "CConnectionPool.h"
 #include "CKeyHandle.h"
+#include "CKeyWrite.h"
 #include "CSqliteStore.h"
 #include "CStatement.h"
-#include "CTransaction.h"
 #include "KeyPath.h"
 #include "settings/AsciiCase.h"
 
@@ -60,25 +60,21 @@ int32_t CSqliteStore::DeleteValue(RegistryHandle key, std::string_view name)
     if (!KeyPath::IsValidName(name, false)) {
         return ERROR_FILE_NOT_FOUND;
     }
-    CLease lease = m_pool->Borrow();
-    if (lease.Code() != 0) {
-        return lease.Code();
+    CKeyWrite write(*m_pool);
+    if (write.Code() != 0) {
+        return write.Code();
     }
-    CTransaction transaction(*lease);
-    if (!transaction.Begun()) {
-        return ERROR_REGISTRY_IO_FAILED;
-    }
-    if (const int32_t code = CheckKey(*lease, handle->keyId); code != 0) {
+    if (const int32_t code = CheckKey(*write, handle->keyId); code != 0) {
         return code;
     }
     const std::string folded = LowerAscii(name);
-    if (!CStatement(*lease, StatementId::DeleteValue).Bind(1, handle->keyId).Bind(2, folded).Run()) {
+    if (!CStatement(*write, StatementId::DeleteValue).Bind(1, handle->keyId).Bind(2, folded).Run()) {
         return ERROR_REGISTRY_IO_FAILED;
     }
-    if (sqlite3_changes(lease->Handle()) == 0) {
+    if (sqlite3_changes(write->Handle()) == 0) {
         return ERROR_FILE_NOT_FOUND;
     }
-    if (!CChangeLog::Record(*lease, handle->path, CChangeLog::kValues) || !transaction.Commit()) {
+    if (!CChangeLog::Record(*write, handle->path, CChangeLog::kValues) || !write.Commit()) {
         return ERROR_REGISTRY_IO_FAILED;
     }
     m_watcher->Committed();
