@@ -52,17 +52,23 @@ int ServeConnection(const std::shared_ptr<ZiRez::CServerSocket>& server, int ind
     // Asked before the request: the slot is freed when the connection closes.
     CRequestLog log(PeerOf(server, index));
     int result = 1;
-    try {
+    {
+        // Closed when this block ends, before the log line is written.
         CRequestConnection connection(server, index);
-        const int code = connection.ReceiveRequest();
-        log.SetCode(code);
-        Dispatch(code, connection, log);
-        result = 0;
-    } catch (const std::exception& error) {
-        // Socket, time-out and packet errors alike end only this connection.
-        log.SetError(error.what());
-    } catch (...) {
-        log.SetError("unknown error");
+        try {
+            const int code = connection.ReceiveRequest();
+            log.SetCode(code);
+            Dispatch(code, connection, log);
+            result = 0;
+        } catch (const std::exception& error) {
+            // Socket, time-out and packet errors alike end only this connection.
+            if (connection.Rejected()) {
+                log.AddStatus(ST_UNSUPPORTED, 0);
+            }
+            log.SetError(error.what());
+        } catch (...) {
+            log.SetError("unknown error");
+        }
     }
     LogLine(log.Line());
     return result;

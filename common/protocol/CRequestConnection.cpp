@@ -45,6 +45,7 @@ int CRequestConnection::ReceiveRequest()
         SendAck();
         return static_cast<int>(header.value);
     }
+    m_rejected = true;
     WritePacket({PT_REJECT, 0}, nullptr, 0);
     SendStatus(ST_UNSUPPORTED, 0);
     ThrowPacketError("Invalid Packet Receive Error!");

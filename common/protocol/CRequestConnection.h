@@ -37,6 +37,9 @@ public:
     void ReceiveData(std::string& out);
 
     int Index() const { return m_index; }
+    // True once ReceiveRequest has answered a first packet that was no request with
+    // PT_REJECT and status (1, 0).
+    bool Rejected() const { return m_rejected; }
 
 private:
     void SendAck();
@@ -50,4 +53,5 @@ private:
     std::shared_ptr<ZiRez::CServerSocket> m_server;
     int m_index;
     size_t m_received = 0;
+    bool m_rejected = false;
 };

@@ -210,13 +210,16 @@ TEST_F(TernwickTest, EveryRequestIsLoggedWithoutSecrets)
     Converse(Request(256) + Data(Password(kPassword, kMask)) + Int(1) + Data(kId1) + Data(kMask) + Acks(3));
     // A peer must not be able to write lines of its own into the log.
     GetKey("AA\nrequest from 10.9.8.7: code 1", kMask);
-    ASSERT_TRUE(m_service->WaitForLog("request from 127.0.0.1", 5, 10000)) << m_service->Log();
+    Converse(Header(2, 4) + Ack());
+    ASSERT_TRUE(m_service->WaitForLog("request from 127.0.0.1", 6, 10000)) << m_service->Log();
 
     const std::string log = m_service->Log();
     EXPECT_NE(log.find("request from 127.0.0.1: code 16, id \"" + kId1 + "\", status (0, 0)"), std::string::npos)
         << log;
     EXPECT_NE(log.find("code 16, id \"FFFFFFFFFFFF\", status (2, 1)"), std::string::npos) << log;
     EXPECT_NE(log.find("code 256, id \"" + kId1 + "\", status (0, 0)"), std::string::npos) << log;
+    EXPECT_NE(log.find("code none, status (1, 0), ended by \"Invalid Packet Receive Error!\""), std::string::npos)
+        << log;
     EXPECT_EQ(log.find("\nrequest from 10.9.8.7"), std::string::npos) << log;
     EXPECT_EQ(log.find(kMask), std::string::npos);
     EXPECT_EQ(log.find(kPassword), std::string::npos);
