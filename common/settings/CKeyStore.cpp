@@ -270,3 +270,8 @@ uint64_t CKeyStore::KeyListVersion()
 {
     return Guarded(uint64_t{0}, [] { return SettingsStore().SubtreeVersion(kKeyListPath, kProductPath); });
 }
+
+int CKeyStore::CanWrite()
+{
+    return Guarded(0, [] { return SettingsStore().CheckWriteAccess() == ERROR_SUCCESS ? 1 : 0; });
+}

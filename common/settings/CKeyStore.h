@@ -47,4 +47,8 @@ public:
     // process, including the creation or deletion of "KeyList" or of the product key.
     // Take it before loading the list. 0 when the store cannot be read.
     virtual uint64_t KeyListVersion();
+
+    // 1 when this process may change the store (it can be opened for writing and a write
+    // transaction can begin); writes no key and no value.
+    virtual int CanWrite();
 };

@@ -40,6 +40,10 @@ public:
     // Changes at or below the folded key path, plus creation and deletion of the key at
     // existencePath; see CKeyStore::KeyListVersion.
     virtual uint64_t SubtreeVersion(std::string_view path, std::string_view existencePath) = 0;
+
+    // ERROR_SUCCESS when this process may change the store: it can be opened for writing and
+    // a write transaction can begin. Writes no key and no value.
+    virtual int32_t CheckWriteAccess() = 0;
 };
 
 // The store of this process (the SQLite store in the state directory unless replaced).

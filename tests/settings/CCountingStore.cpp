@@ -79,3 +79,8 @@ uint64_t CCountingStore::SubtreeVersion(std::string_view path, std::string_view 
 {
     return m_inner.SubtreeVersion(path, existencePath);
 }
+
+int32_t CCountingStore::CheckWriteAccess()
+{
+    return m_inner.CheckWriteAccess();
+}

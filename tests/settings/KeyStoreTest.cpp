@@ -42,7 +42,8 @@ protected:
 
 TEST_F(KeyStoreTest, AStoreWithoutTheBranchIsCreatedWithTheDefaultPort)
 {
-    EXPECT_EQ(store.LayoutExists(), 0);
+    EXPECT_EQ(store.CanWrite(), 1);
+    EXPECT_EQ(store.LayoutExists(), 0) << "the write check creates nothing";
     EXPECT_EQ(store.ReadPort(), 0);
     EXPECT_EQ(store.GetPortText(), "0");
     EXPECT_TRUE(store.LoadKeyList().empty());

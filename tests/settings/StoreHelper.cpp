@@ -80,6 +80,7 @@ int Denied()
     result |= store.ReadPort() != 0 ? 4 : 0;
     result |= !store.LoadKeyList().empty() ? 8 : 0;
     result |= store.StoreKey(MakeRecord("00A0B0C0D0E0", KeyBytes(1, 1))) != 0 ? 16 : 0;
+    result |= store.CanWrite() != 0 ? 64 : 0;
     const std::string file = Platform::StateDirectory() + "/settings.db";
     const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
     result |= fd >= 0 ? 32 : 0;

@@ -254,3 +254,13 @@ uint64_t CSqliteStore::SubtreeVersion(std::string_view path, std::string_view ex
     sum.Bind(1, folded).Bind(2, foldedExistence);
     return sum.Step() ? static_cast<uint64_t>(sum.Integer(0)) : 0;
 }
+
+int32_t CSqliteStore::CheckWriteAccess()
+{
+    if (!m_pool->Writable()) {
+        return ERROR_ACCESS_DENIED;
+    }
+    // Begun and rolled back: the write lock can be had, nothing is changed.
+    const CKeyWrite write(*m_pool);
+    return write.Code();
+}
