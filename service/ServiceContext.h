@@ -42,17 +42,20 @@ struct ServiceContext
     CStatusReporter* statusHandle = nullptr;
     std::atomic<int> state{kStateNone};
     // Pause and continue count only once running has been reported (a start pending
-    // accepts no controls); a stop is always taken.
-    std::atomic<bool> pauseAccepted{false};
+    // accepts no controls), and an interrogation reports start pending until then; a stop
+    // is always taken.
+    std::atomic<bool> runningReported{false};
     // Orders pause and continue against the first running report.
     std::mutex controlLock;
     std::thread workerThread;
     std::unique_ptr<Platform::CEvent> stopEvent;
 
     // The pause gate of the accept loop: state changes to and from paused (and to stop
-    // pending) are made under gateLock and announced on gateChanged.
+    // pending) are made under gateLock and announced on gateChanged, and so is the opening
+    // of the first listener, which running waits for.
     std::mutex gateLock;
     std::condition_variable gateChanged;
+    bool listening = false;
 
     std::atomic<size_t> connectionStackSize{kConnectionStackSize};
     std::atomic<int> maxConnections{kMaxConnections};

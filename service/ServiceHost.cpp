@@ -19,6 +19,15 @@ void SetState(ServiceContext& context, int state)
     context.gateChanged.notify_all();
 }
 
+// Running is reported only once a unit can connect: a service whose port is held by
+// another program stops without ever having reported it, so its start fails.
+bool WaitForFirstListener(ServiceContext& context)
+{
+    std::unique_lock<std::mutex> guard(context.gateLock);
+    context.gateChanged.wait(guard, [&context] { return context.listening || context.state == kStateStopPending; });
+    return context.state != kStateStopPending;
+}
+
 } // namespace
 
 bool ReportStatus(ServiceContext& context, uint32_t state, uint32_t exitCode)
@@ -32,7 +41,8 @@ bool ReportStatus(ServiceContext& context, uint32_t state, uint32_t exitCode)
 void ServiceMain(ServiceContext& context, CStatusReporter& reporter)
 {
     context.state = kStateNone;
-    context.pauseAccepted = false;
+    context.runningReported = false;
+    context.listening = false;
     context.statusHandle = &reporter;
     // Made before controls can arrive, so that a stop is never lost.
     try {
@@ -57,10 +67,10 @@ void ServiceMain(ServiceContext& context, CStatusReporter& reporter)
         ReportStatus(context, SERVICE_STOPPED, 0);
         return;
     }
-    {
+    if (WaitForFirstListener(context)) {
         std::lock_guard<std::mutex> controls(context.controlLock);
         ReportStatus(context, SERVICE_RUNNING, 0);
-        context.pauseAccepted = true;
+        context.runningReported = true;
     }
 
     context.stopEvent->Wait(-1);
@@ -89,11 +99,13 @@ uint32_t ControlHandler(uint32_t control, uint32_t /*eventType*/, void* /*eventD
         Continue(context);
         break;
     default: {
+        std::lock_guard<std::mutex> controls(context.controlLock);
         const int state = context.state;
         ReportStatus(context,
-                     state == kStateRunning  ? SERVICE_RUNNING
-                     : state == kStatePaused ? SERVICE_PAUSED
-                                             : SERVICE_STOPPED,
+                     !context.runningReported && state == kStateRunning ? SERVICE_START_PENDING
+                     : state == kStateRunning                           ? SERVICE_RUNNING
+                     : state == kStatePaused                            ? SERVICE_PAUSED
+                                                                        : SERVICE_STOPPED,
                      0);
         break;
     }
@@ -123,7 +135,7 @@ bool StartWorker(ServiceContext& context)
 void Pause(ServiceContext& context)
 {
     std::lock_guard<std::mutex> controls(context.controlLock);
-    if (!context.pauseAccepted) {
+    if (!context.runningReported) {
         return;
     }
     {
@@ -142,7 +154,7 @@ void Pause(ServiceContext& context)
 void Continue(ServiceContext& context)
 {
     std::lock_guard<std::mutex> controls(context.controlLock);
-    if (!context.pauseAccepted || context.state != kStatePaused) {
+    if (!context.runningReported || context.state != kStatePaused) {
         return;
     }
     ReportStatus(context, SERVICE_CONTINUE_PENDING, 0);
@@ -166,6 +178,15 @@ void Stop(ServiceContext& context)
     if (context.stopEvent) {
         context.stopEvent->Set();
     }
+}
+
+void ListenerOpened(ServiceContext& context)
+{
+    {
+        std::lock_guard<std::mutex> guard(context.gateLock);
+        context.listening = true;
+    }
+    context.gateChanged.notify_all();
 }
 
 bool WaitWhilePaused(ServiceContext& context)

@@ -46,7 +46,7 @@ struct HostFixture
         context.statusHandle = &reporter;
         context.stopEvent = std::make_unique<Platform::CEvent>(true, false);
         context.state = state;
-        context.pauseAccepted = running;
+        context.runningReported = running;
     }
     CRecordingReporter reporter;
     ServiceContext context;
@@ -123,6 +123,12 @@ TEST(ServiceHost, BeforeRunningIsReportedOnlyAStopIsTaken)
     const std::vector<Case> cases = {
         {"pause while starting", kStateRunning, SERVICE_CONTROL_PAUSE, {}, kStateRunning, false},
         {"continue while starting", kStatePaused, SERVICE_CONTROL_CONTINUE, {}, kStatePaused, false},
+        {"interrogate while starting",
+         kStateRunning,
+         SERVICE_CONTROL_INTERROGATE,
+         {SERVICE_START_PENDING},
+         kStateRunning,
+         false},
         {"stop while starting", kStateNone, SERVICE_CONTROL_STOP, {SERVICE_STOP_PENDING}, kStateStopPending, true},
     };
     RunControls(cases, false);

@@ -28,8 +28,10 @@ void ExpectCleanExit(Harness::CTernwickProcess& service, int timeOutMs)
 
 TEST_F(TernwickTest, ReportsEveryStateToTheNotificationSocket)
 {
-    Start();
-    ASSERT_TRUE(m_notify.WaitForLine("STATUS=Running", 10000));
+    m_service = std::make_unique<Harness::CTernwickProcess>(m_dir.Path(), m_notify.Address());
+    // Ready means a unit can connect: the listener is open before it is reported.
+    ASSERT_TRUE(m_notify.WaitForLine("READY=1", 20000)) << m_service->Log();
+    EXPECT_TRUE(Harness::CanConnect(m_port)) << "running was reported before the listener opened";
     m_service->Signal(SIGUSR1);
     ASSERT_TRUE(m_notify.WaitForLine("STATUS=Paused", 10000));
     // Pause while paused reports nothing; interrogate reports the current state.

@@ -83,7 +83,7 @@ TEST_F(TernwickTest, PasswordWriteReopensTheListenerOnTheSamePort)
     EXPECT_FALSE(m_service->WaitExit(0));
 }
 
-TEST_F(TernwickTest, PortHeldByAnotherProgramStopsTheServiceWithExitCodeZero)
+TEST_F(TernwickTest, PortHeldAtStartStopsTheServiceWithoutEverReportingReady)
 {
     CPortHolder holder(m_port);
     ASSERT_TRUE(holder.Held());
@@ -95,6 +95,12 @@ TEST_F(TernwickTest, PortHeldByAnotherProgramStopsTheServiceWithExitCodeZero)
     EXPECT_TRUE(m_notify.WaitForLine("STATUS=Stopped", 1000));
     EXPECT_NE(m_service->Log().find("cannot listen on port " + std::to_string(m_port)), std::string::npos)
         << m_service->Log();
+    // A service manager must see a start that failed, not a service that ran and stopped.
+    const std::vector<std::string> expected = {"Start pending", "Stop pending", "Stopped"};
+    EXPECT_EQ(m_notify.Statuses(), expected);
+    for (const auto& message : m_notify.Messages()) {
+        EXPECT_EQ(message.find("READY=1"), std::string::npos) << message;
+    }
 }
 
 TEST_F(TernwickTest, MovingToAHeldPortStopsTheService)
