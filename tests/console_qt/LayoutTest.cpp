@@ -1,0 +1,54 @@
+#include "Screenshots.h"
+#include "console/qt/CConsoleImages.h"
+#include "console/qt/CDialogFont.h"
+#include "console/qt/CLayoutDialog.h"
+#include "console/qt/DialogLayouts.h"
+
+#include <QFontInfo>
+#include <QImage>
+#include <QSet>
+#include <gtest/gtest.h>
+
+TEST(DialogFont, ResolvesToIpaPGothicAtTwelvePixels)
+{
+    const QFontInfo info(CDialogFont::Font());
+    EXPECT_EQ("IPAPGothic", info.family().toStdString());
+    EXPECT_EQ(12, info.pixelSize()); // 9 pt at 96 dpi
+}
+
+TEST(DialogLayouts, EveryControlLiesInsideItsDialogAndIsFoundByItsIdentifier)
+{
+    for (int id : {DialogResource::kAbout, DialogResource::kMain, DialogResource::kRegister, DialogResource::kPort,
+                   DialogResource::kCooperation, DialogResource::kCopy}) {
+        SCOPED_TRACE(id);
+        CLayoutDialog dialog(id, nullptr);
+        QSet<QString> names;
+        for (const SControlLayout& control : FindDialogLayout(id).controls) {
+            if (control.id == kNoControlId)
+                continue;
+            const QWidget& widget = dialog.Control<QWidget>(control.id);
+            EXPECT_FALSE(names.contains(widget.objectName())) << control.id;
+            names.insert(widget.objectName());
+            EXPECT_TRUE(dialog.rect().contains(widget.geometry())) << control.id;
+        }
+        dialog.show();
+        SaveScreenshot(dialog, "template-" + std::to_string(id));
+    }
+}
+
+TEST(ConsoleImages, EachImageIsDrawnAtTheRequestedSize)
+{
+    for (int id : {CConsoleImages::kApplicationIcon, CConsoleImages::kLockKeyIcon, CConsoleImages::kBanner}) {
+        SCOPED_TRACE(id);
+        const QImage image = CConsoleImages::Render(id, QSize(60, 40)).toImage();
+        ASSERT_EQ(QSize(60, 40), image.size());
+        int opaque = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x)
+                opaque += qAlpha(image.pixel(x, y)) == 255 ? 1 : 0;
+        }
+        // An icon fills a good part of its centred square, the banner all of its area.
+        EXPECT_GT(opaque, id == CConsoleImages::kBanner ? 60 * 40 * 9 / 10 : 40 * 40 / 5);
+    }
+    EXPECT_THROW(CConsoleImages::Render(130, QSize(8, 8)), std::out_of_range);
+}
