@@ -1,14 +1,19 @@
 #include "StoreTestSupport.h"
 #include "settings/CKeyStore.h"
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 #include <sqlite3.h>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -132,6 +137,46 @@ TEST_F(ProcessTest, AWriterKilledMidwayLeavesASoundStoreWithEveryConfirmedKey)
     }
     // The store still takes writes.
     EXPECT_EQ(store.StoreKey(MakeRecord("AFTER", KeyBytes(8, 8))), 1);
+}
+
+TEST_F(ProcessTest, ABurstOfWritersNearTheDescriptorLimitWaitsItsTurnInsteadOfFailing)
+{
+    CKeyStore store;
+    ASSERT_EQ(store.CreateLayout(), 1);
+    // Another writer holds the store: every writer of the burst waits inside the store.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open((StateDir() + "/settings.db").c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    // Few descriptors left, as for a service holding most of its connections.
+    size_t open = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        static_cast<void>(entry);
+        ++open;
+    }
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = open + 24;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+
+    std::atomic<int> failures{0};
+    std::vector<std::thread> writers;
+    for (int i = 0; i < 32; ++i) {
+        writers.emplace_back([&failures, i] {
+            CKeyStore local;
+            failures += local.StoreKey(MakeRecord("BURST" + std::to_string(i), KeyBytes(9, i))) != 1;
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    for (auto& writer : writers) {
+        writer.join();
+    }
+    setrlimit(RLIMIT_NOFILE, &saved);
+    sqlite3_close(other);
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(store.LoadKeyList().size(), 32u);
 }
 
 TEST_F(ProcessTest, TheStoreIsCreatedOwnerOnlyWhateverTheUmask)

@@ -11,9 +11,6 @@
 
 namespace {
 
-// Idle connections kept; more may be open while many threads work at once.
-constexpr size_t kMaxIdle = 16;
-
 bool IsPermissionError(int error)
 {
     return error == EACCES || error == EPERM || error == EROFS;
@@ -64,21 +61,28 @@ CConnectionPool::~CConnectionPool() = default;
 CLease CConnectionPool::Borrow()
 {
     {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         if (!m_prepared) {
             const int32_t code = Prepare();
             if (code != 0) {
                 return CLease(*this, nullptr, code);
             }
         }
+        m_returned.wait(lock, [this] { return !m_idle.empty() || m_open < kMaxConnections; });
         if (!m_idle.empty()) {
             auto connection = std::move(m_idle.back());
             m_idle.pop_back();
             return CLease(*this, std::move(connection), 0);
         }
+        ++m_open; // this borrower's place, taken before the open outside the lock
     }
     auto connection = CSqliteConnection::Open(m_file, m_readOnly);
     if (!connection) {
+        {
+            std::lock_guard lock(m_mutex);
+            --m_open;
+        }
+        m_returned.notify_one();
         return CLease(*this, nullptr, ERROR_REGISTRY_IO_FAILED);
     }
     return CLease(*this, std::move(connection), 0);
@@ -89,10 +93,11 @@ void CConnectionPool::Return(std::unique_ptr<CSqliteConnection> connection)
     if (connection->InTransaction()) {
         connection->Execute("ROLLBACK");
     }
-    std::lock_guard lock(m_mutex);
-    if (m_idle.size() < kMaxIdle) {
+    {
+        std::lock_guard lock(m_mutex);
         m_idle.push_back(std::move(connection));
     }
+    m_returned.notify_one();
 }
 
 bool CConnectionPool::Writable()
@@ -142,6 +147,7 @@ int32_t CConnectionPool::Prepare()
     }
     m_readOnly = readOnly;
     m_prepared = true;
+    ++m_open;
     m_idle.push_back(std::move(connection));
     return 0;
 }

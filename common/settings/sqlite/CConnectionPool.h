@@ -3,6 +3,8 @@
 #include "CSqliteConnection.h"
 #include "settings/RegistryTypes.h"
 
+#include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -36,9 +38,15 @@ private:
 // The process's connections to one store, shared by all threads: each operation borrows
 // one and gives it back, so that opening a key costs no database open. The first
 // borrow creates the directory (0700) and the database (0600) and applies the schema.
+// At most kMaxConnections are open at once; further borrowers wait their turn, so that a
+// burst of operations cannot use up the process's descriptors and make the store fail.
 class CConnectionPool
 {
 public:
+    static constexpr size_t kMaxConnections = 4;
+    // Each connection holds the database and its write-ahead log open.
+    static constexpr size_t kDescriptorsPerConnection = 2;
+
     explicit CConnectionPool(std::string directory);
     ~CConnectionPool();
     CConnectionPool(const CConnectionPool&) = delete;
@@ -59,7 +67,9 @@ private:
     const std::string m_directory;
     const std::string m_file;
     std::mutex m_mutex;
+    std::condition_variable m_returned;
     std::vector<std::unique_ptr<CSqliteConnection>> m_idle;
+    size_t m_open = 0;
     bool m_prepared = false;
     bool m_readOnly = false;
 };
