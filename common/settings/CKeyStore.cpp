@@ -46,6 +46,32 @@ void MaskPassword(std::string& bytes, const std::string& machineText, bool add)
     }
 }
 
+// An ID with a NUL inside or over 512 bytes cannot be a value name; a record without 32
+// key bytes has nothing to store.
+bool Storable(const CKeyRecord& record)
+{
+    const std::string& id = record.GetId();
+    return !id.empty() && id.size() <= kMaxRegistryNameLength && id.find('\0') == std::string::npos && record.HasKey();
+}
+
+// Names come in folded order, which for IDs is byte order: with the hint each insertion
+// is constant time; a name out of order is still placed right, and an equal name reaches
+// the existing record, which is then overwritten.
+void AddRecord(std::map<std::string, CKeyRecord>& list, const std::string& name,
+               const unsigned char (&bytes)[CKeyRecord::kKeyLength], const std::string& machineText)
+{
+    const size_t before = list.size();
+    auto inserted = list.try_emplace(list.end(), name);
+    CKeyRecord& record = inserted->second;
+    if (list.size() == before) {
+        record = CKeyRecord();
+    }
+    record.SetKey(bytes);
+    record.SetId(name);
+    record.SetMachineText(machineText);
+    record.OpenFromStorage();
+}
+
 } // namespace
 
 int CKeyStore::LayoutExists()
@@ -74,27 +100,54 @@ int CKeyStore::CreateLayout()
 
 int CKeyStore::StoreKey(const CKeyRecord& record)
 {
-    return Guarded(0, [&record] {
-        const std::string& id = record.GetId();
-        // An ID with a NUL inside or over 512 bytes cannot be a value name; a record
-        // without 32 key bytes has nothing to store.
-        if (id.empty() || id.size() > kMaxRegistryNameLength || id.find('\0') != std::string::npos ||
-            !record.HasKey()) {
-            return 0;
+    return Guarded(0, [this, &record] { return StoreKeys({record}).front(); });
+}
+
+std::vector<int> CKeyStore::StoreKeys(const std::vector<CKeyRecord>& records)
+{
+    std::vector<int> results(records.size(), 0);
+    Guarded(0, [&records, &results] {
+        // Names and sealed keys of the storable records, in one buffer each; the values
+        // refer into them once both are complete.
+        std::string names;
+        std::string keys;
+        std::vector<size_t> storable;
+        CKeyRecord working;
+        working.SetMachineText(GetMachineText());
+        for (size_t i = 0; i < records.size(); ++i) {
+            if (!Storable(records[i])) {
+                continue;
+            }
+            working.SetKey(records[i].GetKey().Data());
+            working.SetId(records[i].GetId());
+            working.SealForStorage();
+            names += working.GetId();
+            keys.append(reinterpret_cast<const char*>(working.GetKey().Data()), CKeyRecord::kKeyLength);
+            storable.push_back(i);
         }
         CRegistryKey key;
-        if (!OpenFull(key, kKeyListPath)) {
+        if (storable.empty() || !OpenFull(key, kKeyListPath)) {
             return 0;
         }
-        CKeyRecord working;
-        working.SetKey(record.GetKey().Data());
-        working.SetId(id);
-        working.SetMachineText(GetMachineText());
-        working.SealForStorage();
-        const int32_t code = key.SetValue(working.GetId(), working.GetKey().Data(),
-                                          static_cast<uint32_t>(CKeyRecord::kKeyLength), REG_BINARY);
-        return code == ERROR_SUCCESS ? 1 : 0;
+        std::vector<RegistryValue> values;
+        values.reserve(storable.size());
+        size_t nameOffset = 0;
+        for (size_t n = 0; n < storable.size(); ++n) {
+            const size_t length = records[storable[n]].GetId().size();
+            values.push_back(RegistryValue{std::string_view(names).substr(nameOffset, length), REG_BINARY,
+                                           keys.data() + n * CKeyRecord::kKeyLength,
+                                           static_cast<uint32_t>(CKeyRecord::kKeyLength)});
+            nameOffset += length;
+        }
+        if (key.SetValues(values) != ERROR_SUCCESS) {
+            return 0;
+        }
+        for (const size_t i : storable) {
+            results[i] = 1;
+        }
+        return 1;
     });
+    return results;
 }
 
 int CKeyStore::DeleteKey(std::string_view id)
@@ -107,46 +160,45 @@ int CKeyStore::DeleteKey(std::string_view id)
 
 std::map<std::string, CKeyRecord> CKeyStore::LoadKeyList()
 {
-    return Guarded(std::map<std::string, CKeyRecord>(), [] {
+    std::map<std::string, CKeyRecord> list;
+    ReadKeyList(list);
+    return list;
+}
+
+int CKeyStore::ReadKeyList(std::map<std::string, CKeyRecord>& out)
+{
+    return Guarded(0, [&out] {
         std::map<std::string, CKeyRecord> list;
         CRegistryKey key;
-        if (!OpenFull(key, kKeyListPath)) {
-            return list;
+        const int32_t opened = key.Open(HKEY_LOCAL_MACHINE, kKeyListPath, KEY_ALL_ACCESS);
+        if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND) {
+            return 0;
         }
         const std::string machineText = GetMachineText();
-        // Names and data come from one snapshot of the key; the enumeration ends at its
-        // end or at an error. A value that does not fit in 32 bytes is skipped, and so is a
-        // value without a name (no ID is empty): ending the list there, as an empty name
-        // from a name-only enumeration would, would hide every key after it.
-        for (int32_t index = 0;; ++index) {
+        // Names and data come from one snapshot of the key. A value that does not fit in
+        // 32 bytes is skipped, and so is a value without a name (no ID is empty): ending
+        // the list there, as an empty name from a name-only enumeration would, would hide
+        // every key after it.
+        for (int32_t index = 0; opened == ERROR_SUCCESS; ++index) {
             unsigned char bytes[CKeyRecord::kKeyLength] = {};
             uint32_t length = sizeof bytes;
             const int32_t code = key.EnumValue(index, bytes, &length, nullptr);
             if (code == ERROR_MORE_DATA) {
                 continue;
             }
-            if (code != ERROR_SUCCESS) {
+            if (code == ERROR_NO_MORE_ITEMS) {
                 break;
             }
+            if (code != ERROR_SUCCESS) {
+                return 0;
+            }
             const std::string name = key.GetValueName();
-            if (name.empty()) {
-                continue;
+            if (!name.empty()) {
+                AddRecord(list, name, bytes, machineText);
             }
-            // Names come in folded order, which for IDs is byte order: with the hint each
-            // insertion is constant time; a name out of order is still placed right, and an
-            // equal name reaches the existing record, which is then overwritten.
-            const size_t before = list.size();
-            auto inserted = list.try_emplace(list.end(), name);
-            CKeyRecord& record = inserted->second;
-            if (list.size() == before) {
-                record = CKeyRecord();
-            }
-            record.SetKey(bytes);
-            record.SetId(name);
-            record.SetMachineText(machineText);
-            record.OpenFromStorage();
         }
-        return list;
+        out = std::move(list);
+        return 1;
     });
 }
 

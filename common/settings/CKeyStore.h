@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The settings and the key list of the product branch. Holds nothing between calls:
 // every operation opens the keys it needs and closes them again. Results are 1 or 0
@@ -29,9 +30,17 @@ public:
     // 0 without writing for an empty ID and for one the store cannot hold (NUL inside,
     // more than 512 bytes).
     virtual int StoreKey(const CKeyRecord& record);
+    // StoreKey for every record, all in one change: one result per record, in order. A
+    // record StoreKey would refuse gets 0 and the others are stored; when the change
+    // fails, every result is 0 and nothing is stored.
+    virtual std::vector<int> StoreKeys(const std::vector<CKeyRecord>& records);
     virtual int DeleteKey(std::string_view id);
     // ID (as enumerated) to record, keys unmasked; empty when "KeyList" cannot be opened.
     virtual std::map<std::string, CKeyRecord> LoadKeyList();
+    // The same list into list, telling a failure from an empty list: 1 when it was read
+    // (also when there is no "KeyList", which holds no keys then), 0 when the store
+    // failed, leaving list as it was.
+    virtual int ReadKeyList(std::map<std::string, CKeyRecord>& list);
     virtual uint16_t ReadPort();
     virtual int WritePort(int port);
     virtual std::string GetPortText();

@@ -203,6 +203,11 @@ int32_t CRegistryKey::SetValue(std::string_view name, const void* bytes, uint32_
     return SettingsStore().SetValue(m_handle, name, type, bytes, length);
 }
 
+int32_t CRegistryKey::SetValues(std::span<const RegistryValue> values)
+{
+    return SettingsStore().SetValues(m_handle, values);
+}
+
 int32_t CRegistryKey::QueryValue(std::string_view name, void* buffer, uint32_t* length, uint32_t* type)
 {
     return SettingsStore().QueryValue(m_handle, name, type, buffer, length);

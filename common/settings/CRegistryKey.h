@@ -3,6 +3,7 @@
 #include "RegistryTypes.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -56,6 +57,8 @@ public:
     // Fails while the subkey has subkeys of its own.
     virtual int32_t DeleteSubkey(std::string_view name);
     virtual int32_t SetValue(std::string_view name, const void* bytes, uint32_t length, uint32_t type);
+    // All of the values, or none of them, in one change.
+    virtual int32_t SetValues(std::span<const RegistryValue> values);
     // length: buffer size in, value size out; a value larger than the buffer gives
     // ERROR_MORE_DATA. buffer and type may be null.
     virtual int32_t QueryValue(std::string_view name, void* buffer, uint32_t* length, uint32_t* type);

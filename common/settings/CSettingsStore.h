@@ -2,7 +2,9 @@
 
 #include "RegistryTypes.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 namespace Platform {
@@ -25,6 +27,9 @@ public:
     virtual int32_t DeleteKey(RegistryHandle parent, std::string_view name) = 0;
     virtual int32_t SetValue(RegistryHandle key, std::string_view name, uint32_t type, const void* bytes,
                              uint32_t length) = 0;
+    // Writes the values in one change: every one of them, or none (an invalid name or a
+    // failed write leaves the key as it was). A later value of the same name wins.
+    virtual int32_t SetValues(RegistryHandle key, std::span<const RegistryValue> values) = 0;
     virtual int32_t QueryValue(RegistryHandle key, std::string_view name, uint32_t* type, void* buffer,
                                uint32_t* length) = 0;
     virtual int32_t DeleteValue(RegistryHandle key, std::string_view name) = 0;
@@ -45,6 +50,10 @@ public:
     // a write transaction can begin. Writes no key and no value.
     virtual int32_t CheckWriteAccess() = 0;
 };
+
+// The most descriptors the store of a process holds open at once; a process that limits
+// its own use of descriptors sets this many aside for the store.
+inline constexpr size_t kSettingsStoreDescriptors = 16;
 
 // The store of this process (the SQLite store in the state directory unless replaced).
 CSettingsStore& SettingsStore();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 // Handles, access masks, value types and result codes of the settings store. The numbers
 // are those of the Windows registry, so that results read the same on every platform.
@@ -55,6 +56,15 @@ inline constexpr int32_t ERROR_KEY_DELETED = 1018;
 
 // Names longer than this cannot be stored.
 inline constexpr uint32_t kMaxRegistryNameLength = 512;
+
+// One value of a write of several values of one key at once.
+struct RegistryValue
+{
+    std::string_view name;
+    uint32_t type = REG_NONE;
+    const void* bytes = nullptr;
+    uint32_t length = 0;
+};
 
 // Last-write time of a key: 100-nanosecond intervals since 1601-01-01 UTC, split in halves.
 struct RegistryFileTime

@@ -1,7 +1,13 @@
 #include "CCountingStore.h"
 
+#include "settings/AsciiCase.h"
+
 int32_t CCountingStore::OpenKey(RegistryHandle root, std::string_view path, uint32_t access, RegistryHandle* out)
 {
+    ++openCalls;
+    if (LowerAscii(path) == failOpensOf && failOpens.fetch_sub(1) > 0) {
+        return ERROR_REGISTRY_IO_FAILED;
+    }
     return m_inner.OpenKey(root, path, access, out);
 }
 
@@ -39,6 +45,14 @@ int32_t CCountingStore::SetValue(RegistryHandle key, std::string_view name, uint
         return ERROR_REGISTRY_IO_FAILED;
     }
     return m_inner.SetValue(key, name, type, bytes, length);
+}
+
+int32_t CCountingStore::SetValues(RegistryHandle key, std::span<const RegistryValue> values)
+{
+    if (failWrites) {
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    return m_inner.SetValues(key, values);
 }
 
 int32_t CCountingStore::QueryValue(RegistryHandle key, std::string_view name, uint32_t* type, void* buffer,

@@ -3,6 +3,7 @@
 #include "settings/CSettingsStore.h"
 
 #include <atomic>
+#include <string>
 
 // Passes every call to a real store, counting enumerations and optionally failing
 // writes: the fault double for checks of what reaches the store.
@@ -14,6 +15,10 @@ public:
     std::atomic<int> enumValueCalls{0};
     std::atomic<int> enumKeyCalls{0};
     std::atomic<bool> failWrites{false};
+    // Opens of keys at this (folded) path fail with an I/O error while the count lasts.
+    std::string failOpensOf;
+    std::atomic<int> failOpens{0};
+    std::atomic<int> openCalls{0};
 
     int32_t OpenKey(RegistryHandle root, std::string_view path, uint32_t access, RegistryHandle* out) override;
     int32_t CloseKey(RegistryHandle key) override;
@@ -23,6 +28,7 @@ public:
     int32_t DeleteKey(RegistryHandle parent, std::string_view name) override;
     int32_t SetValue(RegistryHandle key, std::string_view name, uint32_t type, const void* bytes,
                      uint32_t length) override;
+    int32_t SetValues(RegistryHandle key, std::span<const RegistryValue> values) override;
     int32_t QueryValue(RegistryHandle key, std::string_view name, uint32_t* type, void* buffer,
                        uint32_t* length) override;
     int32_t DeleteValue(RegistryHandle key, std::string_view name) override;

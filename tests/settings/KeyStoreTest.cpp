@@ -1,12 +1,14 @@
 #include "CCountingStore.h"
 #include "StoreTestSupport.h"
 #include "platform/MachineIdentity.h"
+#include "settings/AsciiCase.h"
 #include "settings/CKeyStore.h"
 #include "settings/CRegistryKey.h"
 #include "settings/MachineText.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -292,6 +294,8 @@ TEST_F(KeyStoreTest, WritesThatFailReportZero)
     failing.failWrites = true;
     SetSettingsStoreForTesting(&failing);
     EXPECT_EQ(store.StoreKey(MakeRecord("00A0B0C0D0E0", KeyBytes(1, 1))), 0);
+    EXPECT_EQ(store.StoreKeys({MakeRecord("A1", KeyBytes(1, 1)), MakeRecord("A2", KeyBytes(1, 2))}),
+              std::vector<int>({0, 0}));
     EXPECT_EQ(store.WritePort(1), 0);
     EXPECT_EQ(store.SetPortFromText("2"), 0);
     EXPECT_EQ(store.WritePassword("pw"), 0);
@@ -300,6 +304,43 @@ TEST_F(KeyStoreTest, WritesThatFailReportZero)
     SetSettingsStoreForTesting(&Store());
     EXPECT_EQ(store.ReadPort(), 51056);
     EXPECT_TRUE(store.LoadKeyList().empty());
+}
+
+TEST_F(KeyStoreTest, StoreKeysStoresEveryStorableRecordInOneChange)
+{
+    ASSERT_EQ(store.CreateLayout(), 1);
+    // The version moves by the number of changes since the last one of the key list.
+    ASSERT_EQ(store.StoreKey(MakeRecord("00A0B0C0D0E0", KeyBytes(2, 0))), 1);
+    const uint64_t before = store.KeyListVersion();
+    const std::vector<CKeyRecord> records = {MakeRecord("00a0b0c0d0e1", KeyBytes(2, 1)), MakeRecord("", KeyBytes(2, 2)),
+                                             MakeRecord(std::string(513, 'L'), KeyBytes(2, 3)),
+                                             MakeRecord("00A0B0C0D0E4", KeyBytes(2, 4))};
+    EXPECT_EQ(store.StoreKeys(records), std::vector<int>({1, 0, 0, 1}));
+    EXPECT_EQ(store.KeyListVersion() - before, 1u) << "one change for the whole batch";
+    const auto list = store.LoadKeyList();
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list.at("00A0B0C0D0E1").GetKey().View(), KeyBytes(2, 1));
+    EXPECT_EQ(list.at("00A0B0C0D0E4").GetKey().View(), KeyBytes(2, 4));
+}
+
+TEST_F(KeyStoreTest, ReadKeyListTellsAFailureFromAnEmptyList)
+{
+    std::map<std::string, CKeyRecord> list = {{"KEPT", MakeRecord("KEPT", KeyBytes(3, 1))}};
+    EXPECT_EQ(store.ReadKeyList(list), 1) << "no key list holds no keys";
+    EXPECT_TRUE(list.empty());
+    ASSERT_EQ(store.CreateLayout(), 1);
+    ASSERT_EQ(store.StoreKey(MakeRecord("B1", KeyBytes(3, 2))), 1);
+    CCountingStore failing(Store());
+    failing.failOpensOf = LowerAscii(CKeyStore::kKeyListPath);
+    failing.failOpens = 1;
+    SetSettingsStoreForTesting(&failing);
+    list = {{"KEPT", MakeRecord("KEPT", KeyBytes(3, 1))}};
+    EXPECT_EQ(store.ReadKeyList(list), 0);
+    EXPECT_EQ(list.count("KEPT"), 1u) << "a failed read leaves the list as it was";
+    EXPECT_EQ(store.ReadKeyList(list), 1);
+    SetSettingsStoreForTesting(&Store());
+    EXPECT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.count("B1"), 1u);
 }
 
 TEST_F(KeyStoreTest, KeyListVersionFollowsEveryChangeOfTheKeyListAndTheProductKey)

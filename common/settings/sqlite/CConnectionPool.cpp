@@ -2,12 +2,17 @@
 
 #include "CTransaction.h"
 #include "Statements.h"
+#include "settings/CSettingsStore.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+// The connections, the shared index of their logs, the change watcher's two.
+static_assert(CConnectionPool::kMaxConnections * CConnectionPool::kDescriptorsPerConnection + 3 <=
+              kSettingsStoreDescriptors);
 
 namespace {
 

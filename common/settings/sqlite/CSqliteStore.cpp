@@ -271,12 +271,20 @@ int32_t CSqliteStore::DeleteKey(RegistryHandle parent, std::string_view name)
 int32_t CSqliteStore::SetValue(RegistryHandle key, std::string_view name, uint32_t type, const void* bytes,
                                uint32_t length)
 {
+    const RegistryValue value{name, type, bytes, length};
+    return SetValues(key, std::span<const RegistryValue>(&value, 1));
+}
+
+int32_t CSqliteStore::SetValues(RegistryHandle key, std::span<const RegistryValue> values)
+{
     const auto handle = Find(key);
     if (!handle) {
         return ERROR_INVALID_HANDLE;
     }
-    if (!KeyPath::IsValidName(name, false) || (bytes == nullptr && length > 0)) {
-        return ERROR_INVALID_PARAMETER;
+    for (const RegistryValue& value : values) {
+        if (!KeyPath::IsValidName(value.name, false) || (value.bytes == nullptr && value.length > 0)) {
+            return ERROR_INVALID_PARAMETER;
+        }
     }
     if ((handle->access & KEY_SET_VALUE) == 0 || !m_pool->Writable()) {
         return ERROR_ACCESS_DENIED;
@@ -288,16 +296,21 @@ int32_t CSqliteStore::SetValue(RegistryHandle key, std::string_view name, uint32
     if (const int32_t code = CheckKey(*write, handle->keyId); code != 0) {
         return code;
     }
-    const std::string_view data(static_cast<const char*>(bytes), bytes == nullptr ? 0 : length);
-    const std::string folded = LowerAscii(name);
-    if (!CStatement(*write, StatementId::UpsertValue)
-             .Bind(1, handle->keyId)
-             .Bind(2, folded)
-             .Bind(3, name)
-             .Bind(4, int64_t{type})
-             .Bind(5, data)
-             .Run() ||
-        !CStatement(*write, StatementId::TouchKey).Bind(1, handle->keyId).Bind(2, FileTimeNow()).Run() ||
+    std::string folded;
+    for (const RegistryValue& value : values) {
+        const std::string_view data(static_cast<const char*>(value.bytes), value.bytes == nullptr ? 0 : value.length);
+        folded = LowerAscii(value.name);
+        if (!CStatement(*write, StatementId::UpsertValue)
+                 .Bind(1, handle->keyId)
+                 .Bind(2, folded)
+                 .Bind(3, value.name)
+                 .Bind(4, int64_t{value.type})
+                 .Bind(5, data)
+                 .Run()) {
+            return ERROR_REGISTRY_IO_FAILED;
+        }
+    }
+    if (!CStatement(*write, StatementId::TouchKey).Bind(1, handle->keyId).Bind(2, FileTimeNow()).Run() ||
         !CChangeLog::Record(*write, handle->path, CChangeLog::kValues) || !write.Commit()) {
         return ERROR_REGISTRY_IO_FAILED;
     }

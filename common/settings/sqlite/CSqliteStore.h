@@ -32,6 +32,7 @@ public:
     int32_t DeleteKey(RegistryHandle parent, std::string_view name) override;
     int32_t SetValue(RegistryHandle key, std::string_view name, uint32_t type, const void* bytes,
                      uint32_t length) override;
+    int32_t SetValues(RegistryHandle key, std::span<const RegistryValue> values) override;
     int32_t QueryValue(RegistryHandle key, std::string_view name, uint32_t* type, void* buffer,
                        uint32_t* length) override;
     int32_t DeleteValue(RegistryHandle key, std::string_view name) override;
