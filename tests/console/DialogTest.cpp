@@ -64,6 +64,16 @@ TEST_F(RegisterDialogTest, ChecksInOrderWithTheirMessagesAndWhetherTheDialogClos
          {"111 Q", "110 N"},
          true,
          Wire::Key(1)},
+        {"registered and corrupt, not replaced",
+         [&] {
+             Stick(bound.substr(0, 31));
+             Register(kId, 9);
+         },
+         nullptr,
+         {EMessageAnswer::No},
+         {"111 Q"},
+         false,
+         Wire::Key(9)},
         {"31-byte key file", [&] { Stick(bound.substr(0, 31)); }, nullptr, {}, {"112 E"}, true, ""},
         {"pulled out after opening",
          [&] { Stick(bound); },
