@@ -1,6 +1,15 @@
 #include "CKeyListCache.h"
 
+#include "Log.h"
 #include "settings/CKeyStore.h"
+
+#include <string>
+
+std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::LastLoaded() const
+{
+    static const auto empty = std::make_shared<const KeyList>();
+    return m_list ? m_list : empty;
+}
 
 std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::CachedAt(uint64_t version) const
 {
@@ -8,6 +17,9 @@ std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::CachedAt(uint64_t v
     // Version 0 means the store could not tell: never trust a snapshot then.
     if (m_list && version != 0 && version == m_version) {
         return m_list;
+    }
+    if (m_failedLoads > 0 && Clock::now() < m_nextTry) {
+        return LastLoaded();
     }
     return nullptr;
 }
@@ -24,12 +36,30 @@ std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::Current()
     if (auto list = CachedAt(version)) {
         return list;
     }
-    auto list = std::make_shared<const KeyList>(m_store.LoadKeyList());
+    return Reload(version);
+}
+
+std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::Reload(uint64_t version)
+{
+    KeyList loaded;
+    const bool read = m_store.ReadKeyList(loaded) == 1;
     std::lock_guard<std::mutex> guard(m_lock);
-    m_list = list;
-    m_version = version;
-    ++m_loads;
-    return list;
+    if (read) {
+        m_list = std::make_shared<const KeyList>(std::move(loaded));
+        m_version = version;
+        ++m_loads;
+        if (m_failedLoads > 0) {
+            LogLine("key list loaded again after " + std::to_string(m_failedLoads) + " failed loads");
+            m_failedLoads = 0;
+        }
+        return m_list;
+    }
+    if (m_failedLoads++ == 0) {
+        LogLine("cannot load the key list from the store: serving the " + std::to_string(LastLoaded()->size()) +
+                " keys loaded last (keys deleted meanwhile are still handed out) until a load succeeds");
+    }
+    m_nextTry = Clock::now() + m_retryInterval;
+    return LastLoaded();
 }
 
 uint64_t CKeyListCache::LoadCount() const

@@ -2,6 +2,7 @@
 
 #include "settings/CKeyRecord.h"
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -14,12 +15,20 @@ class CKeyStore;
 // record of changes first and reloads only when the list changed, so it sees exactly
 // what a fresh load would give (a registration is visible to the very next request)
 // without the cost of loading thousands of keys each time.
+//
+// A load that fails is never taken for an empty list: requests are served from the last
+// list loaded (keys deleted meanwhile are still handed out), the failure is logged once,
+// and a load is tried again at most once per retry interval.
 class CKeyListCache
 {
 public:
     using KeyList = std::map<std::string, CKeyRecord>;
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds kRetryInterval{1000};
 
-    explicit CKeyListCache(CKeyStore& store) : m_store(store) {}
+    explicit CKeyListCache(CKeyStore& store, std::chrono::milliseconds retryInterval = kRetryInterval)
+        : m_store(store), m_retryInterval(retryInterval)
+    {}
     CKeyListCache(const CKeyListCache&) = delete;
     CKeyListCache& operator=(const CKeyListCache&) = delete;
 
@@ -33,12 +42,18 @@ public:
 
 private:
     std::shared_ptr<const KeyList> CachedAt(uint64_t version) const;
+    std::shared_ptr<const KeyList> Reload(uint64_t version);
+    std::shared_ptr<const KeyList> LastLoaded() const;
 
     CKeyStore& m_store;
+    const std::chrono::milliseconds m_retryInterval;
     mutable std::mutex m_lock;
     // Serialises reloads: concurrent requests after a change load the list once.
     std::mutex m_reloadLock;
     std::shared_ptr<const KeyList> m_list;
     uint64_t m_version = 0;
     uint64_t m_loads = 0;
+    // A failure episode: from the first failed load to the next one that succeeds.
+    uint64_t m_failedLoads = 0;
+    Clock::time_point m_nextTry;
 };

@@ -4,6 +4,7 @@
 #include "CSystemdStatusReporter.h"
 #include "Log.h"
 #include "ServiceHost.h"
+#include "settings/CSettingsStore.h"
 
 #include <algorithm>
 #include <string>
@@ -11,10 +12,12 @@
 
 namespace {
 
-// Descriptors the process needs besides its connections: listeners, the store, events,
-// the log.
+// Descriptors the process needs besides its connections: the store's, the listeners,
+// events, standard streams and the log.
 constexpr rlim_t kReservedDescriptors = 64;
+static_assert(kSettingsStoreDescriptors + 16 <= kReservedDescriptors);
 constexpr rlim_t kWantedDescriptors = 8192;
+constexpr int kFinalLogDrainMs = 1000;
 
 // Started by hand the soft limit is often 1,024, fewer than the connection cap needs: an
 // accept would fail before the cap makes room, and silent peers could lock units out.
@@ -55,5 +58,7 @@ int RunTernwick()
                 " connections at once: the descriptor limit allows no more");
     }
     ServiceMain(*context, *reporter);
+    // The last lines get a moment to reach a slow sink; a stalled one does not hold the exit.
+    DrainLog(kFinalLogDrainMs);
     return 0;
 }

@@ -1,6 +1,7 @@
 // The host's controls, the pause gate, the key-list snapshot, the request log and the
 // accept loop's handling of a connection thread that cannot start, inside this process
 // (its store lives in the temporary state directory that main sets up).
+#include "CCountingStore.h"
 #include "Harness.h"
 #include "Wire.h"
 #include "net/CSocketEvent.h"
@@ -9,7 +10,9 @@
 #include "service/CSystemdStatusReporter.h"
 #include "service/RequestServer.h"
 #include "service/ServiceHost.h"
+#include "settings/AsciiCase.h"
 #include "settings/CKeyStore.h"
+#include "settings/CSettingsStore.h"
 
 #include <cstdlib>
 #include <future>
@@ -205,6 +208,45 @@ TEST(KeyListCache, ReloadsOnlyWhenTheListChanged)
     ASSERT_EQ(store.DeleteKey("0011223344AA"), 1);
     EXPECT_EQ(cache.Current()->count("0011223344AA"), 0u);
     EXPECT_EQ(first->count("0011223344AA"), 0u) << "a snapshot handed out never changes";
+}
+
+TEST(KeyListCache, AFailedLoadIsNotTakenForAnEmptyList)
+{
+    CKeyStore store;
+    ASSERT_EQ(store.CreateLayout(), 1);
+    const auto storeKey = [&store](const std::string& id, unsigned char seed) {
+        CKeyRecord record;
+        record.SetId(id);
+        const std::string key = Wire::Key(seed);
+        record.SetKey(key.data());
+        return store.StoreKey(record);
+    };
+    ASSERT_EQ(storeKey("00A0B0C0D0E1", 1), 1);
+    CCountingStore faulty(SettingsStore());
+    faulty.failOpensOf = LowerAscii(CKeyStore::kKeyListPath);
+    SetSettingsStoreForTesting(&faulty);
+    const auto retry = std::chrono::milliseconds(200);
+    CKeyListCache cache(store, retry);
+    EXPECT_EQ(cache.Current()->size(), 1u);
+
+    // The list changed, and the load that follows fails once: the requests meanwhile are
+    // served from the last list loaded, and the store is not asked again at once.
+    ASSERT_EQ(storeKey("00A0B0C0D0E2", 2), 1);
+    faulty.failOpens = 1;
+    const auto failedAt = std::chrono::steady_clock::now();
+    const auto during = cache.Current();
+    const int opens = faulty.openCalls;
+    const auto again = cache.Current();
+    const bool withinRetry = std::chrono::steady_clock::now() - failedAt < retry;
+    const int opensAgain = faulty.openCalls;
+    SetSettingsStoreForTesting(nullptr);
+    EXPECT_EQ(during->size(), 1u) << "a failed load must not be taken for an empty list";
+    EXPECT_EQ(again->size(), 1u);
+    if (withinRetry) {
+        EXPECT_EQ(opensAgain, opens) << "the store was asked again within the retry interval";
+    }
+    std::this_thread::sleep_for(retry);
+    EXPECT_EQ(cache.Current()->size(), 2u);
 }
 
 TEST(RequestLog, EscapesPeerBytesAndShortensThem)

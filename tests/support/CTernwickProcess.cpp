@@ -13,6 +13,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
@@ -20,8 +21,9 @@
 
 namespace Harness {
 
-CTernwickProcess::CTernwickProcess(const std::string& stateDir, const std::string& notifySocket, int descriptorLimit)
-    : m_logPath(stateDir + "/ternwick.log")
+CTernwickProcess::CTernwickProcess(const std::string& stateDir, const std::string& notifySocket, int descriptorLimit,
+                                   const std::string& logPath)
+    : m_logPath(logPath.empty() ? stateDir + "/ternwick.log" : logPath)
 {
     std::vector<std::string> argv{TERNWICK_PATH};
     if (descriptorLimit > 0) {
@@ -85,6 +87,12 @@ std::optional<int> CTernwickProcess::WaitExit(int timeOutMs)
 
 std::string CTernwickProcess::Log() const
 {
+    // Opening a FIFO to read would block, and reading it would take the lines away.
+    struct stat info
+    {};
+    if (stat(m_logPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return "";
+    }
     std::ifstream file(m_logPath);
     std::stringstream text;
     text << file.rdbuf();
@@ -114,6 +122,18 @@ bool CTernwickProcess::WaitForLog(const std::string& text, size_t count, int tim
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
+}
+
+long CTernwickProcess::ThreadCount() const
+{
+    std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Threads:", 0) == 0) {
+            return std::stol(line.substr(8));
+        }
+    }
+    return -1;
 }
 
 } // namespace Harness

@@ -12,9 +12,11 @@ namespace Harness {
 class CTernwickProcess
 {
 public:
-    // Starts the service on the state directory, logging to a file there; with a
-    // descriptor limit, under that limit (soft and hard).
-    CTernwickProcess(const std::string& stateDir, const std::string& notifySocket, int descriptorLimit = 0);
+    // Starts the service on the state directory, logging to a file there (or to logPath,
+    // which may be a FIFO whose reading end is open); with a descriptor limit, under that
+    // limit (soft and hard).
+    CTernwickProcess(const std::string& stateDir, const std::string& notifySocket, int descriptorLimit = 0,
+                     const std::string& logPath = "");
     ~CTernwickProcess();
     CTernwickProcess(const CTernwickProcess&) = delete;
     CTernwickProcess& operator=(const CTernwickProcess&) = delete;
@@ -23,10 +25,13 @@ public:
     void Signal(int signalNumber) const;
     // The wait status once the process ended within the time, else nullopt.
     std::optional<int> WaitExit(int timeOutMs);
+    // The log written so far; empty when it does not go to a regular file.
     std::string Log() const;
     // Waits until the log holds at least count lines containing text.
     bool WaitForLog(const std::string& text, size_t count, int timeOutMs) const;
     size_t CountLog(const std::string& text) const;
+    // Threads of the process now; -1 when it cannot be read.
+    long ThreadCount() const;
 
 private:
     pid_t m_pid = -1;

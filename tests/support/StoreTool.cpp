@@ -1,6 +1,6 @@
 // Writes to and reads from the store of CORVANE_STATE_DIR from a process of its own, as
 // the console would while the service runs. Exit code 0 when the operation succeeded.
-//   layout | port N | getport | password TEXT | key ID HEX64 | delete ID | dump ID
+//   layout | port N | getport | password TEXT | key ID HEX64 | delete ID | dump ID | count | version
 #include "settings/CKeyStore.h"
 
 #include <cstdio>
@@ -54,6 +54,14 @@ int main(int argc, char** argv)
     }
     if (command == "delete" && argc == 3) {
         return store.DeleteKey(argv[2]) == 1 ? 0 : 1;
+    }
+    if (command == "count") {
+        std::printf("%zu\n", store.LoadKeyList().size());
+        return 0;
+    }
+    if (command == "version") {
+        std::printf("%llu\n", static_cast<unsigned long long>(store.KeyListVersion()));
+        return 0;
     }
     if (command == "dump" && argc == 3) {
         const auto list = store.LoadKeyList();

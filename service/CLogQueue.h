@@ -1,0 +1,47 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string_view>
+
+// The service's log between the threads that write lines and the descriptor they go to.
+// Lines are copied into a bounded ring that one writer thread empties, so a sink that
+// stalls (a stuck journal, a terminal paused with Ctrl-S, a pipe nobody reads) never holds
+// up a request, the watcher or a stop. When the ring is full a line is dropped and
+// counted, and "N log lines dropped" follows as soon as the sink takes lines again.
+// The writer may stay blocked in the sink for ever, so the queue lives as long as the
+// process.
+class CLogQueue
+{
+public:
+    static constexpr size_t kCapacity = 256 * 1024;
+
+    // The log of the process, on standard error.
+    static CLogQueue& Process();
+
+    // Queues the line and a line end; never waits for the sink.
+    void Add(std::string_view line);
+    // Waits until every queued line is written, at most the given time; true when so.
+    bool Drain(std::chrono::milliseconds limit);
+
+private:
+    explicit CLogQueue(int descriptor);
+    ~CLogQueue() = delete;
+
+    void Run();
+    void Write(const char* bytes, size_t length) const;
+
+    const int m_descriptor;
+    const std::unique_ptr<char[]> m_ring;
+    std::mutex m_lock;
+    std::condition_variable m_queued;
+    std::condition_variable m_written;
+    size_t m_head = 0; // first byte not yet written
+    size_t m_size = 0; // bytes queued, from m_head on, wrapping
+    uint64_t m_dropped = 0;
+    bool m_waiting = false;
+};
