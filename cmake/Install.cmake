@@ -1,0 +1,10 @@
+# What "cmake --install" puts on the machine (GNU directories under the prefix). The
+# programs that need root go to sbin. The key service's unit file is not installed:
+# "Oxlade install" writes it, and an installed one would make that install fail.
+include(GNUInstallDirs)
+
+install(TARGETS Ternwick Oxlade RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR} COMPONENT keyservice)
+install(TARGETS corvane-request RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT keyservice)
+install(FILES control/Oxlade.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT keyservice)
+install(FILES control/completion/Oxlade
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT keyservice)

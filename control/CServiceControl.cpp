@@ -1,0 +1,199 @@
+#include "CServiceControl.h"
+
+#include "control/CommandWords.h"
+#include "service/ServiceStatus.h"
+#include "settings/CKeyStore.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+constexpr const char* kServiceFileName = "Ternwick";
+constexpr const char* kDisplayName = "Quillon Corvane Key Service";
+constexpr int kVersionMajor = 1;
+constexpr int kVersionMinor = 20;
+constexpr uint32_t kRestartDelayMs = 1000;
+// After a control or a start: the service manager is not polled, the program waits once.
+constexpr int kSettleMs = 500;
+
+constexpr const char* kQueryFailed = "Can't Query Service Status!!\n";
+
+std::string Description()
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "Quillon Corvane Key Service Ver.%d.%.2d", kVersionMajor, kVersionMinor);
+    return text;
+}
+
+} // namespace
+
+struct CServiceControl::ControlStep
+{
+    const char* info;
+    uint32_t alreadyState;
+    const char* alreadyText;
+    uint32_t control;
+    const char* failure;
+    const char* done;
+};
+
+CServiceControl::CServiceControl(CServiceManager& manager, CFirewall& firewall, CKeyStore& store,
+                                 CControlOutput& output, std::string programDirectory, Sleeper sleep)
+    : m_manager(manager), m_firewall(firewall), m_store(store), m_output(output),
+      m_programDirectory(std::move(programDirectory)), m_sleep(std::move(sleep))
+{}
+
+int CServiceControl::Run(std::string_view commandLine)
+{
+    const uint32_t flags = ParseCommandWord(commandLine);
+    if (flags == 0) {
+        m_output.Help();
+        return 1;
+    }
+    if (!m_manager.Open()) {
+        m_output.Error("Can't open SCM!!\n");
+        return 1;
+    }
+    if ((flags & kCommandInstall) != 0) {
+        if (Install() != 0) {
+            return 1;
+        }
+    } else if (m_manager.OpenService() != 0) {
+        m_output.Error("Can't open Service!!\n");
+        return 1;
+    }
+    return RunSteps(flags);
+}
+
+int CServiceControl::RunSteps(uint32_t flags)
+{
+    static const ControlStep kStop{
+        "Stop Ternwick\n",        SERVICE_STOPPED,      "Service is already stopped.\n", CServiceManager::kControlStop,
+        "Can't Stop Service!!\n", "Stopping ... done\n"};
+    static const ControlStep kPause{"Suspend Ternwick\n",
+                                    SERVICE_PAUSED,
+                                    "Service is already suspended.\n",
+                                    CServiceManager::kControlPause,
+                                    "Can't suspend Service!!\n",
+                                    "Suspending ... done\n"};
+    static const ControlStep kContinue{"Resume Ternwick\n",
+                                       SERVICE_RUNNING,
+                                       "Service is already running.\n",
+                                       CServiceManager::kControlContinue,
+                                       "Can't resume Service!!\n",
+                                       "Resuming ... done\n"};
+    const std::pair<uint32_t, std::function<int()>> steps[] = {
+        {kCommandStart, [this] { return Start(); }},           {kCommandStop, [this] { return Control(kStop); }},
+        {kCommandSuspend, [this] { return Control(kPause); }}, {kCommandResume, [this] { return Control(kContinue); }},
+        {kCommandUninstall, [this] { return Delete(); }},      {kCommandStatus, [this] { return ShowStatus(); }},
+    };
+    for (const auto& [flag, step] : steps) {
+        if ((flags & flag) != 0 && step() != 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int CServiceControl::Install()
+{
+    m_output.Info("Install Ternwick\n");
+    const std::string quotedPath = QuotedExecutablePath();
+    m_output.Info("Register : " + quotedPath);
+    const uint32_t error = m_manager.CreateService(kDisplayName, ExecutablePath());
+    if (error != 0) {
+        m_output.Error("Can't Install Service!! - " + std::to_string(error) + "\n");
+        return 1;
+    }
+    if (!m_manager.ChangeDescription(Description())) {
+        m_output.Warning("Can't set description!!\n");
+    }
+    if (!m_manager.ChangeFailureActions(kRestartDelayMs)) {
+        m_output.Warning("Can't set failure action!!\n");
+    }
+    m_firewall.AddFirewallRule(quotedPath);
+    m_output.Info("Installation ... done\n");
+    m_sleep(kSettleMs);
+    return 0;
+}
+
+int CServiceControl::Start()
+{
+    m_output.Info("START Ternwick\n");
+    uint32_t state = 0;
+    if (!m_manager.QueryStatus(state)) {
+        m_output.Error(kQueryFailed);
+        return 1;
+    }
+    if (state == SERVICE_RUNNING) {
+        m_output.Info("Service is already running.\n");
+    } else {
+        const uint32_t error = m_manager.StartService();
+        if (error != 0) {
+            m_output.Error("Can't Start Service!! - " + std::to_string(error) + "\n");
+            return 1;
+        }
+        m_sleep(kSettleMs);
+    }
+    m_output.Info("Starting ... done\n");
+    return 0;
+}
+
+int CServiceControl::Control(const ControlStep& step)
+{
+    m_output.Info(step.info);
+    uint32_t state = 0;
+    if (!m_manager.QueryStatus(state)) {
+        m_output.Error(kQueryFailed);
+        return 1;
+    }
+    if (state == step.alreadyState) {
+        m_output.Info(step.alreadyText);
+    } else {
+        if (!m_manager.Control(step.control)) {
+            m_output.Error(step.failure);
+            return 1;
+        }
+        m_sleep(kSettleMs);
+    }
+    m_output.Info(step.done);
+    return 0;
+}
+
+int CServiceControl::Delete()
+{
+    m_output.Info("Uninstall Ternwick\n");
+    if (!m_manager.DeleteService()) {
+        m_output.Error("Can't uninstall Service!!\n");
+        return 1;
+    }
+    if (m_store.RemoveLayout() != 1) {
+        m_output.Debug("Can't delete Registry!!\n");
+    }
+    m_firewall.RemoveFirewallRule(QuotedExecutablePath());
+    m_output.Info("Uninstallation ... done\n");
+    return 0;
+}
+
+int CServiceControl::ShowStatus()
+{
+    m_output.Info("Display Ternwick Status\n");
+    uint32_t state = 0;
+    if (!m_manager.QueryStatus(state)) {
+        m_output.Error(kQueryFailed);
+        return 1;
+    }
+    m_output.Status(state);
+    return 0;
+}
+
+std::string CServiceControl::ExecutablePath() const
+{
+    return m_programDirectory + "/" + kServiceFileName;
+}
+
+std::string CServiceControl::QuotedExecutablePath() const
+{
+    return "\"" + ExecutablePath() + "\"";
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The service control manager as the control program uses it, for the one service it
+// controls: the seam between the command steps and the platform's service manager.
+// Failures carry the system's error numbers where the steps show them.
+class CServiceManager
+{
+public:
+    static constexpr uint32_t kErrorServiceExists = 1073;
+    static constexpr uint32_t kErrorNoSuchService = 1060;
+    static constexpr uint32_t kControlStop = 1;
+    static constexpr uint32_t kControlPause = 2;
+    static constexpr uint32_t kControlContinue = 3;
+
+    virtual ~CServiceManager() = default;
+
+    // False when there is no service manager to talk to.
+    virtual bool Open() = 0;
+    // Creates the service (automatic start) with its display name and executable; 0 or the
+    // error number, 1073 when it exists already.
+    virtual uint32_t CreateService(const std::string& displayName, const std::string& executablePath) = 0;
+    // 0 when the service exists, else the error number (1060).
+    virtual uint32_t OpenService() = 0;
+    virtual bool ChangeDescription(const std::string& description) = 0;
+    // Restart after a failure, after the delay, without limit.
+    virtual bool ChangeFailureActions(uint32_t restartDelayMs) = 0;
+    // The current state, 1 to 7 as the service reports them.
+    virtual bool QueryStatus(uint32_t& state) = 0;
+    // 0 once the service runs, else the error number.
+    virtual uint32_t StartService() = 0;
+    virtual bool Control(uint32_t control) = 0;
+    virtual bool DeleteService() = 0;
+};

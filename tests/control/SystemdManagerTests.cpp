@@ -1,0 +1,159 @@
+// The systemd service manager against a recording systemctl and a temporary unit
+// directory: the unit it writes, the command lines, the error numbers and the states.
+#include "Harness.h"
+#include "StandIn.h"
+#include "control/CSpawnProcessRunner.h"
+#include "control/CSystemdServiceManager.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+struct Machine
+{
+    Harness::CTempDir dir;
+    CStandIn systemctl;
+    ControlPaths paths;
+    CSpawnProcessRunner runner;
+    CSystemdServiceManager manager;
+
+    explicit Machine(const std::vector<CStandIn::Rule>& rules)
+        : systemctl(dir.Path(), "systemctl", rules), paths(Paths(dir.Path(), systemctl.Path())), manager(paths, runner)
+    {}
+
+    static ControlPaths Paths(const std::string& root, const std::string& systemctl)
+    {
+        ControlPaths paths;
+        paths.systemdRuntime = root;
+        paths.unitDirectory = root + "/units";
+        paths.systemctl = systemctl;
+        std::filesystem::create_directory(paths.unitDirectory);
+        return paths;
+    }
+
+    std::string Unit() const
+    {
+        std::ifstream in(paths.unitDirectory + "/Ternwick.service");
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+};
+
+TEST(SystemdManager, InstallWritesAVerifiableUnitAndEnablesIt)
+{
+    Machine machine({});
+    ASSERT_TRUE(machine.manager.Open());
+    // A directory with a blank and a percent sign: quoted and escaped for systemd.
+    const std::string directory = machine.dir.Path() + "/my %n dir";
+    std::filesystem::create_directory(directory);
+    std::filesystem::copy_file("/bin/true", directory + "/Ternwick");
+    EXPECT_EQ(machine.manager.CreateService("Quillon Corvane Key Service", directory + "/Ternwick"), 0u);
+    EXPECT_TRUE(machine.manager.ChangeDescription("Quillon Corvane Key Service Ver.1.20"));
+    EXPECT_TRUE(machine.manager.ChangeFailureActions(1000));
+    EXPECT_EQ(machine.manager.OpenService(), 0u);
+    // enable loads the new unit itself; both edits are loaded by one reload before the start.
+    EXPECT_EQ(machine.manager.StartService(), 0u);
+    EXPECT_EQ(machine.systemctl.Calls(),
+              (Calls{"--no-ask-password enable Ternwick.service", "--no-ask-password daemon-reload",
+                     "--no-ask-password start Ternwick.service"}));
+
+    const std::string unit = machine.Unit();
+    EXPECT_EQ(unit.rfind("[Unit]\nDescription=Quillon Corvane Key Service Ver.1.20\n", 0), 0u) << unit;
+    EXPECT_NE(unit.find("\nExecStart=\"" + machine.dir.Path() + "/my %%n dir/Ternwick\"\n"), std::string::npos);
+    EXPECT_NE(unit.find("\nRestart=on-failure\nRestartSec=1000ms\n"), std::string::npos) << unit;
+    const std::string verify = "systemd-analyze verify '" + machine.paths.unitDirectory + "/Ternwick.service' 2>&1";
+    FILE* pipe = popen(verify.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char buffer[4096];
+    const size_t got = fread(buffer, 1, sizeof buffer, pipe);
+    EXPECT_EQ(std::string(buffer, got), "");
+    EXPECT_EQ(pclose(pipe), 0);
+
+    EXPECT_EQ(machine.manager.CreateService("Quillon Corvane Key Service", directory + "/Ternwick"),
+              CServiceManager::kErrorServiceExists);
+}
+
+TEST(SystemdManager, RefusedInstallsLeaveNoUnit)
+{
+    Machine refused({{"*enable*", "Failed to enable unit\\n", 1}});
+    EXPECT_EQ(refused.manager.CreateService("Quillon Corvane Key Service", "/opt/corvane/sbin/Ternwick"), 1u);
+    EXPECT_EQ(refused.manager.OpenService(), CServiceManager::kErrorNoSuchService);
+    EXPECT_EQ(refused.systemctl.Calls().back(), "--no-ask-password daemon-reload");
+
+    Machine unsafe({});
+    EXPECT_EQ(unsafe.manager.CreateService("Quillon Corvane Key Service", "/opt/x\nExecStartPre=/bin/evil/Ternwick"),
+              CSystemdServiceManager::kErrorInvalidParameter);
+    EXPECT_EQ(unsafe.manager.OpenService(), CServiceManager::kErrorNoSuchService);
+
+    Machine noSystemd({});
+    noSystemd.paths.systemdRuntime = noSystemd.dir.Path() + "/missing";
+    EXPECT_FALSE(CSystemdServiceManager(noSystemd.paths, noSystemd.runner).Open());
+}
+
+TEST(SystemdManager, StartFailuresBecomeErrorNumbers)
+{
+    const std::pair<std::vector<CStandIn::Rule>, uint32_t> cases[] = {
+        {{{"*start*", "", 1}, {"*Result*", "Result=protocol\\n", 0}}, 1067},
+        {{{"*start*", "", 1}, {"*Result*", "Result=exit-code\\n", 0}}, 1067},
+        {{{"*start*", "", 1}, {"*Result*", "Result=timeout\\n", 0}}, 1053},
+        {{{"*start*", "", 4}, {"*Result*", "Result=success\\n", 0}}, 4},
+        {{{"*start*", "", 0}}, 0},
+    };
+    for (const auto& [rules, error] : cases) {
+        Machine machine(rules);
+        EXPECT_EQ(machine.manager.StartService(), error);
+        EXPECT_EQ(machine.systemctl.Calls().front(), "--no-ask-password start Ternwick.service");
+    }
+}
+
+TEST(SystemdManager, ControlsAndDeleteCommandLines)
+{
+    Machine machine({});
+    std::ofstream(machine.paths.unitDirectory + "/Ternwick.service") << "[Unit]\n";
+    EXPECT_TRUE(machine.manager.Control(CServiceManager::kControlStop));
+    EXPECT_TRUE(machine.manager.Control(CServiceManager::kControlPause));
+    EXPECT_TRUE(machine.manager.Control(CServiceManager::kControlContinue));
+    EXPECT_FALSE(machine.manager.Control(4));
+    EXPECT_TRUE(machine.manager.DeleteService());
+    EXPECT_EQ(machine.manager.OpenService(), CServiceManager::kErrorNoSuchService);
+    EXPECT_EQ(machine.systemctl.Calls(),
+              (Calls{"--no-ask-password stop Ternwick.service",
+                     "--no-ask-password kill --kill-whom=main -s SIGUSR1 Ternwick.service",
+                     "--no-ask-password kill --kill-whom=main -s SIGUSR2 Ternwick.service",
+                     "--no-ask-password disable --now Ternwick.service", "--no-ask-password daemon-reload",
+                     "--no-ask-password reset-failed Ternwick.service"}));
+}
+
+TEST(SystemdManager, StatesFromTheServicesOwnStatusText)
+{
+    const std::pair<const char*, uint32_t> cases[] = {
+        {"ActiveState=active\nSubState=running\nStatusText=Running\n", 4},
+        {"ActiveState=active\nSubState=running\nStatusText=Paused\n", 7},
+        {"ActiveState=active\nSubState=running\nStatusText=Pause pending\n", 6},
+        {"ActiveState=active\nSubState=running\nStatusText=Continue pending\n", 5},
+        {"ActiveState=deactivating\nSubState=stop-sigterm\nStatusText=Stop pending\n", 3},
+        {"ActiveState=deactivating\nSubState=stop-sigterm\nStatusText=\n", 3},
+        {"ActiveState=activating\nSubState=start\nStatusText=\n", 2},
+        {"ActiveState=activating\nSubState=auto-restart\nStatusText=Running\n", 1},
+        {"ActiveState=inactive\nSubState=dead\nStatusText=Running\n", 1},
+        {"ActiveState=failed\nSubState=failed\nStatusText=\n", 1},
+        {"SubState=running\n", 0},
+    };
+    for (const auto& [properties, state] : cases) {
+        EXPECT_EQ(CSystemdServiceManager::StateFromProperties(properties), state) << properties;
+    }
+    Machine machine({{"*show*", "ActiveState=active\\nSubState=running\\nStatusText=Paused\\n", 0}});
+    uint32_t state = 0;
+    EXPECT_TRUE(machine.manager.QueryStatus(state));
+    EXPECT_EQ(state, 7u);
+    EXPECT_EQ(machine.systemctl.Calls(),
+              Calls{"--no-ask-password show -p ActiveState,SubState,StatusText Ternwick.service"});
+}
+
+} // namespace

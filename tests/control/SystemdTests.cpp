@@ -1,0 +1,229 @@
+// The control program against a real systemd: the build installed into a neutral prefix,
+// one sandbox booted for the whole program, the real Ternwick answering on its loopback.
+#include "CSystemdSandbox.h"
+#include "Harness.h"
+#include "Wire.h"
+
+#include <arpa/inet.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+const std::string kOxlade = "/opt/corvane/sbin/Oxlade";
+const std::string kProbe = "/opt/corvane/libexec/corvane-tests/control_probe";
+const std::string kStoreTool = "/opt/corvane/libexec/corvane-tests/service_test_store";
+const std::string kUnit = "/etc/systemd/system/Ternwick.service";
+constexpr uint16_t kPort = 51056;
+
+CSystemdSandbox* g_sandbox = nullptr;
+std::string g_skip;
+
+using Result = CSystemdSandbox::Result;
+
+std::string Describe(const Result& result)
+{
+    return "exit " + std::to_string(result.status) + ", out [" + result.out + "], err [" + result.err + "]";
+}
+
+void ExpectRun(const Result& result, int status, const std::string& out, const std::string& err)
+{
+    EXPECT_EQ(Describe(result), Describe(Result{status, out, err}));
+}
+
+Result Oxlade(const std::string& command)
+{
+    return g_sandbox->Exec({kOxlade, command});
+}
+
+std::string Inside(const std::vector<std::string>& command)
+{
+    return g_sandbox->Exec(command).out;
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// Installs what "cmake --install" installs, plus the test's own tools, into the stage
+// that the sandbox copies to /opt/corvane.
+std::string Stage()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(STAGE_DIR, ignored);
+    const std::string install = std::string("'") + CMAKE_COMMAND + "' --install '" + BUILD_DIR + "' --prefix '" +
+                                STAGE_DIR + "' --component keyservice >/dev/null";
+    if (std::system(install.c_str()) != 0) {
+        return "cmake --install failed: " + install;
+    }
+    const std::filesystem::path tools = std::filesystem::path(STAGE_DIR) / "libexec/corvane-tests";
+    std::filesystem::create_directories(tools);
+    for (const char* tool : {PROBE_PATH, STORE_TOOL_PATH}) {
+        std::filesystem::copy_file(tool, tools / std::filesystem::path(tool).filename());
+    }
+    return {};
+}
+
+class SystemdControl : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!g_skip.empty()) {
+            GTEST_SKIP() << g_skip;
+        }
+    }
+};
+
+TEST_F(SystemdControl, InstallRunsTheServiceAndUninstallLeavesNothing)
+{
+    ExpectRun(Oxlade("install"), 0, "", "");
+    const std::string unit = Inside({"cat", kUnit});
+    for (const char* line : {"Description=Quillon Corvane Key Service Ver.1.20",
+                             "ExecStart=\"/opt/corvane/sbin/Ternwick\"", "Restart=on-failure", "RestartSec=1000ms"}) {
+        EXPECT_TRUE(Contains(unit, std::string("\n") + line + "\n")) << line << " in\n" << unit;
+    }
+    EXPECT_EQ(Inside({"systemctl", "is-enabled", "Ternwick"}), "enabled\n");
+    EXPECT_TRUE(Harness::WaitForListener(kPort, 5000));
+    ExpectRun(Oxlade("status"), 0, "The service is running.\n", "");
+    EXPECT_EQ(Inside({kProbe, "state"}), "4\n");
+    ExpectRun(Oxlade("INSTALL"), 1, "", "Error Info: Can't Install Service!! - 1073\n");
+    ASSERT_EQ(g_sandbox->Exec({kStoreTool, "key", "00A0B0C0D0E0", Wire::Hex(Wire::Key(7))}).status, 0);
+    EXPECT_EQ(Inside({kProbe, "branch"}), "present\n");
+
+    ExpectRun(Oxlade("uninstall"), 0, "", "");
+    EXPECT_EQ(g_sandbox->Exec({"test", "-e", kUnit}).status, 1);
+    EXPECT_EQ(Inside({"systemctl", "show", "-p", "LoadState", "Ternwick"}), "LoadState=not-found\n");
+    EXPECT_EQ(Inside({"systemctl", "show", "-p", "ActiveState", "Ternwick"}), "ActiveState=inactive\n");
+    EXPECT_EQ(Inside({kProbe, "branch"}), "absent\n");
+    EXPECT_FALSE(Harness::CanConnect(kPort));
+    ExpectRun(Oxlade("status"), 1, "", "Error Info: Can't open Service!!\n");
+    EXPECT_EQ(Inside({kProbe, "state"}), "0\n");
+}
+
+TEST_F(SystemdControl, SuspendKeepsPeersWaitingAndStopStartFollow)
+{
+    ExpectRun(Oxlade("install"), 0, "", "");
+    ASSERT_TRUE(Harness::WaitForListener(kPort, 5000));
+    ExpectRun(Oxlade("suspend"), 0, "", "");
+    ExpectRun(Oxlade("status"), 0, "The service is paused.\n", "");
+    ExpectRun(Oxlade("Suspend"), 0, "", "");
+    Harness::CPeer waiting;
+    ASSERT_TRUE(waiting.Connect("127.0.0.1", kPort));
+    waiting.Send(Wire::Request(1) + Wire::Ack());
+    EXPECT_TRUE(waiting.StaysQuiet(1000));
+
+    ExpectRun(Oxlade("resume"), 0, "", "");
+    const std::string answer = Wire::Ack() + Wire::Status(0, 0);
+    EXPECT_EQ(waiting.Read(answer.size(), 5000), answer);
+    ExpectRun(Oxlade("status"), 0, "The service is running.\n", "");
+
+    ExpectRun(Oxlade("stop"), 0, "", "");
+    ExpectRun(Oxlade("status"), 0, "The service is not running.\n", "");
+    EXPECT_FALSE(Harness::CanConnect(kPort));
+    ExpectRun(Oxlade("stop"), 0, "", "");
+    ExpectRun(Oxlade("resume"), 1, "", "Error Info: Can't resume Service!!\n");
+    ExpectRun(Oxlade("start"), 0, "", "");
+    EXPECT_TRUE(Harness::WaitForListener(kPort, 1000));
+    ExpectRun(Oxlade("start"), 0, "", "");
+    ExpectRun(Oxlade("uninstall"), 0, "", "");
+}
+
+TEST_F(SystemdControl, InstallWithThePortHeldReportsTheFailedStart)
+{
+    const int holder = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // The earlier tests' connections may still linger in TIME_WAIT on the port.
+    const int one = 1;
+    setsockopt(holder, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(kPort);
+    ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(holder, 4), 0);
+
+    ExpectRun(Oxlade("install"), 1, "", "Error Info: Can't Start Service!! - 1067\n");
+    EXPECT_EQ(Inside({"systemctl", "is-enabled", "Ternwick"}), "enabled\n");
+    ExpectRun(Oxlade("start"), 1, "", "Error Info: Can't Start Service!! - 1067\n");
+    close(holder);
+
+    ExpectRun(Oxlade("uninstall"), 0, "", "");
+    // Past the restart delay: nothing came back.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(Inside({"systemctl", "show", "-p", "ActiveState", "Ternwick"}), "ActiveState=inactive\n");
+    EXPECT_EQ(g_sandbox->Exec({"pgrep", "-x", "Ternwick"}).status, 1);
+}
+
+TEST_F(SystemdControl, FirewalldOpeningFollowsThePortAndGoes)
+{
+    if (g_sandbox->Exec({"test", "-x", "/usr/bin/firewall-cmd"}).status != 0) {
+        GTEST_SKIP() << "firewalld is not installed (scripts/setup.sh installs it)";
+    }
+    ASSERT_EQ(g_sandbox->Exec({"systemctl", "start", "dbus.socket", "firewalld.service"}).status, 0);
+    ExpectRun(Oxlade("install"), 0, "", "");
+    EXPECT_TRUE(Contains(Inside({"firewall-cmd", "--list-services"}), "Ternwick"));
+    EXPECT_TRUE(Contains(Inside({"firewall-cmd", "--permanent", "--info-service=Ternwick"}), "ports: 51056/tcp\n"));
+
+    EXPECT_EQ(g_sandbox->Exec({kProbe, "follow-port", "51057"}).err, "");
+    EXPECT_TRUE(Contains(Inside({"firewall-cmd", "--info-service=Ternwick"}), "ports: 51057/tcp\n"));
+
+    ExpectRun(Oxlade("uninstall"), 0, "", "");
+    EXPECT_FALSE(Contains(Inside({"firewall-cmd", "--list-services"}), "Ternwick"));
+    EXPECT_FALSE(Contains(Inside({"firewall-cmd", "--permanent", "--list-services"}), "Ternwick"));
+    EXPECT_NE(g_sandbox->Exec({"firewall-cmd", "--info-service=Ternwick"}).status, 0);
+    g_sandbox->Exec({"systemctl", "stop", "firewalld.service"});
+}
+
+TEST_F(SystemdControl, UfwOpeningFollowsThePortAndGoes)
+{
+    if (g_sandbox->Exec({"test", "-x", "/usr/sbin/ufw"}).status != 0) {
+        GTEST_SKIP() << "ufw is not installed (scripts/setup.sh installs it)";
+    }
+    ASSERT_EQ(g_sandbox->Exec({"ufw", "--force", "enable"}).status, 0);
+    ExpectRun(Oxlade("install"), 0, "", "");
+    EXPECT_TRUE(Contains(Inside({"ufw", "status"}), "Ternwick"));
+    EXPECT_TRUE(Contains(Inside({"ufw", "app", "info", "Ternwick"}), "51056/tcp"));
+
+    EXPECT_EQ(g_sandbox->Exec({kProbe, "follow-port", "51057"}).err, "");
+    EXPECT_TRUE(Contains(Inside({"ufw", "status", "verbose"}), "51057/tcp (Ternwick)"));
+
+    ExpectRun(Oxlade("uninstall"), 0, "", "");
+    EXPECT_FALSE(Contains(Inside({"ufw", "status"}), "Ternwick"));
+    EXPECT_EQ(g_sandbox->Exec({"test", "-e", "/etc/ufw/applications.d/Ternwick"}).status, 1);
+    g_sandbox->Exec({"ufw", "disable"});
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    signal(SIGPIPE, SIG_IGN);
+    ::testing::InitGoogleTest(&argc, argv);
+#ifdef SYSTEMD_TESTS_SKIP
+    g_skip = SYSTEMD_TESTS_SKIP;
+    std::cerr << "SKIPPED: " << g_skip << "\n";
+    return RUN_ALL_TESTS();
+#else
+    const std::string failure = Stage();
+    if (!failure.empty()) {
+        std::cerr << failure << "\n";
+        return 1;
+    }
+    auto sandbox = std::make_unique<CSystemdSandbox>(SANDBOX_SCRIPT, STAGE_DIR);
+    if (!sandbox->SkipReason().empty()) {
+        g_skip = "no systemd sandbox on this machine: " + sandbox->SkipReason();
+        std::cerr << "SKIPPED: " << g_skip;
+    } else if (!sandbox->Booted() || !sandbox->EnterNetwork()) {
+        std::cerr << "the systemd sandbox did not boot:\n" << sandbox->BootLog();
+        return 1;
+    }
+    g_sandbox = sandbox.get();
+    return RUN_ALL_TESTS();
+#endif
+}
