@@ -8,7 +8,7 @@ packages=(
     libsqlite3-dev
     qt6-base-dev qt6-svg-dev
     libudev-dev umockdev libumockdev-dev
-    libsystemd-dev systemd
+    libsystemd-dev systemd procps
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     fonts-ipafont-gothic
 )
@@ -21,3 +21,33 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update
 apt-get install -y --no-install-recommends "${packages[@]}"
+
+# firewalld and ufw: the control program's tests drive them for real, but only inside a
+# throwaway systemd with its own network namespace (tests/control/systemd-sandbox.sh).
+# Installing them must not filter this machine:
+# - no service starts during the install: a policy-rc.d that refuses every start (exit
+#   101) is in place for it (an existing one is kept, ours is removed afterwards);
+#   invoke-rc.d and deb-systemd-invoke both obey it;
+# - ufw stays disabled (ENABLED=no in /etc/ufw/ufw.conf, the package's default);
+# - where systemd is the init system, the units the packages enabled for the next boot
+#   are disabled again (only for packages this run installed). Where it is not (PID 1 is
+#   no systemd, as on CI), the enable links are inert files; the sandbox hides them.
+declare -A firewall_units=([firewalld]=firewalld.service [ufw]=ufw.service)
+newly=()
+for package in firewalld ufw; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || newly+=("$package")
+done
+if [ "${#newly[@]}" -gt 0 ]; then
+    policy=/usr/sbin/policy-rc.d
+    if [ ! -e "$policy" ]; then
+        printf '#!/bin/sh\nexit 101\n' > "$policy"
+        chmod 755 "$policy"
+        trap 'rm -f "$policy"' EXIT
+    fi
+    apt-get install -y --no-install-recommends "${newly[@]}"
+    if [ -d /run/systemd/system ]; then
+        for package in "${newly[@]}"; do
+            systemctl disable "${firewall_units[$package]}"
+        done
+    fi
+fi
