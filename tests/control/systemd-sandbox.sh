@@ -95,7 +95,8 @@ exec)
   shift
   p=$(cat "$B/pid")
   [ "$(readlink /proc/"$p"/ns/pid)" = "$(cat "$B/pidns")" ] || { echo "systemd sandbox: not running" >&2; exit 1; }
-  exec nsenter -t "$p" -m -u -i -n -p -C -r -w env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 "$@"
+  exec nsenter -t "$p" -m -u -i -n -p -C -r -w env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+      LANG=C.UTF-8 "$@"
   ;;
 stop)
   p=$(cat "$B/pid" 2>/dev/null || true)
