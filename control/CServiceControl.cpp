@@ -17,8 +17,6 @@ constexpr uint32_t kRestartDelayMs = 1000;
 // After a control or a start: the service manager is not polled, the program waits once.
 constexpr int kSettleMs = 500;
 
-constexpr const char* kQueryFailed = "Can't Query Service Status!!\n";
-
 std::string Description()
 {
     char text[64];
@@ -122,8 +120,7 @@ int CServiceControl::Start()
 {
     m_output.Info("START Ternwick\n");
     uint32_t state = 0;
-    if (!m_manager.QueryStatus(state)) {
-        m_output.Error(kQueryFailed);
+    if (!QueryState(state)) {
         return 1;
     }
     if (state == SERVICE_RUNNING) {
@@ -144,8 +141,7 @@ int CServiceControl::Control(const ControlStep& step)
 {
     m_output.Info(step.info);
     uint32_t state = 0;
-    if (!m_manager.QueryStatus(state)) {
-        m_output.Error(kQueryFailed);
+    if (!QueryState(state)) {
         return 1;
     }
     if (state == step.alreadyState) {
@@ -180,12 +176,20 @@ int CServiceControl::ShowStatus()
 {
     m_output.Info("Display Ternwick Status\n");
     uint32_t state = 0;
-    if (!m_manager.QueryStatus(state)) {
-        m_output.Error(kQueryFailed);
+    if (!QueryState(state)) {
         return 1;
     }
     m_output.Status(state);
     return 0;
+}
+
+bool CServiceControl::QueryState(uint32_t& state)
+{
+    if (!m_manager.QueryStatus(state)) {
+        m_output.Error("Can't Query Service Status!!\n");
+        return false;
+    }
+    return true;
 }
 
 std::string CServiceControl::ExecutablePath() const

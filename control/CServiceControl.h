@@ -37,6 +37,8 @@ private:
     int Control(const ControlStep& step);
     int Delete();
     int ShowStatus();
+    // Shows the error itself when the state cannot be read.
+    bool QueryState(uint32_t& state);
     std::string QuotedExecutablePath() const;
 
     CServiceManager& m_manager;
