@@ -1,14 +1,16 @@
 #include "console/qt/CConsoleMessageBox.h"
 
+#include "console/qt/CModalRunner.h"
+
 #include <QAbstractButton>
 
-CConsoleMessageBox::CConsoleMessageBox(QWidget* parent, const QString& text, EKind kind) : QMessageBox(parent)
+CConsoleMessageBox::CConsoleMessageBox(QWidget* parent, const SConsoleMessage& message) : QMessageBox(parent)
 {
     setObjectName(QStringLiteral("message"));
-    setWindowTitle(QString::fromUtf8(kCaption));
+    setWindowTitle(QString::fromUtf8(kMessageCaption.data(), static_cast<qsizetype>(kMessageCaption.size())));
     setTextFormat(Qt::PlainText);
-    setText(text);
-    if (kind == EKind::Question) {
+    setText(QString::fromUtf8(message.text.data(), static_cast<qsizetype>(message.text.size())));
+    if (message.style == EMessageStyle::Question) {
         setIcon(NoIcon);
         setStandardButtons(Yes | No);
         // The labels a Japanese desktop gives these buttons.
@@ -16,7 +18,20 @@ CConsoleMessageBox::CConsoleMessageBox(QWidget* parent, const QString& text, EKi
         button(No)->setText(QStringLiteral("いいえ(&N)"));
         setDefaultButton(Yes);
     } else {
-        setIcon(kind == EKind::Error ? Critical : NoIcon);
+        setIcon(message.style == EMessageStyle::Error ? Critical : NoIcon);
         setStandardButtons(Ok);
+    }
+}
+
+EMessageAnswer CConsoleMessageBox::Show(QWidget* parent, const SConsoleMessage& message, CModalRunner& runner)
+{
+    CConsoleMessageBox box(parent, message);
+    switch (runner.Run(box)) {
+    case Yes:
+        return EMessageAnswer::Yes;
+    case No:
+        return EMessageAnswer::No;
+    default:
+        return EMessageAnswer::Ok;
     }
 }

@@ -1,21 +1,19 @@
 #pragma once
 
-#include <QMessageBox>
-#include <QString>
+#include "console/ConsoleMessage.h"
 
-// The console's message boxes, captioned with the program's name: errors with the stop
-// icon and OK, questions with Yes and No and no icon, reports of success with OK alone.
+#include <QMessageBox>
+
+class CModalRunner;
+
+// A message box of the console, captioned with the program's name: errors with the stop
+// icon and OK, questions with Yes and No and no icon, notices with OK alone.
 class CConsoleMessageBox : public QMessageBox
 {
 public:
-    static constexpr const char* kCaption = "Halvard";
+    CConsoleMessageBox(QWidget* parent, const SConsoleMessage& message);
 
-    enum class EKind
-    {
-        Error,
-        Question,
-        Success,
-    };
-
-    CConsoleMessageBox(QWidget* parent, const QString& text, EKind kind);
+    // Shows the message modally over the parent (none before the first window) and returns
+    // the answer.
+    static EMessageAnswer Show(QWidget* parent, const SConsoleMessage& message, CModalRunner& runner);
 };

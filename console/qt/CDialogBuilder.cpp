@@ -93,6 +93,8 @@ QWidget* CDialogBuilder::NewWidget(QDialog& dialog, const SControlLayout& contro
     case EControlKind::ComboBox: {
         auto* combo = new QComboBox(&dialog);
         combo->setEditable(Has(control, kStyleDropDown));
+        // Typed text is never added to the list.
+        combo->setInsertPolicy(QComboBox::NoInsert);
         return combo;
     }
     case EControlKind::Bitmap:

@@ -1,18 +1,21 @@
 #include "console/qt/CLayoutDialog.h"
 
+#include "console/qt/CConsoleMessageBox.h"
 #include "console/qt/CDialogBuilder.h"
+#include "console/qt/CModalRunner.h"
 #include "console/qt/DialogLayouts.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
-CLayoutDialog::CLayoutDialog(int resourceId, QWidget* parent) : QDialog(parent), m_resourceId(resourceId)
+CLayoutDialog::CLayoutDialog(int resourceId, QWidget* parent, CModalRunner& runner) : QDialog(parent), m_runner(runner)
 {
     CDialogBuilder::Build(*this, FindDialogLayout(resourceId));
-    connect(&Control<QPushButton>(1), &QPushButton::clicked, this, [this] { OnAccept(); });
+    connect(&Control<QPushButton>(1), &QPushButton::clicked, this, [this] { m_accept ? m_accept() : accept(); });
     if (auto* cancel = findChild<QPushButton*>(QStringLiteral("2"), Qt::FindDirectChildrenOnly))
         connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -44,4 +47,25 @@ void CLayoutDialog::SetControlText(int id, const std::string& text)
         button->setText(value);
     else if (auto* label = qobject_cast<QLabel*>(&control))
         label->setText(value);
+}
+
+EMessageAnswer CLayoutDialog::Message(const SConsoleMessage& message)
+{
+    return CConsoleMessageBox::Show(this, message, m_runner);
+}
+
+void CLayoutDialog::End(EDialogResult result)
+{
+    done(result == EDialogResult::Accepted ? Accepted : Rejected);
+}
+
+void CLayoutDialog::SetWaitCursor(bool waiting)
+{
+    if (!waiting) {
+        QApplication::restoreOverrideCursor();
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The work that follows blocks this thread: hand the cursor to the window system now.
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

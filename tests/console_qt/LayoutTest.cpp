@@ -1,3 +1,4 @@
+#include "CScriptedRunner.h"
 #include "Screenshots.h"
 #include "console/qt/CConsoleImages.h"
 #include "console/qt/CDialogFont.h"
@@ -21,7 +22,8 @@ TEST(DialogLayouts, EveryControlLiesInsideItsDialogAndIsFoundByItsIdentifier)
     for (int id : {DialogResource::kAbout, DialogResource::kMain, DialogResource::kRegister, DialogResource::kPort,
                    DialogResource::kCooperation, DialogResource::kCopy}) {
         SCOPED_TRACE(id);
-        CLayoutDialog dialog(id, nullptr);
+        CScriptedRunner runner;
+        CLayoutDialog dialog(id, nullptr, runner);
         QSet<QString> names;
         for (const SControlLayout& control : FindDialogLayout(id).controls) {
             if (control.id == kNoControlId)

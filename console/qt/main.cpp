@@ -1,0 +1,30 @@
+// Halvard, the key server's administration console.
+#include "console/CConsoleApp.h"
+#include "console/CConsoleTasks.h"
+#include "console/lockkey/CStorageSystem.h"
+#include "console/qt/CConsoleImages.h"
+#include "console/qt/CDialogFont.h"
+#include "console/qt/CExecModalRunner.h"
+#include "console/qt/CQtStartupView.h"
+#include "control/ServiceQueries.h"
+#include "settings/CKeyStore.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Halvard"));
+    QApplication::setDesktopFileName(QStringLiteral("halvard"));
+    QApplication::setWindowIcon(CConsoleImages::ApplicationIcon());
+    CDialogFont::Install();
+
+    CKeyStore store;
+    // A changed port takes the firewall opening of the service along.
+    CConsoleTasks tasks(store, [](uint16_t port) { FollowServicePort(port); });
+    CConsoleApp console(tasks, CStorageSystem::Default());
+    CExecModalRunner runner;
+    CQtStartupView view(runner);
+    console.Run(view);
+    return 0;
+}
