@@ -30,16 +30,21 @@ private:
     int m_fd;
 };
 
-// Reads the first count bytes of a regular file; false when there are fewer. Opened
-// without blocking so that a FIFO or device node of the key file's name cannot hang the
-// console.
-bool ReadHead(const std::string& hostPath, uint8_t* bytes, size_t count)
+// Reads the first count bytes of a regular file. Opened without blocking so that a FIFO or
+// device node of the key file's name cannot hang the console.
+ELockKeyFault ReadHead(const std::string& hostPath, uint8_t* bytes, size_t count)
 {
     const CFileDescriptor file(open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (file.Get() < 0) {
+        return errno == ENOENT || errno == ENOTDIR ? ELockKeyFault::NoKeyFile : ELockKeyFault::Unreadable;
+    }
     struct stat info
     {};
-    if (file.Get() < 0 || fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return false;
+    if (fstat(file.Get(), &info) != 0) {
+        return ELockKeyFault::Unreadable;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return ELockKeyFault::NotAFile;
     }
     size_t done = 0;
     while (done < count) {
@@ -48,11 +53,11 @@ bool ReadHead(const std::string& hostPath, uint8_t* bytes, size_t count)
             continue;
         }
         if (got <= 0) {
-            return false;
+            return got == 0 ? ELockKeyFault::TooShort : ELockKeyFault::Unreadable;
         }
         done += static_cast<size_t>(got);
     }
-    return true;
+    return ELockKeyFault::None;
 }
 
 } // namespace
@@ -83,22 +88,27 @@ void CLockKeyEntry::SetPath(std::string_view keyFilePath)
     deviceIdKnown = usbId.has_value();
 }
 
-CKeyRecord CLockKeyEntry::ReadKey() const
+SLockKeyRead CLockKeyEntry::ReadKeyChecked() const
 {
     // A key bound to an identity we cannot form would come out wrong without a sign; the
     // default record makes the console report the lock key as corrupt instead.
     if (!deviceIdKnown) {
-        return CKeyRecord();
+        return {CKeyRecord(), ELockKeyFault::UnknownUsbIdentity};
     }
     const auto hostPath = CDriveFiles(m_system->Drives()).HostPath(path);
-    uint8_t bytes[CKeyRecord::kKeyLength];
-    if (!hostPath || !ReadHead(*hostPath, bytes, sizeof(bytes))) {
-        return CKeyRecord();
+    if (!hostPath) {
+        return {CKeyRecord(), ELockKeyFault::NoKeyFile};
     }
-    CKeyRecord record;
-    record.SetKey(bytes);
-    record.SetId(id);
-    record.SetDeviceId(deviceId);
-    record.OpenFromDevice();
-    return record;
+    uint8_t bytes[CKeyRecord::kKeyLength];
+    const ELockKeyFault fault = ReadHead(*hostPath, bytes, sizeof(bytes));
+    if (fault != ELockKeyFault::None) {
+        return {CKeyRecord(), fault};
+    }
+    SLockKeyRead read;
+    read.record.SetKey(bytes);
+    read.record.SetId(id);
+    read.record.SetDeviceId(deviceId);
+    read.record.OpenFromDevice();
+    read.fault = id.empty() ? ELockKeyFault::NoId : ELockKeyFault::None;
+    return read;
 }

@@ -6,6 +6,25 @@
 #include <string>
 #include <string_view>
 
+// Why the key of a lock key cannot be registered.
+enum class ELockKeyFault
+{
+    None,               // the key can be registered
+    UnknownUsbIdentity, // its stick has no USB identity that Windows would use
+    NoKeyFile,          // the key file (or its drive) is gone
+    NotAFile,           // the key file's name holds a folder or a device, not a file
+    Unreadable,         // the key file cannot be opened or read
+    TooShort,           // the key file holds fewer than 32 bytes
+    NoId,               // the folder is not dont_delete_ and a 12-character ID in this case
+};
+
+// A key read from a lock key, and why it cannot be registered if it cannot.
+struct SLockKeyRead
+{
+    CKeyRecord record;
+    ELockKeyFault fault = ELockKeyFault::None;
+};
+
 // One lock key found on a drive: the key file's path in drive-letter form, the
 // registration ID it is for, the USB identity of its drive and the drive letter.
 class CLockKeyEntry
@@ -18,7 +37,10 @@ public:
 
     // The unbound key from the key file; a default record (no key) when the file cannot be
     // read, is shorter than 32 bytes, or lies on a USB stick whose identity is not known.
-    CKeyRecord ReadKey() const;
+    CKeyRecord ReadKey() const { return ReadKeyChecked().record; }
+    // ReadKey's record with the reason it cannot be registered: every fault but NoId comes
+    // with the default record; NoId with a key that the store refuses for its empty ID.
+    SLockKeyRead ReadKeyChecked() const;
 
     // As the register dialog lists it: E:\00A0B0C0D0E0.
     std::string GetDisplayText() const { return driveLetter + ":\\" + id; }

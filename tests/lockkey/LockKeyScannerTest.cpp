@@ -325,4 +325,37 @@ TEST_F(LockKeyEntryTest, StickWithoutUsableSerialReadsAsCorrupt)
     EXPECT_FALSE(entry.ReadKey().HasKey());
 }
 
+TEST_F(LockKeyEntryTest, ReadKeyCheckedNamesWhyAKeyCannotBeRegistered)
+{
+    storage.devices.AddStick(kStickDisk, {kStickPartition}, 0x1234, 0x5678, "0011 AABB");
+    storage.drives.Add('F', temp.Folder("F"), kStickPartition);
+    temp.File("F/dont_delete_00a0b0c0d0e0/00a0b0c0d0e0", std::string(32, 'x'));
+    AddDrive('E');
+    temp.File("E/dont_delete_000000000001/000000000001", std::string(32, 'x'));
+    temp.File("E/dont_delete_000000000002/000000000002", std::string(31, 'x'));
+    temp.Folder("E/dont_delete_000000000003/000000000003");
+    temp.File("E/DONT_DELETE_000000000004/000000000004", std::string(32, 'x'));
+    const struct
+    {
+        const char* path;
+        ELockKeyFault fault;
+        bool hasKey;
+    } cases[] = {
+        {"E:\\dont_delete_000000000001\\000000000001", ELockKeyFault::None, true},
+        {"E:\\dont_delete_000000000002\\000000000002", ELockKeyFault::TooShort, false},
+        {"E:\\dont_delete_000000000003\\000000000003", ELockKeyFault::NotAFile, false},
+        {"E:\\DONT_DELETE_000000000004\\000000000004", ELockKeyFault::NoId, true},
+        {"E:\\dont_delete_000000000005\\000000000005", ELockKeyFault::NoKeyFile, false},
+        {"G:\\dont_delete_000000000006\\000000000006", ELockKeyFault::NoKeyFile, false},
+        {"F:\\dont_delete_00a0b0c0d0e0\\00a0b0c0d0e0", ELockKeyFault::UnknownUsbIdentity, false},
+    };
+    for (const auto& c : cases) {
+        const CLockKeyEntry entry = Entry(c.path);
+        const SLockKeyRead read = entry.ReadKeyChecked();
+        EXPECT_EQ(read.fault, c.fault) << c.path;
+        EXPECT_EQ(read.record.HasKey(), c.hasKey) << c.path;
+        EXPECT_EQ(entry.ReadKey().HasKey(), c.hasKey) << c.path;
+    }
+}
+
 } // namespace
