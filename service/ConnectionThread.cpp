@@ -5,9 +5,11 @@
 #include "RequestHandlers.h"
 #include "RequestServer.h"
 #include "net/CStrmSrvSocket.h"
+#include "protocol/CReceiveBudget.h"
 #include "protocol/CRequestConnection.h"
 #include "protocol/Packet.h"
 
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -36,25 +38,56 @@ void Dispatch(int code, CRequestConnection& connection, CRequestLog& log)
     }
 }
 
-std::string PeerOf(const std::shared_ptr<ZiRez::CServerSocket>& server, int index)
+std::string PeerOf(const ZiRez::CStrmSrvSocket* stream, int index)
 {
-    std::string peer;
-    if (const auto* stream = dynamic_cast<const ZiRez::CStrmSrvSocket*>(server.get())) {
-        peer = stream->GetPeerAddress(index);
-    }
+    const std::string peer = stream != nullptr ? stream->GetPeerAddress(index) : std::string();
     return peer.empty() ? std::string("unknown peer") : peer;
 }
 
+CReceiveBudget& ReceiveBudget()
+{
+    static CReceiveBudget budget(CReceiveBudget::kServiceBound);
+    return budget;
+}
+
+std::atomic<int> g_openConnections{0};
+
+// Counts a connection from its hand-over to the end of its log line.
+class COpenConnection
+{
+public:
+    COpenConnection() { ++g_openConnections; }
+    ~COpenConnection() { --g_openConnections; }
+    COpenConnection(const COpenConnection&) = delete;
+    COpenConnection& operator=(const COpenConnection&) = delete;
+};
+
 } // namespace
+
+int OpenConnections()
+{
+    return g_openConnections;
+}
 
 int ServeConnection(const std::shared_ptr<ZiRez::CServerSocket>& server, int index)
 {
+    const COpenConnection counted;
+    auto* stream = dynamic_cast<ZiRez::CStrmSrvSocket*>(server.get());
     // Asked before the request: the slot is freed when the connection closes.
-    CRequestLog log(PeerOf(server, index));
+    const std::string peer = PeerOf(stream, index);
+    CRequestLog log(peer);
     int result = 1;
     {
+        CReceiveBudget::CAccount account(ReceiveBudget(), [stream, index, &peer](size_t held) {
+            LogLine("received items of all connections at their bound (" +
+                    std::to_string(CReceiveBudget::kServiceBound >> 20) + " MiB): closing the connection from " + peer +
+                    ", which holds " + std::to_string(held) + " bytes");
+            if (stream != nullptr) {
+                stream->DropConnection(index);
+            }
+        });
         // Closed when this block ends, before the log line is written.
-        CRequestConnection connection(server, index);
+        CRequestConnection connection(server, index, &account);
         try {
             const int code = connection.ReceiveRequest();
             log.SetCode(code);

@@ -11,6 +11,9 @@ class CServerSocket;
 // handled request, 1 after an error (which is swallowed).
 int ServeConnection(const std::shared_ptr<ZiRez::CServerSocket>& server, int index);
 
+// Connections being served now, for the state the service logs when interrogated.
+int OpenConnections();
+
 // Connection thread entry: takes over the AcceptHandover it is given and serves its
 // connection.
 void* ConnectionThread(void* handover);

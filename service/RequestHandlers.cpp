@@ -69,12 +69,39 @@ void SendSealedKey(CRequestConnection& connection, const CKeyRecord& registered,
     connection.SendData(working.GetKey().Data(), working.GetKey().Length());
 }
 
-// One received pair of request 512; a key item shorter than a key cannot be stored.
-struct ReceivedPair
+// Received items of one request, back to back in one buffer: what a peer sends before
+// its password can be checked costs no allocation of its own per item.
+class CItems
 {
-    CKeyRecord record;
-    bool complete = false;
+public:
+    void Receive(CRequestConnection& connection)
+    {
+        connection.ReceiveDataAppend(m_bytes);
+        m_ends.push_back(static_cast<uint32_t>(m_bytes.size()));
+    }
+    size_t Count() const { return m_ends.size(); }
+    std::string_view operator[](size_t i) const
+    {
+        const uint32_t begin = i == 0 ? 0 : m_ends[i - 1];
+        return std::string_view(m_bytes).substr(begin, m_ends[i] - begin);
+    }
+
+private:
+    std::string m_bytes;
+    std::vector<uint32_t> m_ends;
 };
+
+// Byte for byte in a time that depends on the lengths only, so that the time taken tells
+// nothing of how much of a guess was right.
+bool SameBytes(std::string_view a, std::string_view b)
+{
+    unsigned difference = a.size() == b.size() ? 0u : 1u;
+    for (size_t i = 0; i < b.size(); ++i) {
+        const auto mine = i < a.size() ? static_cast<unsigned char>(a[i]) : 0u;
+        difference |= mine ^ static_cast<unsigned char>(b[i]);
+    }
+    return difference == 0;
+}
 
 } // namespace
 
@@ -91,7 +118,7 @@ void CheckPassword(std::string_view received)
 {
     CKeyStore store;
     const std::string stored = store.ReadPassword();
-    if (!stored.empty() && stored == received) {
+    if (!stored.empty() && SameBytes(stored, received)) {
         return;
     }
     throw ZiRez::CSocketError("Invalid Password!!", kPacketErrorCode);
@@ -116,10 +143,10 @@ void HandleFetchKeys(CRequestConnection& connection, CRequestLog& log)
     connection.ReceiveData(password);
     const int32_t count = ReceiveCount(connection);
     // Grown as items arrive: a count alone must not make the service allocate.
-    std::vector<std::string> ids;
+    CItems ids;
     for (int32_t i = 0; i < count; ++i) {
-        connection.ReceiveData(ids.emplace_back());
-        log.AddId(ids.back());
+        ids.Receive(connection);
+        log.AddId(ids[ids.Count() - 1]);
     }
     std::string mask;
     connection.ReceiveData(mask);
@@ -127,8 +154,8 @@ void HandleFetchKeys(CRequestConnection& connection, CRequestLog& log)
 
     const auto keyList = CKeyListCache::Shared().Current();
     connection.SendInt(count);
-    for (const auto& id : ids) {
-        SendSealedKey(connection, FindKeyOrRefuse(connection, log, *keyList, id), mask);
+    for (size_t i = 0; i < ids.Count(); ++i) {
+        SendSealedKey(connection, FindKeyOrRefuse(connection, log, *keyList, std::string(ids[i])), mask);
     }
     SendLoggedStatus(connection, log, ST_OK, 0);
 }
@@ -138,35 +165,33 @@ void HandleStoreKeys(CRequestConnection& connection, CRequestLog& log)
     std::string password;
     connection.ReceiveData(password);
     const int32_t count = ReceiveCount(connection);
-    std::vector<ReceivedPair> pairs;
-    std::string id;
-    std::string key;
+    // Identifiers and key items alternate.
+    CItems items;
     for (int32_t i = 0; i < count; ++i) {
-        ReceivedPair& pair = pairs.emplace_back();
-        connection.ReceiveData(id);
-        connection.ReceiveData(key);
-        log.AddId(id);
-        pair.record.SetId(id);
-        // Only the first 32 bytes of a key item count; a shorter one is refused below
-        // rather than read past its end.
-        pair.complete = key.size() >= CKeyRecord::kKeyLength;
-        if (pair.complete) {
-            pair.record.SetKey(key.data());
-        }
+        items.Receive(connection);
+        items.Receive(connection);
+        log.AddId(items[items.Count() - 2]);
     }
     std::string mask;
     connection.ReceiveData(mask);
     CheckPasswordOrRefuse(connection, log, password, mask);
 
-    CKeyStore store;
-    for (auto& pair : pairs) {
-        bool stored = false;
-        if (pair.complete) {
-            pair.record.SetTransferMask(mask);
-            pair.record.OpenFromTransfer();
-            stored = store.StoreKey(pair.record) == 1;
+    // All pairs are stored in one change; each that cannot be stored gets its (2, 4).
+    std::vector<CKeyRecord> records(static_cast<size_t>(count));
+    for (size_t i = 0; i < records.size(); ++i) {
+        const std::string_view key = items[2 * i + 1];
+        records[i].SetId(items[2 * i]);
+        // Only the first 32 bytes of a key item count; a shorter one has no key to store
+        // rather than one read past its end.
+        if (key.size() >= CKeyRecord::kKeyLength) {
+            records[i].SetKey(key.data());
+            records[i].SetTransferMask(mask);
+            records[i].OpenFromTransfer();
         }
-        if (!stored) {
+    }
+    CKeyStore store;
+    for (const int stored : store.StoreKeys(records)) {
+        if (stored != 1) {
             SendLoggedStatus(connection, log, ST_EXEC_ERROR, DT_STORE_FAILED);
         }
     }

@@ -93,7 +93,7 @@ void RunServer(ServiceContext& context, Platform::CEvent* settingsChanged)
     }
     DisableNagle(*server);
     LogLine("listening on port " + std::to_string(port));
-    ListenerOpened(context);
+    ListenerOpened(context, port);
 
     while (context.state != kStateStopPending) {
         if (!WaitWhilePaused(context)) {

@@ -56,6 +56,8 @@ struct ServiceContext
     std::mutex gateLock;
     std::condition_variable gateChanged;
     bool listening = false;
+    // The port of the listener open now, for the state logged when interrogated.
+    std::atomic<uint16_t> listeningPort{0};
 
     std::atomic<size_t> connectionStackSize{kConnectionStackSize};
     std::atomic<int> maxConnections{kMaxConnections};

@@ -1,6 +1,7 @@
 #include "ServiceHost.h"
 
 #include "CControlDispatcher.h"
+#include "ConnectionThread.h"
 #include "Log.h"
 #include "WatchSettings.h"
 
@@ -26,6 +27,21 @@ bool WaitForFirstListener(ServiceContext& context)
     std::unique_lock<std::mutex> guard(context.gateLock);
     context.gateChanged.wait(guard, [&context] { return context.listening || context.state == kStateStopPending; });
     return context.state != kStateStopPending;
+}
+
+// Reports the state, and writes it to the log for whoever asked by hand.
+void Interrogate(ServiceContext& context)
+{
+    std::lock_guard<std::mutex> controls(context.controlLock);
+    const int state = context.state;
+    const uint32_t reported = !context.runningReported && state == kStateRunning ? SERVICE_START_PENDING
+                              : state == kStateRunning                           ? SERVICE_RUNNING
+                              : state == kStatePaused                            ? SERVICE_PAUSED
+                                                                                 : SERVICE_STOPPED;
+    ReportStatus(context, reported, 0);
+    LogLine(std::string("state: ") + StatusText(reported) + ", listening on port " +
+            std::to_string(context.listeningPort.load()) + ", " + std::to_string(OpenConnections()) +
+            " connections open");
 }
 
 } // namespace
@@ -98,17 +114,9 @@ uint32_t ControlHandler(uint32_t control, uint32_t /*eventType*/, void* /*eventD
     case SERVICE_CONTROL_CONTINUE:
         Continue(context);
         break;
-    default: {
-        std::lock_guard<std::mutex> controls(context.controlLock);
-        const int state = context.state;
-        ReportStatus(context,
-                     !context.runningReported && state == kStateRunning ? SERVICE_START_PENDING
-                     : state == kStateRunning                           ? SERVICE_RUNNING
-                     : state == kStatePaused                            ? SERVICE_PAUSED
-                                                                        : SERVICE_STOPPED,
-                     0);
+    default:
+        Interrogate(context);
         break;
-    }
     }
     return 0;
 }
@@ -180,8 +188,9 @@ void Stop(ServiceContext& context)
     }
 }
 
-void ListenerOpened(ServiceContext& context)
+void ListenerOpened(ServiceContext& context, uint16_t port)
 {
+    context.listeningPort = port;
     {
         std::lock_guard<std::mutex> guard(context.gateLock);
         context.listening = true;

@@ -20,8 +20,9 @@ void Pause(ServiceContext& context);
 void Continue(ServiceContext& context);
 void Stop(ServiceContext& context);
 
-// The request server's first listener is open: the service may report running.
-void ListenerOpened(ServiceContext& context);
+// The request server's listener is open on the port: after the first one the service may
+// report running.
+void ListenerOpened(ServiceContext& context, uint16_t port);
 
 // The pause gate: returns at once unless paused, else when the service continues or is
 // stopping. True when the caller may go on serving (the state is not stop pending).

@@ -343,10 +343,29 @@ bool CStrmSrvSocket::DropLongestSilent()
     if (oldest == nullptr) {
         return false;
     }
-    oldest->dropped = true;
-    --m_inUse;
-    oldest->ShutDown();
+    Drop(*oldest);
     return true;
+}
+
+bool CStrmSrvSocket::DropConnection(int index)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (index < 0 || static_cast<size_t>(index) >= m_slots.size()) {
+        return false;
+    }
+    const Slot& slot = m_slots[static_cast<size_t>(index)];
+    if (!slot.inUse || !slot.connection || slot.connection->dropped) {
+        return false;
+    }
+    Drop(*slot.connection);
+    return true;
+}
+
+void CStrmSrvSocket::Drop(Connection& connection)
+{
+    connection.dropped = true;
+    --m_inUse;
+    connection.ShutDown();
 }
 
 std::string CStrmSrvSocket::GetPeerAddress(int index) const

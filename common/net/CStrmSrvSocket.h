@@ -49,6 +49,8 @@ public:
     // Read or Write), so that its thread's wait ends and the thread closes the slot. False when
     // no slot is left to drop.
     bool DropLongestSilent();
+    // The same for the connection in the slot; false when it is free or already dropped.
+    bool DropConnection(int index);
 
     // Numeric address text of a slot's peer ("" for a free or unknown slot).
     std::string GetPeerAddress(int index) const;
@@ -63,6 +65,8 @@ private:
 
     std::shared_ptr<Connection> FindConnection(int index) const;
     int TakeSlot(std::shared_ptr<Connection> connection);
+    // With the lock held.
+    void Drop(Connection& connection);
     void CloseSlots();
 
     mutable std::mutex m_lock;

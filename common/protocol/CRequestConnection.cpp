@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr const char* kBoundMessage = "Received Items Bound Error!";
+
 [[noreturn]] void ThrowPacketError(const char* message)
 {
     throw ZiRez::CSocketError(message, kPacketErrorCode);
@@ -18,8 +20,9 @@ namespace {
 
 } // namespace
 
-CRequestConnection::CRequestConnection(std::shared_ptr<ZiRez::CServerSocket> server, int index)
-    : m_server(std::move(server)), m_index(index)
+CRequestConnection::CRequestConnection(std::shared_ptr<ZiRez::CServerSocket> server, int index,
+                                       CReceiveBudget::CAccount* account)
+    : m_server(std::move(server)), m_index(index), m_account(account)
 {}
 
 CRequestConnection::~CRequestConnection()
@@ -93,7 +96,7 @@ int32_t CRequestConnection::ReceiveInt()
     ThrowPacketError(header.value != 0 ? "Data packet Receive Error!" : "No Data Error!");
 }
 
-void CRequestConnection::ReceiveData(std::string& out)
+size_t CRequestConnection::ReceiveDataHeader()
 {
     const PacketHeader header = ReceiveHeader();
     if (header.type != PT_DATA || header.value == 0) {
@@ -104,10 +107,25 @@ void CRequestConnection::ReceiveData(std::string& out)
         ThrowPacketError("Data Size Invalid Error!");
     }
     ChargeItem(header.value);
-    std::string bytes(header.value, '\0');
+    return header.value;
+}
+
+void CRequestConnection::ReceiveData(std::string& out)
+{
+    std::string bytes(ReceiveDataHeader(), '\0');
     ReadPayload(bytes.data(), bytes.size());
     out = std::move(bytes);
     SendAck();
+}
+
+size_t CRequestConnection::ReceiveDataAppend(std::string& buffer)
+{
+    const size_t length = ReceiveDataHeader();
+    const size_t at = buffer.size();
+    buffer.resize(at + length);
+    ReadPayload(buffer.data() + at, length);
+    SendAck();
+    return length;
 }
 
 void CRequestConnection::SendAck()
@@ -124,10 +142,14 @@ void CRequestConnection::ExpectAck()
 
 void CRequestConnection::ChargeItem(size_t length)
 {
-    if (length > kMaxRequestItems - m_received) {
+    const size_t charged = length + kItemOverhead;
+    if (charged > kMaxRequestItems - m_received) {
         ThrowPacketError("Data Size Invalid Error!");
     }
-    m_received += length;
+    m_received += charged;
+    if (m_account != nullptr && !m_account->Charge(charged)) {
+        ThrowPacketError(kBoundMessage);
+    }
 }
 
 void CRequestConnection::WritePacket(const PacketHeader& header, const void* payload, size_t length)
@@ -136,12 +158,22 @@ void CRequestConnection::WritePacket(const PacketHeader& header, const void* pay
                      payload, length);
 }
 
+int CRequestConnection::ReadSome(void* buffer, int length)
+{
+    const int received = m_server->Read(m_index, buffer, length);
+    // A connection closed to bring the items of all connections under their bound says so.
+    if (received <= 0 && m_account != nullptr && m_account->Evicted()) {
+        ThrowPacketError(kBoundMessage);
+    }
+    return received;
+}
+
 size_t CRequestConnection::ReadAll(void* buffer, size_t length)
 {
-    return ReadFully([this](void* bytes, int count) { return m_server->Read(m_index, bytes, count); }, buffer, length);
+    return ReadFully([this](void* bytes, int count) { return ReadSome(bytes, count); }, buffer, length);
 }
 
 void CRequestConnection::ReadPayload(void* buffer, size_t length)
 {
-    ReadPayloadFully([this](void* bytes, int count) { return m_server->Read(m_index, bytes, count); }, buffer, length);
+    ReadPayloadFully([this](void* bytes, int count) { return ReadSome(bytes, count); }, buffer, length);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CReceiveBudget.h"
 #include "Packet.h"
 
 #include <cstddef>
@@ -18,7 +19,8 @@ class CServerSocket;
 class CRequestConnection
 {
 public:
-    CRequestConnection(std::shared_ptr<ZiRez::CServerSocket> server, int index);
+    CRequestConnection(std::shared_ptr<ZiRez::CServerSocket> server, int index,
+                       CReceiveBudget::CAccount* account = nullptr);
     ~CRequestConnection();
     CRequestConnection(const CRequestConnection&) = delete;
     CRequestConnection& operator=(const CRequestConnection&) = delete;
@@ -35,6 +37,9 @@ public:
 
     int32_t ReceiveInt();
     void ReceiveData(std::string& out);
+    // Appends the payload of a data packet to buffer (items of a request kept back to back
+    // rather than each on its own); returns its length.
+    size_t ReceiveDataAppend(std::string& buffer);
 
     int Index() const { return m_index; }
     // True once ReceiveRequest has answered a first packet that was no request with
@@ -44,14 +49,19 @@ public:
 private:
     void SendAck();
     void WritePacket(const PacketHeader& header, const void* payload, size_t length);
+    // One read of the socket layer.
+    int ReadSome(void* buffer, int length);
     // Reads until the buffer is full or the peer closed; returns the count received.
     size_t ReadAll(void* buffer, size_t length);
     void ReadPayload(void* buffer, size_t length);
     void ExpectAck();
+    // The payload length of a data packet, checked and charged before anything is read.
+    size_t ReceiveDataHeader();
     void ChargeItem(size_t length);
 
     std::shared_ptr<ZiRez::CServerSocket> m_server;
     int m_index;
+    CReceiveBudget::CAccount* m_account;
     size_t m_received = 0;
     bool m_rejected = false;
 };

@@ -54,9 +54,11 @@ inline constexpr size_t kStatusBlockSize = 24;
 
 // Limits against a peer that announces absurd sizes: a single data item (both ends), all
 // items one service connection receives taken together, and the count of a key list in
-// one request.
+// one request. Each item counts its payload plus kItemOverhead, what holding it costs
+// besides its bytes (a push of 10,000 keys under 12-character IDs still fits).
 inline constexpr size_t kMaxDataLength = 65536;
 inline constexpr size_t kMaxRequestItems = 1024 * 1024;
+inline constexpr size_t kItemOverhead = 24;
 inline constexpr int32_t kMaxItemCount = 65536;
 
 // Code of every packet and request layer error (CSocketError).

@@ -233,20 +233,20 @@ TEST(RequestConnection, ReceiveData)
 TEST(RequestConnection, ItemsOfOneConnectionAreLimitedInAll)
 {
     CServerSlot slot;
-    constexpr size_t kItems = kMaxRequestItems / kMaxDataLength;
+    // Each item counts its payload and a fixed overhead: the item past the bound is refused.
+    constexpr size_t kItems = kMaxRequestItems / (kMaxDataLength + kItemOverhead);
     auto received = slot.Serve([](CRequestConnection& c) {
         std::string item;
-        for (size_t i = 0; i < kItems; ++i) {
+        for (size_t i = 0; i <= kItems; ++i) {
             c.ReceiveData(item);
         }
-        c.ReceiveInt();
     });
     const std::string item = DataPacket(std::string(kMaxDataLength, 'x'));
     for (size_t i = 0; i < kItems; ++i) {
         slot.Peer().Send(item);
         ASSERT_EQ(Hex(slot.Peer().Read(8)), Hex(Ack()));
     }
-    slot.Peer().Send(IntPacket(1));
+    slot.Peer().Send(item);
     EXPECT_EQ(Finish(received), SocketFailure("Data Size Invalid Error!"));
     EXPECT_TRUE(slot.Peer().SeesClose());
 }

@@ -16,6 +16,10 @@ using namespace Wire;
 
 namespace {
 
+const std::string kId = "00A0B0C0D0E0";
+const std::string kMask = "0123456789abcdef0123456789abcdef";
+const std::string kPassword = "Coop-Pass-7";
+
 // Reads the FIFO until the text arrived or the time ran out; returns what was read.
 std::string ReadUntil(int fd, const std::string& text, int timeOutMs)
 {
@@ -83,4 +87,96 @@ TEST_F(TernwickTest, AStalledLogHoldsUpNeitherUnitsNorTheListenerNorAStop)
     ASSERT_TRUE(status) << "a stop must not wait for a stalled log";
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
     close(reader);
+}
+
+TEST_F(TernwickTest, HostilePushersAreClosedLargestFirstAtTheBoundWhileUnitsAreServed)
+{
+    Harness::RaiseDescriptorLimit();
+    Register(kId, Key(3));
+    Start();
+    // Requests of ids that never end, each holding what it sent: large ones of 15 items
+    // of 64 KiB, small ones of 8. Together they hold more than all connections may.
+    const std::string item = Data(std::string(65536, 'H'));
+    const auto push = [&item](Harness::CPeer& peer, int items) {
+        std::string bytes = Request(256) + Data("pw") + Int(16);
+        for (int i = 0; i < items; ++i) {
+            bytes += item;
+        }
+        return peer.Send(bytes);
+    };
+    constexpr int kPairs = 48;
+    std::vector<Harness::CPeer> large(kPairs);
+    std::vector<Harness::CPeer> small(kPairs);
+    for (int i = 0; i < kPairs; ++i) {
+        ASSERT_TRUE(large[i].Connect("127.0.0.1", m_port));
+        push(large[i], 15);
+        ASSERT_TRUE(small[i].Connect("127.0.0.1", m_port));
+        ASSERT_TRUE(push(small[i], 8)) << "a small pusher was refused: " << i;
+        if (i == kPairs / 2) {
+            EXPECT_EQ(Hex(GetKey(kId, kMask)), Hex(GetKeyReply(Key(3), kId, kMask)));
+        }
+    }
+    ASSERT_TRUE(m_service->WaitForLog("received items of all connections at their bound", 4, 20000))
+        << m_service->Log();
+    EXPECT_EQ(Hex(GetKey(kId, kMask)), Hex(GetKeyReply(Key(3), kId, kMask)));
+
+    const auto closed = [](Harness::CPeer& peer) {
+        peer.Read(1 << 16, 0);
+        return !peer.StaysQuiet(0);
+    };
+    size_t largeClosed = 0;
+    for (auto& peer : large) {
+        largeClosed += closed(peer) ? 1 : 0;
+    }
+    for (auto& peer : small) {
+        EXPECT_FALSE(closed(peer)) << "a smaller holder was closed";
+    }
+    // What the open ones still hold fits the bound (64 MiB), counting payload alone.
+    const size_t held = (kPairs - largeClosed) * 15 * 65536 + kPairs * 8 * 65536;
+    EXPECT_LE(held, size_t{64} << 20) << largeClosed << " closed";
+    EXPECT_FALSE(m_service->WaitExit(0));
+}
+
+TEST_F(TernwickTest, APushOfTenThousandKeysIsOneTransactionThatSurvivesAKill)
+{
+    SetPassword(kPassword);
+    // The store's version then moves by the number of changes made after this one.
+    Register(kId, Key(1));
+    Start();
+    std::string before;
+    ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"version"}, &before), 0);
+
+    constexpr int kKeys = 10000;
+    const auto idOf = [](int i) {
+        char id[13];
+        std::snprintf(id, sizeof id, "00A0%08X", static_cast<unsigned>(i));
+        return std::string(id);
+    };
+    std::string request = Request(512) + Data(Password(kPassword, kMask)) + Int(kKeys);
+    for (int i = 0; i < kKeys; ++i) {
+        request += Data(idOf(i)) + Data(Seal(Key(static_cast<unsigned char>(i)), idOf(i), kMask));
+    }
+    request += Data(kMask);
+    Harness::CPeer peer;
+    ASSERT_TRUE(peer.Connect("127.0.0.1", m_port));
+    // Sent while the acknowledgements are read, as a requester does.
+    std::thread sender([&peer, &request] { peer.Send(request); });
+    const size_t acks = 2 * kKeys + 4;
+    const std::string reply = peer.Read(acks * 8 + 32, 60000);
+    sender.join();
+    ASSERT_EQ(reply.size(), acks * 8 + 32);
+    EXPECT_EQ(Hex(reply.substr(acks * 8)), Hex(Status(0, 0)));
+    peer.Send(Ack());
+    m_service->Signal(SIGKILL);
+    ASSERT_TRUE(m_service->WaitExit(10000));
+
+    std::string after;
+    ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"version"}, &after), 0);
+    EXPECT_EQ(std::stoull(after) - std::stoull(before), 1u) << "more than one change";
+    std::string count;
+    ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"count"}, &count), 0);
+    EXPECT_EQ(count, std::to_string(kKeys + 1) + "\n");
+    for (const int i : {0, 4321, kKeys - 1}) {
+        EXPECT_EQ(StoredKey(idOf(i)), Hex(Key(static_cast<unsigned char>(i)))) << idOf(i);
+    }
 }

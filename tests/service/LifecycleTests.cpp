@@ -38,6 +38,9 @@ TEST_F(TernwickTest, ReportsEveryStateToTheNotificationSocket)
     m_service->Signal(SIGUSR1);
     m_service->Signal(SIGHUP);
     ASSERT_TRUE(m_notify.WaitForLine("STATUS=Paused", 10000));
+    // Asked by hand, the service also writes its state to the log.
+    EXPECT_TRUE(m_service->WaitForLog("state: Paused, listening on port " + std::to_string(m_port) + ", ", 1, 10000))
+        << m_service->Log();
     m_service->Signal(SIGUSR2);
     ASSERT_TRUE(m_notify.WaitForLine("STATUS=Running", 10000));
     // Continue while running reports nothing.
