@@ -7,7 +7,6 @@
 #include <arpa/inet.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <memory>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -199,36 +198,41 @@ TEST_F(SystemdControl, UfwOpeningFollowsThePortAndGoes)
     g_sandbox->Exec({"ufw", "disable"});
 }
 
+// Every test reports itself skipped, with the reason, so that the run says so.
+int RunSkipped(const std::string& reason)
+{
+    g_skip = reason;
+    std::cerr << "SKIPPED: " << reason << "\n";
+    return RUN_ALL_TESTS();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     signal(SIGPIPE, SIG_IGN);
     ::testing::InitGoogleTest(&argc, argv);
-#ifdef SYSTEMD_TESTS_SKIP
-    g_skip = SYSTEMD_TESTS_SKIP;
-    std::cerr << "SKIPPED: " << g_skip << "\n";
-    return RUN_ALL_TESTS();
-#else
+    // Set in the sanitizer builds, with the reason.
+    const std::string buildSkip = SYSTEMD_TESTS_SKIP;
+    if (!buildSkip.empty()) {
+        return RunSkipped(buildSkip);
+    }
     if (geteuid() != 0) {
-        g_skip = "no systemd sandbox on this machine: it needs root";
-        std::cerr << "SKIPPED: " << g_skip << "\n";
-        return RUN_ALL_TESTS();
+        return RunSkipped("no systemd sandbox on this machine: it needs root");
     }
     const std::string failure = Stage();
     if (!failure.empty()) {
         std::cerr << failure << "\n";
         return 1;
     }
-    auto sandbox = std::make_unique<CSystemdSandbox>(SANDBOX_SCRIPT, STAGE_DIR);
-    if (!sandbox->SkipReason().empty()) {
-        g_skip = "no systemd sandbox on this machine: " + sandbox->SkipReason();
-        std::cerr << "SKIPPED: " << g_skip;
-    } else if (!sandbox->Booted() || !sandbox->EnterNetwork()) {
-        std::cerr << "the systemd sandbox did not boot:\n" << sandbox->BootLog();
+    CSystemdSandbox sandbox(SANDBOX_SCRIPT, STAGE_DIR);
+    if (!sandbox.SkipReason().empty()) {
+        return RunSkipped("no systemd sandbox on this machine: " + sandbox.SkipReason());
+    }
+    if (!sandbox.Booted() || !sandbox.EnterNetwork()) {
+        std::cerr << "the systemd sandbox did not boot:\n" << sandbox.BootLog();
         return 1;
     }
-    g_sandbox = sandbox.get();
+    g_sandbox = &sandbox;
     return RUN_ALL_TESTS();
-#endif
 }
