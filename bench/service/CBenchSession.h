@@ -21,9 +21,11 @@ struct BenchOptions
     int trials = 20;          // port changes, registrations
     int idleConnections = 1000;
     bool ipv6 = false;
-    bool quickAck = false;   // diagnosis only: see CRawUnitClient
-    int loadThreads = 2;     // 0: a blocking thread per client
-    uint16_t attachPort = 0; // load only: a running service whose store holds the bench keys
+    bool quickAck = false;    // diagnosis only: see CRawUnitClient
+    int loadThreads = 2;      // 0: a blocking thread per client
+    uint16_t attachPort = 0;  // load only: a running service whose store holds the bench keys
+    int pushers = 0;          // hostile-push: 0 runs 200 and 1,024
+    size_t pushPairs = 11396; // pairs each hostile pusher sends: as many as one request may hold
 };
 
 // One measurement set-up: a private state directory (made this process's store before its

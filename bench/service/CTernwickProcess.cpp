@@ -175,6 +175,11 @@ long CTernwickProcess::ResidentKiB() const
     return StatusField("VmRSS");
 }
 
+long CTernwickProcess::PeakResidentKiB() const
+{
+    return StatusField("VmHWM");
+}
+
 long CTernwickProcess::ThreadCount() const
 {
     return StatusField("Threads");

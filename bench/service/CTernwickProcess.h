@@ -30,6 +30,7 @@ public:
     pid_t Pid() const { return m_pid; }
     // From /proc/PID/status; -1 when it cannot be read.
     long ResidentKiB() const;
+    long PeakResidentKiB() const;
     long ThreadCount() const;
     std::string LogTail(size_t lines) const;
 

@@ -86,6 +86,23 @@ ExchangeScript GetKeyScript(std::string_view id, std::string_view mask, const ui
     return script;
 }
 
+std::string WireHeader(uint32_t type, uint32_t value)
+{
+    return Header(type, value);
+}
+
+std::string WireData(std::string_view bytes)
+{
+    return Header(2, static_cast<uint32_t>(bytes.size())) + std::string(bytes);
+}
+
+std::string WireInt(int32_t value)
+{
+    std::string out = Header(2, 4);
+    PutWord(out, static_cast<uint32_t>(value));
+    return out;
+}
+
 std::string HexText(std::string_view bytes)
 {
     std::string out;

@@ -10,6 +10,8 @@ int RunScalingScenario(const BenchOptions& options);
 int RunPortChangeScenario(const BenchOptions& options);
 int RunIdleMemoryScenario(const BenchOptions& options);
 int RunVisibilityScenario(const BenchOptions& options);
+int RunHostilePushScenario(const BenchOptions& options);
+int RunPushScenario(const BenchOptions& options);
 
 // Prints "target <text>: met" or "... MISSED" and passes the verdict on.
 bool ReportTarget(const char* text, bool met);

@@ -25,6 +25,8 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "  port-change  delay from a write of PortNo to the new listener answering\n"
                       "  idle-memory  resident memory of the service with idle connections open\n"
                       "  visibility   a registration, replacement and deletion seen by the next request\n"
+                      "  hostile-push resident memory under 200 and 1,024 pushers that never finish\n"
+                      "  push         time to the status of a push of K keys (default 10,000)\n"
                       "  all          every scenario above, each in its own process and store\n"
                       "options:\n"
                       "  --ternwick PATH   the service binary (default: the one of this build tree)\n"
@@ -35,6 +37,8 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "  --timeout MS      per wait of a client (5000)\n"
                       "  --trials N        port changes / registrations (20 / 200)\n"
                       "  --idle N          idle connections (1000)\n"
+                      "  --pushers N       hostile-push: pushers (200 and 1024)\n"
+                      "  --pairs N         hostile-push: pairs per pusher (11396, what one request may hold)\n"
                       "  --log FILE        keep the service's standard error in FILE\n"
                       "  --attach PORT     load: use the service running on PORT (its store must hold\n"
                       "                    the units 0..K-1 of this program) instead of starting one\n"
@@ -52,6 +56,8 @@ const std::map<std::string, Scenario> kScenarios = {
     {"port-change", RunPortChangeScenario},
     {"idle-memory", RunIdleMemoryScenario},
     {"visibility", RunVisibilityScenario},
+    {"hostile-push", RunHostilePushScenario},
+    {"push", RunPushScenario},
 };
 
 // The store can be pointed at a directory only once per process, so every scenario of
@@ -59,7 +65,7 @@ const std::map<std::string, Scenario> kScenarios = {
 int RunAll(char** argv, int argc)
 {
     int failures = 0;
-    for (const char* name : {"idle-memory", "visibility", "port-change", "load", "scaling"}) {
+    for (const char* name : {"idle-memory", "visibility", "port-change", "load", "scaling", "push", "hostile-push"}) {
         std::vector<char*> args{argv[0], const_cast<char*>(name)};
         for (int i = 2; i < argc; ++i) {
             args.push_back(argv[i]);
@@ -156,6 +162,10 @@ int main(int argc, char** argv)
             options.loadThreads = static_cast<int>(number);
         } else if (option == "--idle") {
             options.idleConnections = static_cast<int>(number);
+        } else if (option == "--pushers" && number >= 1) {
+            options.pushers = static_cast<int>(number);
+        } else if (option == "--pairs" && number >= 1) {
+            options.pushPairs = static_cast<size_t>(number);
         } else {
             std::fprintf(stderr, "corvane_loadgen: unknown or out-of-range option %s %s\n%s", option.c_str(), value,
                          kUsage);
@@ -166,6 +176,9 @@ int main(int argc, char** argv)
     if (found == kScenarios.end()) {
         std::fprintf(stderr, "corvane_loadgen: unknown scenario \"%s\"\n%s", scenario.c_str(), kUsage);
         return 1;
+    }
+    if (scenario == "push") {
+        options.keys = keysGiven ? options.keys : 10000;
     }
     if (scenario == "visibility") {
         options.keys = keysGiven ? options.keys : 10;
