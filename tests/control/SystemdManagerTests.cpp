@@ -4,6 +4,7 @@
 #include "StandIn.h"
 #include "control/CSpawnProcessRunner.h"
 #include "control/CSystemdServiceManager.h"
+#include "control/CUnitFile.h"
 
 #include <filesystem>
 #include <fstream>
@@ -154,6 +155,20 @@ TEST(SystemdManager, StatesFromTheServicesOwnStatusText)
     EXPECT_EQ(state, 7u);
     EXPECT_EQ(machine.systemctl.Calls(),
               Calls{"--no-ask-password show -p ActiveState,SubState,StatusText Ternwick.service"});
+}
+
+TEST(UnitFile, SettingsReplacedOrAddedWithinTheirSection)
+{
+    const std::string unit = "[Unit]\nDescription=old\n\n[Service]\nType=notify\nRestartSec=1s\n\n[Install]\n";
+    CUnitFile file(unit);
+    EXPECT_TRUE(file.SetValue("Service", "RestartSec", "1000ms"));
+    EXPECT_TRUE(file.SetValue("Service", "Restart", "on-failure"));
+    EXPECT_TRUE(file.SetValue("Install", "WantedBy", "multi-user.target"));
+    EXPECT_FALSE(file.SetValue("Socket", "ListenStream", "1"));
+    EXPECT_FALSE(file.SetValue("Unit", "Description", "two\nlines"));
+    EXPECT_EQ(file.Text(),
+              "[Unit]\nDescription=old\n\n[Service]\nType=notify\nRestartSec=1000ms\nRestart=on-failure\n\n"
+              "[Install]\nWantedBy=multi-user.target\n");
 }
 
 } // namespace
