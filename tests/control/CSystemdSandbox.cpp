@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <poll.h>
 #include <sched.h>
 #include <spawn.h>
 #include <stdexcept>
@@ -17,41 +16,19 @@ extern char** environ;
 
 namespace {
 
-// Reads both pipes to their end without letting either fill up.
-void Drain(int outFd, int errFd, std::string& out, std::string& err)
+std::string ReadFile(const std::string& path)
 {
-    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
-    std::string* sinks[2] = {&out, &err};
-    int open = 2;
-    while (open > 0) {
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) {
-                continue;
-            }
-            char buffer[4096];
-            const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-            if (got > 0) {
-                sinks[i]->append(buffer, static_cast<size_t>(got));
-            } else if (got == 0 || errno != EINTR) {
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-CSystemdSandbox::Result RunCaptured(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv)
+// Standard output through a pipe, standard error through a file beside it.
+CSystemdSandbox::Result RunCaptured(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
+                                    const std::string& errPath)
 {
     CSystemdSandbox::Result result;
     int outPipe[2];
-    int errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+    if (pipe2(outPipe, O_CLOEXEC) != 0) {
         return result;
     }
     std::vector<std::string> environment(extraEnv);
@@ -74,28 +51,25 @@ CSystemdSandbox::Result RunCaptured(const std::vector<std::string>& argv, const 
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = -1;
     const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envs.data());
     posix_spawn_file_actions_destroy(&actions);
     close(outPipe[1]);
-    close(errPipe[1]);
+    char buffer[4096];
+    ssize_t got;
+    while (spawned == 0 && ((got = read(outPipe[0], buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR))) {
+        result.out.append(buffer, got > 0 ? static_cast<size_t>(got) : 0);
+    }
+    close(outPipe[0]);
     if (spawned == 0) {
-        Drain(outPipe[0], errPipe[0], result.out, result.err);
         int status = 0;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.err = ReadFile(errPath);
     }
-    close(outPipe[0]);
-    close(errPipe[0]);
     return result;
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 } // namespace
@@ -145,5 +119,5 @@ CSystemdSandbox::Result CSystemdSandbox::Script(const std::vector<std::string>& 
 {
     std::vector<std::string> argv{"/bin/bash", m_script};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return RunCaptured(argv, {"SANDBOX_DIR=" + m_dir, "SANDBOX_STAGE=" + m_stage});
+    return RunCaptured(argv, {"SANDBOX_DIR=" + m_dir, "SANDBOX_STAGE=" + m_stage}, m_dir + "/stderr");
 }

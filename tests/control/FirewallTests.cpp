@@ -72,17 +72,6 @@ TEST(LinuxFirewall, UfwWhenActiveElseNothing)
     EXPECT_EQ(refused.system->Firewall().AddFirewallRule("\"/x/Ternwick\""), 1);
 }
 
-TEST(LinuxFirewall, RemovalTakesWhateverOpeningIsThere)
-{
-    Firewalls firewalls({}, {kUfwInactive});
-    std::ofstream(firewalls.dir.Path() + "/Ternwick") << "[Ternwick]\n";
-    EXPECT_EQ(firewalls.system->Firewall().RemoveFirewallRule("\"/x/Ternwick\""), 0);
-    EXPECT_EQ(firewalls.firewallCmd.Calls(), (Calls{"--state", "--permanent --info-service=Ternwick",
-                                                    "--permanent --delete-service=Ternwick", "--reload"}));
-    EXPECT_EQ(firewalls.ufw.Calls(), Calls{"delete allow Ternwick"});
-    EXPECT_FALSE(std::filesystem::exists(firewalls.dir.Path() + "/Ternwick"));
-}
-
 TEST(LinuxFirewall, PortHookMovesOnlyAnExistingOpening)
 {
     Firewalls nothing({kFirewalldStopped}, {kUfwActive});

@@ -4,63 +4,53 @@
 #include "settings/CKeyStore.h"
 
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 
 namespace {
 
-// Answers from a script: the state for every query, error numbers and failures by step.
+// Answers from a script: the state for every query, error numbers by step, and the steps
+// that fail; records every call.
 class CFakeManager : public CServiceManager
 {
 public:
-    bool open = true;
-    uint32_t createError = 0;
-    uint32_t openError = 0;
-    bool describes = true;
-    bool setsFailureActions = true;
-    bool queries = true;
     uint32_t state = 1;
+    uint32_t createError = 0;
     uint32_t startError = 0;
-    bool controls = true;
-    bool deletes = true;
+    std::set<std::string> failing;
     std::string calls;
 
-    bool Open() override { return Note("open", open); }
+    bool Open() override { return Note("open"); }
     uint32_t CreateService(const std::string& name, const std::string& path) override
     {
-        Note("create " + name + " " + path, true);
+        Note("create " + name + " " + path);
         return createError;
     }
-    uint32_t OpenService() override
-    {
-        Note("open-service", true);
-        return openError;
-    }
-    bool ChangeDescription(const std::string& text) override { return Note("describe " + text, describes); }
-    bool ChangeFailureActions(uint32_t delay) override
-    {
-        return Note("restart " + std::to_string(delay), setsFailureActions);
-    }
+    uint32_t OpenService() override { return Note("open-service") ? 0 : kErrorNoSuchService; }
+    bool ChangeDescription(const std::string& text) override { return Note("describe " + text); }
+    bool ChangeFailureActions(uint32_t delay) override { return Note("restart " + std::to_string(delay)); }
     bool QueryStatus(uint32_t& current) override
     {
         current = state;
-        return Note("query", queries);
+        return Note("query");
     }
     uint32_t StartService() override
     {
-        Note("start", true);
+        Note("start");
         return startError;
     }
-    bool Control(uint32_t control) override { return Note("control " + std::to_string(control), controls); }
-    bool DeleteService() override { return Note("delete", deletes); }
+    bool Control(uint32_t control) override { return Note("control " + std::to_string(control)); }
+    bool DeleteService() override { return Note("delete"); }
 
 private:
-    bool Note(const std::string& call, bool result)
+    bool Note(const std::string& call)
     {
         calls += call + "; ";
-        return result;
+        return failing.count(call.substr(0, call.find(' '))) == 0;
     }
 };
 
+// Fails every time: install and uninstall go on regardless.
 class CFakeFirewall : public CFirewall
 {
 public:
@@ -81,11 +71,10 @@ class CFakeStore : public CKeyStore
 {
 public:
     int removes = 0;
-    int result = 1;
     int RemoveLayout() override
     {
         ++removes;
-        return result;
+        return 0;
     }
 };
 
@@ -145,8 +134,7 @@ TEST(ServiceControl, InstallFailures)
     EXPECT_EQ(exists.firewall.calls, "");
 
     Rig optional;
-    optional.manager.describes = false;
-    optional.manager.setsFailureActions = false;
+    optional.manager.failing = {"describe", "restart"};
     ExpectOutcome(optional("install"), 0, "",
                   "Warning Info: Can't set description!!\nWarning Info: Can't set failure action!!\n",
                   kCreate + "query; start; ");
@@ -162,10 +150,10 @@ TEST(ServiceControl, InstallFailures)
 TEST(ServiceControl, ManagerOrServiceMissing)
 {
     Rig noManager;
-    noManager.manager.open = false;
+    noManager.manager.failing = {"open"};
     ExpectOutcome(noManager("install"), 1, "", "Error Info: Can't open SCM!!\n", "open; ");
     Rig noService;
-    noService.manager.openError = 1060;
+    noService.manager.failing = {"open-service"};
     ExpectOutcome(noService("status"), 1, "", "Error Info: Can't open Service!!\n", "open; open-service; ");
     Rig help;
     ExpectOutcome(help(" status"), 1, help("").out, "", "");
@@ -203,10 +191,10 @@ TEST(ServiceControl, ControlFailuresNameTheirStep)
     for (const auto& [command, error] : cases) {
         Rig run;
         run.manager.state = 2;
-        run.manager.controls = false;
+        run.manager.failing = {"control"};
         EXPECT_EQ(run(command).err, error);
         Rig blind;
-        blind.manager.queries = false;
+        blind.manager.failing = {"query"};
         EXPECT_EQ(blind(command).err, "Error Info: Can't Query Service Status!!\n");
     }
 }
@@ -215,20 +203,20 @@ TEST(ServiceControl, UninstallStopsDeletesAndRemovesEverything)
 {
     Rig running;
     running.manager.state = 4;
-    running.store.result = 0; // a store that cannot be cleared only writes a debug text
+    // A store that cannot be cleared only writes a debug text.
     ExpectOutcome(running("uninstall"), 0, "", "", "open; open-service; query; control 1; delete; ");
     EXPECT_EQ(running.store.removes, 1);
     EXPECT_EQ(running.firewall.calls, "remove \"/opt/corvane/sbin/Ternwick\"; ");
 
     Rig stuck;
     stuck.manager.state = 4;
-    stuck.manager.controls = false;
+    stuck.manager.failing = {"control"};
     ExpectOutcome(stuck("uninstall"), 1, "", "Error Info: Can't Stop Service!!\n",
                   "open; open-service; query; control 1; ");
     EXPECT_EQ(stuck.store.removes, 0);
 
     Rig undeletable;
-    undeletable.manager.deletes = false;
+    undeletable.manager.failing = {"delete"};
     ExpectOutcome(undeletable("uninstall"), 1, "", "Error Info: Can't uninstall Service!!\n",
                   "open; open-service; query; delete; ");
     EXPECT_EQ(undeletable.firewall.calls, "");

@@ -113,24 +113,6 @@ TEST(SystemdManager, StartFailuresBecomeErrorNumbers)
     }
 }
 
-TEST(SystemdManager, ControlsAndDeleteCommandLines)
-{
-    Machine machine({});
-    std::ofstream(machine.paths.unitDirectory + "/Ternwick.service") << "[Unit]\n";
-    EXPECT_TRUE(machine.manager.Control(CServiceManager::kControlStop));
-    EXPECT_TRUE(machine.manager.Control(CServiceManager::kControlPause));
-    EXPECT_TRUE(machine.manager.Control(CServiceManager::kControlContinue));
-    EXPECT_FALSE(machine.manager.Control(4));
-    EXPECT_TRUE(machine.manager.DeleteService());
-    EXPECT_EQ(machine.manager.OpenService(), CServiceManager::kErrorNoSuchService);
-    EXPECT_EQ(machine.systemctl.Calls(),
-              (Calls{"--no-ask-password stop Ternwick.service",
-                     "--no-ask-password kill --kill-whom=main -s SIGUSR1 Ternwick.service",
-                     "--no-ask-password kill --kill-whom=main -s SIGUSR2 Ternwick.service",
-                     "--no-ask-password disable --now Ternwick.service", "--no-ask-password daemon-reload",
-                     "--no-ask-password reset-failed Ternwick.service"}));
-}
-
 TEST(SystemdManager, StatesFromTheServicesOwnStatusText)
 {
     const std::pair<const char*, uint32_t> cases[] = {
