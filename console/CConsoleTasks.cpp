@@ -26,8 +26,17 @@ void CConsoleTasks::PrepareStore()
 
 std::vector<std::string> CConsoleTasks::ListRegistrations()
 {
+    return ReadRegistrations().value_or(std::vector<std::string>());
+}
+
+std::optional<std::vector<std::string>> CConsoleTasks::ReadRegistrations()
+{
+    std::map<std::string, CKeyRecord> list;
+    if (m_store.ReadKeyList(list) != 1) {
+        return std::nullopt;
+    }
     std::vector<std::string> ids;
-    for (const auto& entry : m_store.LoadKeyList()) {
+    for (const auto& entry : list) {
         ids.push_back(entry.first);
     }
     return ids;
@@ -38,15 +47,22 @@ bool CConsoleTasks::IsRegistered(const std::string& id)
     return m_store.LoadKeyList().contains(id);
 }
 
-ERegisterOutcome CConsoleTasks::RegisterLockKey(const CLockKeyEntry* entry, EReplace replace)
+ERegisterOutcome CConsoleTasks::RegisterLockKey(const CLockKeyEntry* entry, EReplace replace, ELockKeyFault* fault)
 {
+    if (fault != nullptr) {
+        *fault = ELockKeyFault::None;
+    }
     if (entry == nullptr) {
         return ERegisterOutcome::NothingSelected;
     }
     if (replace == EReplace::Ask && IsRegistered(entry->GetId())) {
         return ERegisterOutcome::AskToReplace;
     }
-    const CKeyRecord record = entry->ReadKey();
+    const SLockKeyRead read = entry->ReadKeyChecked();
+    if (fault != nullptr) {
+        *fault = read.fault;
+    }
+    const CKeyRecord& record = read.record;
     if (!record.HasKey()) {
         return ERegisterOutcome::CorruptKey;
     }
@@ -156,6 +172,25 @@ std::vector<CKeyRecord> CConsoleTasks::BuildCopySet(const std::vector<std::strin
 ECopyOutcome CConsoleTasks::CopyKeys(const std::vector<CKeyRecord>& copySet, const SCopyTarget& target)
 {
     return ::CopyKeys(copySet, target);
+}
+
+SCopyResult CConsoleTasks::CopyKeysInParts(const std::vector<CKeyRecord>& copySet, const SCopyTarget& target,
+                                           const CopyProgress& progress)
+{
+    return ::CopyKeysInParts(copySet, target, progress);
+}
+
+SFetchResult CConsoleTasks::FetchKeys(const std::vector<std::string>& ids, const SCopyTarget& source,
+                                      const CopyProgress& progress)
+{
+    SFetchResult result = ::FetchKeys(ids, source, progress);
+    const std::vector<int> stored = m_store.StoreKeys(result.keys);
+    for (size_t i = 0; i < stored.size(); ++i) {
+        if (stored[i] != 1) {
+            result.notStored.push_back(result.keys[i].GetId());
+        }
+    }
+    return result;
 }
 
 std::unique_ptr<CKeyListWatcher> CConsoleTasks::WatchRegistrations(std::function<void()> changed)

@@ -2,18 +2,21 @@
 
 #include "console/CKeyListWatcher.h"
 #include "console/KeyCopy.h"
+#include "console/KeyFetch.h"
 #include "settings/CKeyRecord.h"
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class CKeyStore;
 class CLockKeyEntry;
+enum class ELockKeyFault;
 
 enum class ERegisterOutcome
 {
@@ -83,7 +86,11 @@ public:
 
     // Registered IDs in ascending byte order.
     std::vector<std::string> ListRegistrations();
-    ERegisterOutcome RegisterLockKey(const CLockKeyEntry* entry, EReplace replace);
+    // The same, or nullopt when the store cannot be read (an empty list is no failure).
+    std::optional<std::vector<std::string>> ReadRegistrations();
+    // With fault given, it receives why a key that was read cannot be registered (CorruptKey,
+    // and WriteFailed for a lock key without an ID); None otherwise.
+    ERegisterOutcome RegisterLockKey(const CLockKeyEntry* entry, EReplace replace, ELockKeyFault* fault = nullptr);
     // In the order given, stopping at the first failure.
     SDeleteResult DeleteRegistrations(const std::vector<std::string>& ids);
 
@@ -103,6 +110,13 @@ public:
     // texts skipped); empty means there is nothing to copy.
     std::vector<CKeyRecord> BuildCopySet(const std::vector<std::string>& ids);
     ECopyOutcome CopyKeys(const std::vector<CKeyRecord>& copySet, const SCopyTarget& target);
+    // The copy in as many requests as the target's limits need, with the keys it confirmed.
+    SCopyResult CopyKeysInParts(const std::vector<CKeyRecord>& copySet, const SCopyTarget& target,
+                                const CopyProgress& progress);
+    // Takes the keys of the IDs from another key server into this store, in one change; the
+    // keys received stay stored whatever happened after them.
+    SFetchResult FetchKeys(const std::vector<std::string>& ids, const SCopyTarget& source,
+                           const CopyProgress& progress);
 
     // A running watcher that calls changed (on its own thread) about one second after each
     // change of the registrations, whoever made it.

@@ -1,24 +1,15 @@
 #include "KeyCopy.h"
 
-#include "console/PasswordText.h"
-#include "console/PortText.h"
-#include "protocol/AuthError.h"
+#include "console/RequestParts.h"
 #include "protocol/CKeyServerClient.h"
-
-#include <cerrno>
-#include <cstddef>
-#include <sys/random.h>
-#include <system_error>
 
 namespace {
 
-constexpr size_t kTransferMaskLength = 32;
-
-std::vector<CKeyRecord> SealForTransfer(const std::vector<CKeyRecord>& copySet, const CMaskBuffer& mask)
+std::vector<CKeyRecord> SealForTransfer(const std::vector<CKeyRecord>& records, const CMaskBuffer& mask)
 {
     std::vector<CKeyRecord> sealed;
-    sealed.reserve(copySet.size());
-    for (const CKeyRecord& record : copySet) {
+    sealed.reserve(records.size());
+    for (const CKeyRecord& record : records) {
         CKeyRecord& copy = sealed.emplace_back(record);
         copy.SetTransferMask(mask.Data(), mask.Length());
         copy.SealForTransfer();
@@ -28,46 +19,33 @@ std::vector<CKeyRecord> SealForTransfer(const std::vector<CKeyRecord>& copySet, 
 
 } // namespace
 
-CMaskBuffer MakeTransferMask()
+SCopyResult CopyKeysInParts(const std::vector<CKeyRecord>& copySet, const SCopyTarget& target,
+                            const CopyProgress& progress)
 {
-    unsigned char bytes[kTransferMaskLength];
-    size_t filled = 0;
-    while (filled < sizeof bytes) {
-        const ssize_t got = getrandom(bytes + filled, sizeof bytes - filled, 0);
-        if (got < 0 && errno == EINTR) {
-            continue;
+    SCopyResult result;
+    const SRequestTarget resolved = ResolveTarget(target);
+    if (resolved.refusal != ECopyOutcome::Done) {
+        result.outcome = resolved.refusal;
+        return result;
+    }
+    std::vector<size_t> idLengths;
+    for (const CKeyRecord& record : copySet) {
+        idLengths.push_back(record.GetId().size());
+    }
+    for (const size_t count : SplitIntoRequests(idLengths, resolved.password.size(), CKeyRecord::kKeyLength)) {
+        const auto first = copySet.begin() + static_cast<std::ptrdiff_t>(result.copied);
+        const std::vector<CKeyRecord> part(first, first + static_cast<std::ptrdiff_t>(count));
+        result.outcome = RunKeyServerRequest(target.host, resolved.port, [&](CKeyServerClient& client) {
+            const CMaskBuffer mask = MakeTransferMask();
+            client.StoreKeys(resolved.password, SealForTransfer(part, mask), mask);
+        });
+        if (result.outcome != ECopyOutcome::Done) {
+            return result;
         }
-        if (got < 0) {
-            throw std::system_error(errno, std::generic_category(), "getrandom");
+        result.copied += count;
+        if (progress) {
+            progress(result.copied, copySet.size());
         }
-        filled += static_cast<size_t>(got);
     }
-    return CMaskBuffer(bytes, sizeof bytes);
-}
-
-ECopyOutcome CopyKeys(const std::vector<CKeyRecord>& copySet, const SCopyTarget& target)
-{
-    const std::optional<uint16_t> port = ParseTargetPort(target.port);
-    if (!port) {
-        return ECopyOutcome::InvalidPort;
-    }
-    const std::optional<std::string> password = PasswordToCodePage(target.password);
-    if (!password) {
-        return ECopyOutcome::UnrepresentablePassword;
-    }
-    try {
-        const CMaskBuffer mask = MakeTransferMask();
-        CKeyServerClient client;
-        try {
-            client.Open(target.host, *port);
-        } catch (...) {
-            return ECopyOutcome::NoConnection;
-        }
-        client.StoreKeys(*password, SealForTransfer(copySet, mask), mask);
-    } catch (const KeyServer::AuthError&) {
-        return ECopyOutcome::PasswordRefused;
-    } catch (...) {
-        return ECopyOutcome::Failed;
-    }
-    return ECopyOutcome::Done;
+    return result;
 }

@@ -1,33 +1,30 @@
 #pragma once
 
+#include "console/KeyServerRequest.h"
 #include "settings/CKeyRecord.h"
-#include "settings/CMaskBuffer.h"
 
-#include <string>
+#include <cstddef>
+#include <functional>
 #include <vector>
 
-// Where a copy goes, as the user typed it (UTF-8): a host name or address, the port in
-// decimal digits, and the cooperation password set on that key server.
-struct SCopyTarget
+// How a copy went, and how many of its keys the key server confirmed (the keys of every
+// request it answered with success).
+struct SCopyResult
 {
-    std::string host;
-    std::string port;
-    std::string password;
+    ECopyOutcome outcome = ECopyOutcome::Done;
+    size_t copied = 0;
 };
 
-enum class ECopyOutcome
+// Called after each request the key server confirmed: entries done so far, entries in all.
+using CopyProgress = std::function<void(size_t done, size_t total)>;
+
+// Sends the records, sealed for transfer, to another key server with store-keys requests:
+// one, or as many as its limits need, each with a fresh mask. Stops at the first request
+// that does not succeed.
+SCopyResult CopyKeysInParts(const std::vector<CKeyRecord>& copySet, const SCopyTarget& target,
+                            const CopyProgress& progress = {});
+
+inline ECopyOutcome CopyKeys(const std::vector<CKeyRecord>& copySet, const SCopyTarget& target)
 {
-    InvalidPort,             // empty, not decimal digits, or above 65535; nothing tried
-    UnrepresentablePassword, // a character code page 932 cannot represent; nothing sent
-    NoConnection,            // the key server could not be reached
-    PasswordRefused,         // the key server refused the password
-    Failed,                  // anything else after the connection; keys it stored stay stored
-    Done,
-};
-
-// Sends the records, sealed for transfer with a fresh mask, to another key server with one
-// store-keys request. Waits up to 10 s for each step of the conversation.
-ECopyOutcome CopyKeys(const std::vector<CKeyRecord>& copySet, const SCopyTarget& target);
-
-// 32 bytes from the kernel's random source: no two copy attempts share a mask.
-CMaskBuffer MakeTransferMask();
+    return CopyKeysInParts(copySet, target).outcome;
+}

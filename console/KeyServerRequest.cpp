@@ -1,0 +1,64 @@
+#include "KeyServerRequest.h"
+
+#include "console/PasswordText.h"
+#include "console/PortText.h"
+#include "protocol/AuthError.h"
+#include "protocol/CKeyServerClient.h"
+
+#include <cerrno>
+#include <sys/random.h>
+#include <system_error>
+
+SRequestTarget ResolveTarget(const SCopyTarget& target)
+{
+    SRequestTarget resolved;
+    const std::optional<uint16_t> port = ParseTargetPort(target.port);
+    if (!port) {
+        resolved.refusal = ECopyOutcome::InvalidPort;
+        return resolved;
+    }
+    const std::optional<std::string> password = PasswordToCodePage(target.password);
+    if (!password) {
+        resolved.refusal = ECopyOutcome::UnrepresentablePassword;
+        return resolved;
+    }
+    resolved.port = *port;
+    resolved.password = *password;
+    return resolved;
+}
+
+ECopyOutcome RunKeyServerRequest(const std::string& host, uint16_t port,
+                                 const std::function<void(CKeyServerClient&)>& conversation)
+{
+    try {
+        CKeyServerClient client;
+        try {
+            client.Open(host, port);
+        } catch (...) {
+            return ECopyOutcome::NoConnection;
+        }
+        conversation(client);
+    } catch (const KeyServer::AuthError&) {
+        return ECopyOutcome::PasswordRefused;
+    } catch (...) {
+        return ECopyOutcome::Failed;
+    }
+    return ECopyOutcome::Done;
+}
+
+CMaskBuffer MakeTransferMask()
+{
+    unsigned char bytes[kTransferMaskLength];
+    size_t filled = 0;
+    while (filled < sizeof bytes) {
+        const ssize_t got = getrandom(bytes + filled, sizeof bytes - filled, 0);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            throw std::system_error(errno, std::generic_category(), "getrandom");
+        }
+        filled += static_cast<size_t>(got);
+    }
+    return CMaskBuffer(bytes, sizeof bytes);
+}
