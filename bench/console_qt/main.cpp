@@ -6,7 +6,7 @@
 #include "console/CConsoleTasks.h"
 #include "console/CMainDialog.h"
 #include "console/lockkey/CStorageSystem.h"
-#include "console/qt/CDialogFont.h"
+#include "console/qt/CConsoleApplication.h"
 #include "console/qt/CExecModalRunner.h"
 #include "console/qt/CMainDialogWindow.h"
 #include "settings/CKeyStore.h"
@@ -92,7 +92,7 @@ int main(int argc, char** argv)
     }
 
     QApplication application(argc, argv);
-    CDialogFont::Install();
+    CConsoleApplication::Prepare();
     CKeyStore store;
     CConsoleTasks tasks(store);
     CExecModalRunner runner;

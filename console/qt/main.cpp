@@ -2,8 +2,7 @@
 #include "console/CConsoleApp.h"
 #include "console/CConsoleTasks.h"
 #include "console/lockkey/CStorageSystem.h"
-#include "console/qt/CConsoleImages.h"
-#include "console/qt/CDialogFont.h"
+#include "console/qt/CConsoleApplication.h"
 #include "console/qt/CExecModalRunner.h"
 #include "console/qt/CQtStartupView.h"
 #include "control/ServiceQueries.h"
@@ -14,10 +13,7 @@
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Halvard"));
-    QApplication::setDesktopFileName(QStringLiteral("halvard"));
-    QApplication::setWindowIcon(CConsoleImages::ApplicationIcon());
-    CDialogFont::Install();
+    CConsoleApplication::Prepare();
 
     CKeyStore store;
     // A changed port takes the firewall opening of the service along.

@@ -5,6 +5,7 @@
 #include "console/qt/CLayoutDialog.h"
 #include "console/qt/DialogLayouts.h"
 
+#include <QCoreApplication>
 #include <QFontInfo>
 #include <QImage>
 #include <QSet>
@@ -15,6 +16,8 @@ TEST(DialogFont, ResolvesToIpaPGothicAtTwelvePixels)
     const QFontInfo info(CDialogFont::Font());
     EXPECT_EQ("IPAPGothic", info.family().toStdString());
     EXPECT_EQ(12, info.pixelSize()); // 9 pt at 96 dpi
+    // Qt's own texts, such as the edit fields' menus, speak the dialogs' language.
+    EXPECT_EQ(QCoreApplication::translate("QLineEdit", "&Copy").toStdString(), "コピー(&C)");
 }
 
 TEST(DialogLayouts, EveryControlLiesInsideItsDialogAndIsFoundByItsIdentifier)

@@ -1,4 +1,4 @@
-#include "console/qt/CDialogFont.h"
+#include "console/qt/CConsoleApplication.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -9,6 +9,6 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    CDialogFont::Install();
+    CConsoleApplication::Prepare();
     return RUN_ALL_TESTS();
 }
