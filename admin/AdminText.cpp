@@ -1,0 +1,77 @@
+#include "AdminText.h"
+
+#include "console/lockkey/CLockKeyEntry.h"
+#include "settings/AsciiCase.h"
+
+namespace {
+
+constexpr size_t kIdsNamed = 5;
+
+} // namespace
+
+std::vector<std::string> UpperIds(const std::vector<std::string>::const_iterator& first,
+                                  const std::vector<std::string>::const_iterator& last)
+{
+    std::vector<std::string> ids;
+    for (auto id = first; id != last; ++id) {
+        ids.push_back(UpperAscii(*id));
+    }
+    return ids;
+}
+
+std::string JoinIds(const std::vector<std::string>& ids)
+{
+    const size_t named = ids.size() > kIdsNamed + 1 ? kIdsNamed : ids.size();
+    std::string text;
+    for (size_t i = 0; i < named; ++i) {
+        text += i == 0 ? "" : (i + 1 == ids.size() ? " and " : ", ");
+        text += ids[i];
+    }
+    if (named < ids.size()) {
+        text += " and " + std::to_string(ids.size() - named) + " more";
+    }
+    return text;
+}
+
+std::string CountOf(size_t count, const std::string& noun)
+{
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+std::string FaultText(ELockKeyFault fault)
+{
+    switch (fault) {
+    case ELockKeyFault::None:
+        return "ready";
+    case ELockKeyFault::UnknownUsbIdentity:
+        return "its stick has no USB identity that Windows would use (no serial number, one with characters "
+               "Windows replaces, or a device of several functions)";
+    case ELockKeyFault::NoKeyFile:
+        return "the key file is gone";
+    case ELockKeyFault::NotAFile:
+        return "the key file's name holds a folder or a device, not a file";
+    case ELockKeyFault::Unreadable:
+        return "the key file cannot be read";
+    case ELockKeyFault::TooShort:
+        return "the key file is shorter than 32 bytes";
+    case ELockKeyFault::NoId:
+        return "its folder name does not begin with dont_delete_ in lower case, or its key file is not named by "
+               "the 12-character ID";
+    }
+    return "unknown fault";
+}
+
+std::string FaultAdvice(ELockKeyFault fault)
+{
+    switch (fault) {
+    case ELockKeyFault::UnknownUsbIdentity:
+        return "register it on Windows, or fetch the key from a key server that has it";
+    case ELockKeyFault::NoKeyFile:
+    case ELockKeyFault::Unreadable:
+        return "check that the stick is plugged in and mounted, then try again";
+    case ELockKeyFault::NoId:
+        return "the stick is not as it was made: get the key from the unit's supplier";
+    default:
+        return "the lock key is damaged: get the key from the unit's supplier";
+    }
+}

@@ -1,0 +1,84 @@
+#include "CAdminCommandLine.h"
+
+namespace {
+
+struct SOptionName
+{
+    const char* longName;
+    const char* shortName;
+    EAdminOption option;
+};
+
+constexpr SOptionName kOptionNames[] = {
+    {"--yes", "-y", kOptionYes},
+    {"--stdin", nullptr, kOptionStdin},
+    {"--all", nullptr, kOptionAll},
+};
+
+bool IsHelp(const std::string& arg)
+{
+    return arg == "--help" || arg == "-h";
+}
+
+std::string SeeHelp(const SCommandSpec* command)
+{
+    return command == nullptr ? ": see 'corvane-admin --help'"
+                              : ": see 'corvane-admin " + std::string(command->name) + " --help'";
+}
+
+} // namespace
+
+bool CAdminCommandLine::Parse(const std::vector<std::string>& args, std::string& error)
+{
+    if (args.empty()) {
+        error = "no command given" + SeeHelp(nullptr);
+        return false;
+    }
+    if (IsHelp(args[0]) || args[0] == "help") {
+        m_help = true;
+        m_command = args.size() > 1 ? FindCommand(args[1]) : nullptr;
+        return true;
+    }
+    m_command = FindCommand(args[0]);
+    if (m_command == nullptr) {
+        error = "unknown command '" + args[0] + "'" + SeeHelp(nullptr);
+        return false;
+    }
+    bool optionsEnded = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && IsHelp(arg)) {
+            m_help = true;
+        } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+            if (!ParseOption(arg, error)) {
+                return false;
+            }
+        } else {
+            m_operands.push_back(arg);
+        }
+    }
+    if (!m_help && (m_operands.size() < m_command->minOperands || m_operands.size() > m_command->maxOperands)) {
+        error = std::string(m_operands.size() < m_command->minOperands ? "too few" : "too many") + " arguments for " +
+                m_command->name + SeeHelp(m_command);
+        return false;
+    }
+    return true;
+}
+
+bool CAdminCommandLine::ParseOption(const std::string& arg, std::string& error)
+{
+    for (const SOptionName& name : kOptionNames) {
+        if (arg != name.longName && (name.shortName == nullptr || arg != name.shortName)) {
+            continue;
+        }
+        if ((m_command->options & name.option) == 0) {
+            break;
+        }
+        m_options |= name.option;
+        return true;
+    }
+    error = std::string(m_command->name) + " takes no option " + arg + SeeHelp(m_command);
+    return false;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "admin/CommandTable.h"
+
+#include <string>
+#include <vector>
+
+// The arguments of one run of corvane-admin: the command, its options and its operands.
+class CAdminCommandLine
+{
+public:
+    // Parses the arguments after the program name. False on a usage error, with error set
+    // to one line that says what to do.
+    bool Parse(const std::vector<std::string>& args, std::string& error);
+
+    // nullptr when no command was named (only help was asked for).
+    const SCommandSpec* Command() const { return m_command; }
+    bool WantsHelp() const { return m_help; }
+    bool Has(EAdminOption option) const { return (m_options & option) != 0; }
+    const std::vector<std::string>& Operands() const { return m_operands; }
+
+private:
+    bool ParseOption(const std::string& arg, std::string& error);
+
+    const SCommandSpec* m_command = nullptr;
+    bool m_help = false;
+    unsigned m_options = 0;
+    std::vector<std::string> m_operands;
+};

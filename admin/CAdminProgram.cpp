@@ -1,0 +1,43 @@
+#include "CAdminProgram.h"
+
+#include "admin/CAdminCommandLine.h"
+#include "admin/CKeyCommands.h"
+#include "admin/CSettingCommands.h"
+#include "admin/CTransferCommands.h"
+#include "admin/ExitStatus.h"
+
+#include <map>
+#include <ostream>
+#include <string_view>
+
+namespace {
+
+using Handler = int (*)(CAdminSession&, const CAdminCommandLine&);
+
+const std::map<std::string_view, Handler> kHandlers = {
+    {"list", [](CAdminSession& s, const CAdminCommandLine& l) { return CKeyCommands(s, l).List(); }},
+    {"sticks", [](CAdminSession& s, const CAdminCommandLine& l) { return CKeyCommands(s, l).Sticks(); }},
+    {"register", [](CAdminSession& s, const CAdminCommandLine& l) { return CKeyCommands(s, l).Register(); }},
+    {"delete", [](CAdminSession& s, const CAdminCommandLine& l) { return CKeyCommands(s, l).Delete(); }},
+    {"port", [](CAdminSession& s, const CAdminCommandLine& l) { return CSettingCommands(s, l).Port(); }},
+    {"password", [](CAdminSession& s, const CAdminCommandLine& l) { return CSettingCommands(s, l).Password(); }},
+    {"status", [](CAdminSession& s, const CAdminCommandLine& l) { return CSettingCommands(s, l).Status(); }},
+    {"copy", [](CAdminSession& s, const CAdminCommandLine& l) { return CTransferCommands(s, l).Copy(); }},
+    {"fetch", [](CAdminSession& s, const CAdminCommandLine& l) { return CTransferCommands(s, l).Fetch(); }},
+};
+
+} // namespace
+
+int CAdminProgram::Run(const std::vector<std::string>& args)
+{
+    CAdminCommandLine line;
+    std::string error;
+    if (!line.Parse(args, error)) {
+        return m_session.UsageError(error);
+    }
+    if (line.WantsHelp()) {
+        m_session.Out() << (line.Command() != nullptr ? CommandHelp(*line.Command()) : ProgramHelp());
+        return kExitSuccess;
+    }
+    return kHandlers.at(line.Command()->name)(m_session, line);
+}

@@ -1,0 +1,122 @@
+#include "CAdminSession.h"
+
+#include "admin/ExitStatus.h"
+#include "settings/CKeyStore.h"
+
+#include <istream>
+#include <ostream>
+
+CAdminSession::CAdminSession(const SAdminEnvironment& environment)
+    : m_environment(environment), m_tasks(m_environment.store, m_environment.portChanged)
+{}
+
+int CAdminSession::Fail(const std::string& message)
+{
+    m_environment.err << "corvane-admin: " << message << "\n";
+    return kExitFailed;
+}
+
+int CAdminSession::UsageError(const std::string& message)
+{
+    m_environment.err << "corvane-admin: " << message << "\n";
+    return kExitUsage;
+}
+
+bool CAdminSession::MayWrite()
+{
+    if (!m_tasks.MayChangeStore()) {
+        Fail("you may not change the key store (" + m_environment.storeLocation + "): run corvane-admin as root");
+        return false;
+    }
+    m_tasks.PrepareStore();
+    return true;
+}
+
+std::optional<std::vector<std::string>> CAdminSession::Registrations()
+{
+    if (m_tasks.MayChangeStore()) {
+        m_tasks.PrepareStore();
+    }
+    auto ids = m_tasks.ReadRegistrations();
+    if (!ids) {
+        Fail("the key store (" + m_environment.storeLocation +
+             ") cannot be read: run corvane-admin as root, or check the state directory");
+    }
+    return ids;
+}
+
+bool CAdminSession::HaveTerminal(const std::string& forWhat)
+{
+    if (m_environment.terminal.IsInteractive()) {
+        return true;
+    }
+    Fail("no terminal to ask on: " + forWhat);
+    return false;
+}
+
+bool CAdminSession::Confirm(const std::string& question, bool yes, const std::string& yesHint)
+{
+    if (yes) {
+        return true;
+    }
+    return HaveTerminal(yesHint) && m_environment.terminal.Ask(question);
+}
+
+std::optional<std::string> CAdminSession::ReadPassword(bool fromStdin, const std::string& prompt)
+{
+    if (fromStdin) {
+        std::string line;
+        if (!std::getline(m_environment.in, line)) {
+            Fail("no password on standard input: give it as the first line");
+            return std::nullopt;
+        }
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        return line;
+    }
+    if (!HaveTerminal("give the password on standard input with --stdin")) {
+        return std::nullopt;
+    }
+    auto password = m_environment.terminal.ReadSecret(prompt);
+    if (!password) {
+        Fail("no password given: nothing was done");
+    }
+    return password;
+}
+
+std::optional<std::pair<std::string, std::string>> CAdminSession::ReadNewPassword(bool fromStdin)
+{
+    const auto password = ReadPassword(fromStdin, "New cooperation password: ");
+    if (!password) {
+        return std::nullopt;
+    }
+    const auto confirmation = fromStdin ? password : ReadPassword(false, "The same again: ");
+    if (!confirmation) {
+        return std::nullopt;
+    }
+    return std::make_pair(*password, *confirmation);
+}
+
+CopyProgress CAdminSession::ProgressLine(const std::string& what)
+{
+    if (!m_environment.terminal.ShowsProgress()) {
+        return {};
+    }
+    return [this, what](size_t done, size_t total) {
+        // A copy done in one request needs no progress line.
+        if (done == total && !m_progressShown) {
+            return;
+        }
+        m_progressShown = true;
+        m_environment.terminal.Progress(what + ": " + std::to_string(done) + " of " + std::to_string(total));
+    };
+}
+
+void CAdminSession::EndProgress()
+{
+    if (m_progressShown) {
+        m_environment.terminal.EndProgress();
+        m_progressShown = false;
+    }
+}

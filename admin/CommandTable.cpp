@@ -1,0 +1,79 @@
+#include "CommandTable.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr size_t kAny = SIZE_MAX;
+
+const SCommandSpec kCommands[] = {
+    {"list", 0, 0, 0, "list", "List the registered IDs, one per line.",
+     "Prints the ID of every unit whose key is registered, in ascending order.\n"},
+    {"sticks", 0, 0, 0, "sticks", "List the lock-key sticks plugged in now.",
+     "One line per lock key found, fields separated by tabs: its drive-letter path (what\n"
+     "'register' takes), its ID, the mount point, the USB identity of its stick ('-' for\n"
+     "none, 'unknown' for one Windows would not use) and 'ready', or why its key cannot\n"
+     "be registered.\n"},
+    {"register", kOptionYes, 0, 1, "register [--yes] [ID | E:\\ID | E:/ID]", "Register the key on a lock-key stick.",
+     "Without an argument, registers the only lock key plugged in; name one (by ID or by\n"
+     "its drive-letter path, see 'sticks') when there are several. An ID registered already\n"
+     "is replaced only after a question on the terminal, or with --yes. Exits with 0 only\n"
+     "when the key is stored.\n"},
+    {"delete", kOptionYes, 1, kAny, "delete [--yes] ID...", "Delete registrations.",
+     "Asks once for all IDs (or --yes), then deletes them in the order given, stopping at\n"
+     "the first that cannot be deleted.\n"},
+    {"port", 0, 0, 1, "port [N]", "Show the key service's TCP port, or set it.",
+     "Without N, prints the port. With N (1 to 65535, digits only, no leading zero) sets it\n"
+     "when no other program holds that port; a running key service moves to it at once, and\n"
+     "the firewall opening made by 'Oxlade install' follows it.\n"},
+    {"password", kOptionStdin, 0, 1, "password [set [--stdin] | off]", "Show or change the cooperation password.",
+     "Without an argument, says whether cooperation is permitted (other key servers may\n"
+     "fetch and store keys with the cooperation password). 'set' reads the new password\n"
+     "twice from the terminal without echo (or once from standard input with --stdin); it\n"
+     "is stored as code page 932 (Japanese Windows) bytes, at most 20. 'off' withdraws the\n"
+     "permission.\n"},
+    {"copy", kOptionAll | kOptionStdin, 1, kAny, "copy [--stdin] HOST[:PORT] (ID... | --all)",
+     "Copy registered keys to another key server.",
+     "Pushes the keys of the IDs (or of every registration) to the key server at HOST (port\n"
+     "51056 unless given; an IPv6 address as [ADDRESS]:PORT) with its cooperation password,\n"
+     "read from the terminal without echo or from standard input with --stdin. A large copy\n"
+     "goes in several requests. Prints how many keys reached the key server.\n"},
+    {"fetch", kOptionYes | kOptionStdin, 2, kAny, "fetch [--yes] [--stdin] HOST[:PORT] ID...",
+     "Take keys from another key server into this one.",
+     "Fetches the keys of the IDs from the key server at HOST with its cooperation password\n"
+     "and registers them here. IDs registered here already are replaced only after a\n"
+     "question, or with --yes. IDs the key server has no key for are named.\n"},
+    {"status", 0, 0, 0, "status", "Show the key service's state.",
+     "The service's state under systemd, its port and whether something answers a check\n"
+     "request there (on loopback, waiting up to 10 s), the cooperation state, the number of\n"
+     "registrations and where the key store is. Exits with 0 when the service answers.\n"},
+};
+
+} // namespace
+
+const SCommandSpec* FindCommand(std::string_view name)
+{
+    for (const SCommandSpec& command : kCommands) {
+        if (name == command.name) {
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
+std::string ProgramHelp()
+{
+    std::string help = "Usage: corvane-admin COMMAND [ARGUMENTS]\n"
+                       "Administers the Corvane key server of this computer from a terminal.\n\nCommands:\n";
+    for (const SCommandSpec& command : kCommands) {
+        help += "  " + std::string(command.synopsis) + "\n      " + command.summary + "\n";
+    }
+    help += "\n'corvane-admin COMMAND --help' tells more. Exit status: 0 success, 1 refused or failed,\n"
+            "2 usage error. Commands that change the key store need root.\n";
+    return help;
+}
+
+std::string CommandHelp(const SCommandSpec& command)
+{
+    return "Usage: corvane-admin " + std::string(command.synopsis) + "\n" + command.summary + "\n\n" + command.details;
+}

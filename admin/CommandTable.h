@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// The options a command may take, as bits.
+enum EAdminOption : unsigned
+{
+    kOptionYes = 1,   // --yes, -y: answer yes to the question
+    kOptionStdin = 2, // --stdin: the password is the first line of standard input
+    kOptionAll = 4,   // --all: every registration
+};
+
+// One command of corvane-admin: its name, options, operand counts and help.
+struct SCommandSpec
+{
+    const char* name;
+    unsigned options;
+    size_t minOperands;
+    size_t maxOperands;
+    const char* synopsis; // after "corvane-admin "
+    const char* summary;  // one line
+    const char* details;  // the rest of its help
+};
+
+const SCommandSpec* FindCommand(std::string_view name);
+
+// The program's help: every command with its synopsis and summary.
+std::string ProgramHelp();
+std::string CommandHelp(const SCommandSpec& command);

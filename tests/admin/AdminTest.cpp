@@ -1,0 +1,128 @@
+#include "AdminTest.h"
+
+#include "Wire.h"
+#include "admin/CAdminProgram.h"
+#include "settings/AsciiCase.h"
+#include "settings/CSettingsStore.h"
+#include "settings/sqlite/CSqliteStore.h"
+
+#include <sstream>
+
+bool CScriptedTerminal::Ask(const std::string& question)
+{
+    asked.push_back(question);
+    const std::string answer = typed.empty() ? "" : typed.front();
+    if (!typed.empty()) {
+        typed.pop_front();
+    }
+    return answer == "y";
+}
+
+std::optional<std::string> CScriptedTerminal::ReadSecret(const std::string& prompt)
+{
+    asked.push_back(prompt);
+    if (typed.empty()) {
+        return std::nullopt;
+    }
+    std::string line = typed.front();
+    typed.pop_front();
+    return line;
+}
+
+CKeyServer::CKeyServer(const std::string& password) : port(Harness::FreePort())
+{
+    EXPECT_EQ(Harness::StoreTool(dir.Path(), {"layout"}), 0);
+    EXPECT_EQ(Harness::StoreTool(dir.Path(), {"port", std::to_string(port)}), 0);
+    EXPECT_EQ(Harness::StoreTool(dir.Path(), {"password", password}), 0);
+    process = std::make_unique<Harness::CTernwickProcess>(dir.Path(), "");
+    EXPECT_TRUE(Harness::WaitForListener(port, 20000)) << process->Log();
+}
+
+void CKeyServer::Register(const std::string& id, unsigned char seed) const
+{
+    EXPECT_EQ(Harness::StoreTool(dir.Path(), {"key", id, Wire::Hex(Wire::Key(seed))}), 0);
+}
+
+std::string CKeyServer::Served(const std::string& id) const
+{
+    const std::string reply = Harness::Converse(port, Wire::Request(16) + Wire::Data(id) + Wire::Data("unit-mask") +
+                                                          Wire::Ack() + Wire::Ack());
+    const std::string prefix = Wire::Ack() + Wire::Ack() + Wire::Ack();
+    return reply.rfind(prefix, 0) == 0 ? reply.substr(prefix.size()) : "<" + Wire::Hex(reply) + ">";
+}
+
+std::string ServedKey(const std::string& id, unsigned char seed)
+{
+    return Wire::Data(Wire::Seal(Wire::Key(seed), id, "unit-mask")) + Wire::Status(0, 0);
+}
+
+AdminTest::AdminTest() : m_sqlite(std::make_unique<CSqliteStore>(m_dir.Path()))
+{
+    SetSettingsStoreForTesting(m_sqlite.get());
+    EXPECT_EQ(store.CreateLayout(), 1);
+    storage.devices.AddOtherDisk({254, 0}, {{254, 1}});
+    storage.drives.Add('C', sticks.Folder("C"), {254, 1});
+}
+
+AdminTest::~AdminTest()
+{
+    SetSettingsStoreForTesting(nullptr);
+}
+
+int AdminTest::Run(const std::vector<std::string>& args, const std::string& input)
+{
+    std::istringstream in(input);
+    std::ostringstream outStream;
+    std::ostringstream errStream;
+    const SAdminEnvironment environment{
+        store,
+        storage.system,
+        terminal,
+        in,
+        outStream,
+        errStream,
+        StateDir() + "/settings.db",
+        [this] { return serviceState; },
+        [this](uint16_t port) { portsFollowed.push_back(port); },
+    };
+    const int status = CAdminProgram(environment).Run(args);
+    out = outStream.str();
+    err = errStream.str();
+    return status;
+}
+
+void AdminTest::PlugStick(char letter, const std::string& id, unsigned char seed,
+                          const std::optional<std::string>& serial, size_t keyLength)
+{
+    const auto disk = static_cast<uint32_t>(16 * (letter - 'C'));
+    storage.devices.AddStick({8, disk}, {{8, disk + 1}}, 0x0ABC, 0x00EF, serial);
+    storage.drives.Add(letter, sticks.Folder(std::string(1, letter)), {8, disk + 1});
+    // The file holds the key plus the stick's identity plus the ID, each repeated.
+    const std::string identity = UpperAscii("0abc00ef" + serial.value_or(""));
+    const std::string bound = Wire::Seal(Wire::Key(seed), identity, UpperAscii(id)).substr(0, keyLength);
+    sticks.File(std::string(1, letter) + "/dont_delete_" + id + "/" + id, bound);
+}
+
+void AdminTest::Register(const std::string& id, unsigned char seed)
+{
+    CKeyRecord record;
+    record.SetId(id);
+    record.SetKey(Wire::Key(seed).data());
+    ASSERT_EQ(store.StoreKey(record), 1);
+}
+
+std::string AdminTest::KeyOf(const std::string& id)
+{
+    const auto list = store.LoadKeyList();
+    const auto found = list.find(id);
+    return found == list.end() ? "" : std::string(found->second.GetKey().View());
+}
+
+std::vector<std::string> AdminTest::Registered()
+{
+    std::vector<std::string> ids;
+    for (const auto& entry : store.LoadKeyList()) {
+        ids.push_back(entry.first);
+    }
+    return ids;
+}

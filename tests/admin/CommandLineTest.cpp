@@ -1,0 +1,133 @@
+#include "AdminTest.h"
+#include "admin/CTtyTerminal.h"
+#include "admin/TargetAddress.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+TEST_F(AdminTest, UsageErrorsExitWithTwoAndSayWhatToDo)
+{
+    const struct
+    {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{}, 2, "no command given: see 'corvane-admin --help'"},
+        {{"lst"}, 2, "unknown command 'lst': see 'corvane-admin --help'"},
+        {{"list", "--yes"}, 2, "list takes no option --yes: see 'corvane-admin list --help'"},
+        {{"delete"}, 2, "too few arguments for delete: see 'corvane-admin delete --help'"},
+        {{"port", "1", "2"}, 2, "too many arguments for port: see 'corvane-admin port --help'"},
+        {{"password", "on"}, 2, "password takes set or off, not 'on': see 'corvane-admin password --help'"},
+        {{"copy", "host"}, 2, "no IDs: name the IDs to copy, or --all: see 'corvane-admin copy --help'"},
+        {{"copy", "[::1:51056", "--all"},
+         2,
+         "'[::1:51056' names no key server: write HOST, HOST:PORT or "
+         "[IPV6-ADDRESS]:PORT"},
+        {{"fetch", "host:65536", "X"}, 2, "the port in host:65536 is not a number up to 65535"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Run(c.args), c.status) << c.err;
+        EXPECT_EQ(err, "corvane-admin: " + c.err + "\n");
+        EXPECT_EQ(out, "");
+    }
+    for (const std::vector<std::string>& help :
+         {std::vector<std::string>{"--help"}, {"help", "copy"}, {"copy", "-h"}}) {
+        EXPECT_EQ(Run(help), 0);
+        EXPECT_EQ(out.find("Usage: corvane-admin "), 0u);
+        EXPECT_EQ(err, "");
+    }
+}
+
+TEST(TargetAddressTest, HostsPortsAndBrackets)
+{
+    const struct
+    {
+        const char* text;
+        std::optional<std::pair<std::string, std::string>> target;
+        const char* shown;
+    } cases[] = {
+        {"keys.example", std::make_pair("keys.example", "51056"), "keys.example:51056"},
+        {"192.0.2.7:8080", std::make_pair("192.0.2.7", "8080"), "192.0.2.7:8080"},
+        {"[2001:db8::7]:8080", std::make_pair("2001:db8::7", "8080"), "[2001:db8::7]:8080"},
+        {"[::1]", std::make_pair("::1", "51056"), "[::1]:51056"},
+        {"::1", std::make_pair("::1", "51056"), "[::1]:51056"},
+        {"host:", std::make_pair("host", ""), "host:"},
+        {"[::1", std::nullopt, ""},
+        {"[::1]8080", std::nullopt, ""},
+        {":8080", std::nullopt, ""},
+        {"", std::nullopt, ""},
+    };
+    for (const auto& c : cases) {
+        const auto target = ParseTargetAddress(c.text);
+        ASSERT_EQ(target.has_value(), c.target.has_value()) << c.text;
+        if (target) {
+            EXPECT_EQ(std::make_pair(target->host, target->port), *c.target) << c.text;
+            EXPECT_EQ(TargetText(*target), c.shown);
+        }
+    }
+}
+
+// What the terminal shows until the text has shown (or nothing more comes for a while).
+std::string ReadShown(int fd, const std::string& until = "")
+{
+    std::string text;
+    char buffer[256];
+    pollfd entry{fd, POLLIN, 0};
+    while ((until.empty() || text.find(until) == std::string::npos) &&
+           poll(&entry, 1, until.empty() ? 200 : 20000) == 1) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got <= 0) {
+            break;
+        }
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    return text;
+}
+
+// A real pseudo-terminal: the password does not show, and the terminal is as it was after.
+TEST(TtyTerminalTest, APasswordIsReadWithoutEchoAndTheTerminalRestored)
+{
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    termios modes{};
+    ASSERT_EQ(tcgetattr(slave, &modes), 0);
+    modes.c_lflag |= ECHO | ICANON;
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &modes), 0);
+    CTtyTerminal terminal(slave, slave);
+    EXPECT_TRUE(terminal.IsInteractive());
+
+    // Typed once the prompt shows.
+    std::string shown;
+    std::thread typist([&] {
+        shown = ReadShown(master, "Password: ");
+        EXPECT_EQ(write(master, "s3cret\n", 7), 7);
+        shown += ReadShown(master);
+    });
+    EXPECT_EQ(terminal.ReadSecret("Password: "), "s3cret");
+    typist.join();
+    EXPECT_EQ(shown, "Password: \r\n");
+    ASSERT_EQ(tcgetattr(slave, &modes), 0);
+    EXPECT_NE(modes.c_lflag & ECHO, 0u);
+
+    ASSERT_EQ(write(master, "Yes\n", 4), 4);
+    EXPECT_TRUE(terminal.Ask("Go on?"));
+    EXPECT_EQ(ReadShown(master), "Go on? [y/N] Yes\r\n");
+    ASSERT_EQ(write(master, "\n", 1), 1);
+    EXPECT_FALSE(terminal.Ask("Go on?"));
+    close(master);
+    close(slave);
+
+    const int file = open("/dev/null", O_RDWR | O_CLOEXEC);
+    EXPECT_FALSE(CTtyTerminal(file, file).IsInteractive());
+    close(file);
+}
+
+} // namespace

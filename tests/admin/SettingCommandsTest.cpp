@@ -1,0 +1,194 @@
+#include "AdminTest.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <fstream>
+#include <grp.h>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// Something else listening on the port on all IPv4 addresses while it lives.
+class CPortHolder
+{
+public:
+    explicit CPortHolder(uint16_t port) : m_fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        EXPECT_EQ(bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(listen(m_fd, 1), 0);
+    }
+    ~CPortHolder() { close(m_fd); }
+    CPortHolder(const CPortHolder&) = delete;
+    CPortHolder& operator=(const CPortHolder&) = delete;
+
+private:
+    int m_fd;
+};
+
+TEST_F(AdminTest, PortFollowsTheConsolesRule)
+{
+    const uint16_t held = Harness::FreePort();
+    const CPortHolder holder(held);
+    const uint16_t free = Harness::FreePort();
+    const struct
+    {
+        std::string text;
+        int status;
+    } cases[] = {
+        {"0", 2}, {"65536", 2}, {"051056", 2}, {"+8080", 2}, {" 8080", 2}, {std::to_string(held), 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Run({"port", c.text}), c.status) << c.text;
+        EXPECT_EQ(err.find("corvane-admin: "), 0u) << c.text;
+    }
+    EXPECT_EQ(Run({"port"}), 0);
+    EXPECT_EQ(out, "51056\n");
+    EXPECT_TRUE(portsFollowed.empty());
+
+    EXPECT_EQ(Run({"port", std::to_string(free)}), 0) << err;
+    EXPECT_EQ(out, "Port set to " + std::to_string(free) + ".\n");
+    EXPECT_EQ(portsFollowed, std::vector<uint16_t>{free});
+    EXPECT_EQ(Run({"port"}), 0);
+    EXPECT_EQ(out, std::to_string(free) + "\n");
+}
+
+TEST_F(AdminTest, PasswordLimitsAreThoseOfTheConsole)
+{
+    const struct
+    {
+        const char* condition;
+        std::vector<std::string> args;
+        std::string input;
+        std::deque<std::string> typed;
+        int status;
+        std::string stored; // code page 932 bytes
+    } cases[] = {
+        {"ten Japanese characters are 20 bytes",
+         {"password", "set", "--stdin"},
+         "パスワードパスワード\n",
+         {},
+         0,
+         std::string("\x83\x70\x83\x58\x83\x8F\x81\x5B\x83\x68", 10) +
+             std::string("\x83\x70\x83\x58\x83\x8F\x81\x5B\x83\x68", 10)},
+        {"eleven are 22", {"password", "set", "--stdin"}, "パスワードパスワードパ\n", {}, 1, ""},
+        {"21 letters", {"password", "set", "--stdin"}, std::string(21, 'a') + "\n", {}, 1, ""},
+        {"no code page 932 form", {"password", "set", "--stdin"}, "\xF0\x9F\x94\x91\n", {}, 1, ""},
+        {"empty", {"password", "set", "--stdin"}, "\n", {}, 1, ""},
+        {"typed twice, differently", {"password", "set"}, "", {"abc", "abd"}, 1, ""},
+        {"typed twice", {"password", "set"}, "", {"abc", "abc"}, 0, "abc"},
+        {"withdrawn", {"password", "off"}, "", {}, 0, ""},
+        {"no terminal and no --stdin", {"password", "set"}, "", {}, 1, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.condition);
+        ASSERT_EQ(store.WritePassword(""), 1);
+        terminal.interactive = !c.typed.empty();
+        terminal.typed = c.typed;
+        EXPECT_EQ(Run(c.args, c.input), c.status) << err;
+        EXPECT_EQ(store.ReadPassword(), c.stored);
+        EXPECT_EQ(err.empty(), c.status == 0) << err;
+        EXPECT_EQ(Run({"password"}), 0);
+        EXPECT_EQ(out, c.stored.empty() ? "Cooperation is not permitted.\n" : "Cooperation is permitted.\n");
+    }
+}
+
+TEST_F(AdminTest, StatusSaysWhetherTheServiceAnswers)
+{
+    Register("000000000001", 1);
+    serviceState = 4;
+    const uint16_t port = Harness::FreePort();
+    ASSERT_EQ(store.WritePort(port), 1);
+    EXPECT_EQ(Run({"status"}), 1);
+    EXPECT_NE(out.find("Port:          " + std::to_string(port) + ", nothing answers there\n"), std::string::npos)
+        << out;
+
+    Harness::CTernwickProcess service(StateDir(), "");
+    ASSERT_TRUE(Harness::WaitForListener(port, 20000)) << service.Log();
+    EXPECT_EQ(Run({"status"}), 0) << err;
+    EXPECT_EQ(out, "Service:       running\n"
+                   "Port:          " +
+                       std::to_string(port) +
+                       ", answers\n"
+                       "Cooperation:   not permitted\n"
+                       "Registrations: 1\n"
+                       "Key store:     " +
+                       StateDir() + "/settings.db\n");
+}
+
+struct SProgramRun
+{
+    int status = -1;
+    std::string err;
+};
+
+// The installed program as an unprivileged user on the state directory.
+SProgramRun RunAsNobody(const std::string& stateDir, const std::vector<std::string>& args)
+{
+    Harness::CTempDir outputDir;
+    const std::string errPath = outputDir.Path() + "/err";
+    const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int nullFd = open("/dev/null", O_RDWR | O_CLOEXEC);
+    std::vector<std::string> argv{CORVANE_ADMIN_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    auto argPointers = Harness::Pointers(argv);
+    auto environment = Harness::ChildEnvironment(stateDir, "");
+    auto envPointers = Harness::Pointers(environment);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(nullFd, STDIN_FILENO);
+        dup2(nullFd, STDOUT_FILENO);
+        dup2(errFd, STDERR_FILENO);
+        if (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0) {
+            execve(argv[0].c_str(), argPointers.data(), envPointers.data());
+        }
+        _exit(127);
+    }
+    close(errFd);
+    close(nullFd);
+    SProgramRun run;
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+        run.status = WEXITSTATUS(status);
+    }
+    std::ostringstream text;
+    text << std::ifstream(errPath).rdbuf();
+    run.err = text.str();
+    return run;
+}
+
+TEST_F(AdminTest, AUserWhoCannotWriteTheStoreIsRefused)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run the program as another user";
+    }
+    Register("000000000001", 1);
+    const std::string refusal =
+        "corvane-admin: you may not change the key store (" + StateDir() + "/settings.db): run corvane-admin as root\n";
+    const std::vector<std::string> writing[] = {
+        {"register", "--yes"},
+        {"delete", "--yes", "000000000001"},
+        {"port", "8080"},
+        {"password", "off"},
+        {"fetch", "--yes", "127.0.0.1:1", "000000000001"},
+    };
+    for (const auto& args : writing) {
+        const SProgramRun run = RunAsNobody(StateDir(), args);
+        EXPECT_EQ(run.status, 1) << args.front();
+        EXPECT_EQ(run.err, refusal) << args.front();
+    }
+    const SProgramRun list = RunAsNobody(StateDir(), {"list"});
+    EXPECT_EQ(list.status, 1);
+    EXPECT_EQ(list.err.find("corvane-admin: the key store (" + StateDir() + "/settings.db) cannot be read"), 0u)
+        << list.err;
+    EXPECT_EQ(Registered(), std::vector<std::string>{"000000000001"});
+    EXPECT_EQ(store.ReadPort(), 51056);
+}
+
+} // namespace
