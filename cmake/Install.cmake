@@ -8,3 +8,8 @@ install(TARGETS corvane-request RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMP
 install(FILES control/Oxlade.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT keyservice)
 install(FILES control/completion/Oxlade
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT keyservice)
+
+install(TARGETS corvane-admin RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR} COMPONENT keyservice)
+install(FILES admin/corvane-admin.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT keyservice)
+install(FILES admin/completion/corvane-admin
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT keyservice)
