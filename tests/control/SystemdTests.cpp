@@ -79,6 +79,15 @@ protected:
             GTEST_SKIP() << g_skip;
         }
     }
+
+    // A test that failed half way leaves no service behind for the next one.
+    void TearDown() override
+    {
+        if (g_sandbox != nullptr && g_sandbox->Exec({"test", "-e", kUnit}).status == 0) {
+            ADD_FAILURE() << "the service was left installed";
+            g_sandbox->Exec({kOxlade, "uninstall"});
+        }
+    }
 };
 
 TEST_F(SystemdControl, InstallRunsTheServiceAndUninstallLeavesNothing)

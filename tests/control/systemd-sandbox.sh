@@ -44,7 +44,7 @@ case "$1" in
 start)
   preflight
   : > "$B/console.log"
-  ( timeout -k 5 "${SANDBOX_TIMEOUT:-600}" unshare --pid --fork --kill-child=SIGKILL --mount --uts --ipc --net \
+  ( timeout -k 5 "${SANDBOX_TIMEOUT:-300}" unshare --pid --fork --kill-child=SIGKILL --mount --uts --ipc --net \
       --propagation private "$0" stage1 >>"$B/console.log" 2>&1; echo $? > "$B/rc" ) </dev/null >/dev/null 2>&1 &
   waiter=$!
   p=
