@@ -66,21 +66,24 @@ int CServiceControl::Run(std::string_view commandLine)
 
 int CServiceControl::RunSteps(uint32_t flags)
 {
-    static const ControlStep kStop{
-        "Stop Ternwick\n",        SERVICE_STOPPED,      "Service is already stopped.\n", CServiceManager::kControlStop,
-        "Can't Stop Service!!\n", "Stopping ... done\n"};
-    static const ControlStep kPause{"Suspend Ternwick\n",
-                                    SERVICE_PAUSED,
-                                    "Service is already suspended.\n",
-                                    CServiceManager::kControlPause,
-                                    "Can't suspend Service!!\n",
-                                    "Suspending ... done\n"};
-    static const ControlStep kContinue{"Resume Ternwick\n",
-                                       SERVICE_RUNNING,
-                                       "Service is already running.\n",
-                                       CServiceManager::kControlContinue,
-                                       "Can't resume Service!!\n",
-                                       "Resuming ... done\n"};
+    static const ControlStep kStop{.info = "Stop Ternwick\n",
+                                   .alreadyState = SERVICE_STOPPED,
+                                   .alreadyText = "Service is already stopped.\n",
+                                   .control = CServiceManager::kControlStop,
+                                   .failure = "Can't Stop Service!!\n",
+                                   .done = "Stopping ... done\n"};
+    static const ControlStep kPause{.info = "Suspend Ternwick\n",
+                                    .alreadyState = SERVICE_PAUSED,
+                                    .alreadyText = "Service is already suspended.\n",
+                                    .control = CServiceManager::kControlPause,
+                                    .failure = "Can't suspend Service!!\n",
+                                    .done = "Suspending ... done\n"};
+    static const ControlStep kContinue{.info = "Resume Ternwick\n",
+                                       .alreadyState = SERVICE_RUNNING,
+                                       .alreadyText = "Service is already running.\n",
+                                       .control = CServiceManager::kControlContinue,
+                                       .failure = "Can't resume Service!!\n",
+                                       .done = "Resuming ... done\n"};
     const std::pair<uint32_t, std::function<int()>> steps[] = {
         {kCommandStart, [this] { return Start(); }},           {kCommandStop, [this] { return Control(kStop); }},
         {kCommandSuspend, [this] { return Control(kPause); }}, {kCommandResume, [this] { return Control(kContinue); }},
