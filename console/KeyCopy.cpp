@@ -1,6 +1,5 @@
 #include "KeyCopy.h"
 
-#include "console/RequestParts.h"
 #include "protocol/CKeyServerClient.h"
 
 namespace {
@@ -23,29 +22,22 @@ SCopyResult CopyKeysInParts(const std::vector<CKeyRecord>& copySet, const SCopyT
                             const CopyProgress& progress)
 {
     SCopyResult result;
-    const SRequestTarget resolved = ResolveTarget(target);
-    if (resolved.refusal != ECopyOutcome::Done) {
-        result.outcome = resolved.refusal;
-        return result;
-    }
     std::vector<size_t> idLengths;
     for (const CKeyRecord& record : copySet) {
         idLengths.push_back(record.GetId().size());
     }
-    for (const size_t count : SplitIntoRequests(idLengths, resolved.password.size(), CKeyRecord::kKeyLength)) {
-        const auto first = copySet.begin() + static_cast<std::ptrdiff_t>(result.copied);
-        const std::vector<CKeyRecord> part(first, first + static_cast<std::ptrdiff_t>(count));
-        result.outcome = RunKeyServerRequest(target.host, resolved.port, [&](CKeyServerClient& client) {
+    const auto copyPart = [&](const SRequestTarget& resolved, size_t first, size_t count) {
+        const auto begin = copySet.begin() + static_cast<std::ptrdiff_t>(first);
+        const std::vector<CKeyRecord> part(begin, begin + static_cast<std::ptrdiff_t>(count));
+        const ECopyOutcome outcome = RunKeyServerRequest(target.host, resolved.port, [&](CKeyServerClient& client) {
             const CMaskBuffer mask = MakeTransferMask();
             client.StoreKeys(resolved.password, SealForTransfer(part, mask), mask);
         });
-        if (result.outcome != ECopyOutcome::Done) {
-            return result;
+        if (outcome == ECopyOutcome::Done) {
+            result.copied += count;
         }
-        result.copied += count;
-        if (progress) {
-            progress(result.copied, copySet.size());
-        }
-    }
+        return outcome;
+    };
+    result.outcome = RunInParts(target, idLengths, CKeyRecord::kKeyLength, copyPart, progress);
     return result;
 }

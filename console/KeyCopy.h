@@ -4,7 +4,6 @@
 #include "settings/CKeyRecord.h"
 
 #include <cstddef>
-#include <functional>
 #include <vector>
 
 // How a copy went, and how many of its keys the key server confirmed (the keys of every
@@ -14,9 +13,6 @@ struct SCopyResult
     ECopyOutcome outcome = ECopyOutcome::Done;
     size_t copied = 0;
 };
-
-// Called after each request the key server confirmed: entries done so far, entries in all.
-using CopyProgress = std::function<void(size_t done, size_t total)>;
 
 // Sends the records, sealed for transfer, to another key server with store-keys requests:
 // one, or as many as its limits need, each with a fresh mask. Stops at the first request

@@ -1,6 +1,5 @@
 #include "KeyFetch.h"
 
-#include "console/RequestParts.h"
 #include "net/CSocketError.h"
 #include "protocol/CKeyServerClient.h"
 
@@ -73,27 +72,14 @@ private:
 SFetchResult FetchKeys(const std::vector<std::string>& ids, const SCopyTarget& source, const CopyProgress& progress)
 {
     SFetchResult result;
-    const SRequestTarget resolved = ResolveTarget(source);
-    if (resolved.refusal != ECopyOutcome::Done) {
-        result.outcome = resolved.refusal;
-        return result;
-    }
     std::vector<size_t> idLengths;
     for (const std::string& id : ids) {
         idLengths.push_back(id.size());
     }
-    CFetch fetch(source, resolved, result);
-    size_t done = 0;
-    for (const size_t count : SplitIntoRequests(idLengths, resolved.password.size(), 0)) {
-        const IdIterator first = ids.begin() + static_cast<std::ptrdiff_t>(done);
-        result.outcome = fetch.Part(first, first + static_cast<std::ptrdiff_t>(count));
-        if (result.outcome != ECopyOutcome::Done) {
-            return result;
-        }
-        done += count;
-        if (progress) {
-            progress(done, ids.size());
-        }
-    }
+    const auto fetchPart = [&](const SRequestTarget& resolved, size_t first, size_t count) {
+        const IdIterator begin = ids.begin() + static_cast<std::ptrdiff_t>(first);
+        return CFetch(source, resolved, result).Part(begin, begin + static_cast<std::ptrdiff_t>(count));
+    };
+    result.outcome = RunInParts(source, idLengths, 0, fetchPart, progress);
     return result;
 }

@@ -2,6 +2,7 @@
 
 #include "console/PasswordText.h"
 #include "console/PortText.h"
+#include "console/RequestParts.h"
 #include "protocol/AuthError.h"
 #include "protocol/CKeyServerClient.h"
 
@@ -42,6 +43,27 @@ ECopyOutcome RunKeyServerRequest(const std::string& host, uint16_t port,
         return ECopyOutcome::PasswordRefused;
     } catch (...) {
         return ECopyOutcome::Failed;
+    }
+    return ECopyOutcome::Done;
+}
+
+ECopyOutcome RunInParts(const SCopyTarget& target, const std::vector<size_t>& idLengths, size_t keyLength,
+                        const RequestPart& part, const CopyProgress& progress)
+{
+    const SRequestTarget resolved = ResolveTarget(target);
+    if (resolved.refusal != ECopyOutcome::Done) {
+        return resolved.refusal;
+    }
+    size_t done = 0;
+    for (const size_t count : SplitIntoRequests(idLengths, resolved.password.size(), keyLength)) {
+        const ECopyOutcome outcome = part(resolved, done, count);
+        if (outcome != ECopyOutcome::Done) {
+            return outcome;
+        }
+        done += count;
+        if (progress) {
+            progress(done, idLengths.size());
+        }
     }
     return ECopyOutcome::Done;
 }

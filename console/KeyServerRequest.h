@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class CKeyServerClient;
 
@@ -44,6 +45,17 @@ SRequestTarget ResolveTarget(const SCopyTarget& target);
 // else Done.
 ECopyOutcome RunKeyServerRequest(const std::string& host, uint16_t port,
                                  const std::function<void(CKeyServerClient&)>& conversation);
+
+// Called after each request that succeeded: entries done so far, entries in all.
+using CopyProgress = std::function<void(size_t done, size_t total)>;
+
+// Runs a list of entries against a key server in the parts SplitIntoRequests makes for
+// their identifiers (and keys of keyLength bytes, or none): resolves the target, then runs
+// part(first entry, count) for each part in turn, telling progress after each, and stops
+// at the first whose outcome is not Done. Returns the outcome of the last step.
+using RequestPart = std::function<ECopyOutcome(const SRequestTarget& resolved, size_t first, size_t count)>;
+ECopyOutcome RunInParts(const SCopyTarget& target, const std::vector<size_t>& idLengths, size_t keyLength,
+                        const RequestPart& part, const CopyProgress& progress);
 
 inline constexpr size_t kTransferMaskLength = 32;
 
