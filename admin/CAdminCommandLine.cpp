@@ -34,15 +34,20 @@ bool CAdminCommandLine::Parse(const std::vector<std::string>& args, std::string&
         error = "no command given" + SeeHelp(nullptr);
         return false;
     }
-    if (IsHelp(args[0]) || args[0] == "help") {
+    const bool helpFirst = IsHelp(args[0]) || args[0] == "help";
+    if (helpFirst && args.size() == 1) {
         m_help = true;
-        m_command = args.size() > 1 ? FindCommand(args[1]) : nullptr;
         return true;
     }
-    m_command = FindCommand(args[0]);
+    const std::string& name = helpFirst ? args[1] : args[0];
+    m_command = FindCommand(name);
     if (m_command == nullptr) {
-        error = "unknown command '" + args[0] + "'" + SeeHelp(nullptr);
+        error = "unknown command '" + name + "'" + SeeHelp(nullptr);
         return false;
+    }
+    if (helpFirst) {
+        m_help = true;
+        return true;
     }
     bool optionsEnded = false;
     for (size_t i = 1; i < args.size(); ++i) {
