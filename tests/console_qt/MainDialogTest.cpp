@@ -1,10 +1,8 @@
 #include "ConsoleWindowTest.h"
 #include "Screenshots.h"
 #include "Wire.h"
-#include "console/CConsoleApp.h"
 #include "console/CMainDialog.h"
 #include "console/qt/CLayoutDialog.h"
-#include "console/qt/CQtStartupView.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -13,7 +11,6 @@
 #include <QMenu>
 #include <QTest>
 #include <QTreeWidget>
-#include <unistd.h>
 
 namespace {
 
@@ -93,21 +90,6 @@ TEST_F(MainDialogTest, DeletesTwoAfterNoThenYes)
         EXPECT_EQ(ListItems(main), std::vector<std::string>{"00A0B0C0D0E2"});
     });
     EXPECT_EQ(store.LoadKeyList().size(), 1u);
-}
-
-// The refusal comes before any window, as a message box of its own.
-TEST_F(MainDialogTest, StartUpRefusesAUserWhoCannotChangeTheStoreWith102)
-{
-    struct CReadOnlyStore : CKeyStore
-    {
-        int CanWrite() override { return 0; }
-    } readOnly;
-    CConsoleTasks readOnlyTasks(readOnly);
-    CConsoleApp console(readOnlyTasks, storage.system, "Corvane_Halvard_test_" + std::to_string(getpid()));
-    runner.ExpectMessage(IDS_NOT_ADMINISTRATOR, EMessageStyle::Error);
-    CQtStartupView view(runner);
-    console.Run(view);
-    EXPECT_TRUE(runner.Done());
 }
 
 } // namespace
