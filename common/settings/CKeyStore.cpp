@@ -318,6 +318,11 @@ int CKeyStore::RemoveLayout()
     });
 }
 
+uint64_t CKeyStore::ChangeCount()
+{
+    return Guarded(uint64_t{0}, [] { return SettingsStore().ChangeCount(); });
+}
+
 uint64_t CKeyStore::KeyListVersion()
 {
     return Guarded(uint64_t{0}, [] { return SettingsStore().SubtreeVersion(kKeyListPath, kProductPath); });

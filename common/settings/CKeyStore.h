@@ -56,6 +56,9 @@ public:
     // process, including the creation or deletion of "KeyList" or of the product key.
     // Take it before loading the list. 0 when the store cannot be read.
     virtual uint64_t KeyListVersion();
+    // A number that every change of the store, by any process, moves before the change
+    // returns (a cheap first look before KeyListVersion); 0 when unknown.
+    virtual uint64_t ChangeCount();
 
     // 1 when this process may change the store (it can be opened for writing and a write
     // transaction can begin); writes no key and no value.

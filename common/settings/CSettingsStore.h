@@ -46,6 +46,10 @@ public:
     // existencePath; see CKeyStore::KeyListVersion.
     virtual uint64_t SubtreeVersion(std::string_view path, std::string_view existencePath) = 0;
 
+    // A number that every committed change, by any process, moves before its call returns;
+    // 0 when unknown. Reads nothing of the store itself: cheap enough for every request.
+    virtual uint64_t ChangeCount() = 0;
+
     // ERROR_SUCCESS when this process may change the store: it can be opened for writing and
     // a write transaction can begin. Writes no key and no value.
     virtual int32_t CheckWriteAccess() = 0;

@@ -94,6 +94,11 @@ uint64_t CCountingStore::SubtreeVersion(std::string_view path, std::string_view 
     return m_inner.SubtreeVersion(path, existencePath);
 }
 
+uint64_t CCountingStore::ChangeCount()
+{
+    return m_inner.ChangeCount();
+}
+
 int32_t CCountingStore::CheckWriteAccess()
 {
     return m_inner.CheckWriteAccess();

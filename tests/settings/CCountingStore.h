@@ -38,6 +38,7 @@ public:
                       uint32_t* type, void* data, uint32_t* dataLength) override;
     int32_t NotifyChange(RegistryHandle key, bool watchSubtree, uint32_t filter, Platform::CEvent* event) override;
     uint64_t SubtreeVersion(std::string_view path, std::string_view existencePath) override;
+    uint64_t ChangeCount() override;
     int32_t CheckWriteAccess() override;
 
 private:

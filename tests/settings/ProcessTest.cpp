@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -177,6 +178,25 @@ TEST_F(ProcessTest, ABurstOfWritersNearTheDescriptorLimitWaitsItsTurnInsteadOfFa
     sqlite3_close(other);
     EXPECT_EQ(failures.load(), 0);
     EXPECT_EQ(store.LoadKeyList().size(), 32u);
+}
+
+TEST_F(ProcessTest, TheChangeCountMovesWithEveryChangeOfAnyProcessBeforeItReturns)
+{
+    CKeyStore store;
+    ASSERT_EQ(store.CreateLayout(), 1);
+    uint64_t last = store.ChangeCount();
+    ASSERT_NE(last, 0u);
+    const auto moved = [&] {
+        const uint64_t now = store.ChangeCount();
+        return std::exchange(last, now) != now;
+    };
+    ASSERT_EQ(RunHelper(StateDir(), {"store", "C1", "4", "1"}), 0);
+    EXPECT_TRUE(moved()) << "a write of another process";
+    ASSERT_EQ(store.WritePort(4321), 1);
+    EXPECT_TRUE(moved()) << "a write of this process";
+    EXPECT_FALSE(moved());
+    ASSERT_EQ(RunHelper(StateDir(), {"delete", "C1"}), 0);
+    EXPECT_TRUE(moved());
 }
 
 TEST_F(ProcessTest, TheStoreIsCreatedOwnerOnlyWhateverTheUmask)

@@ -1,6 +1,7 @@
 #include "CSqliteStore.h"
 
 #include "BufferCopy.h"
+#include "CChangeCounter.h"
 #include "CChangeLog.h"
 #include "CChangeWatcher.h"
 #include "CConnectionPool.h"
@@ -36,8 +37,20 @@ int64_t FileTimeNow()
 
 CSqliteStore::CSqliteStore(std::string directory)
     : m_pool(std::make_unique<CConnectionPool>(std::move(directory))),
-      m_watcher(std::make_unique<CChangeWatcher>(*m_pool))
+      m_watcher(std::make_unique<CChangeWatcher>(*m_pool)),
+      m_counter(std::make_unique<CChangeCounter>(m_pool->Directory() + "/settings.changes"))
 {}
+
+void CSqliteStore::Committed()
+{
+    m_counter->Bump();
+    m_watcher->Committed();
+}
+
+uint64_t CSqliteStore::ChangeCount()
+{
+    return m_counter->Read();
+}
 
 CSqliteStore::~CSqliteStore()
 {
@@ -210,7 +223,7 @@ int32_t CSqliteStore::CreateKey(RegistryHandle parent, std::string_view path, ui
     if (!write.Commit()) {
         return ERROR_REGISTRY_IO_FAILED;
     }
-    m_watcher->Committed();
+    Committed();
     if (out != nullptr) {
         *out = Insert(keyId, std::move(full), access);
     }
@@ -264,7 +277,7 @@ int32_t CSqliteStore::DeleteKey(RegistryHandle parent, std::string_view name)
         !CChangeLog::Record(*write, full, CChangeLog::kKeyDeleted) || !write.Commit()) {
         return ERROR_REGISTRY_IO_FAILED;
     }
-    m_watcher->Committed();
+    Committed();
     return ERROR_SUCCESS;
 }
 
@@ -314,6 +327,6 @@ int32_t CSqliteStore::SetValues(RegistryHandle key, std::span<const RegistryValu
         !CChangeLog::Record(*write, handle->path, CChangeLog::kValues) || !write.Commit()) {
         return ERROR_REGISTRY_IO_FAILED;
     }
-    m_watcher->Committed();
+    Committed();
     return ERROR_SUCCESS;
 }

@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 class CConnectionPool;
+class CChangeCounter;
 class CChangeWatcher;
 class CSqliteConnection;
 struct CKeyHandle;
@@ -42,6 +43,7 @@ public:
                       uint32_t* type, void* data, uint32_t* dataLength) override;
     int32_t NotifyChange(RegistryHandle key, bool watchSubtree, uint32_t filter, Platform::CEvent* event) override;
     uint64_t SubtreeVersion(std::string_view path, std::string_view existencePath) override;
+    uint64_t ChangeCount() override;
     int32_t CheckWriteAccess() override;
 
     // The database file (tests inspect it).
@@ -53,9 +55,12 @@ private:
     int32_t CheckKey(CSqliteConnection& connection, int64_t keyId);
     int32_t LoadValues(CKeyHandle& handle);
     int32_t LoadSubkeys(CKeyHandle& handle);
+    // After every commit: the change count moves, then watchers here and elsewhere wake.
+    void Committed();
 
     std::unique_ptr<CConnectionPool> m_pool;
     std::unique_ptr<CChangeWatcher> m_watcher;
+    std::unique_ptr<CChangeCounter> m_counter;
     std::mutex m_mutex;
     std::unordered_map<RegistryHandle, std::shared_ptr<CKeyHandle>> m_handles;
 };

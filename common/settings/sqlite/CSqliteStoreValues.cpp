@@ -77,7 +77,7 @@ int32_t CSqliteStore::DeleteValue(RegistryHandle key, std::string_view name)
     if (!CChangeLog::Record(*write, handle->path, CChangeLog::kValues) || !write.Commit()) {
         return ERROR_REGISTRY_IO_FAILED;
     }
-    m_watcher->Committed();
+    Committed();
     return ERROR_SUCCESS;
 }
 
