@@ -86,7 +86,7 @@ int RemainingMs(int32_t timeOut, Clock::time_point deadline)
 // One accepted connection. The descriptor is closed when the last holder lets go.
 struct CStrmSrvSocket::Connection
 {
-    explicit Connection(SocketHandle s) : socket(s) {}
+    Connection(SocketHandle s, uint32_t timeOuts) : socket(s), timeOutsVersion(timeOuts) {}
     ~Connection() { close(socket); }
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -96,7 +96,8 @@ struct CStrmSrvSocket::Connection
 
     const SocketHandle socket;
     std::atomic<int64_t> lastActivity{Now()};
-    bool dropped = false; // guarded by the server's lock
+    bool dropped = false;     // guarded by the server's lock
+    uint32_t timeOutsVersion; // of the time-outs the socket carries; used by its one thread only
     sockaddr_storage peer{};
     socklen_t peerLength = 0;
 };
@@ -143,6 +144,22 @@ void CStrmSrvSocket::Open(uint16_t port)
         }
     }
     m_socket.Listen();
+    for (const SocketHandle listener : {m_socket.IPv4Socket(), m_socket.IPv6Socket()}) {
+        if (listener != INVALID_SOCKET_HANDLE) {
+            // A pending connection that vanishes before accept() must not block its caller.
+            fcntl(listener, F_SETFL, fcntl(listener, F_GETFL) | O_NONBLOCK);
+            ApplyTimeOuts(listener);
+        }
+    }
+}
+
+void CStrmSrvSocket::ApplyTimeOuts(SocketHandle socket) const
+{
+    const timeval limit{m_readTimeOut > 0 ? m_readTimeOut / 1000 : 0,
+                        m_readTimeOut > 0 ? (m_readTimeOut % 1000) * 1000 : 0};
+    setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    const timeval receive = m_readCancelEvent == nullptr ? limit : timeval{};
+    setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &receive, sizeof receive);
 }
 
 int CStrmSrvSocket::Accept()
@@ -177,23 +194,9 @@ int CStrmSrvSocket::Accept()
             throw CSocketError("Socket Accept Error!", 4);
         }
 
-        // The listener must not block if the pending connection vanished before accept().
-        const int flags = fcntl(listener, F_GETFL);
-        if (flags >= 0 && (flags & O_NONBLOCK) == 0) {
-            fcntl(listener, F_SETFL, flags | O_NONBLOCK);
-        }
-        sockaddr_storage peer{};
-        socklen_t peerLength = sizeof peer;
-        const SocketHandle accepted = accept4(listener, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
-        if (accepted >= 0) {
-            auto connection = std::make_shared<Connection>(accepted);
-            connection->peer = peer;
-            connection->peerLength = peerLength;
-            if (m_readTimeOut > 0) {
-                timeval limit{m_readTimeOut / 1000, (m_readTimeOut % 1000) * 1000};
-                setsockopt(accepted, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-            }
-            return TakeSlot(std::move(connection));
+        const int index = AcceptOn(listener);
+        if (index >= 0) {
+            return index;
         }
         const int error = errno;
         SetLastSocketErrorFromErrno(error);
@@ -214,6 +217,48 @@ int CStrmSrvSocket::Accept()
             throw CSocketTimeOut("Socket TimeOut Error!", 4);
         }
     }
+}
+
+int CStrmSrvSocket::AcceptOn(SocketHandle listener)
+{
+    sockaddr_storage peer{};
+    socklen_t peerLength = sizeof peer;
+    const SocketHandle accepted = accept4(listener, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
+    if (accepted < 0) {
+        return -1;
+    }
+    // The socket carries the time-outs of its listener.
+    auto connection = std::make_shared<Connection>(accepted, m_timeOutsVersion);
+    connection->peer = peer;
+    connection->peerLength = peerLength;
+    return TakeSlot(std::move(connection));
+}
+
+int CStrmSrvSocket::TryAccept(bool ipv6)
+{
+    std::shared_lock<std::shared_mutex> listeners(m_listenersLock);
+    const SocketHandle listener = ipv6 ? m_socket.IPv6Socket() : m_socket.IPv4Socket();
+    if (listener == INVALID_SOCKET_HANDLE) {
+        return -1;
+    }
+    const int index = AcceptOn(listener);
+    if (index >= 0) {
+        return index;
+    }
+    const int error = errno;
+    SetLastSocketErrorFromErrno(error);
+    if (IsResourceShortage(error)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kDescriptorShortagePauseMs));
+    } else if (!IsTransientAcceptError(error)) {
+        throw CSocketError("Socket Accept Error!", 4);
+    }
+    return -1;
+}
+
+void CStrmSrvSocket::CloseListeners()
+{
+    std::unique_lock<std::shared_mutex> listeners(m_listenersLock);
+    m_socket.Close();
 }
 
 int CStrmSrvSocket::TakeSlot(std::shared_ptr<Connection> connection)
@@ -240,9 +285,34 @@ std::shared_ptr<CStrmSrvSocket::Connection> CStrmSrvSocket::FindConnection(int i
     return m_slots[static_cast<size_t>(index)].connection;
 }
 
+int CStrmSrvSocket::ReceiveBlocking(Connection& connection, void* buffer, int length)
+{
+    if (connection.timeOutsVersion != m_timeOutsVersion) {
+        ApplyTimeOuts(connection.socket);
+        connection.timeOutsVersion = m_timeOutsVersion;
+    }
+    for (;;) {
+        const ssize_t got = recv(connection.socket, buffer, static_cast<size_t>(length < 0 ? 0 : length), 0);
+        if (got >= 0) {
+            connection.Touch();
+            return static_cast<int>(got);
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            throw CSocketTimeOut("Socket TimeOut Error!", 3);
+        }
+        if (errno != EINTR) {
+            SetLastSocketErrorFromErrno(errno);
+            throw CSocketError("CBaseSocket::Recv: ReceiveData Error!", 3);
+        }
+    }
+}
+
 int CStrmSrvSocket::Read(int index, void* buffer, int length)
 {
     const std::shared_ptr<Connection> connection = FindConnection(index);
+    if (connection && m_readCancelEvent == nullptr && length >= 0) {
+        return ReceiveBlocking(*connection, buffer, length);
+    }
     const SocketHandle socket = connection ? connection->socket : INVALID_SOCKET_HANDLE;
     CSocketWaiter waiter;
     waiter.AddSocket(socket);
@@ -316,6 +386,12 @@ void CStrmSrvSocket::SetReadWait(Platform::CEvent* cancelEvent, int32_t timeOut)
 {
     m_readCancelEvent = cancelEvent;
     m_readTimeOut = timeOut;
+    ++m_timeOutsVersion;
+    for (const SocketHandle listener : {m_socket.IPv4Socket(), m_socket.IPv6Socket()}) {
+        if (listener != INVALID_SOCKET_HANDLE) {
+            ApplyTimeOuts(listener);
+        }
+    }
 }
 
 int CStrmSrvSocket::ConnectionCount() const

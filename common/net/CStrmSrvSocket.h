@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,13 @@ public:
     // An accept() that fails after readiness takes no slot: Accept waits again, after a short
     // pause when out of descriptors.
     int Accept() override;
+    // Accepts a connection pending on the IPv4 or the IPv6 listener without waiting, for
+    // threads that wait for the listeners themselves: its slot index, or -1 when none is
+    // pending (another thread took it, it vanished, or descriptors ran out, after a short
+    // pause then). CSocketError code 4 when the listener failed.
+    int TryAccept(bool ipv6);
+    // Closes the listening sockets once no TryAccept uses them; connections stay.
+    void CloseListeners();
 
     int Write(int index, const void* bytes, int length) override;
     int Read(int index, void* buffer, int length) override;
@@ -39,7 +47,9 @@ public:
     void CloseConnection(int index) override;
 
     // Cancel event and time-out for Read (by default those given to the constructor). With a
-    // positive time-out a send that stalls that long fails too.
+    // positive time-out a send that stalls that long fails too. Without a cancel event a
+    // read is one blocking receive that the socket's own time-outs bound; accepted sockets
+    // take them from the listeners.
     void SetReadWait(Platform::CEvent* cancelEvent, int32_t timeOut);
 
     // Slots in use, not counting one already dropped by DropLongestSilent.
@@ -64,7 +74,13 @@ private:
     };
 
     std::shared_ptr<Connection> FindConnection(int index) const;
+    // One accept() on the listener: the slot index, or -1 with errno set.
+    int AcceptOn(SocketHandle listener);
     int TakeSlot(std::shared_ptr<Connection> connection);
+    // The read and send time-outs onto a socket (the listeners, or a connection accepted
+    // before they changed).
+    void ApplyTimeOuts(SocketHandle socket) const;
+    int ReceiveBlocking(Connection& connection, void* buffer, int length);
     // With the lock held.
     void Drop(Connection& connection);
     void CloseSlots();
@@ -74,6 +90,10 @@ private:
     int m_inUse = 0;
     Platform::CEvent* m_readCancelEvent;
     int32_t m_readTimeOut;
+    // Changes with the read wait; a connection accepted before carries an older one.
+    uint32_t m_timeOutsVersion = 0;
+    // Held shared by TryAccept while it uses a listener, exclusively to close them.
+    std::shared_mutex m_listenersLock;
 };
 
 } // namespace ZiRez

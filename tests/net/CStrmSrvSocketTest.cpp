@@ -318,3 +318,27 @@ TEST_F(StrmSrvSocket, FailedAcceptTakesNoSlot)
     EXPECT_EQ(server->Write(0, "x", 1), 1);
     EXPECT_EQ(ReadRaw(client), "x");
 }
+
+TEST_F(StrmSrvSocket, TryAcceptTakesOnlyWhatIsPendingAndClosedListenersFreeThePort)
+{
+    OpenServer();
+    server->SetReadWait(nullptr, 200);
+    EXPECT_EQ(server->TryAccept(false), -1) << "nothing pending";
+    RawSocket client = ConnectIPv4();
+    int index = -1;
+    for (int attempt = 0; attempt < 100 && index < 0; ++attempt) {
+        index = server->TryAccept(false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(index, 0);
+    // The accepted socket carries the listener's time-out: a blocking read gives up.
+    char buffer[8];
+    EXPECT_EQ(Catch([&] { server->Read(index, buffer, 8); }).kind, Thrown::TimeOut);
+
+    server->CloseListeners();
+    EXPECT_EQ(server->TryAccept(false), -1);
+    CStrmSrvSocket again(FAMILY_UNSPEC, SOCKET_STREAM, true, false, 0, nullptr, -1);
+    EXPECT_EQ(Catch([&] { again.Open(ipv4Port); }).kind, Thrown::Nothing) << "the port is free again";
+    ASSERT_EQ(write(client.Fd(), "ok", 2), 2);
+    EXPECT_EQ(ReadText(index, 8), "ok") << "connections outlive the listeners";
+}
