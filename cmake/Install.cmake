@@ -13,3 +13,8 @@ install(TARGETS corvane-admin RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR} COMPO
 install(FILES admin/corvane-admin.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT keyservice)
 install(FILES admin/completion/corvane-admin
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT keyservice)
+
+# Builds every program of the keyservice component: the control program's systemd tests
+# install that component into their sandbox.
+add_custom_target(corvane_keyservice)
+add_dependencies(corvane_keyservice Ternwick Oxlade corvane-request corvane-admin)
