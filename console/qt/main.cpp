@@ -9,9 +9,12 @@
 #include "settings/CKeyStore.h"
 
 #include <QApplication>
+#include <csignal>
 
 int main(int argc, char** argv)
 {
+    // A key server that closes during a copy must not end the console.
+    std::signal(SIGPIPE, SIG_IGN);
     QApplication application(argc, argv);
     CConsoleApplication::Prepare();
 
