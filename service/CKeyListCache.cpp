@@ -11,11 +11,27 @@ std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::LastLoaded() const
     return m_list ? m_list : empty;
 }
 
-std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::CachedAt(uint64_t version) const
+std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::Unchanged(uint64_t changes) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (changes != 0 && changes == m_confirmedChanges && Clock::now() < m_recheckAt) {
+        return m_list;
+    }
+    return nullptr;
+}
+
+void CKeyListCache::Confirm(uint64_t changes)
+{
+    m_confirmedChanges = changes;
+    m_recheckAt = Clock::now() + kRecheckInterval;
+}
+
+std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::CachedAt(uint64_t version, uint64_t changes)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     // Version 0 means the store could not tell: never trust a snapshot then.
     if (m_list && version != 0 && version == m_version) {
+        Confirm(changes);
         return m_list;
     }
     if (m_failedLoads > 0 && Clock::now() < m_nextTry) {
@@ -26,20 +42,24 @@ std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::CachedAt(uint64_t v
 
 std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::Current()
 {
-    // The version is taken before the list is loaded, so a change during the load shows
-    // as a different version at the next request.
-    if (auto list = CachedAt(m_store.KeyListVersion())) {
+    // Each is taken before what it vouches for (the count before the version, the version
+    // before the list), so a change in between shows at the next request.
+    const uint64_t changes = m_store.ChangeCount();
+    if (auto list = Unchanged(changes)) {
+        return list;
+    }
+    if (auto list = CachedAt(m_store.KeyListVersion(), changes)) {
         return list;
     }
     std::lock_guard<std::mutex> reload(m_reloadLock);
     const uint64_t version = m_store.KeyListVersion();
-    if (auto list = CachedAt(version)) {
+    if (auto list = CachedAt(version, changes)) {
         return list;
     }
-    return Reload(version);
+    return Reload(version, changes);
 }
 
-std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::Reload(uint64_t version)
+std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::Reload(uint64_t version, uint64_t changes)
 {
     KeyList loaded;
     const bool read = m_store.ReadKeyList(loaded) == 1;
@@ -47,6 +67,7 @@ std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::Reload(uint64_t ver
     if (read) {
         m_list = std::make_shared<const KeyList>(std::move(loaded));
         m_version = version;
+        Confirm(changes);
         ++m_loads;
         if (m_failedLoads > 0) {
             LogLine("key list loaded again after " + std::to_string(m_failedLoads) + " failed loads");

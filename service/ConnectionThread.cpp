@@ -3,7 +3,6 @@
 #include "CRequestLog.h"
 #include "Log.h"
 #include "RequestHandlers.h"
-#include "RequestServer.h"
 #include "net/CStrmSrvSocket.h"
 #include "protocol/CReceiveBudget.h"
 #include "protocol/CRequestConnection.h"
@@ -105,11 +104,4 @@ int ServeConnection(const std::shared_ptr<ZiRez::CServerSocket>& server, int ind
     }
     LogLine(log.Line());
     return result;
-}
-
-void* ConnectionThread(void* argument)
-{
-    const std::unique_ptr<AcceptHandover> handover(static_cast<AcceptHandover*>(argument));
-    const int result = ServeConnection(handover->server, handover->index);
-    return reinterpret_cast<void*>(static_cast<intptr_t>(result));
 }

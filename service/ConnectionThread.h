@@ -13,7 +13,3 @@ int ServeConnection(const std::shared_ptr<ZiRez::CServerSocket>& server, int ind
 
 // Connections being served now, for the state the service logs when interrogated.
 int OpenConnections();
-
-// Connection thread entry: takes over the AcceptHandover it is given and serves its
-// connection.
-void* ConnectionThread(void* handover);

@@ -1,45 +1,24 @@
 #include "RequestServer.h"
 
-#include "ConnectionThread.h"
+#include "CConnectionWorkers.h"
 #include "Log.h"
 #include "ServiceHost.h"
 #include "net/CSocketError.h"
+#include "net/CSocketEvent.h"
+#include "net/CSocketWaiter.h"
 #include "net/CStrmSrvSocket.h"
 #include "net/StackProbe.h"
 #include "settings/CKeyStore.h"
 
-#include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <pthread.h>
 #include <string>
 #include <sys/socket.h>
 
 namespace {
 
-// Starts a detached connection thread that takes over the hand-over block; false (the
-// block stays with the caller) when it cannot.
-bool StartConnectionThread(std::unique_ptr<AcceptHandover>& handover, size_t stackSize)
-{
-    pthread_attr_t attributes;
-    if (pthread_attr_init(&attributes) != 0) {
-        return false;
-    }
-    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    int result = pthread_attr_setstacksize(&attributes, stackSize);
-    if (result == 0) {
-        pthread_t thread;
-        result = pthread_create(&thread, &attributes, ConnectionThread, handover.get());
-    }
-    pthread_attr_destroy(&attributes);
-    if (result != 0) {
-        LogLine(std::string("cannot start a connection thread: ") + std::strerror(result) +
-                "; that connection is closed");
-        return false;
-    }
-    handover.release();
-    return true;
-}
+// While no worker waits for connections, the watcher looks again this often.
+constexpr int kInTheirPlaceLookMs = 100;
 
 // Every reply is a few small writes (header, payload, status) each awaiting the peer's
 // acknowledgement; with Nagle's algorithm each would wait for the peer's delayed ACK.
@@ -54,19 +33,80 @@ void DisableNagle(ZiRez::CServerSocket& server)
     }
 }
 
-// Keeps the listening sockets from outliving the run: connection threads of this run
-// may still hold the server object, but the port must be free (or moved) at once.
-class CListenerCloser
+// Ends the run on every way out: its idle workers leave, and the listening sockets close
+// at once, so that the old port is free (or moved) while the run's connections are still
+// served.
+class CRunEnd
 {
 public:
-    explicit CListenerCloser(ZiRez::CServerSocket& server) : m_server(server) {}
-    ~CListenerCloser() { m_server.BaseSocket().Close(); }
-    CListenerCloser(const CListenerCloser&) = delete;
-    CListenerCloser& operator=(const CListenerCloser&) = delete;
+    CRunEnd(CConnectionWorkers& workers, ZiRez::CStrmSrvSocket& server) : m_workers(workers), m_server(server) {}
+    ~CRunEnd()
+    {
+        m_workers.End();
+        m_server.CloseListeners();
+    }
+    CRunEnd(const CRunEnd&) = delete;
+    CRunEnd& operator=(const CRunEnd&) = delete;
 
 private:
-    ZiRez::CServerSocket& m_server;
+    CConnectionWorkers& m_workers;
+    ZiRez::CStrmSrvSocket& m_server;
 };
+
+std::shared_ptr<ZiRez::CStrmSrvSocket> OpenListener(uint16_t port, Platform::CEvent* settingsChanged)
+{
+    auto server =
+        std::make_shared<ZiRez::CStrmSrvSocket>(ZiRez::FAMILY_UNSPEC, ZiRez::SOCKET_STREAM, ZiRez::IsIPv4Available(),
+                                                ZiRez::IsIPv6Available(), port, settingsChanged, -1);
+    // Reads do not watch the settings-change event (it must reach the watcher), and a
+    // silent peer is given up after a while.
+    server->SetReadWait(nullptr, kConnectionTimeOutMs);
+    try {
+        server->Open(port);
+    } catch (const ZiRez::CSocketError& error) {
+        LogLine("cannot listen on port " + std::to_string(port) + ": " + error.what());
+        throw;
+    }
+    DisableNagle(*server);
+    return server;
+}
+
+// Waits until the run ends, accepting in the workers' place while none waits (none could
+// be started): a connection then gets a worker of its own, or is closed when it cannot.
+void WatchRun(ServiceContext& context, Platform::CEvent* settingsChanged, ZiRez::CStrmSrvSocket& server,
+              CConnectionWorkers& workers)
+{
+    while (context.state != kStateStopPending) {
+        const bool inTheirPlace = workers.Idle() == 0;
+        ZiRez::CSocketWaiter waiter;
+        const ZiRez::SocketHandle ipv4 = server.BaseSocket().IPv4Socket();
+        const ZiRez::SocketHandle ipv6 = server.BaseSocket().IPv6Socket();
+        for (const ZiRez::SocketHandle listener : {ipv4, ipv6}) {
+            if (inTheirPlace && context.state == kStateRunning && listener != ZiRez::INVALID_SOCKET_HANDLE) {
+                waiter.AddSocket(listener);
+            }
+        }
+        waiter.AddEvent(settingsChanged);
+        waiter.AddEvent(context.stopEvent.get());
+        waiter.AddEvent(&workers.Failed());
+        if (waiter.Wait(inTheirPlace ? kInTheirPlaceLookMs : -1, true) < 0) {
+            throw ZiRez::CSocketError("CStrmSrvSocket::Accept(): SocketEvent Wait Error!", 9);
+        }
+        if (const auto failure = workers.Failure()) {
+            throw *failure;
+        }
+        if (settingsChanged != nullptr && waiter.KindOf(settingsChanged) == ZiRez::CSocketWaiter::KIND_READ) {
+            throw ZiRez::CSocketEvent();
+        }
+        const bool ready6 = waiter.KindOf(ipv6) == ZiRez::CSocketWaiter::KIND_READ;
+        if (ready6 || waiter.KindOf(ipv4) == ZiRez::CSocketWaiter::KIND_READ) {
+            const int index = server.TryAccept(ready6);
+            if (index >= 0 && !workers.StartWorker(index)) {
+                server.CloseConnection(index);
+            }
+        }
+    }
+}
 
 } // namespace
 
@@ -77,42 +117,11 @@ void RunServer(ServiceContext& context, Platform::CEvent* settingsChanged)
     if (port == 0) {
         port = CKeyStore::kDefaultPort;
     }
-
-    auto server =
-        std::make_shared<ZiRez::CStrmSrvSocket>(ZiRez::FAMILY_UNSPEC, ZiRez::SOCKET_STREAM, ZiRez::IsIPv4Available(),
-                                                ZiRez::IsIPv6Available(), port, settingsChanged, -1);
-    // Reads do not watch the settings-change event (it must reach the accept wait), and
-    // a silent peer is given up after a while.
-    server->SetReadWait(nullptr, kConnectionTimeOutMs);
-    CListenerCloser closer(*server);
-    try {
-        server->Open(port);
-    } catch (const ZiRez::CSocketError& error) {
-        LogLine("cannot listen on port " + std::to_string(port) + ": " + error.what());
-        throw;
-    }
-    DisableNagle(*server);
+    const auto server = OpenListener(port, settingsChanged);
+    const auto workers = std::make_shared<CConnectionWorkers>(context, server);
+    const CRunEnd end(*workers, *server);
     LogLine("listening on port " + std::to_string(port));
     ListenerOpened(context, port);
-
-    while (context.state != kStateStopPending) {
-        if (!WaitWhilePaused(context)) {
-            break;
-        }
-        const int index = server->Accept();
-        // A connection accepted as the pause arrived waits, unserved, for continue.
-        if (!WaitWhilePaused(context)) {
-            server->CloseConnection(index);
-            break;
-        }
-        // At the cap the peer silent longest makes room, so a unit is served whatever
-        // number of silent peers hold connections.
-        if (server->ConnectionCount() > context.maxConnections) {
-            server->DropLongestSilent();
-        }
-        auto handover = std::make_unique<AcceptHandover>(AcceptHandover{server, index});
-        if (!StartConnectionThread(handover, context.connectionStackSize)) {
-            server->CloseConnection(index);
-        }
-    }
+    workers->StartWorker(-1);
+    WatchRun(context, settingsChanged, *server, *workers);
 }

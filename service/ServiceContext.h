@@ -34,6 +34,9 @@ inline constexpr size_t kConnectionStackSize = 256 * 1024;
 inline constexpr int kMaxConnections = 1024;
 // Silence after which a connection is given up.
 inline constexpr int kConnectionTimeOutMs = 60000;
+// An idle connection worker retires after this long without a connection, unless it is
+// the last one waiting.
+inline constexpr int kWorkerRetireMs = 10000;
 
 // The state of the one service of the process, shared by the control dispatcher, the
 // service main thread, the watcher thread and the accept loop.
@@ -49,6 +52,8 @@ struct ServiceContext
     std::mutex controlLock;
     std::thread workerThread;
     std::unique_ptr<Platform::CEvent> stopEvent;
+    // Manual reset, signalled while paused: wakes the threads that wait for connections.
+    std::unique_ptr<Platform::CEvent> pausedEvent;
 
     // The pause gate of the accept loop: state changes to and from paused (and to stop
     // pending) are made under gateLock and announced on gateChanged, and so is the opening
@@ -61,4 +66,5 @@ struct ServiceContext
 
     std::atomic<size_t> connectionStackSize{kConnectionStackSize};
     std::atomic<int> maxConnections{kMaxConnections};
+    std::atomic<int> workerRetireMs{kWorkerRetireMs};
 };

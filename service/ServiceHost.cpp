@@ -63,8 +63,9 @@ void ServiceMain(ServiceContext& context, CStatusReporter& reporter)
     // Made before controls can arrive, so that a stop is never lost.
     try {
         context.stopEvent = std::make_unique<Platform::CEvent>(true, false);
+        context.pausedEvent = std::make_unique<Platform::CEvent>(true, false);
     } catch (const std::exception& error) {
-        LogLine(std::string("cannot create the stop event: ") + error.what());
+        LogLine(std::string("cannot create the stop and pause events: ") + error.what());
         ReportStatus(context, SERVICE_STOPPED, 0);
         return;
     }
@@ -152,6 +153,9 @@ void Pause(ServiceContext& context)
             return;
         }
         context.state = kStatePaused;
+        if (context.pausedEvent) {
+            context.pausedEvent->Set();
+        }
     }
     context.gateChanged.notify_all();
     ReportStatus(context, SERVICE_PAUSE_PENDING, 0);
@@ -171,6 +175,9 @@ void Continue(ServiceContext& context)
         // A stop that arrived meanwhile wins.
         if (context.state == kStatePaused) {
             context.state = kStateRunning;
+            if (context.pausedEvent) {
+                context.pausedEvent->Reset();
+            }
         }
     }
     context.gateChanged.notify_all();

@@ -15,6 +15,7 @@
 #include "settings/CSettingsStore.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <future>
 #include <gtest/gtest.h>
 #include <thread>
@@ -270,34 +271,114 @@ TEST(RequestLog, EscapesPeerBytesAndShortensThem)
     EXPECT_EQ(failed.Line(), "request from ::1: code none, status none, ended by \"No Data Error!\"");
 }
 
+namespace {
+
+long ThreadsOfThisProcess()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Threads:", 0) == 0) {
+            return std::stol(line.substr(8));
+        }
+    }
+    return -1;
+}
+
+// The request server of this process on a free port until the settings-change event.
+class CServerRun
+{
+public:
+    explicit CServerRun(ServiceContext& context) : m_context(context)
+    {
+        CKeyStore store;
+        store.CreateLayout();
+        port = Harness::FreePort();
+        store.WritePort(port);
+        m_context.statusHandle = &m_reporter;
+        m_context.state = kStateRunning;
+        m_run = std::async(std::launch::async, [this] {
+            try {
+                RunServer(m_context, &m_settingsChanged);
+            } catch (const ZiRez::CSocketEvent&) {
+                return 0;
+            } catch (...) {
+                return 2;
+            }
+            return 1;
+        });
+    }
+    // 0 when the run ended by the settings-change event.
+    int End()
+    {
+        m_settingsChanged.Set();
+        return m_run.wait_for(std::chrono::seconds(10)) == std::future_status::ready ? m_run.get() : 3;
+    }
+    bool Running() { return m_run.wait_for(std::chrono::milliseconds(0)) == std::future_status::timeout; }
+
+    uint16_t port = 0;
+
+private:
+    ServiceContext& m_context;
+    CRecordingReporter m_reporter;
+    Platform::CEvent m_settingsChanged{false, false};
+    std::future<int> m_run;
+};
+
+} // namespace
+
+TEST(RequestServer, WorkersAreReusedAndTheSurplusRetires)
+{
+    ServiceContext context;
+    context.pausedEvent = std::make_unique<Platform::CEvent>(true, false);
+    context.runningReported = true;
+    CServerRun run(context);
+    ASSERT_TRUE(Harness::WaitForListener(run.port, 10000));
+    const long before = ThreadsOfThisProcess();
+    {
+        // Held at once, each on a worker of its own, then let go: the workers wait again.
+        std::vector<Harness::CPeer> held(8);
+        for (auto& peer : held) {
+            ASSERT_TRUE(peer.Connect("127.0.0.1", run.port));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_GE(ThreadsOfThisProcess(), before + 7);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // No thread can be started now, yet requests one after another are served by the
+    // workers already there.
+    context.connectionStackSize = size_t{1} << 45;
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(Wire::Hex(Harness::Converse(run.port, Wire::Request(1) + Wire::Ack())),
+                  Wire::Hex(Wire::Ack() + Wire::Status(0, 0)))
+            << i;
+    }
+    context.connectionStackSize = kConnectionStackSize;
+    // Idle for a while, all but the last retire (a pause and continue wakes them to take
+    // the shorter while).
+    context.workerRetireMs = 100;
+    Pause(context);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    Continue(context);
+    long now = ThreadsOfThisProcess();
+    // Before, one or two workers waited; eight more were needed meanwhile.
+    for (int wait = 0; wait < 250 && now > before + 1; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        now = ThreadsOfThisProcess();
+    }
+    EXPECT_LE(now, before + 1) << "surplus workers did not retire";
+    EXPECT_EQ(run.End(), 0);
+}
+
 TEST(RequestServer, AConnectionThreadThatCannotStartClosesOnlyItsConnection)
 {
-    CKeyStore store;
-    ASSERT_EQ(store.CreateLayout(), 1);
-    const uint16_t port = Harness::FreePort();
-    ASSERT_EQ(store.WritePort(port), 1);
-
-    CRecordingReporter reporter;
     ServiceContext context;
-    context.statusHandle = &reporter;
-    context.state = kStateRunning;
     // No system can map a stack this large: every thread creation fails for real.
     context.connectionStackSize = size_t{1} << 45;
-    Platform::CEvent settingsChanged(false, false);
-    auto server = std::async(std::launch::async, [&] {
-        try {
-            RunServer(context, &settingsChanged);
-        } catch (const ZiRez::CSocketEvent&) {
-            return 0;
-        } catch (...) {
-            return 2;
-        }
-        return 1;
-    });
-
+    CServerRun run(context);
     for (int attempt = 0; attempt < 3; ++attempt) {
         Harness::CPeer peer;
-        for (int wait = 0; wait < 500 && !peer.Connect("127.0.0.1", port); ++wait) {
+        for (int wait = 0; wait < 500 && !peer.Connect("127.0.0.1", run.port); ++wait) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         ASSERT_TRUE(peer.IsOpen());
@@ -306,13 +387,9 @@ TEST(RequestServer, AConnectionThreadThatCannotStartClosesOnlyItsConnection)
         EXPECT_EQ(peer.ReadToClose(10000, &closed), "");
         EXPECT_TRUE(closed) << "attempt " << attempt;
     }
-    EXPECT_EQ(server.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout)
-        << "the accept loop must go on";
+    EXPECT_TRUE(run.Running()) << "the server must go on";
 
     context.connectionStackSize = kConnectionStackSize;
-    EXPECT_TRUE(Harness::WaitForListener(port, 10000));
-
-    settingsChanged.Set();
-    ASSERT_EQ(server.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    EXPECT_EQ(server.get(), 0);
+    EXPECT_TRUE(Harness::WaitForListener(run.port, 10000));
+    EXPECT_EQ(run.End(), 0);
 }

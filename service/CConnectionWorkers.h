@@ -1,0 +1,62 @@
+#pragma once
+
+#include "net/CAcceptWaiter.h"
+#include "net/CSocketError.h"
+#include "platform/CEvent.h"
+#include "service/ServiceContext.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace ZiRez {
+class CStrmSrvSocket;
+}
+
+// The threads that accept and serve the connections of one run of the request server.
+// Idle workers wait together for the next connection (or a stop, a pause, the end of the
+// run) and serve it themselves; a worker that takes the last idle place starts another
+// before it serves, so a silent peer never holds up the others; an idle worker that had
+// nothing to do for a while retires unless it is the last. A worker is the connection
+// thread of each connection it serves, from its accept to its close.
+class CConnectionWorkers : public std::enable_shared_from_this<CConnectionWorkers>
+{
+public:
+    // Throws CSocketError when the workers' wait cannot be set up.
+    CConnectionWorkers(ServiceContext& context, std::shared_ptr<ZiRez::CStrmSrvSocket> server);
+    CConnectionWorkers(const CConnectionWorkers&) = delete;
+    CConnectionWorkers& operator=(const CConnectionWorkers&) = delete;
+
+    // Starts a worker that serves the connection in the slot first (none for -1) and then
+    // waits with the others; false (logged) when no thread can be started.
+    bool StartWorker(int index);
+    // Workers waiting for a connection now.
+    int Idle() const;
+    // Idle workers leave at once, busy ones once their connection is closed.
+    void End();
+    // Signalled when a listener failed; Failure() then holds the error.
+    Platform::CEvent& Failed() { return m_failed; }
+    std::optional<ZiRez::CSocketError> Failure() const;
+
+private:
+    // 0, or the error of the thread creation.
+    int Spawn(int index);
+    void Run(int index);
+    // Takes the connection a worker accepted, the last idle one when last; false when the
+    // worker is to leave.
+    bool Take(int index, bool last);
+    bool Serve(int index);
+    void Fail(const ZiRez::CSocketError& error);
+    bool Ended() const { return m_ended.load(std::memory_order_acquire); }
+
+    ServiceContext& m_context;
+    const std::shared_ptr<ZiRez::CStrmSrvSocket> m_server;
+    Platform::CEvent m_endedEvent{true, false};
+    Platform::CEvent m_failed{true, false};
+    const ZiRez::CAcceptWaiter m_waiter;
+    std::atomic<bool> m_ended{false};
+    mutable std::mutex m_lock;
+    int m_idle = 0;
+    std::optional<ZiRez::CSocketError> m_failure;
+};
