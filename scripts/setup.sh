@@ -9,7 +9,7 @@ packages=(
     qt6-base-dev qt6-svg-dev qt6-translations-l10n
     libudev-dev umockdev libumockdev-dev
     libsystemd-dev systemd procps
-    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev strace
     fonts-ipafont-gothic
 )
 
