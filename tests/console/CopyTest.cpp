@@ -33,6 +33,15 @@ protected:
         Register(kId2, 2);
     }
 
+    // A sanitizer build of the service reports into its log without ending it.
+    void TearDown() override
+    {
+        const std::string log = m_service ? m_service->Log() : "";
+        for (const char* report : {"Sanitizer", "runtime error:"}) {
+            EXPECT_EQ(log.find(report), std::string::npos) << log;
+        }
+    }
+
     // Runs the copy dialog on the copy set of both registrations against the port.
     CRecordingView<CDialogView> Copy(const std::string& port, const std::string& password)
     {

@@ -33,6 +33,13 @@ protected:
 TEST_F(RegisterDialogTest, ChecksInOrderWithTheirMessagesAndWhetherTheDialogCloses)
 {
     const std::string bound = Wire::Seal(Wire::Key(1), kId, "");
+    // A stick with these bytes for an ID registered with another key.
+    const auto registeredWith = [this](const std::string& bytes) {
+        return [this, bytes] {
+            Stick(bytes);
+            Register(kId, 9);
+        };
+    };
     const struct
     {
         const char* condition;
@@ -45,30 +52,21 @@ TEST_F(RegisterDialogTest, ChecksInOrderWithTheirMessagesAndWhetherTheDialogClos
     } cases[] = {
         {"no lock key plugged in", nullptr, nullptr, {}, {"108 E"}, false, ""},
         {"registered, not replaced",
-         [&] {
-             Stick(bound);
-             Register(kId, 9);
-         },
+         registeredWith(bound),
          nullptr,
          {EMessageAnswer::No},
          {"111 Q"},
          false,
          Wire::Key(9)},
         {"registered, replaced",
-         [&] {
-             Stick(bound);
-             Register(kId, 9);
-         },
+         registeredWith(bound),
          nullptr,
          {EMessageAnswer::Yes},
          {"111 Q", "110 N"},
          true,
          Wire::Key(1)},
         {"registered and corrupt, not replaced",
-         [&] {
-             Stick(bound.substr(0, 31));
-             Register(kId, 9);
-         },
+         registeredWith(bound.substr(0, 31)),
          nullptr,
          {EMessageAnswer::No},
          {"111 Q"},
