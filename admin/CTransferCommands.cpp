@@ -53,7 +53,7 @@ std::optional<std::vector<std::string>> CTransferCommands::CopyIds(int& status)
     status = kExitUsage;
     const bool all = m_line.Has(kOptionAll);
     if (all == (m_line.Operands().size() > 1)) {
-        m_session.UsageError(std::string(all ? "--all and IDs" : "no IDs") +
+        m_session.UsageError(std::string(all ? "both --all and IDs given" : "no IDs") +
                              ": name the IDs to copy, or --all: see 'corvane-admin copy --help'");
         return std::nullopt;
     }
