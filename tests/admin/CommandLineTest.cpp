@@ -65,6 +65,16 @@ std::string ReadShown(int fd, const std::string& until = "")
     return text;
 }
 
+// Types the line once the prompt shows on the terminal; what it showed in shown.
+std::thread TypeAfter(int master, const std::string& prompt, const std::string& line, std::string& shown)
+{
+    return std::thread([master, prompt, line, &shown] {
+        shown = ReadShown(master, prompt);
+        EXPECT_EQ(write(master, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+        shown += ReadShown(master);
+    });
+}
+
 // A real pseudo-terminal: the password does not show, and the terminal is as it was after.
 TEST(TtyTerminalTest, APasswordIsReadWithoutEchoAndTheTerminalRestored)
 {
@@ -78,24 +88,20 @@ TEST(TtyTerminalTest, APasswordIsReadWithoutEchoAndTheTerminalRestored)
     CTtyTerminal terminal(slave, slave);
     EXPECT_TRUE(terminal.IsInteractive());
 
-    // Typed once the prompt shows.
     std::string shown;
-    std::thread typist([&] {
-        shown = ReadShown(master, "Password: ");
-        EXPECT_EQ(write(master, "s3cret\n", 7), 7);
-        shown += ReadShown(master);
-    });
+    std::thread typist = TypeAfter(master, "Password: ", "s3cret\n", shown);
     EXPECT_EQ(terminal.ReadSecret("Password: "), "s3cret");
     typist.join();
     EXPECT_EQ(shown, "Password: \r\n");
     ASSERT_EQ(tcgetattr(slave, &modes), 0);
     EXPECT_NE(modes.c_lflag & ECHO, 0u);
 
-    ASSERT_EQ(write(master, "Yes\n", 4), 4);
-    EXPECT_TRUE(terminal.Ask("Go on?"));
-    EXPECT_EQ(ReadShown(master), "Go on? [y/N] Yes\r\n");
-    ASSERT_EQ(write(master, "\n", 1), 1);
-    EXPECT_FALSE(terminal.Ask("Go on?"));
+    for (const auto& [typed, yes] : {std::pair<std::string, bool>{"Yes", true}, {"", false}}) {
+        typist = TypeAfter(master, "[y/N] ", typed + "\n", shown);
+        EXPECT_EQ(terminal.Ask("Go on?"), yes);
+        typist.join();
+        EXPECT_EQ(shown, "Go on? [y/N] " + typed + "\r\n");
+    }
     close(master);
     close(slave);
 
