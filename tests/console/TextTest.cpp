@@ -1,6 +1,5 @@
 #include "ConsoleTest.h"
 #include "Harness.h"
-#include "console/ConsoleStrings.h"
 #include "console/PasswordText.h"
 #include "console/PortProbe.h"
 #include "console/PortText.h"
@@ -62,18 +61,6 @@ TEST(PortProbe, APortAnotherProgramListensOnIsInUseOnEitherFamily)
         EXPECT_TRUE(IsPortInUse(port)) << "the service would fail to listen there";
     }
     EXPECT_FALSE(IsPortInUse(port));
-}
-
-TEST(StringTable, HoldsTheTexts100To122ExactlyAndNothingElse)
-{
-    EXPECT_EQ(LoadConsoleString(99), "");
-    EXPECT_EQ(LoadConsoleString(123), "");
-    for (int id = 100; id <= 122; ++id) {
-        EXPECT_FALSE(LoadConsoleString(id).empty()) << id;
-    }
-    EXPECT_EQ(LoadConsoleString(100), "Halvard のﾊﾞｰｼﾞｮﾝ情報(&A)...");
-    EXPECT_EQ(LoadConsoleString(111), "選択されたロックキーに対応するCorvaneは登録されています。\n上書きしますか？");
-    EXPECT_EQ(LoadConsoleString(119), "Key Serverに接続できません。");
 }
 
 TEST(PasswordText, TypedTextBecomesCodePage932BytesAndBack)
