@@ -112,7 +112,7 @@ void CConnectionWorkers::Run(int index)
         try {
             ready = m_waiter.Wait(m_context.workerRetireMs);
             if (ready == ZiRez::CAcceptWaiter::Ready::IPv4 || ready == ZiRez::CAcceptWaiter::Ready::IPv6) {
-                accepted = m_server->TryAccept(ready == ZiRez::CAcceptWaiter::Ready::IPv6);
+                accepted = Accept(ready);
             }
         } catch (const ZiRez::CSocketError& error) {
             Fail(error);
@@ -132,6 +132,20 @@ void CConnectionWorkers::Run(int index)
             return;
         }
     }
+}
+
+int CConnectionWorkers::Accept(ZiRez::CAcceptWaiter::Ready listener)
+{
+    int index = -1;
+    try {
+        index = m_server->TryAccept(listener == ZiRez::CAcceptWaiter::Ready::IPv6);
+    } catch (const ZiRez::CSocketError&) {
+        m_waiter.Rearm(listener);
+        throw;
+    }
+    // The listener wakes the next waiter once re-armed, after the accept.
+    m_waiter.Rearm(listener);
+    return index;
 }
 
 bool CConnectionWorkers::Take(int index, bool last)

@@ -43,6 +43,8 @@ private:
     // 0, or the error of the thread creation.
     int Spawn(int index);
     void Run(int index);
+    // TryAccept on the listener that woke this worker; -1 when nothing was pending.
+    int Accept(ZiRez::CAcceptWaiter::Ready listener);
     // Takes the connection a worker accepted, the last idle one when last; false when the
     // worker is to leave.
     bool Take(int index, bool last);

@@ -58,6 +58,12 @@ void CLogQueue::Run()
             m_waiting = true;
             m_queued.wait(guard, [this] { return m_size > 0; });
             m_waiting = false;
+        }
+        // Lines come in bursts under load: gathering them a moment makes one write (and
+        // one wake-up) of many.
+        std::this_thread::sleep_for(kGatherTime);
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
             head = m_head;
             length = std::min(m_size, kCapacity - m_head);
         }

@@ -207,6 +207,9 @@ void ListenerOpened(ServiceContext& context, uint16_t port)
 
 bool WaitWhilePaused(ServiceContext& context)
 {
+    if (context.state == kStateRunning) {
+        return true;
+    }
     std::unique_lock<std::mutex> guard(context.gateLock);
     context.gateChanged.wait(guard, [&context] { return context.state != kStatePaused; });
     return context.state != kStateStopPending;

@@ -20,22 +20,22 @@ constexpr const char* kWaitError = "CAcceptWaiter: SocketEvent Wait Error!";
 } // namespace
 
 CAcceptWaiter::CAcceptWaiter(const CBaseSocket& listeners, const std::vector<Platform::CEvent*>& events)
-    : m_epoll(epoll_create1(EPOLL_CLOEXEC))
+    : m_epoll(epoll_create1(EPOLL_CLOEXEC)), m_ipv4(listeners.IPv4Socket()), m_ipv6(listeners.IPv6Socket())
 {
     if (m_epoll < 0) {
         SetLastSocketErrorFromErrno(errno);
         throw CSocketError(kWaitError, 9);
     }
     try {
-        if (listeners.IPv4Socket() != INVALID_SOCKET_HANDLE) {
-            Add(listeners.IPv4Socket(), kIPv4Tag);
+        if (m_ipv4 != INVALID_SOCKET_HANDLE) {
+            Add(m_ipv4, kIPv4Tag, EPOLLIN | EPOLLONESHOT);
         }
-        if (listeners.IPv6Socket() != INVALID_SOCKET_HANDLE) {
-            Add(listeners.IPv6Socket(), kIPv6Tag);
+        if (m_ipv6 != INVALID_SOCKET_HANDLE) {
+            Add(m_ipv6, kIPv6Tag, EPOLLIN | EPOLLONESHOT);
         }
         for (Platform::CEvent* event : events) {
             if (event != nullptr) {
-                Add(event->Descriptor(), kEventTag);
+                Add(event->Descriptor(), kEventTag, EPOLLIN);
             }
         }
     } catch (...) {
@@ -49,15 +49,24 @@ CAcceptWaiter::~CAcceptWaiter()
     close(m_epoll);
 }
 
-void CAcceptWaiter::Add(int descriptor, uint64_t tag)
+void CAcceptWaiter::Add(int descriptor, uint64_t tag, uint32_t events)
 {
     epoll_event entry{};
-    entry.events = EPOLLIN;
+    entry.events = events;
     entry.data.u64 = tag;
     if (epoll_ctl(m_epoll, EPOLL_CTL_ADD, descriptor, &entry) != 0) {
         SetLastSocketErrorFromErrno(errno);
         throw CSocketError(kWaitError, 9);
     }
+}
+
+void CAcceptWaiter::Rearm(Ready listener) const
+{
+    epoll_event entry{};
+    entry.events = EPOLLIN | EPOLLONESHOT;
+    entry.data.u64 = listener == Ready::IPv6 ? kIPv6Tag : kIPv4Tag;
+    // Fails harmlessly once the listener is closed.
+    epoll_ctl(m_epoll, EPOLL_CTL_MOD, listener == Ready::IPv6 ? m_ipv6 : m_ipv4, &entry);
 }
 
 CAcceptWaiter::Ready CAcceptWaiter::Wait(int timeOut) const
@@ -70,16 +79,24 @@ CAcceptWaiter::Ready CAcceptWaiter::Wait(int timeOut) const
         SetLastSocketErrorFromErrno(errno);
         throw CSocketError(kWaitError, 9);
     }
+    // A listener delivered but not handed to the caller is re-armed at once.
+    bool event = false;
     Ready result = Ready::TimeOut;
     for (int i = 0; i < count; ++i) {
+        event = event || ready[i].data.u64 == kEventTag;
+    }
+    for (int i = 0; i < count; ++i) {
         if (ready[i].data.u64 == kEventTag) {
-            return Ready::Event;
+            continue;
         }
-        if (result == Ready::TimeOut) {
-            result = ready[i].data.u64 == kIPv4Tag ? Ready::IPv4 : Ready::IPv6;
+        const Ready listener = ready[i].data.u64 == kIPv4Tag ? Ready::IPv4 : Ready::IPv6;
+        if (event || result != Ready::TimeOut) {
+            Rearm(listener);
+        } else {
+            result = listener;
         }
     }
-    return result;
+    return event ? Ready::Event : result;
 }
 
 } // namespace ZiRez

@@ -12,9 +12,10 @@ namespace ZiRez {
 
 // The one wait of every thread that accepts on a server's listeners itself: a connection
 // on the IPv4 or the IPv6 listener, or one of the events. The threads share one epoll
-// instance, which wakes one of them per ready connection rather than all; an event that
-// stays signalled (manual reset) reaches each of them in turn. Events are reported before
-// connections, so that a stop or a pause is seen at once.
+// instance. A ready listener wakes one of them and no other until that one has re-armed
+// it (after its accept, so that a second pending connection wakes the next waiter); an
+// event that stays signalled (manual reset) reaches each of them in turn. Events are
+// reported before connections, so that a stop or a pause is seen at once.
 class CAcceptWaiter
 {
 public:
@@ -32,13 +33,17 @@ public:
     CAcceptWaiter(const CAcceptWaiter&) = delete;
     CAcceptWaiter& operator=(const CAcceptWaiter&) = delete;
 
-    // timeOut in ms (-1: no limit). Throws CSocketError code 9 when the wait fails.
+    // timeOut in ms (-1: no limit). Throws CSocketError code 9 when the wait fails. After
+    // IPv4 or IPv6 the caller accepts and then calls Rearm with it.
     Ready Wait(int timeOut) const;
+    void Rearm(Ready listener) const;
 
 private:
-    void Add(int descriptor, uint64_t tag);
+    void Add(int descriptor, uint64_t tag, uint32_t events);
 
     int m_epoll;
+    SocketHandle m_ipv4;
+    SocketHandle m_ipv6;
 };
 
 } // namespace ZiRez
