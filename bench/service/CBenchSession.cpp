@@ -34,7 +34,9 @@ CBenchSession::CBenchSession(const BenchOptions& options) : m_options(options)
     if (store.WritePort(m_port) == 0) {
         throw std::runtime_error("cannot write PortNo");
     }
-    const std::string log = options.logPath.empty() ? m_stateDir.Path() + "/ternwick.log" : options.logPath;
+    const std::string log = options.pipeLog           ? std::string()
+                            : options.logPath.empty() ? m_stateDir.Path() + "/ternwick.log"
+                                                      : options.logPath;
     m_service = std::make_unique<CTernwickProcess>(binary, stateDir, log);
 }
 

@@ -22,6 +22,9 @@ struct BenchOptions
     int idleConnections = 1000;
     bool ipv6 = false;
     bool quickAck = false;    // diagnosis only: see CRawUnitClient
+    bool pipeLog = false;     // the service logs into a pipe this program drains
+    bool check = false;       // versus, syscalls: request 1 instead of request 16
+    int rounds = 5;           // versus: alternating rounds
     int loadThreads = 2;      // 0: a blocking thread per client
     uint16_t attachPort = 0;  // load only: a running service whose store holds the bench keys
     int pushers = 0;          // hostile-push: 0 runs 200 and 1,024

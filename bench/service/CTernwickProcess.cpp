@@ -62,6 +62,7 @@ CTernwickProcess::~CTernwickProcess()
     if (m_pid > 0 && !m_reaped) {
         Stop(5000);
     }
+    StopDraining();
 }
 
 void CTernwickProcess::Start()
@@ -84,13 +85,25 @@ void CTernwickProcess::Start()
     std::string program = m_binary;
     char* argv[] = {program.data(), nullptr};
 
+    int logPipe[2] = {-1, -1};
+    if (m_logPath.empty() && pipe2(logPipe, O_CLOEXEC) != 0) {
+        throw std::runtime_error("cannot make the log pipe");
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, m_logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (m_logPath.empty()) {
+        posix_spawn_file_actions_adddup2(&actions, logPipe[1], 1);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, m_logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    }
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     const int error = posix_spawn(&m_pid, m_binary.c_str(), &actions, nullptr, argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    if (m_logPath.empty()) {
+        close(logPipe[1]);
+        m_drain = std::thread([this, fd = logPipe[0]] { Drain(fd); });
+    }
     if (error != 0) {
         m_pid = -1;
         throw std::runtime_error("cannot start " + m_binary + ": " + std::strerror(error));
@@ -154,7 +167,47 @@ int CTernwickProcess::Stop(int timeOutMs, double* elapsedMs)
     if (elapsedMs != nullptr) {
         *elapsedMs = MillisecondsSince(start);
     }
+    StopDraining();
     return WIFEXITED(m_exitStatus) ? WEXITSTATUS(m_exitStatus) : -1;
+}
+
+void CTernwickProcess::Drain(int fd)
+{
+    std::string pending;
+    char buffer[65536];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) != 0) {
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        pending.append(buffer, static_cast<size_t>(got));
+        std::lock_guard<std::mutex> guard(m_tailLock);
+        for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+            m_tail.push_back(pending.substr(0, end));
+            ++m_drainedLines;
+            if (m_tail.size() > 200) {
+                m_tail.pop_front();
+            }
+        }
+    }
+    close(fd);
+}
+
+void CTernwickProcess::StopDraining()
+{
+    // The pipe ends with the process.
+    if (m_drain.joinable()) {
+        m_drain.join();
+    }
+}
+
+size_t CTernwickProcess::DrainedLines() const
+{
+    std::lock_guard<std::mutex> guard(m_tailLock);
+    return m_drainedLines;
 }
 
 long CTernwickProcess::StatusField(const char* name) const
@@ -187,8 +240,13 @@ long CTernwickProcess::ThreadCount() const
 
 std::string CTernwickProcess::LogTail(size_t lines) const
 {
-    std::ifstream log(m_logPath);
     std::deque<std::string> tail;
+    if (m_logPath.empty()) {
+        std::lock_guard<std::mutex> guard(m_tailLock);
+        tail.assign(m_tail.size() > lines ? m_tail.end() - static_cast<std::ptrdiff_t>(lines) : m_tail.begin(),
+                    m_tail.end());
+    }
+    std::ifstream log(m_logPath);
     std::string line;
     while (std::getline(log, line)) {
         tail.push_back(line);

@@ -3,12 +3,16 @@
 #include "CRawUnitClient.h"
 
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <string>
 #include <sys/types.h>
+#include <thread>
 
 // The real key service as a child process with its own state directory; its standard
-// error goes to a log file. Stopped with SIGTERM (SIGKILL if it will not go) at the latest
-// when the object goes.
+// error goes to a log file, or (without a log path) into a pipe that a thread of this
+// program drains, as the journal would. Stopped with SIGTERM (SIGKILL if it will not go)
+// at the latest when the object goes.
 class CTernwickProcess
 {
 public:
@@ -33,9 +37,13 @@ public:
     long PeakResidentKiB() const;
     long ThreadCount() const;
     std::string LogTail(size_t lines) const;
+    // Lines read from the pipe so far.
+    size_t DrainedLines() const;
 
 private:
     long StatusField(const char* name) const;
+    void Drain(int fd);
+    void StopDraining();
 
     std::string m_binary;
     std::string m_stateDir;
@@ -43,6 +51,10 @@ private:
     pid_t m_pid = -1;
     bool m_reaped = false;
     int m_exitStatus = 0;
+    std::thread m_drain;
+    mutable std::mutex m_tailLock;
+    std::deque<std::string> m_tail;
+    size_t m_drainedLines = 0;
 };
 
 // A TCP port free on both loopback families right now (the service binds both).

@@ -39,8 +39,11 @@ struct ClientTally
 };
 
 // The next request of a client: a random unit, a fresh random mask, the exact reply.
-ExchangeScript NextRequest(const std::vector<Unit>& units, CFastRandom& random)
+ExchangeScript NextRequest(const std::vector<Unit>& units, CFastRandom& random, bool check)
 {
+    if (check) {
+        return CheckScript();
+    }
     const Unit& unit = units[random.Below(units.size())];
     std::string mask(32, '\0');
     for (char& byte : mask) {
@@ -56,7 +59,7 @@ void RunEpollClients(const ServiceAddress& address, const std::vector<Unit>& uni
     const CEpollLoadClient client(address, settings.timeOutMs, settings.quickAck);
     CFastRandom random(seed);
     client.Run(
-        inFlight, deadline, [&] { return std::optional<ExchangeScript>(NextRequest(units, random)); },
+        inFlight, deadline, [&] { return std::optional<ExchangeScript>(NextRequest(units, random, settings.check)); },
         [&](const ExchangeResult& result, int64_t nanoseconds) { tally.Add(result, nanoseconds); });
 }
 
@@ -66,7 +69,7 @@ void RunBlockingClient(const ServiceAddress& address, const std::vector<Unit>& u
     const CRawUnitClient client(address, settings.timeOutMs, settings.quickAck);
     CFastRandom random(seed);
     while (Clock::now() < deadline) {
-        const ExchangeScript script = NextRequest(units, random);
+        const ExchangeScript script = NextRequest(units, random, settings.check);
         const auto start = Clock::now();
         const ExchangeResult result = client.Run(script);
         tally.Add(result, std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());

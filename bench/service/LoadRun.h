@@ -30,11 +30,12 @@ struct LoadSettings
     // 0: a blocking thread per client; else that many threads that keep the clients'
     // requests in flight on non-blocking sockets.
     int threads = 2;
+    bool check = false; // request 1 instead of request 16
 };
 
 // Request 16 from `clients` concurrent clients, one request per connection, each for a unit
 // chosen at random among the first `units` registered, with a fresh random 32-byte mask,
-// for the given time.
+// for the given time (or request 1, with check).
 LoadResult RunLoad(const ServiceAddress& address, const LoadSettings& settings);
 
 // One line: rate, percentiles, errors; then the first detail of each kind of error.

@@ -12,6 +12,8 @@ int RunIdleMemoryScenario(const BenchOptions& options);
 int RunVisibilityScenario(const BenchOptions& options);
 int RunHostilePushScenario(const BenchOptions& options);
 int RunPushScenario(const BenchOptions& options);
+int RunVersusScenario(const BenchOptions& options);
+int RunSyscallScenario(const BenchOptions& options);
 
 // Prints "target <text>: met" or "... MISSED" and passes the verdict on.
 bool ReportTarget(const char* text, bool met);

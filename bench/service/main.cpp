@@ -27,6 +27,9 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "  visibility   a registration, replacement and deletion seen by the next request\n"
                       "  hostile-push resident memory under 200 and 1,024 pushers that never finish\n"
                       "  push         time to the status of a push of K keys (default 10,000)\n"
+                      "  versus       side by side with a minimal in-memory server of the protocol\n"
+                      "               (alternating rounds, 3 s each unless --seconds is given)\n"
+                      "  syscalls     system calls per request, counted by strace -c -f\n"
                       "  all          every scenario above, each in its own process and store\n"
                       "options:\n"
                       "  --ternwick PATH   the service binary (default: the one of this build tree)\n"
@@ -39,6 +42,8 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "  --idle N          idle connections (1000)\n"
                       "  --pushers N       hostile-push: pushers (200 and 1024)\n"
                       "  --pairs N         hostile-push: pairs per pusher (11396, what one request may hold)\n"
+                      "  --rounds N        versus: rounds for each side (5)\n"
+                      "  --check           versus, syscalls: request 1 (CHECK) instead of GET_KEY\n"
                       "  --log FILE        keep the service's standard error in FILE\n"
                       "  --attach PORT     load: use the service running on PORT (its store must hold\n"
                       "                    the units 0..K-1 of this program) instead of starting one\n"
@@ -58,6 +63,8 @@ const std::map<std::string, Scenario> kScenarios = {
     {"visibility", RunVisibilityScenario},
     {"hostile-push", RunHostilePushScenario},
     {"push", RunPushScenario},
+    {"versus", RunVersusScenario},
+    {"syscalls", RunSyscallScenario},
 };
 
 // The store can be pointed at a directory only once per process, so every scenario of
@@ -107,6 +114,7 @@ int main(int argc, char** argv)
     std::string scenario = "load";
     bool keysGiven = false;
     bool trialsGiven = false;
+    bool secondsGiven = false;
     int first = 1;
     if (argc > 1 && argv[1][0] != '-') {
         scenario = argv[1];
@@ -129,6 +137,10 @@ int main(int argc, char** argv)
             options.quickAck = true;
             continue;
         }
+        if (option == "--check") {
+            options.check = true;
+            continue;
+        }
         double number = 0;
         if (i + 1 >= argc) {
             std::fprintf(stderr, "corvane_loadgen: %s needs a value\n%s", option.c_str(), kUsage);
@@ -149,6 +161,7 @@ int main(int argc, char** argv)
             keysGiven = true;
         } else if (option == "--seconds" && number > 0) {
             options.seconds = number;
+            secondsGiven = true;
         } else if (option == "--warmup") {
             options.warmupSeconds = number;
         } else if (option == "--timeout" && number >= 1) {
@@ -164,6 +177,8 @@ int main(int argc, char** argv)
             options.idleConnections = static_cast<int>(number);
         } else if (option == "--pushers" && number >= 1) {
             options.pushers = static_cast<int>(number);
+        } else if (option == "--rounds" && number >= 1) {
+            options.rounds = static_cast<int>(number);
         } else if (option == "--pairs" && number >= 1) {
             options.pushPairs = static_cast<size_t>(number);
         } else {
@@ -176,6 +191,9 @@ int main(int argc, char** argv)
     if (found == kScenarios.end()) {
         std::fprintf(stderr, "corvane_loadgen: unknown scenario \"%s\"\n%s", scenario.c_str(), kUsage);
         return 1;
+    }
+    if (scenario == "versus") {
+        options.seconds = secondsGiven ? options.seconds : 3;
     }
     if (scenario == "push") {
         options.keys = keysGiven ? options.keys : 10000;

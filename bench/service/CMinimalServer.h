@@ -1,0 +1,37 @@
+#pragma once
+
+#include "BenchKeys.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+// The least a server of this protocol can do, as a yardstick for the service: keys in a
+// map in memory, four threads blocking in accept() on one IPv4 listener, TCP_NODELAY,
+// each packet sent in one call. It answers request 1 and request 16 byte for byte as the
+// service does; it has no store, no log, no limits and no time-outs.
+class CMinimalServer
+{
+public:
+    static constexpr int kThreads = 4;
+
+    // Units 0 to units-1 of the bench keys. Throws std::runtime_error when it cannot listen.
+    explicit CMinimalServer(size_t units);
+    ~CMinimalServer();
+    CMinimalServer(const CMinimalServer&) = delete;
+    CMinimalServer& operator=(const CMinimalServer&) = delete;
+
+    uint16_t Port() const { return m_port; }
+
+private:
+    void Accept() const;
+    void Serve(int fd) const;
+    bool GetKey(int fd) const;
+
+    std::map<std::string, LockKey> m_keys;
+    int m_listener = -1;
+    uint16_t m_port = 0;
+    std::vector<std::thread> m_threads;
+};
