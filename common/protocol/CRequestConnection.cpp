@@ -27,9 +27,15 @@ CRequestConnection::CRequestConnection(std::shared_ptr<ZiRez::CServerSocket> ser
 
 CRequestConnection::~CRequestConnection()
 {
-    if (m_server) {
-        m_server->CloseConnection(m_index);
+    if (!m_server) {
+        return;
     }
+    try {
+        FlushAck();
+    } catch (const std::exception&) {
+        // The peer is gone; the connection closes all the same.
+    }
+    m_server->CloseConnection(m_index);
 }
 
 PacketHeader CRequestConnection::ReceiveHeader()
@@ -130,7 +136,15 @@ size_t CRequestConnection::ReceiveDataAppend(std::string& buffer)
 
 void CRequestConnection::SendAck()
 {
-    WritePacket({PT_ACK, 0}, nullptr, 0);
+    m_ackOwed = true;
+}
+
+void CRequestConnection::FlushAck()
+{
+    if (m_ackOwed) {
+        m_ackOwed = false;
+        WritePacket({PT_ACK, 0}, nullptr, 0);
+    }
 }
 
 void CRequestConnection::ExpectAck()
@@ -154,12 +168,14 @@ void CRequestConnection::ChargeItem(size_t length)
 
 void CRequestConnection::WritePacket(const PacketHeader& header, const void* payload, size_t length)
 {
+    const bool ackFirst = std::exchange(m_ackOwed, false);
     WritePacketFully([this](const void* bytes, int count) { return m_server->Write(m_index, bytes, count); }, header,
-                     payload, length);
+                     payload, length, ackFirst);
 }
 
 int CRequestConnection::ReadSome(void* buffer, int length)
 {
+    FlushAck();
     const int received = m_server->Read(m_index, buffer, length);
     // A connection closed to bring the items of all connections under their bound says so.
     if (received <= 0 && m_account != nullptr && m_account->Evicted()) {

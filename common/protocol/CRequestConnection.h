@@ -16,6 +16,9 @@ class CServerSocket;
 // socket's slot. Its destruction closes the connection, once, whichever way the request
 // ended. Errors are thrown (CSocketError code 10 for framing, the socket layer's own
 // exceptions unchanged); no status is sent for a receive error.
+//
+// An ACK leaves with the next packet this end sends (one write, one segment, one wake-up
+// of the peer fewer), and at the latest before this end waits for the peer or closes.
 class CRequestConnection
 {
 public:
@@ -48,6 +51,8 @@ public:
 
 private:
     void SendAck();
+    // Sends an ACK still owed, before this end waits for the peer.
+    void FlushAck();
     void WritePacket(const PacketHeader& header, const void* payload, size_t length);
     // One read of the socket layer.
     int ReadSome(void* buffer, int length);
@@ -64,4 +69,5 @@ private:
     CReceiveBudget::CAccount* m_account;
     size_t m_received = 0;
     bool m_rejected = false;
+    bool m_ackOwed = false;
 };

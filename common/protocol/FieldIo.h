@@ -48,13 +48,20 @@ template <typename WriteFn> void WriteFully(WriteFn&& write, const void* bytes, 
     }
 }
 
-// Header and payload leave in one write, so a small packet is one segment on the wire.
+// Header and payload leave in one write, so a small packet is one segment on the wire;
+// with ackFirst an ACK owed to the peer goes in front of it in the same write.
 template <typename WriteFn>
-void WritePacketFully(WriteFn&& write, const PacketHeader& header, const void* payload, size_t length)
+void WritePacketFully(WriteFn&& write, const PacketHeader& header, const void* payload, size_t length,
+                      bool ackFirst = false)
 {
     uint8_t encoded[kHeaderSize];
+    std::vector<uint8_t> packet;
+    if (ackFirst) {
+        EncodeHeader({PT_ACK, 0}, encoded);
+        packet.assign(encoded, encoded + kHeaderSize);
+    }
     EncodeHeader(header, encoded);
-    std::vector<uint8_t> packet(encoded, encoded + kHeaderSize);
+    packet.insert(packet.end(), encoded, encoded + kHeaderSize);
     const auto* bytes = static_cast<const uint8_t*>(payload);
     packet.insert(packet.end(), bytes, bytes + length);
     WriteFully(write, packet.data(), packet.size());
