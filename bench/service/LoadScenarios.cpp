@@ -88,7 +88,7 @@ int RunScalingScenario(const BenchOptions& options)
                                                              : 0.0;
     std::printf("scaling: rate with 10,000 keys = %.1f%% of the rate with 10; p50 ratio %.2f\n", ratio * 100.0,
                 p50Ratio);
-    ReportTarget("10,000 keys within 20% of 10 keys", ratio >= 0.8);
+    ReportTarget("10,000 keys within 10% of 10 keys", ratio >= 0.9);
     const bool stopped = session.StopService();
     return small.errors == 0 && large.errors == 0 && small.requests > 0 && large.requests > 0 && stopped ? 0 : 1;
 }
