@@ -91,7 +91,8 @@ uint64_t CKeyListCache::LoadCount() const
 
 CKeyListCache& CKeyListCache::Shared()
 {
-    static CKeyStore store;
-    static CKeyListCache cache(store);
-    return cache;
+    // Never destroyed: connection threads may still use it while the process exits.
+    static auto* const store = new CKeyStore;
+    static auto* const cache = new CKeyListCache(*store);
+    return *cache;
 }

@@ -43,10 +43,11 @@ std::string PeerOf(const ZiRez::CStrmSrvSocket* stream, int index)
     return peer.empty() ? std::string("unknown peer") : peer;
 }
 
+// Never destroyed: connection threads may still use it while the process exits.
 CReceiveBudget& ReceiveBudget()
 {
-    static CReceiveBudget budget(CReceiveBudget::kServiceBound);
-    return budget;
+    static auto* const budget = new CReceiveBudget(CReceiveBudget::kServiceBound);
+    return *budget;
 }
 
 std::atomic<int> g_openConnections{0};
