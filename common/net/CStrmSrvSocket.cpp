@@ -72,6 +72,19 @@ bool IsResourceShortage(int error)
     return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
 }
 
+// After a failed accept(): records the error and throws when the listener failed; true
+// when descriptors or memory ran out (the caller pauses), false when only the pending
+// connection was lost.
+bool AcceptFailedForWantOfResources()
+{
+    const int error = errno;
+    SetLastSocketErrorFromErrno(error);
+    if (!IsResourceShortage(error) && !IsTransientAcceptError(error)) {
+        throw CSocketError("Socket Accept Error!", 4);
+    }
+    return IsResourceShortage(error);
+}
+
 int RemainingMs(int32_t timeOut, Clock::time_point deadline)
 {
     if (timeOut < 0) {
@@ -198,9 +211,7 @@ int CStrmSrvSocket::Accept()
         if (index >= 0) {
             return index;
         }
-        const int error = errno;
-        SetLastSocketErrorFromErrno(error);
-        if (IsResourceShortage(error)) {
+        if (AcceptFailedForWantOfResources()) {
             CSocketWaiter pause;
             pause.AddEvent(m_cancelEvent);
             if (m_cancelEvent != nullptr) {
@@ -210,8 +221,6 @@ int CStrmSrvSocket::Accept()
             } else {
                 std::this_thread::sleep_for(std::chrono::milliseconds(kDescriptorShortagePauseMs));
             }
-        } else if (!IsTransientAcceptError(error)) {
-            throw CSocketError("Socket Accept Error!", 4);
         }
         if (m_timeOut > 0 && RemainingMs(m_timeOut, deadline) == 0) {
             throw CSocketTimeOut("Socket TimeOut Error!", 4);
@@ -242,17 +251,10 @@ int CStrmSrvSocket::TryAccept(bool ipv6)
         return -1;
     }
     const int index = AcceptOn(listener);
-    if (index >= 0) {
-        return index;
-    }
-    const int error = errno;
-    SetLastSocketErrorFromErrno(error);
-    if (IsResourceShortage(error)) {
+    if (index < 0 && AcceptFailedForWantOfResources()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kDescriptorShortagePauseMs));
-    } else if (!IsTransientAcceptError(error)) {
-        throw CSocketError("Socket Accept Error!", 4);
     }
-    return -1;
+    return index;
 }
 
 void CStrmSrvSocket::CloseListeners()
