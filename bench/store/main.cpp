@@ -13,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <sqlite3.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -174,6 +175,23 @@ void NotificationDelay(const std::string& self)
 
 } // namespace
 
+// What the other way of telling "has anything changed" would cost: SQLite's
+// data_version on a connection kept for it.
+void PrintDataVersion(const std::string& file, int keys)
+{
+    sqlite3* db = nullptr;
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, "PRAGMA data_version", -1, &statement, nullptr) == SQLITE_OK) {
+        Print("data_version", keys, Time(20000, [&](int) {
+                  sqlite3_step(statement);
+                  sqlite3_reset(statement);
+              }));
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+}
+
 int main(int argc, char** argv)
 {
     if (argc >= 2 && std::string(argv[1]) == "--writer") {
@@ -212,6 +230,8 @@ int main(int argc, char** argv)
         }
         Print("ReadPort", stored, Time(20000, [&](int) { store.ReadPort(); }));
         Print("KeyListVersion", stored, Time(20000, [&](int) { store.KeyListVersion(); }));
+        Print("ChangeCount", stored, Time(200000, [&](int) { store.ChangeCount(); }));
+        PrintDataVersion(dir + "/settings.db", stored);
     }
     char self[4096];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
