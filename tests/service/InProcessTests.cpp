@@ -15,6 +15,7 @@
 #include "settings/CSettingsStore.h"
 
 #include <cstdlib>
+#include <deque>
 #include <fstream>
 #include <future>
 #include <gtest/gtest.h>
@@ -285,6 +286,14 @@ long ThreadsOfThisProcess()
     return -1;
 }
 
+// Workers of a run may look at their context after the run ended, as the service's
+// never goes: a context of its own for each test, kept until the process ends.
+ServiceContext& LastingContext()
+{
+    static auto* const contexts = new std::deque<ServiceContext>;
+    return contexts->emplace_back();
+}
+
 // The request server of this process on a free port until the settings-change event.
 class CServerRun
 {
@@ -329,7 +338,7 @@ private:
 
 TEST(RequestServer, WorkersAreReusedAndTheSurplusRetires)
 {
-    ServiceContext context;
+    ServiceContext& context = LastingContext();
     context.pausedEvent = std::make_unique<Platform::CEvent>(true, false);
     context.runningReported = true;
     CServerRun run(context);
@@ -372,7 +381,7 @@ TEST(RequestServer, WorkersAreReusedAndTheSurplusRetires)
 
 TEST(RequestServer, AConnectionThreadThatCannotStartClosesOnlyItsConnection)
 {
-    ServiceContext context;
+    ServiceContext& context = LastingContext();
     // No system can map a stack this large: every thread creation fails for real.
     context.connectionStackSize = size_t{1} << 45;
     CServerRun run(context);
