@@ -1,7 +1,7 @@
 #include "CServiceControl.h"
 
 #include "control/CommandWords.h"
-#include "service/ServiceStatus.h"
+#include "platform/ServiceStatus.h"
 #include "settings/CKeyStore.h"
 
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include "control/CProcessRunner.h"
 #include "control/CUnitFile.h"
 #include "control/UnitTemplate.h"
-#include "service/ServiceStatus.h"
+#include "platform/ServiceStatus.h"
 
 #include <cerrno>
 #include <cstdio>

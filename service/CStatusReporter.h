@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service/ServiceStatus.h"
+#include "platform/ServiceStatus.h"
 
 // Where the service's status reports go: the service manager of the platform, or a
 // recorder in tests.
