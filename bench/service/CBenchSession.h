@@ -25,6 +25,7 @@ struct BenchOptions
     bool pipeLog = false;     // the service logs into a pipe this program drains
     bool check = false;       // versus, syscalls: request 1 instead of request 16
     int rounds = 5;           // versus: alternating rounds
+    int minimalThreads = 4;   // versus: threads of the minimal server blocking in accept()
     int loadThreads = 2;      // 0: a blocking thread per client
     uint16_t attachPort = 0;  // load only: a running service whose store holds the bench keys
     int pushers = 0;          // hostile-push: 0 runs 200 and 1,024

@@ -56,7 +56,7 @@ std::string Status(uint32_t status, uint32_t detail)
 
 } // namespace
 
-CMinimalServer::CMinimalServer(size_t units)
+CMinimalServer::CMinimalServer(size_t units, int threads)
 {
     for (size_t unit = 0; unit < units; ++unit) {
         m_keys.emplace(BenchId(unit), BenchKey(unit));
@@ -76,7 +76,7 @@ CMinimalServer::CMinimalServer(size_t units)
         throw std::runtime_error("the minimal server cannot listen");
     }
     m_port = ntohs(address.sin_port);
-    for (int i = 0; i < kThreads; ++i) {
+    for (int i = 0; i < threads; ++i) {
         m_threads.emplace_back([this] { Accept(); });
     }
 }

@@ -9,16 +9,14 @@
 #include <vector>
 
 // The least a server of this protocol can do, as a yardstick for the service: keys in a
-// map in memory, four threads blocking in accept() on one IPv4 listener, TCP_NODELAY,
-// each packet sent in one call. It answers request 1 and request 16 byte for byte as the
+// map in memory, threads (four unless told) blocking in accept() on one IPv4 listener,
+// TCP_NODELAY, each packet sent in one call. It answers request 1 and request 16 byte for byte as the
 // service does; it has no store, no log, no limits and no time-outs.
 class CMinimalServer
 {
 public:
-    static constexpr int kThreads = 4;
-
     // Units 0 to units-1 of the bench keys. Throws std::runtime_error when it cannot listen.
-    explicit CMinimalServer(size_t units);
+    CMinimalServer(size_t units, int threads);
     ~CMinimalServer();
     CMinimalServer(const CMinimalServer&) = delete;
     CMinimalServer& operator=(const CMinimalServer&) = delete;

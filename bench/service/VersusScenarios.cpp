@@ -75,10 +75,11 @@ int RunVersusScenario(const BenchOptions& options)
     CBenchSession session(piped);
     session.RegisterUpTo(options.keys);
     session.StartService();
-    CMinimalServer minimal(options.keys);
+    CMinimalServer minimal(options.keys, options.minimalThreads);
     const char* request = options.check ? "CHECK" : "GET_KEY";
-    std::printf("versus: %s from %d clients, %zu keys, %d alternating rounds of %.1f s each\n", request,
-                options.clients, options.keys, options.rounds, options.seconds);
+    std::printf("versus: %s from %d clients, %zu keys, %d alternating rounds of %.1f s each; minimal server on %d "
+                "threads\n",
+                request, options.clients, options.keys, options.rounds, options.seconds, options.minimalThreads);
     std::fflush(stdout);
     Side sides[] = {{"Ternwick", session.Address(), {}, {}},
                     {"minimal", ServiceAddress::Loopback(minimal.Port()), {}, {}}};

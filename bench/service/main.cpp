@@ -44,6 +44,8 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "  --pairs N         hostile-push: pairs per pusher (11396, what one request may hold)\n"
                       "  --rounds N        versus: rounds for each side (5)\n"
                       "  --check           versus, syscalls: request 1 (CHECK) instead of GET_KEY\n"
+                      "  --minimal-threads N  versus: threads of the minimal server in accept() (4); with as\n"
+                      "                    many as clients it serves every connection at once, as the service does\n"
                       "  --log FILE        keep the service's standard error in FILE\n"
                       "  --attach PORT     load: use the service running on PORT (its store must hold\n"
                       "                    the units 0..K-1 of this program) instead of starting one\n"
@@ -179,6 +181,8 @@ int main(int argc, char** argv)
             options.pushers = static_cast<int>(number);
         } else if (option == "--rounds" && number >= 1) {
             options.rounds = static_cast<int>(number);
+        } else if (option == "--minimal-threads" && number >= 1 && number <= 1024) {
+            options.minimalThreads = static_cast<int>(number);
         } else if (option == "--pairs" && number >= 1) {
             options.pushPairs = static_cast<size_t>(number);
         } else {
