@@ -27,7 +27,7 @@ void LogNoThread(int error, bool closing)
 
 CConnectionWorkers::CConnectionWorkers(ServiceContext& context, std::shared_ptr<ZiRez::CStrmSrvSocket> server)
     : m_context(context), m_server(std::move(server)),
-      m_waiter(m_server->BaseSocket(), {context.stopEvent.get(), context.pausedEvent.get(), &m_endedEvent})
+      m_waiter(*m_server, {context.stopEvent.get(), context.pausedEvent.get(), &m_endedEvent})
 {}
 
 bool CConnectionWorkers::StartWorker(int index)

@@ -1,6 +1,7 @@
 #include "net/CAcceptWaiter.h"
 
 #include "net/CSocketError.h"
+#include "net/CStrmSrvSocket.h"
 #include "net/SocketErrors.h"
 #include "platform/CEvent.h"
 
@@ -19,19 +20,18 @@ constexpr const char* kWaitError = "CAcceptWaiter: SocketEvent Wait Error!";
 
 } // namespace
 
-CAcceptWaiter::CAcceptWaiter(const CBaseSocket& listeners, const std::vector<Platform::CEvent*>& events)
-    : m_epoll(epoll_create1(EPOLL_CLOEXEC)), m_ipv4(listeners.IPv4Socket()), m_ipv6(listeners.IPv6Socket())
+CAcceptWaiter::CAcceptWaiter(CStrmSrvSocket& server, const std::vector<Platform::CEvent*>& events)
+    : m_server(server), m_epoll(epoll_create1(EPOLL_CLOEXEC))
 {
     if (m_epoll < 0) {
         SetLastSocketErrorFromErrno(errno);
         throw CSocketError(kWaitError, 9);
     }
     try {
-        if (m_ipv4 != INVALID_SOCKET_HANDLE) {
-            Add(m_ipv4, kIPv4Tag, EPOLLIN | EPOLLONESHOT);
-        }
-        if (m_ipv6 != INVALID_SOCKET_HANDLE) {
-            Add(m_ipv6, kIPv6Tag, EPOLLIN | EPOLLONESHOT);
+        for (const bool ipv6 : {false, true}) {
+            m_server.UseListener(ipv6, [&](SocketHandle listener) {
+                Add(listener, ipv6 ? kIPv6Tag : kIPv4Tag, EPOLLIN | EPOLLONESHOT);
+            });
         }
         for (Platform::CEvent* event : events) {
             if (event != nullptr) {
@@ -65,8 +65,8 @@ void CAcceptWaiter::Rearm(Ready listener) const
     epoll_event entry{};
     entry.events = EPOLLIN | EPOLLONESHOT;
     entry.data.u64 = listener == Ready::IPv6 ? kIPv6Tag : kIPv4Tag;
-    // Fails harmlessly once the listener is closed.
-    epoll_ctl(m_epoll, EPOLL_CTL_MOD, listener == Ready::IPv6 ? m_ipv6 : m_ipv4, &entry);
+    m_server.UseListener(listener == Ready::IPv6,
+                         [&](SocketHandle socket) { epoll_ctl(m_epoll, EPOLL_CTL_MOD, socket, &entry); });
 }
 
 CAcceptWaiter::Ready CAcceptWaiter::Wait(int timeOut) const

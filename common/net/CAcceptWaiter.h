@@ -2,6 +2,7 @@
 
 #include "net/CBaseSocket.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace Platform {
@@ -10,12 +11,16 @@ class CEvent;
 
 namespace ZiRez {
 
+class CStrmSrvSocket;
+
 // The one wait of every thread that accepts on a server's listeners itself: a connection
 // on the IPv4 or the IPv6 listener, or one of the events. The threads share one epoll
 // instance. A ready listener wakes one of them and no other until that one has re-armed
 // it (after its accept, so that a second pending connection wakes the next waiter); an
 // event that stays signalled (manual reset) reaches each of them in turn. Events are
-// reported before connections, so that a stop or a pause is seen at once.
+// reported before connections, so that a stop or a pause is seen at once. A listener is
+// re-armed only while the server holds it open, so a re-arm never touches a descriptor
+// closed, and perhaps reused, by the thread that closes the listeners.
 class CAcceptWaiter
 {
 public:
@@ -28,7 +33,7 @@ public:
     };
 
     // Throws CSocketError code 9 when the wait cannot be set up.
-    CAcceptWaiter(const CBaseSocket& listeners, const std::vector<Platform::CEvent*>& events);
+    CAcceptWaiter(CStrmSrvSocket& server, const std::vector<Platform::CEvent*>& events);
     ~CAcceptWaiter();
     CAcceptWaiter(const CAcceptWaiter&) = delete;
     CAcceptWaiter& operator=(const CAcceptWaiter&) = delete;
@@ -41,9 +46,8 @@ public:
 private:
     void Add(int descriptor, uint64_t tag, uint32_t events);
 
+    CStrmSrvSocket& m_server;
     int m_epoll;
-    SocketHandle m_ipv4;
-    SocketHandle m_ipv6;
 };
 
 } // namespace ZiRez

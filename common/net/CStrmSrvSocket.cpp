@@ -245,16 +245,27 @@ int CStrmSrvSocket::AcceptOn(SocketHandle listener)
 
 int CStrmSrvSocket::TryAccept(bool ipv6)
 {
-    std::shared_lock<std::shared_mutex> listeners(m_listenersLock);
-    const SocketHandle listener = ipv6 ? m_socket.IPv6Socket() : m_socket.IPv4Socket();
-    if (listener == INVALID_SOCKET_HANDLE) {
-        return -1;
-    }
-    const int index = AcceptOn(listener);
-    if (index < 0 && AcceptFailedForWantOfResources()) {
+    int index = -1;
+    bool shortage = false;
+    UseListener(ipv6, [&](SocketHandle listener) {
+        index = AcceptOn(listener);
+        shortage = index < 0 && AcceptFailedForWantOfResources();
+    });
+    if (shortage) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kDescriptorShortagePauseMs));
     }
     return index;
+}
+
+bool CStrmSrvSocket::UseListener(bool ipv6, const std::function<void(SocketHandle)>& use)
+{
+    std::shared_lock<std::shared_mutex> listeners(m_listenersLock);
+    const SocketHandle listener = ipv6 ? m_socket.IPv6Socket() : m_socket.IPv4Socket();
+    if (listener == INVALID_SOCKET_HANDLE) {
+        return false;
+    }
+    use(listener);
+    return true;
 }
 
 void CStrmSrvSocket::CloseListeners()

@@ -3,6 +3,7 @@
 #include "net/CServerSocket.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -38,7 +39,11 @@ public:
     // pending (another thread took it, it vanished, or descriptors ran out, after a short
     // pause then). CSocketError code 4 when the listener failed.
     int TryAccept(bool ipv6);
-    // Closes the listening sockets once no TryAccept uses them; connections stay.
+    // Calls use with the IPv4 or the IPv6 listener, which stays open until use returns;
+    // false (use not called) when that listener is closed or absent.
+    bool UseListener(bool ipv6, const std::function<void(SocketHandle)>& use);
+    // Closes the listening sockets once no TryAccept or UseListener uses them; connections
+    // stay.
     void CloseListeners();
 
     int Write(int index, const void* bytes, int length) override;
@@ -92,7 +97,7 @@ private:
     int32_t m_readTimeOut;
     // Changes with the read wait; a connection accepted before carries an older one.
     uint32_t m_timeOutsVersion = 0;
-    // Held shared by TryAccept while it uses a listener, exclusively to close them.
+    // Held shared while a listener is used, exclusively to close them.
     std::shared_mutex m_listenersLock;
 };
 

@@ -2,6 +2,7 @@
 
 #include "RawSocket.h"
 #include "SocketCatch.h"
+#include "net/CAcceptWaiter.h"
 #include "net/SocketErrors.h"
 #include "platform/CEvent.h"
 
@@ -16,6 +17,7 @@
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace ZiRez;
 using Platform::CEvent;
@@ -341,4 +343,45 @@ TEST_F(StrmSrvSocket, TryAcceptTakesOnlyWhatIsPendingAndClosedListenersFreeThePo
     EXPECT_EQ(Catch([&] { again.Open(ipv4Port); }).kind, Thrown::Nothing) << "the port is free again";
     ASSERT_EQ(write(client.Fd(), "ok", 2), 2);
     EXPECT_EQ(ReadText(index, 8), "ok") << "connections outlive the listeners";
+}
+
+TEST_F(StrmSrvSocket, AcceptWaitersRearmSafelyWhileTheListenersClose)
+{
+    // Waiters accept and re-arm while another thread closes the listeners, as when the
+    // service stops or moves its port under load. Under ThreadSanitizer a re-arm that
+    // could touch the closed descriptor is reported.
+    OpenServer();
+    CEvent ended{true, false};
+    CAcceptWaiter waiter(*server, {&ended});
+    std::atomic<int> accepted{0};
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 3; ++i) {
+        waiters.emplace_back([&] {
+            for (;;) {
+                const CAcceptWaiter::Ready ready = waiter.Wait(-1);
+                if (ready == CAcceptWaiter::Ready::Event) {
+                    return;
+                }
+                const int index = server->TryAccept(ready == CAcceptWaiter::Ready::IPv6);
+                waiter.Rearm(ready);
+                if (index >= 0) {
+                    ++accepted;
+                    server->CloseConnection(index);
+                }
+            }
+        });
+    }
+    std::vector<RawSocket> clients;
+    for (int i = 0; i < 20; ++i) {
+        clients.push_back(ConnectIPv4());
+    }
+    while (accepted < 5) {
+        std::this_thread::yield();
+    }
+    server->CloseListeners();
+    ended.Set();
+    for (std::thread& thread : waiters) {
+        thread.join();
+    }
+    EXPECT_GE(accepted.load(), 5);
 }
