@@ -5,6 +5,7 @@
 #include "ServiceHost.h"
 #include "net/CStrmSrvSocket.h"
 
+#include <algorithm>
 #include <cstring>
 #include <pthread.h>
 #include <string>
@@ -67,10 +68,15 @@ int CConnectionWorkers::Spawn(int index)
     return result;
 }
 
-int CConnectionWorkers::Idle() const
+int CConnectionWorkers::StalledInMs() const
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    return m_idle;
+    if (m_idle > 0) {
+        return -1;
+    }
+    const auto busy =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_lastFree);
+    return static_cast<int>(std::max<int64_t>(0, kWorkersStalledMs - busy.count()));
 }
 
 void CConnectionWorkers::End()
@@ -98,39 +104,67 @@ void CConnectionWorkers::Fail(const ZiRez::CSocketError& error)
 
 void CConnectionWorkers::Run(int index)
 {
-    if (index >= 0 && !Take(index, Idle() == 0)) {
-        return;
+    bool another = false;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        ++m_count;
+        another = m_idle == 0 && m_count < m_context.busyWorkers;
     }
-    while (!Ended() && WaitWhilePaused(m_context)) {
+    bool stays = index < 0 || Take(index, another);
+    auto from = ZiRez::CAcceptWaiter::Ready::IPv4;
+    while (stays && !Ended() && WaitWhilePaused(m_context)) {
+        // Under load the next connection is already queued: it is taken without a wait.
+        int accepted = index >= 0 ? AcceptQueued(from) : -1;
         {
             std::lock_guard<std::mutex> guard(m_lock);
-            ++m_idle;
-        }
-        auto ready = ZiRez::CAcceptWaiter::Ready::Event;
-        int accepted = -1;
-        bool failed = false;
-        try {
-            ready = m_waiter.Wait(m_context.workerRetireMs);
-            if (ready == ZiRez::CAcceptWaiter::Ready::IPv4 || ready == ZiRez::CAcceptWaiter::Ready::IPv6) {
-                accepted = Accept(ready);
+            m_lastFree = std::chrono::steady_clock::now();
+            if (accepted >= 0) {
+                another = m_idle == 0 && m_count < m_context.busyWorkers;
+            } else {
+                ++m_idle;
             }
-        } catch (const ZiRez::CSocketError& error) {
-            Fail(error);
-            failed = true;
         }
-        bool last = false;
-        {
-            std::lock_guard<std::mutex> guard(m_lock);
-            --m_idle;
-            // After a quiet while every idle worker but the last retires.
-            if (failed || (ready == ZiRez::CAcceptWaiter::Ready::TimeOut && m_idle > 0)) {
-                return;
+        if (accepted < 0) {
+            auto ready = ZiRez::CAcceptWaiter::Ready::Event;
+            bool failed = false;
+            try {
+                ready = m_waiter.Wait(m_context.workerRetireMs);
+                if (ready == ZiRez::CAcceptWaiter::Ready::IPv4 || ready == ZiRez::CAcceptWaiter::Ready::IPv6) {
+                    accepted = Accept(ready);
+                    from = ready;
+                }
+            } catch (const ZiRez::CSocketError& error) {
+                Fail(error);
+                failed = true;
             }
-            last = m_idle == 0;
+            bool allBusy = false;
+            {
+                std::lock_guard<std::mutex> guard(m_lock);
+                --m_idle;
+                // After a quiet while every idle worker but the last retires.
+                if (failed || (ready == ZiRez::CAcceptWaiter::Ready::TimeOut && m_idle > 0)) {
+                    break;
+                }
+                another = m_idle == 0 && m_count < m_context.busyWorkers;
+                allBusy = m_idle == 0 && !another && accepted >= 0;
+            }
+            if (allBusy) {
+                m_allBusy.Set();
+            }
         }
-        if (accepted >= 0 && !Take(accepted, last)) {
-            return;
-        }
+        index = accepted;
+        stays = accepted < 0 || Take(accepted, another);
+    }
+    std::lock_guard<std::mutex> guard(m_lock);
+    --m_count;
+}
+
+int CConnectionWorkers::AcceptQueued(ZiRez::CAcceptWaiter::Ready listener)
+{
+    try {
+        return m_server->TryAccept(listener == ZiRez::CAcceptWaiter::Ready::IPv6);
+    } catch (const ZiRez::CSocketError&) {
+        return -1; // the wait that follows meets the failure again and reports it
     }
 }
 
@@ -148,10 +182,9 @@ int CConnectionWorkers::Accept(ZiRez::CAcceptWaiter::Ready listener)
     return index;
 }
 
-bool CConnectionWorkers::Take(int index, bool last)
+bool CConnectionWorkers::Take(int index, bool another)
 {
-    // Someone must wait for the next connection while this one is served.
-    if (last && !Ended()) {
+    if (another && !Ended()) {
         const int error = Spawn(-1);
         if (error != 0) {
             LogNoThread(error, true);

@@ -6,6 +6,7 @@
 #include "service/ServiceContext.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -16,9 +17,12 @@ class CStrmSrvSocket;
 
 // The threads that accept and serve the connections of one run of the request server.
 // Idle workers wait together for the next connection (or a stop, a pause, the end of the
-// run) and serve it themselves; a worker that takes the last idle place starts another
-// before it serves, so a silent peer never holds up the others; an idle worker that had
-// nothing to do for a while retires unless it is the last. A worker is the connection
+// run) and serve it themselves. Up to the context's busy workers, a worker that takes the
+// last idle place starts another before it serves; beyond that, connections wait in the
+// listener's queue for the next worker to finish, unless the workers stall (none finished
+// for kWorkersStalledMs): then the run's watcher accepts each waiting connection and
+// starts a worker for it, so silent peers never hold up the others. An idle worker that
+// had nothing to do for a while retires unless it is the last. A worker is the connection
 // thread of each connection it serves, from its accept to its close.
 class CConnectionWorkers : public std::enable_shared_from_this<CConnectionWorkers>
 {
@@ -31,10 +35,14 @@ public:
     // Starts a worker that serves the connection in the slot first (none for -1) and then
     // waits with the others; false (logged) when no thread can be started.
     bool StartWorker(int index);
-    // Workers waiting for a connection now.
-    int Idle() const;
+    // -1 while a worker waits for a connection; otherwise 0 when the workers have stalled,
+    // else the ms until they would count as stalled.
+    int StalledInMs() const;
     // Idle workers leave at once, busy ones once their connection is closed.
     void End();
+    // Signalled when the last idle worker took a connection and started no other: from
+    // then on the watcher looks whether the workers stall.
+    Platform::CEvent& AllBusy() { return m_allBusy; }
     // Signalled when a listener failed; Failure() then holds the error.
     Platform::CEvent& Failed() { return m_failed; }
     std::optional<ZiRez::CSocketError> Failure() const;
@@ -45,9 +53,11 @@ private:
     void Run(int index);
     // TryAccept on the listener that woke this worker; -1 when nothing was pending.
     int Accept(ZiRez::CAcceptWaiter::Ready listener);
-    // Takes the connection a worker accepted, the last idle one when last; false when the
-    // worker is to leave.
-    bool Take(int index, bool last);
+    // TryAccept on a listener without waiting; -1 when nothing was pending or it failed.
+    int AcceptQueued(ZiRez::CAcceptWaiter::Ready listener);
+    // Takes the connection a worker accepted, first starting another worker to wait for the
+    // next when another; false when the worker is to leave.
+    bool Take(int index, bool another);
     bool Serve(int index);
     void Fail(const ZiRez::CSocketError& error);
     bool Ended() const { return m_ended.load(std::memory_order_acquire); }
@@ -56,9 +66,13 @@ private:
     const std::shared_ptr<ZiRez::CStrmSrvSocket> m_server;
     Platform::CEvent m_endedEvent{true, false};
     Platform::CEvent m_failed{true, false};
+    Platform::CEvent m_allBusy{false, false};
     const ZiRez::CAcceptWaiter m_waiter;
     std::atomic<bool> m_ended{false};
     mutable std::mutex m_lock;
     int m_idle = 0;
+    int m_count = 0;
+    // When a worker last finished a connection or began to wait for one.
+    std::chrono::steady_clock::time_point m_lastFree = std::chrono::steady_clock::now();
     std::optional<ZiRez::CSocketError> m_failure;
 };

@@ -17,7 +17,7 @@
 
 namespace {
 
-// While no worker waits for connections, the watcher looks again this often.
+// While the workers stall, the watcher looks again this often.
 constexpr int kInTheirPlaceLookMs = 100;
 
 // Every reply is a few small writes (header, payload, status) each awaiting the peer's
@@ -71,13 +71,15 @@ std::shared_ptr<ZiRez::CStrmSrvSocket> OpenListener(uint16_t port, Platform::CEv
     return server;
 }
 
-// Waits until the run ends, accepting in the workers' place while none waits (none could
-// be started): a connection then gets a worker of its own, or is closed when it cannot.
+// Waits until the run ends, accepting in the workers' place while they stall (silent peers
+// hold them all, or no more could be started): a connection then gets a worker of its own,
+// or is closed when it cannot.
 void WatchRun(ServiceContext& context, Platform::CEvent* settingsChanged, ZiRez::CStrmSrvSocket& server,
               CConnectionWorkers& workers)
 {
     while (context.state != kStateStopPending) {
-        const bool inTheirPlace = workers.Idle() == 0;
+        const int stalledIn = workers.StalledInMs();
+        const bool inTheirPlace = stalledIn == 0;
         ZiRez::CSocketWaiter waiter;
         const ZiRez::SocketHandle ipv4 = server.BaseSocket().IPv4Socket();
         const ZiRez::SocketHandle ipv6 = server.BaseSocket().IPv6Socket();
@@ -89,7 +91,8 @@ void WatchRun(ServiceContext& context, Platform::CEvent* settingsChanged, ZiRez:
         waiter.AddEvent(settingsChanged);
         waiter.AddEvent(context.stopEvent.get());
         waiter.AddEvent(&workers.Failed());
-        if (waiter.Wait(inTheirPlace ? kInTheirPlaceLookMs : -1, true) < 0) {
+        waiter.AddEvent(&workers.AllBusy());
+        if (waiter.Wait(inTheirPlace ? kInTheirPlaceLookMs : stalledIn, true) < 0) {
             throw ZiRez::CSocketError("CStrmSrvSocket::Accept(): SocketEvent Wait Error!", 9);
         }
         if (const auto failure = workers.Failure()) {

@@ -3,6 +3,7 @@
 #include "platform/CEvent.h"
 #include "service/CStatusReporter.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
@@ -37,6 +38,17 @@ inline constexpr int kConnectionTimeOutMs = 60000;
 // An idle connection worker retires after this long without a connection, unless it is
 // the last one waiting.
 inline constexpr int kWorkerRetireMs = 10000;
+// Connections are served by two workers a processor (at least four) while they keep
+// finishing theirs; the others wait in the listener's queue, first come first served.
+// More running at once would only share the processors more thinly and lengthen every
+// wait.
+inline int BusyWorkersForThisMachine()
+{
+    return std::max(4, 2 * static_cast<int>(std::thread::hardware_concurrency()));
+}
+// When no worker has finished a connection for this long, silent or slow peers hold them
+// all: every connection waiting then gets a worker of its own.
+inline constexpr int kWorkersStalledMs = 20;
 
 // The state of the one service of the process, shared by the control dispatcher, the
 // service main thread, the watcher thread and the accept loop.
@@ -67,4 +79,5 @@ struct ServiceContext
     std::atomic<size_t> connectionStackSize{kConnectionStackSize};
     std::atomic<int> maxConnections{kMaxConnections};
     std::atomic<int> workerRetireMs{kWorkerRetireMs};
+    std::atomic<int> busyWorkers{BusyWorkersForThisMachine()};
 };

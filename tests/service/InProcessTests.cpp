@@ -345,13 +345,14 @@ TEST(RequestServer, WorkersAreReusedAndTheSurplusRetires)
     ASSERT_TRUE(Harness::WaitForListener(run.port, 10000));
     const long before = ThreadsOfThisProcess();
     {
-        // Held at once, each on a worker of its own, then let go: the workers wait again.
+        // Held at once, each on a worker of its own (where one or two waited before), then
+        // let go: the workers wait again.
         std::vector<Harness::CPeer> held(8);
         for (auto& peer : held) {
             ASSERT_TRUE(peer.Connect("127.0.0.1", run.port));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        EXPECT_GE(ThreadsOfThisProcess(), before + 7);
+        EXPECT_GE(ThreadsOfThisProcess(), before + 6);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     // No thread can be started now, yet requests one after another are served by the
