@@ -28,7 +28,7 @@ struct BenchOptions
     int minimalThreads = 4;   // versus: threads of the minimal server blocking in accept()
     int loadThreads = 2;      // 0: a blocking thread per client
     uint16_t attachPort = 0;  // load only: a running service whose store holds the bench keys
-    int pushers = 0;          // hostile-push: 0 runs 200 and 1,024
+    int pushers = 200;        // hostile-push
     size_t pushPairs = 11396; // pairs each hostile pusher sends: as many as one request may hold
 };
 

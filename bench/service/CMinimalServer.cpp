@@ -3,10 +3,14 @@
 #include "ExchangeScript.h"
 
 #include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -133,4 +137,53 @@ bool CMinimalServer::GetKey(int fd) const
     const LockKey sealed = SealForTransfer(found->second, id, mask);
     return SendAll(fd, WireData(std::string_view(reinterpret_cast<const char*>(sealed.data()), sealed.size()))) &&
            Acknowledged(fd) && SendAll(fd, Status(0, 0)) && Acknowledged(fd);
+}
+
+CMinimalServerProcess::CMinimalServerProcess(size_t units, int threads)
+{
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        throw std::runtime_error("the minimal server cannot be started");
+    }
+    sigset_t terminate;
+    sigemptyset(&terminate);
+    sigaddset(&terminate, SIGTERM);
+    m_pid = fork();
+    if (m_pid == 0) {
+        // Ends with the bench, and on SIGTERM once serving.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        pthread_sigmask(SIG_BLOCK, &terminate, nullptr);
+        close(pipeFds[0]);
+        uint16_t port = 0;
+        try {
+            static const CMinimalServer server(units, threads);
+            port = server.Port();
+        } catch (const std::exception&) {
+        }
+        static_cast<void>(write(pipeFds[1], &port, sizeof port));
+        int signal = 0;
+        sigwait(&terminate, &signal);
+        _exit(0);
+    }
+    close(pipeFds[1]);
+    if (m_pid < 0 || read(pipeFds[0], &m_port, sizeof m_port) != sizeof m_port || m_port == 0) {
+        close(pipeFds[0]);
+        Stop();
+        throw std::runtime_error("the minimal server cannot listen");
+    }
+    close(pipeFds[0]);
+}
+
+CMinimalServerProcess::~CMinimalServerProcess()
+{
+    Stop();
+}
+
+void CMinimalServerProcess::Stop()
+{
+    if (m_pid > 0) {
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
 }

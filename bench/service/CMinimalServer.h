@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <sys/types.h>
 #include <thread>
 #include <vector>
 
@@ -32,4 +33,25 @@ private:
     int m_listener = -1;
     uint16_t m_port = 0;
     std::vector<std::thread> m_threads;
+};
+
+// A minimal server in a process of its own, as the service is: switching between it and
+// the clients costs what switching to the service costs (an in-process server would share
+// the clients' address space and switch for less). Ends with this object.
+class CMinimalServerProcess
+{
+public:
+    // Throws std::runtime_error when the process cannot be started or cannot listen.
+    CMinimalServerProcess(size_t units, int threads);
+    ~CMinimalServerProcess();
+    CMinimalServerProcess(const CMinimalServerProcess&) = delete;
+    CMinimalServerProcess& operator=(const CMinimalServerProcess&) = delete;
+
+    uint16_t Port() const { return m_port; }
+
+private:
+    void Stop();
+
+    pid_t m_pid = -1;
+    uint16_t m_port = 0;
 };

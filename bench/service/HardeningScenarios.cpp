@@ -175,14 +175,7 @@ double Median(std::vector<double> values)
 
 int RunHostilePushScenario(const BenchOptions& options)
 {
-    for (const int count : {200, 1024}) {
-        if (options.pushers == 0 || options.pushers == count) {
-            RunHostile(options, count);
-        }
-    }
-    if (options.pushers != 0 && options.pushers != 200 && options.pushers != 1024) {
-        RunHostile(options, options.pushers);
-    }
+    RunHostile(options, options.pushers);
     return 0;
 }
 

@@ -160,12 +160,15 @@ int RunIdleMemoryScenario(const BenchOptions& options)
             lastChange = Clock::now();
         }
     }
+    // The waiting workers of before serve connections too: the last thread started marks
+    // the end.
+    const double takenMs = std::chrono::duration<double, std::milli>(lastChange - start).count();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const long idleRss = service.ResidentKiB();
     threads = service.ThreadCount();
     std::printf("idle-memory: %zu idle connections%s (taken in %.0f ms): VmRSS %ld KiB (%.1f MiB), %ld threads, "
                 "%.1f KiB per connection\n",
-                peers.Count(), opened ? "" : " (could not open all)", MillisecondsSince(start), idleRss,
+                peers.Count(), opened ? "" : " (could not open all)", takenMs, idleRss,
                 static_cast<double>(idleRss) / 1024.0, threads,
                 peers.Count() > 0 ? static_cast<double>(idleRss - baseRss) / static_cast<double>(peers.Count()) : 0.0);
     const CLatencyStats busy = ProbeLatency(session.Address(), 200, options.timeOutMs, errors);

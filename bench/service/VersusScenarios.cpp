@@ -70,12 +70,13 @@ uint64_t SummaryCalls(const std::string& path, std::string& table)
 
 int RunVersusScenario(const BenchOptions& options)
 {
+    // Started first, while this process has no other thread to fork with.
+    const CMinimalServerProcess minimal(options.keys, options.minimalThreads);
     BenchOptions piped = options;
     piped.pipeLog = true; // the service logs as under the journal, into a pipe drained here
     CBenchSession session(piped);
     session.RegisterUpTo(options.keys);
     session.StartService();
-    CMinimalServer minimal(options.keys, options.minimalThreads);
     const char* request = options.check ? "CHECK" : "GET_KEY";
     std::printf("versus: %s from %d clients, %zu keys, %d alternating rounds of %.1f s each; minimal server on %d "
                 "threads\n",
