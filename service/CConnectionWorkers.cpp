@@ -147,6 +147,10 @@ void CConnectionWorkers::Run(int index)
                 }
                 another = m_idle == 0 && m_count < m_context.busyWorkers;
                 allBusy = m_idle == 0 && !another && accepted >= 0;
+                if (allBusy) {
+                    // The workers stall only if none finishes from now on.
+                    m_lastFree = std::chrono::steady_clock::now();
+                }
             }
             if (allBusy) {
                 m_allBusy.Set();

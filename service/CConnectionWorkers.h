@@ -72,7 +72,8 @@ private:
     mutable std::mutex m_lock;
     int m_idle = 0;
     int m_count = 0;
-    // When a worker last finished a connection or began to wait for one.
+    // When a worker last finished a connection or began to wait for one, or when the last
+    // idle one took a connection.
     std::chrono::steady_clock::time_point m_lastFree = std::chrono::steady_clock::now();
     std::optional<ZiRez::CSocketError> m_failure;
 };
