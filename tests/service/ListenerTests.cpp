@@ -76,6 +76,8 @@ TEST_F(TernwickTest, PasswordWriteReopensTheListenerOnTheSamePort)
 {
     Start();
     const std::string listening = "listening on port " + std::to_string(m_port);
+    // The log is written a moment after the listener opens.
+    ASSERT_TRUE(m_service->WaitForLog(listening, 1, 10000)) << m_service->Log();
     ASSERT_EQ(m_service->CountLog(listening), 1u);
     SetPassword("new-password");
     EXPECT_TRUE(m_service->WaitForLog(listening, 2, 10000)) << m_service->Log();
