@@ -156,6 +156,7 @@ CMinimalServerProcess::CMinimalServerProcess(size_t units, int threads)
         close(pipeFds[0]);
         uint16_t port = 0;
         try {
+            // Serves until _exit, which ends its threads without joining them.
             static const CMinimalServer server(units, threads);
             port = server.Port();
         } catch (const std::exception&) {
