@@ -108,59 +108,78 @@ void CConnectionWorkers::Run(int index)
     {
         std::lock_guard<std::mutex> guard(m_lock);
         ++m_count;
-        another = m_idle == 0 && m_count < m_context.busyWorkers;
+        another = StartsAnother();
     }
-    bool stays = index < 0 || Take(index, another);
+    bool served = index >= 0;
+    bool stays = !served || Take(index, another);
     auto from = ZiRez::CAcceptWaiter::Ready::IPv4;
     while (stays && !Ended() && WaitWhilePaused(m_context)) {
-        // Under load the next connection is already queued: it is taken without a wait.
-        int accepted = index >= 0 ? AcceptQueued(from) : -1;
-        {
-            std::lock_guard<std::mutex> guard(m_lock);
-            m_lastFree = std::chrono::steady_clock::now();
-            if (accepted >= 0) {
-                another = m_idle == 0 && m_count < m_context.busyWorkers;
-            } else {
-                ++m_idle;
-            }
+        const SNext next = Next(served, from);
+        if (next.leave) {
+            break;
         }
-        if (accepted < 0) {
-            auto ready = ZiRez::CAcceptWaiter::Ready::Event;
-            bool failed = false;
-            try {
-                ready = m_waiter.Wait(m_context.workerRetireMs);
-                if (ready == ZiRez::CAcceptWaiter::Ready::IPv4 || ready == ZiRez::CAcceptWaiter::Ready::IPv6) {
-                    accepted = Accept(ready);
-                    from = ready;
-                }
-            } catch (const ZiRez::CSocketError& error) {
-                Fail(error);
-                failed = true;
-            }
-            bool allBusy = false;
-            {
-                std::lock_guard<std::mutex> guard(m_lock);
-                --m_idle;
-                // After a quiet while every idle worker but the last retires.
-                if (failed || (ready == ZiRez::CAcceptWaiter::Ready::TimeOut && m_idle > 0)) {
-                    break;
-                }
-                another = m_idle == 0 && m_count < m_context.busyWorkers;
-                allBusy = m_idle == 0 && !another && accepted >= 0;
-                if (allBusy) {
-                    // The workers stall only if none finishes from now on.
-                    m_lastFree = std::chrono::steady_clock::now();
-                }
-            }
-            if (allBusy) {
-                m_allBusy.Set();
-            }
-        }
-        index = accepted;
-        stays = accepted < 0 || Take(accepted, another);
+        served = next.index >= 0;
+        stays = !served || Take(next.index, next.another);
     }
     std::lock_guard<std::mutex> guard(m_lock);
     --m_count;
+}
+
+CConnectionWorkers::SNext CConnectionWorkers::Next(bool served, ZiRez::CAcceptWaiter::Ready& from)
+{
+    // Under load the next connection is already queued: it is taken without a wait.
+    const int queued = served ? AcceptQueued(from) : -1;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_lastFree = std::chrono::steady_clock::now();
+        if (queued >= 0) {
+            return {queued, StartsAnother(), false};
+        }
+        ++m_idle;
+    }
+    return WaitForConnection(from);
+}
+
+CConnectionWorkers::SNext CConnectionWorkers::WaitForConnection(ZiRez::CAcceptWaiter::Ready& from)
+{
+    SNext next;
+    auto ready = ZiRez::CAcceptWaiter::Ready::Event;
+    bool failed = false;
+    try {
+        ready = m_waiter.Wait(m_context.workerRetireMs);
+        if (ready == ZiRez::CAcceptWaiter::Ready::IPv4 || ready == ZiRez::CAcceptWaiter::Ready::IPv6) {
+            next.index = Accept(ready);
+            from = ready;
+        }
+    } catch (const ZiRez::CSocketError& error) {
+        Fail(error);
+        failed = true;
+    }
+    bool allBusy = false;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        --m_idle;
+        // After a quiet while every idle worker but the last retires.
+        if (failed || (ready == ZiRez::CAcceptWaiter::Ready::TimeOut && m_idle > 0)) {
+            next.leave = true;
+            return next;
+        }
+        next.another = StartsAnother();
+        allBusy = m_idle == 0 && !next.another && next.index >= 0;
+        if (allBusy) {
+            // The workers stall only if none finishes from now on.
+            m_lastFree = std::chrono::steady_clock::now();
+        }
+    }
+    if (allBusy) {
+        m_allBusy.Set();
+    }
+    return next;
+}
+
+bool CConnectionWorkers::StartsAnother() const
+{
+    return m_idle == 0 && m_count < m_context.busyWorkers;
 }
 
 int CConnectionWorkers::AcceptQueued(ZiRez::CAcceptWaiter::Ready listener)

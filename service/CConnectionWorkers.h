@@ -48,9 +48,24 @@ public:
     std::optional<ZiRez::CSocketError> Failure() const;
 
 private:
+    // A worker's next connection: its slot (-1: none), whether the worker starts another
+    // before serving it, or that the worker is to leave.
+    struct SNext
+    {
+        int index = -1;
+        bool another = false;
+        bool leave = false;
+    };
+
     // 0, or the error of the thread creation.
     int Spawn(int index);
     void Run(int index);
+    // After a connection was served, the one queued next if any; otherwise the wait.
+    SNext Next(bool served, ZiRez::CAcceptWaiter::Ready& from);
+    SNext WaitForConnection(ZiRez::CAcceptWaiter::Ready& from);
+    // With the lock held: the worker taking a connection now leaves none waiting, and few
+    // serve.
+    bool StartsAnother() const;
     // TryAccept on the listener that woke this worker; -1 when nothing was pending.
     int Accept(ZiRez::CAcceptWaiter::Ready listener);
     // TryAccept on a listener without waiting; -1 when nothing was pending or it failed.
