@@ -175,13 +175,26 @@ void CRequestConnection::WritePacket(const PacketHeader& header, const void* pay
 
 int CRequestConnection::ReadSome(void* buffer, int length)
 {
+    // Every packet read is acknowledged before the next one, whether received yet or not.
     FlushAck();
-    const int received = m_server->Read(m_index, buffer, length);
-    // A connection closed to bring the items of all connections under their bound says so.
-    if (received <= 0 && m_account != nullptr && m_account->Evicted()) {
-        ThrowPacketError(kBoundMessage);
+    if (m_aheadBegin == m_aheadEnd) {
+        // A large payload goes straight to its place; nothing is ever read ahead of it.
+        const bool direct = length >= kReadAhead;
+        const int received = m_server->Read(m_index, direct ? buffer : m_ahead, direct ? length : kReadAhead);
+        // A connection closed to bring the items of all connections under their bound says so.
+        if (received <= 0 && m_account != nullptr && m_account->Evicted()) {
+            ThrowPacketError(kBoundMessage);
+        }
+        if (direct || received <= 0) {
+            return received;
+        }
+        m_aheadBegin = 0;
+        m_aheadEnd = received;
     }
-    return received;
+    const int taken = std::min(length, m_aheadEnd - m_aheadBegin);
+    std::memcpy(buffer, m_ahead + m_aheadBegin, static_cast<size_t>(taken));
+    m_aheadBegin += taken;
+    return taken;
 }
 
 size_t CRequestConnection::ReadAll(void* buffer, size_t length)

@@ -19,6 +19,8 @@ class CServerSocket;
 //
 // An ACK leaves with the next packet this end sends (one write, one segment, one wake-up
 // of the peer fewer), and at the latest before this end waits for the peer or closes.
+// Small reads take what the peer has sent up to kReadAhead bytes in one receive: a packet's
+// header and payload arrive together and cost one call, not two.
 class CRequestConnection
 {
 public:
@@ -54,7 +56,7 @@ private:
     // Sends an ACK still owed, before this end waits for the peer.
     void FlushAck();
     void WritePacket(const PacketHeader& header, const void* payload, size_t length);
-    // One read of the socket layer.
+    // Bytes already received first, else one read of the socket layer.
     int ReadSome(void* buffer, int length);
     // Reads until the buffer is full or the peer closed; returns the count received.
     size_t ReadAll(void* buffer, size_t length);
@@ -70,4 +72,8 @@ private:
     size_t m_received = 0;
     bool m_rejected = false;
     bool m_ackOwed = false;
+    static constexpr int kReadAhead = 256;
+    uint8_t m_ahead[kReadAhead];
+    int m_aheadBegin = 0;
+    int m_aheadEnd = 0;
 };

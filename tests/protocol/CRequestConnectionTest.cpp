@@ -230,6 +230,36 @@ TEST(RequestConnection, ReceiveData)
     }
 }
 
+// A peer that does not wait for each ACK: what one receive took of the packets that follow
+// is handed out in turn, a large payload begun in it is completed, and each item still gets
+// its own ACK.
+TEST(RequestConnection, ItemsSentAheadAreReadInTurnAndEachAcknowledged)
+{
+    const std::vector<std::string> items = {"0123456789AB", "x", std::string(3000, 'k'), "y", std::string(300, 'm')};
+    for (const std::vector<size_t>& split : std::vector<std::vector<size_t>>{{}, {5}, {30, 1}}) {
+        SCOPED_TRACE(split.size());
+        CServerSlot slot;
+        auto received = slot.Serve([count = items.size()](CRequestConnection& c) {
+            std::vector<std::string> out(count);
+            for (std::string& item : out) {
+                c.ReceiveData(item);
+            }
+            return out;
+        });
+        std::string all;
+        for (const std::string& item : items) {
+            all += DataPacket(item);
+        }
+        slot.Peer().SendSplit(all, split);
+        EXPECT_EQ(received.get(), items);
+        std::string acks;
+        for (size_t i = 0; i < items.size(); ++i) {
+            acks += Ack();
+        }
+        EXPECT_EQ(Hex(slot.Peer().Read(acks.size())), Hex(acks));
+    }
+}
+
 TEST(RequestConnection, ItemsOfOneConnectionAreLimitedInAll)
 {
     CServerSlot slot;
