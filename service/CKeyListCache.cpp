@@ -3,6 +3,7 @@
 #include "Log.h"
 #include "settings/CKeyStore.h"
 
+#include <map>
 #include <string>
 
 std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::LastLoaded() const
@@ -61,11 +62,13 @@ std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::Current()
 
 std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::Reload(uint64_t version, uint64_t changes)
 {
-    KeyList loaded;
+    std::map<std::string, CKeyRecord> loaded;
     const bool read = m_store.ReadKeyList(loaded) == 1;
+    // Built before the lock is taken: requests go on meanwhile with the list they have.
+    auto list = read ? std::make_shared<const KeyList>(loaded.begin(), loaded.end(), loaded.size()) : nullptr;
     std::lock_guard<std::mutex> guard(m_lock);
     if (read) {
-        m_list = std::make_shared<const KeyList>(std::move(loaded));
+        m_list = std::move(list);
         m_version = version;
         Confirm(changes);
         ++m_loads;

@@ -4,10 +4,10 @@
 
 #include <chrono>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 
 class CKeyStore;
 
@@ -24,7 +24,8 @@ class CKeyStore;
 class CKeyListCache
 {
 public:
-    using KeyList = std::map<std::string, CKeyRecord>;
+    // Hashed: every request looks its identifier up, whatever the number of keys.
+    using KeyList = std::unordered_map<std::string, CKeyRecord>;
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds kRetryInterval{1000};
     static constexpr std::chrono::milliseconds kRecheckInterval{1000};

@@ -19,7 +19,7 @@ class CLogQueue
 {
 public:
     static constexpr size_t kCapacity = 256 * 1024;
-    static constexpr std::chrono::milliseconds kGatherTime{2};
+    static constexpr std::chrono::milliseconds kGatherTime{10};
 
     // The log of the process, on standard error.
     static CLogQueue& Process();

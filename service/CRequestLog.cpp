@@ -45,30 +45,32 @@ std::string CRequestLog::Escape(std::string_view bytes, size_t limit)
 
 std::string CRequestLog::Line() const
 {
-    std::string line = "request from " + m_peer + ": code ";
+    // One string grown in place: the line is made for every request.
+    std::string line;
+    line.reserve(128);
+    line.append("request from ").append(m_peer).append(": code ");
     line += m_code >= 0 ? std::to_string(m_code) : std::string("none");
     if (m_idCount > 0) {
         line += m_idCount == 1 ? ", id" : ", ids";
         for (size_t i = 0; i < m_ids.size(); ++i) {
-            line += (i == 0 ? " \"" : ", \"") + m_ids[i] + "\"";
+            line.append(i == 0 ? " \"" : ", \"").append(m_ids[i]) += '"';
         }
         if (m_idCount > m_ids.size()) {
-            line += " and " + std::to_string(m_idCount - m_ids.size()) + " more";
+            line.append(" and ").append(std::to_string(m_idCount - m_ids.size())).append(" more");
         }
     }
     line += ", status";
     if (m_statusCount == 0) {
         line += " none";
     }
-    for (size_t i = 0; i < m_statuses.size(); ++i) {
-        line += (i == 0 ? " (" : " (") + std::to_string(m_statuses[i].first) + ", " +
-                std::to_string(m_statuses[i].second) + ")";
+    for (const auto& [status, detail] : m_statuses) {
+        line.append(" (").append(std::to_string(status)).append(", ").append(std::to_string(detail)) += ')';
     }
     if (m_statusCount > m_statuses.size()) {
-        line += " and " + std::to_string(m_statusCount - m_statuses.size()) + " more";
+        line.append(" and ").append(std::to_string(m_statusCount - m_statuses.size())).append(" more");
     }
     if (!m_error.empty()) {
-        line += ", ended by \"" + m_error + "\"";
+        line.append(", ended by \"").append(m_error) += '"';
     }
     return line;
 }

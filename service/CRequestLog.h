@@ -31,7 +31,6 @@ private:
 
     std::string m_peer;
     int m_code = -1;
-    bool m_hasCode = false;
     std::vector<std::string> m_ids;
     size_t m_idCount = 0;
     std::vector<std::pair<uint32_t, uint32_t>> m_statuses;

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 
 namespace {
@@ -78,14 +79,16 @@ int ServeConnection(const std::shared_ptr<ZiRez::CServerSocket>& server, int ind
     CRequestLog log(peer);
     int result = 1;
     {
-        CReceiveBudget::CAccount account(ReceiveBudget(), [stream, index, &peer](size_t held) {
+        const auto evicted = [stream, index, &peer](size_t held) {
             LogLine("received items of all connections at their bound (" +
                     std::to_string(CReceiveBudget::kServiceBound >> 20) + " MiB): closing the connection from " + peer +
                     ", which holds " + std::to_string(held) + " bytes");
             if (stream != nullptr) {
                 stream->DropConnection(index);
             }
-        });
+        };
+        // By reference: the account's wake-up then needs no allocation of its own.
+        CReceiveBudget::CAccount account(ReceiveBudget(), std::ref(evicted));
         // Closed when this block ends, before the log line is written.
         CRequestConnection connection(server, index, &account);
         try {

@@ -63,10 +63,8 @@ void CheckPasswordOrRefuse(CRequestConnection& connection, CRequestLog& log, std
 
 void SendSealedKey(CRequestConnection& connection, const CKeyRecord& registered, const std::string& mask)
 {
-    CKeyRecord working(registered);
-    working.SetTransferMask(mask);
-    working.SealForTransfer();
-    connection.SendData(working.GetKey().Data(), working.GetKey().Length());
+    const CMaskBuffer sealed = registered.KeySealedForTransfer(mask);
+    connection.SendData(sealed.Data(), sealed.Length());
 }
 
 // Received items of one request, back to back in one buffer: what a peer sends before

@@ -48,6 +48,7 @@ public:
     CMinimalServerProcess& operator=(const CMinimalServerProcess&) = delete;
 
     uint16_t Port() const { return m_port; }
+    pid_t Pid() const { return m_pid; }
 
 private:
     void Stop();

@@ -1,5 +1,6 @@
 #include "CTernwickProcess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -22,6 +23,9 @@ extern char** environ;
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The last lines of the log kept for a failure report.
+constexpr size_t kTailLines = 200;
 
 double MillisecondsSince(Clock::time_point start)
 {
@@ -183,15 +187,23 @@ void CTernwickProcess::Drain(int fd)
             }
             break;
         }
+        // As cheap as a reader can be: the bench's own cost here is taken from the clients.
         pending.append(buffer, static_cast<size_t>(got));
-        std::lock_guard<std::mutex> guard(m_tailLock);
-        for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
-            m_tail.push_back(pending.substr(0, end));
-            ++m_drainedLines;
-            if (m_tail.size() > 200) {
-                m_tail.pop_front();
-            }
+        std::vector<std::pair<size_t, size_t>> lines; // begin, end
+        size_t begin = 0;
+        for (size_t end; (end = pending.find('\n', begin)) != std::string::npos; begin = end + 1) {
+            lines.emplace_back(begin, end);
         }
+        std::lock_guard<std::mutex> guard(m_tailLock);
+        m_drainedLines += lines.size();
+        const size_t kept = std::min(lines.size(), kTailLines);
+        for (size_t i = lines.size() - kept; i < lines.size(); ++i) {
+            m_tail.emplace_back(pending, lines[i].first, lines[i].second - lines[i].first);
+        }
+        while (m_tail.size() > kTailLines) {
+            m_tail.pop_front();
+        }
+        pending.erase(0, begin);
     }
     close(fd);
 }

@@ -39,4 +39,4 @@ struct LoadSettings
 LoadResult RunLoad(const ServiceAddress& address, const LoadSettings& settings);
 
 // One line: rate, percentiles, errors; then the first detail of each kind of error.
-void PrintLoad(const char* label, const LoadResult& result);
+void PrintLoad(const char* label, const LoadResult& result, const char* request = "GET_KEY");

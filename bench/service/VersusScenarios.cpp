@@ -14,6 +14,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -24,9 +25,30 @@ struct Side
 {
     const char* name;
     ServiceAddress address;
+    pid_t pid;
     std::vector<double> rates;
     std::vector<double> p99s;
+    std::vector<double> cpuPerRequest; // microseconds
 };
+
+// User and system time of a process so far, in seconds (clock ticks).
+double CpuSeconds(pid_t pid)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    std::getline(file, text);
+    // The fields after the command name, which is in parentheses and may hold spaces.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::vector<std::string> words;
+    for (std::string word; words.size() < 13 && fields >> word;) {
+        words.push_back(word);
+    }
+    if (words.size() < 13) {
+        return 0.0;
+    }
+    const double ticks = std::stod(words[11]) + std::stod(words[12]);
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
 
 double Median(std::vector<double> values)
 {
@@ -82,8 +104,8 @@ int RunVersusScenario(const BenchOptions& options)
                 "threads\n",
                 request, options.clients, options.keys, options.rounds, options.seconds, options.minimalThreads);
     std::fflush(stdout);
-    Side sides[] = {{"Ternwick", session.Address(), {}, {}},
-                    {"minimal", ServiceAddress::Loopback(minimal.Port()), {}, {}}};
+    Side sides[] = {{"Ternwick", session.Address(), session.Service().Pid(), {}, {}, {}},
+                    {"minimal", ServiceAddress::Loopback(minimal.Port()), minimal.Pid(), {}, {}, {}}};
     LoadSettings settings = SettingsOf(options);
     uint64_t errors = 0;
     for (Side& side : sides) {
@@ -93,12 +115,16 @@ int RunVersusScenario(const BenchOptions& options)
     settings.seconds = options.seconds;
     for (int round = 0; round < options.rounds; ++round) {
         for (Side& side : sides) {
+            const double cpuBefore = CpuSeconds(side.pid);
             const LoadResult result = RunLoad(side.address, settings);
+            const double cpu = CpuSeconds(side.pid) - cpuBefore;
             errors += result.errors;
             side.rates.push_back(result.Rate());
             side.p99s.push_back(static_cast<double>(result.latency.Percentile(99)) / 1e6);
+            side.cpuPerRequest.push_back(result.requests > 0 ? cpu * 1e6 / static_cast<double>(result.requests) : 0.0);
             const std::string label = "  round " + std::to_string(round + 1) + " " + side.name;
-            PrintLoad(label.c_str(), result);
+            PrintLoad(label.c_str(), result, request);
+            std::printf("    server CPU %.0f us per request\n", side.cpuPerRequest.back());
         }
     }
     const double rate = Median(sides[0].rates) / Median(sides[1].rates);
@@ -107,6 +133,8 @@ int RunVersusScenario(const BenchOptions& options)
                 "%.3f ms: %.2fx; %zu log lines drained\n",
                 request, Median(sides[0].rates), Median(sides[1].rates), rate, Median(sides[0].p99s),
                 Median(sides[1].p99s), p99, session.Service().DrainedLines());
+    std::printf("versus: median server CPU per request Ternwick %.0f us, minimal %.0f us\n",
+                Median(sides[0].cpuPerRequest), Median(sides[1].cpuPerRequest));
     const std::string rateTarget = std::string(request) + " at " + std::to_string(options.clients) +
                                    " clients: at least 1.0x the minimal server's rate";
     ReportTarget(rateTarget.c_str(), rate >= 1.0);

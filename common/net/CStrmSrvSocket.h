@@ -2,8 +2,8 @@
 
 #include "net/CServerSocket.h"
 
+#include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
@@ -41,7 +41,16 @@ public:
     int TryAccept(bool ipv6);
     // Calls use with the IPv4 or the IPv6 listener, which stays open until use returns;
     // false (use not called) when that listener is closed or absent.
-    bool UseListener(bool ipv6, const std::function<void(SocketHandle)>& use);
+    template <typename Use> bool UseListener(bool ipv6, Use&& use)
+    {
+        std::shared_lock<std::shared_mutex> listeners(m_listenersLock);
+        const SocketHandle listener = ipv6 ? m_socket.IPv6Socket() : m_socket.IPv4Socket();
+        if (listener == INVALID_SOCKET_HANDLE) {
+            return false;
+        }
+        use(listener);
+        return true;
+    }
     // Closes the listening sockets once no TryAccept or UseListener uses them; connections
     // stay.
     void CloseListeners();
@@ -60,9 +69,9 @@ public:
     // Slots in use, not counting one already dropped by DropLongestSilent.
     int ConnectionCount() const;
 
-    // Shuts down (does not close) the socket of the in-use slot silent for longest (last accept,
-    // Read or Write), so that its thread's wait ends and the thread closes the slot. False when
-    // no slot is left to drop.
+    // Shuts down (does not close) the socket of the in-use slot whose peer has been silent
+    // longest (since its accept or the last Read that received bytes), so that its thread's
+    // wait ends and the thread closes the slot. False when no slot is left to drop.
     bool DropLongestSilent();
     // The same for the connection in the slot; false when it is free or already dropped.
     bool DropConnection(int index);
@@ -86,6 +95,8 @@ private:
     // before they changed).
     void ApplyTimeOuts(SocketHandle socket) const;
     int ReceiveBlocking(Connection& connection, void* buffer, int length);
+    uint64_t NextHearing();
+    void Heard(Connection& connection);
     // With the lock held.
     void Drop(Connection& connection);
     void CloseSlots();
@@ -99,6 +110,8 @@ private:
     uint32_t m_timeOutsVersion = 0;
     // Held shared while a listener is used, exclusively to close them.
     std::shared_mutex m_listenersLock;
+    // Counts accepts and receives: the order in which peers were last heard from.
+    std::atomic<uint64_t> m_hearings{0};
 };
 
 } // namespace ZiRez

@@ -4,15 +4,18 @@
 
 CReceiveBudget::CAccount::CAccount(CReceiveBudget& budget, std::function<void(size_t)> wake)
     : m_budget(budget), m_wake(std::move(wake))
-{
-    std::lock_guard<std::mutex> guard(m_budget.m_lock);
-    m_budget.m_accounts.insert(this);
-}
+{}
 
 CReceiveBudget::CAccount::~CAccount()
 {
+    if (!m_listed) {
+        return;
+    }
     std::lock_guard<std::mutex> guard(m_budget.m_lock);
-    m_budget.m_accounts.erase(this);
+    (m_previous != nullptr ? m_previous->m_next : m_budget.m_first) = m_next;
+    if (m_next != nullptr) {
+        m_next->m_previous = m_previous;
+    }
     if (!m_evicted) {
         m_budget.m_total -= m_held;
     }
@@ -21,6 +24,14 @@ CReceiveBudget::CAccount::~CAccount()
 bool CReceiveBudget::CAccount::Charge(size_t bytes)
 {
     std::lock_guard<std::mutex> guard(m_budget.m_lock);
+    if (!m_listed) {
+        m_next = m_budget.m_first;
+        if (m_next != nullptr) {
+            m_next->m_previous = this;
+        }
+        m_budget.m_first = this;
+        m_listed = true;
+    }
     if (m_evicted) {
         return false;
     }
@@ -34,6 +45,9 @@ bool CReceiveBudget::CAccount::Charge(size_t bytes)
 
 bool CReceiveBudget::CAccount::Evicted() const
 {
+    if (!m_listed) {
+        return false;
+    }
     std::lock_guard<std::mutex> guard(m_budget.m_lock);
     return m_evicted;
 }
@@ -48,7 +62,7 @@ size_t CReceiveBudget::Total() const
 void CReceiveBudget::EvictLargest()
 {
     CAccount* largest = nullptr;
-    for (CAccount* account : m_accounts) {
+    for (CAccount* account = m_first; account != nullptr; account = account->m_next) {
         if (!account->m_evicted && (largest == nullptr || account->m_held > largest->m_held)) {
             largest = account;
         }

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <functional>
 #include <mutex>
-#include <set>
 
 // Bounds what all connections of a server hold of received items together, so that no
 // number of peers can make the service hold more, whatever they send before a password
@@ -20,7 +19,9 @@ public:
     class CAccount
     {
     public:
-        // wake(held) is called, under the budget's lock, when this account is evicted.
+        // wake(held) is called, under the budget's lock, when this account is evicted. The
+        // account joins the budget with its first charge: a request without items costs
+        // the budget nothing.
         CAccount(CReceiveBudget& budget, std::function<void(size_t held)> wake);
         ~CAccount();
         CAccount(const CAccount&) = delete;
@@ -34,8 +35,13 @@ public:
         friend class CReceiveBudget;
         CReceiveBudget& m_budget;
         const std::function<void(size_t)> m_wake;
+        bool m_listed = false;  // used by the account's own thread only
         size_t m_held = 0;      // guarded by the budget's lock
         bool m_evicted = false; // guarded by the budget's lock
+        // The budget's list of accounts, linked through them (no allocation per request);
+        // guarded by the budget's lock.
+        CAccount* m_previous = nullptr;
+        CAccount* m_next = nullptr;
     };
 
     explicit CReceiveBudget(size_t bound) : m_bound(bound) {}
@@ -50,6 +56,6 @@ private:
 
     const size_t m_bound;
     mutable std::mutex m_lock;
-    std::set<CAccount*> m_accounts;
+    CAccount* m_first = nullptr; // accounts that have charged
     size_t m_total = 0;
 };

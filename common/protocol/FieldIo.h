@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 // Whole-field reads and writes over a socket whose calls may move fewer bytes than asked.
@@ -54,15 +55,26 @@ template <typename WriteFn>
 void WritePacketFully(WriteFn&& write, const PacketHeader& header, const void* payload, size_t length,
                       bool ackFirst = false)
 {
+    // The packets of a request are small: they are put together on the stack.
+    constexpr size_t kOnStack = 128;
+    uint8_t small[kOnStack];
+    std::vector<uint8_t> large;
+    const size_t size = (ackFirst ? kHeaderSize : 0) + kHeaderSize + length;
+    uint8_t* packet = small;
+    if (size > kOnStack) {
+        large.resize(size);
+        packet = large.data();
+    }
+    uint8_t* next = packet;
     uint8_t encoded[kHeaderSize];
-    std::vector<uint8_t> packet;
     if (ackFirst) {
         EncodeHeader({PT_ACK, 0}, encoded);
-        packet.assign(encoded, encoded + kHeaderSize);
+        next = std::copy(encoded, encoded + kHeaderSize, next);
     }
     EncodeHeader(header, encoded);
-    packet.insert(packet.end(), encoded, encoded + kHeaderSize);
-    const auto* bytes = static_cast<const uint8_t*>(payload);
-    packet.insert(packet.end(), bytes, bytes + length);
-    WriteFully(write, packet.data(), packet.size());
+    next = std::copy(encoded, encoded + kHeaderSize, next);
+    if (length > 0) {
+        std::memcpy(next, payload, length);
+    }
+    WriteFully(write, packet, size);
 }

@@ -41,8 +41,15 @@ void CKeyRecord::OpenFromStorage()
 
 void CKeyRecord::SealForTransfer()
 {
-    key.AddStream(id);
-    key.AddStream(transferMask.Data(), transferMask.Length());
+    key = KeySealedForTransfer(transferMask.View());
+}
+
+CMaskBuffer CKeyRecord::KeySealedForTransfer(std::string_view mask) const
+{
+    CMaskBuffer sealed(key);
+    sealed.AddStream(id);
+    sealed.AddStream(mask);
+    return sealed;
 }
 
 void CKeyRecord::OpenFromTransfer()

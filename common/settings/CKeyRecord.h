@@ -39,6 +39,8 @@ public:
     void SealForStorage();
     void OpenFromStorage();
     void SealForTransfer();
+    // The key as SealForTransfer leaves it under the given mask; the record is unchanged.
+    CMaskBuffer KeySealedForTransfer(std::string_view mask) const;
     void OpenFromTransfer();
     void OpenFromDevice();
 

@@ -146,6 +146,22 @@ TEST_F(StrmSrvSocket, BothFamiliesCarryDataAndNameTheirPeer)
         server->CloseConnection(index);
         EXPECT_EQ(server->GetPeerAddress(index), "");
     }
+    // Every number of a dotted quad, at its widest and narrowest (all of 127/8 is loopback).
+    for (const char* source : {"127.0.0.9", "127.10.200.255", "127.255.99.100"}) {
+        RawSocket client(socket(AF_INET, SOCK_STREAM, 0));
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        inet_pton(AF_INET, source, &from.sin_addr);
+        ASSERT_EQ(bind(client.Fd(), reinterpret_cast<sockaddr*>(&from), sizeof from), 0) << source;
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(ipv4Port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(connect(client.Fd(), reinterpret_cast<sockaddr*>(&to), sizeof to), 0) << source;
+        const int index = server->Accept();
+        EXPECT_EQ(server->GetPeerAddress(index), source);
+        server->CloseConnection(index);
+    }
     if (ipv6Port == 0) {
         GTEST_SKIP() << "::1 cannot be bound; IPv4 checked only";
     }

@@ -30,4 +30,11 @@ TEST(ReceiveBudget, TheLargestHolderIsEvictedWhoeverCharges)
     }
     EXPECT_EQ(budget.Total(), 15u) << "evicted accounts no longer count when they go";
     EXPECT_FALSE(small.Evicted());
+
+    // Those gone are off the list: a later charge past the bound finds the largest left.
+    CReceiveBudget::CAccount later(budget, wake);
+    ASSERT_TRUE(later.Charge(80));
+    EXPECT_TRUE(small.Charge(10));
+    EXPECT_EQ(woken, std::vector<size_t>({60, 90, 80}));
+    EXPECT_EQ(budget.Total(), 25u);
 }
