@@ -136,8 +136,8 @@ LoadResult RunLoad(const ServiceAddress& address, const LoadSettings& settings)
 
 void PrintLoad(const char* label, const LoadResult& result, const char* request)
 {
-    std::printf("%s: %llu requests in %.2f s = %.0f %s/s, p50 %.3f ms, p99 %.3f ms, max %.3f ms, errors %llu\n",
-                label, static_cast<unsigned long long>(result.requests), result.seconds, result.Rate(), request,
+    std::printf("%s: %llu requests in %.2f s = %.0f %s/s, p50 %.3f ms, p99 %.3f ms, max %.3f ms, errors %llu\n", label,
+                static_cast<unsigned long long>(result.requests), result.seconds, result.Rate(), request,
                 static_cast<double>(result.latency.Percentile(50)) / 1e6,
                 static_cast<double>(result.latency.Percentile(99)) / 1e6,
                 static_cast<double>(result.latency.Max()) / 1e6, static_cast<unsigned long long>(result.errors));
