@@ -104,17 +104,23 @@ void CConnectionWorkers::Fail(const ZiRez::CSocketError& error)
 
 void CConnectionWorkers::Run(int index)
 {
+    // The watcher starts workers with their connection, in relief of stalled ones.
+    bool regular = index < 0;
     bool another = false;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         ++m_count;
+        m_regular += regular ? 1 : 0;
         another = StartsAnother();
     }
     bool served = index >= 0;
     bool stays = !served || Take(index, another);
     auto from = ZiRez::CAcceptWaiter::Ready::IPv4;
     while (stays && !Ended() && WaitWhilePaused(m_context)) {
-        const SNext next = Next(served, from);
+        if (served && !regular && !ReliefStays(regular)) {
+            break;
+        }
+        const SNext next = Next(served, regular, from);
         if (next.leave) {
             break;
         }
@@ -123,30 +129,46 @@ void CConnectionWorkers::Run(int index)
     }
     std::lock_guard<std::mutex> guard(m_lock);
     --m_count;
+    m_regular -= regular ? 1 : 0;
 }
 
-CConnectionWorkers::SNext CConnectionWorkers::Next(bool served, ZiRez::CAcceptWaiter::Ready& from)
+bool CConnectionWorkers::ReliefStays(bool& regular)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_regular < m_context.busyWorkers) {
+        ++m_regular;
+        regular = true;
+        return true;
+    }
+    return std::chrono::steady_clock::now() - m_lastRegularFree >= std::chrono::milliseconds(kWorkersStalledMs);
+}
+
+CConnectionWorkers::SNext CConnectionWorkers::Next(bool served, bool regular, ZiRez::CAcceptWaiter::Ready& from)
 {
     // Under load the next connection is already queued: it is taken without a wait.
     const int queued = served ? AcceptQueued(from) : -1;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_lastFree = std::chrono::steady_clock::now();
+        if (served && regular) {
+            m_lastRegularFree = m_lastFree;
+        }
         if (queued >= 0) {
             return {queued, StartsAnother(), false};
         }
         ++m_idle;
     }
-    return WaitForConnection(from);
+    return WaitForConnection(from, regular ? m_context.workerRetireMs.load()
+                                           : std::min<int>(m_context.workerRetireMs, kReliefRetireMs));
 }
 
-CConnectionWorkers::SNext CConnectionWorkers::WaitForConnection(ZiRez::CAcceptWaiter::Ready& from)
+CConnectionWorkers::SNext CConnectionWorkers::WaitForConnection(ZiRez::CAcceptWaiter::Ready& from, int retireMs)
 {
     SNext next;
     auto ready = ZiRez::CAcceptWaiter::Ready::Event;
     bool failed = false;
     try {
-        ready = m_waiter.Wait(m_context.workerRetireMs);
+        ready = m_waiter.Wait(retireMs);
         if (ready == ZiRez::CAcceptWaiter::Ready::IPv4 || ready == ZiRez::CAcceptWaiter::Ready::IPv6) {
             next.index = Accept(ready);
             from = ready;

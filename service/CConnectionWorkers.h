@@ -21,9 +21,13 @@ class CStrmSrvSocket;
 // last idle place starts another before it serves; beyond that, connections wait in the
 // listener's queue for the next worker to finish, unless the workers stall (none finished
 // for kWorkersStalledMs): then the run's watcher accepts each waiting connection and
-// starts a worker for it, so silent peers never hold up the others. An idle worker that
-// had nothing to do for a while retires unless it is the last. A worker is the connection
-// thread of each connection it serves, from its accept to its close.
+// starts a relief worker for it, so silent peers never hold up the others. A relief
+// worker stays while the regular workers are held (none of them finished a connection
+// for kWorkersStalledMs) and takes a regular place that falls free; otherwise it retires
+// after its connection, or after kReliefRetireMs without one, so that a short stall does
+// not leave more workers than the processors can run. An idle worker that had nothing
+// to do for a while retires unless it is the last. A worker is the connection thread of
+// each connection it serves, from its accept to its close.
 class CConnectionWorkers : public std::enable_shared_from_this<CConnectionWorkers>
 {
 public:
@@ -61,8 +65,12 @@ private:
     int Spawn(int index);
     void Run(int index);
     // After a connection was served, the one queued next if any; otherwise the wait.
-    SNext Next(bool served, ZiRez::CAcceptWaiter::Ready& from);
-    SNext WaitForConnection(ZiRez::CAcceptWaiter::Ready& from);
+    SNext Next(bool served, bool regular, ZiRez::CAcceptWaiter::Ready& from);
+    // After a relief worker served a connection: true when it takes a regular place that
+    // is free; false when it is to leave (the regular workers finish connections again).
+    bool ReliefStays(bool& regular);
+    // Retires after retireMs without a connection unless it is the last worker waiting.
+    SNext WaitForConnection(ZiRez::CAcceptWaiter::Ready& from, int retireMs);
     // With the lock held: the worker taking a connection now leaves none waiting, and few
     // serve.
     bool StartsAnother() const;
@@ -87,6 +95,9 @@ private:
     mutable std::mutex m_lock;
     int m_idle = 0;
     int m_count = 0;
+    int m_regular = 0; // workers not started by the watcher, or taken into their places
+    // When a regular worker last finished a connection.
+    std::chrono::steady_clock::time_point m_lastRegularFree = std::chrono::steady_clock::now();
     // When a worker last finished a connection or began to wait for one, or when the last
     // idle one took a connection.
     std::chrono::steady_clock::time_point m_lastFree = std::chrono::steady_clock::now();

@@ -317,6 +317,16 @@ public:
             return 1;
         });
     }
+    // A test that failed part-way still ends its run rather than wait for it for ever.
+    ~CServerRun()
+    {
+        if (m_run.valid()) {
+            End();
+        }
+    }
+    CServerRun(const CServerRun&) = delete;
+    CServerRun& operator=(const CServerRun&) = delete;
+
     // 0 when the run ended by the settings-change event.
     int End()
     {
@@ -377,6 +387,42 @@ TEST(RequestServer, WorkersAreReusedAndTheSurplusRetires)
         now = ThreadsOfThisProcess();
     }
     EXPECT_LE(now, before + 1) << "surplus workers did not retire";
+    EXPECT_EQ(run.End(), 0);
+}
+
+// The watcher's relief workers, started while silent peers held the regular ones, leave
+// once the regular workers finish connections again, under continued load as well: more
+// serving workers than processors only cost.
+TEST(RequestServer, ReliefWorkersLeaveOnceTheRegularOnesServeAgain)
+{
+    ServiceContext& context = LastingContext();
+    context.pausedEvent = std::make_unique<Platform::CEvent>(true, false);
+    context.runningReported = true;
+    context.busyWorkers = 2;
+    context.workerRetireMs = 60000; // no worker leaves for being idle here
+    CServerRun run(context);
+    ASSERT_TRUE(Harness::WaitForListener(run.port, 10000));
+    const long before = ThreadsOfThisProcess();
+    {
+        // Held by the two regular workers (one or two waited before) and four relief workers.
+        std::vector<Harness::CPeer> held(6);
+        for (auto& peer : held) {
+            ASSERT_TRUE(peer.Connect("127.0.0.1", run.port));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ASSERT_GE(ThreadsOfThisProcess(), before + 4);
+    }
+    // Served meanwhile by whichever workers are there; those that serve none retire after
+    // their shorter idle while.
+    long now = ThreadsOfThisProcess();
+    for (int i = 0; i < 150 && now > before + 1; ++i) {
+        ASSERT_EQ(Wire::Hex(Harness::Converse(run.port, Wire::Request(1) + Wire::Ack())),
+                  Wire::Hex(Wire::Ack() + Wire::Status(0, 0)))
+            << i;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        now = ThreadsOfThisProcess();
+    }
+    EXPECT_LE(now, before + 1) << "relief workers stayed after the stall";
     EXPECT_EQ(run.End(), 0);
 }
 
