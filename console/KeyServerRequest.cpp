@@ -3,12 +3,9 @@
 #include "console/PasswordText.h"
 #include "console/PortText.h"
 #include "console/RequestParts.h"
+#include "platform/RandomBytes.h"
 #include "protocol/AuthError.h"
 #include "protocol/CKeyServerClient.h"
-
-#include <cerrno>
-#include <sys/random.h>
-#include <system_error>
 
 SRequestTarget ResolveTarget(const SCopyTarget& target)
 {
@@ -71,16 +68,6 @@ ECopyOutcome RunInParts(const SCopyTarget& target, const std::vector<size_t>& id
 CMaskBuffer MakeTransferMask()
 {
     unsigned char bytes[kTransferMaskLength];
-    size_t filled = 0;
-    while (filled < sizeof bytes) {
-        const ssize_t got = getrandom(bytes + filled, sizeof bytes - filled, 0);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            throw std::system_error(errno, std::generic_category(), "getrandom");
-        }
-        filled += static_cast<size_t>(got);
-    }
+    Platform::FillRandom(bytes, sizeof bytes);
     return CMaskBuffer(bytes, sizeof bytes);
 }

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config clang libclang-rt-14-dev clang-format
-    libsqlite3-dev
+    libsqlite3-dev libsodium-dev
     qt6-base-dev qt6-svg-dev qt6-translations-l10n
     libudev-dev umockdev libumockdev-dev
     libsystemd-dev systemd procps

@@ -2,6 +2,7 @@
 
 #include "CSettingsStore.h"
 #include "MachineText.h"
+#include "MachineVerifier.h"
 
 #include <algorithm>
 #include <sstream>
@@ -72,6 +73,86 @@ void AddRecord(std::map<std::string, CKeyRecord>& list, const std::string& name,
     record.OpenFromStorage();
 }
 
+// The KeyList values of the storable records, sealed for storage with the machine text; the
+// values refer into buffers of their own. stored lists the records written, in order.
+class CSealedKeys
+{
+public:
+    template <typename Records, typename RecordOf> CSealedKeys(const Records& records, RecordOf recordOf)
+    {
+        CKeyRecord working;
+        working.SetMachineText(GetMachineText());
+        std::vector<size_t> nameLengths;
+        size_t index = 0;
+        for (const auto& entry : records) {
+            const CKeyRecord& record = recordOf(entry);
+            if (Storable(record)) {
+                working.SetKey(record.GetKey().Data());
+                working.SetId(record.GetId());
+                working.SealForStorage();
+                m_names += working.GetId();
+                m_keys.append(reinterpret_cast<const char*>(working.GetKey().Data()), CKeyRecord::kKeyLength);
+                nameLengths.push_back(record.GetId().size());
+                stored.push_back(index);
+            }
+            ++index;
+        }
+        // Both buffers are complete: the views into them stay valid.
+        size_t nameOffset = 0;
+        values.reserve(stored.size());
+        for (size_t n = 0; n < stored.size(); ++n) {
+            values.push_back(RegistryValue{std::string_view(m_names).substr(nameOffset, nameLengths[n]), REG_BINARY,
+                                           m_keys.data() + n * CKeyRecord::kKeyLength,
+                                           static_cast<uint32_t>(CKeyRecord::kKeyLength)});
+            nameOffset += nameLengths[n];
+        }
+    }
+
+    std::vector<RegistryValue> values;
+    std::vector<size_t> stored;
+
+private:
+    std::string m_names;
+    std::string m_keys;
+};
+
+// The identity of an open "Config" key's verifier.
+CKeyStore::Identity IdentityOf(CRegistryKey& config)
+{
+    char verifier[64] = {};
+    uint32_t length = sizeof verifier;
+    const int32_t code = config.QueryValue(CKeyStore::kVerifierValue, verifier, &length, nullptr);
+    if (code == ERROR_FILE_NOT_FOUND) {
+        return CKeyStore::Identity::Unverified;
+    }
+    if (code == ERROR_MORE_DATA) {
+        return CKeyStore::Identity::Foreign; // no verifier this version makes
+    }
+    if (code != ERROR_SUCCESS) {
+        return CKeyStore::Identity::Unknown;
+    }
+    return MachineVerifier::Matches(std::string_view(verifier, length), GetMachineText())
+               ? CKeyStore::Identity::Matches
+               : CKeyStore::Identity::Foreign;
+}
+
+// Keys and the password may be unmasked and masked unless the store names another machine.
+bool OwnIdentity()
+{
+    CRegistryKey config;
+    const int32_t code = config.Open(HKEY_LOCAL_MACHINE, CKeyStore::kConfigPath, KEY_ALL_ACCESS);
+    return code != ERROR_SUCCESS || IdentityOf(config) != CKeyStore::Identity::Foreign;
+}
+
+int WriteVerifier(CRegistryKey& config)
+{
+    const std::string verifier = MachineVerifier::Make(GetMachineText());
+    return config.SetValue(CKeyStore::kVerifierValue, verifier.data(), static_cast<uint32_t>(verifier.size()),
+                           REG_BINARY) == ERROR_SUCCESS
+               ? 1
+               : 0;
+}
+
 } // namespace
 
 int CKeyStore::LayoutExists()
@@ -94,8 +175,60 @@ int CKeyStore::CreateLayout()
             !CreateBelow(kProductPath, "Config") || !CreateBelow(kProductPath, "KeyList")) {
             return 0;
         }
-        return WritePort(kDefaultPort);
+        if (!WritePort(kDefaultPort)) {
+            return 0;
+        }
+        // A verifier already there stays: it may tell of another machine's keys.
+        CRegistryKey config;
+        return OpenFull(config, kConfigPath) && (IdentityOf(config) != Identity::Unverified || WriteVerifier(config))
+                   ? 1
+                   : 0;
     });
+}
+
+int CKeyStore::Prepare()
+{
+    return Guarded(0, [this] {
+        if (!LayoutExists()) {
+            return CreateLayout();
+        }
+        CRegistryKey config;
+        if (!OpenFull(config, kConfigPath)) {
+            return 0;
+        }
+        switch (IdentityOf(config)) {
+        case Identity::Matches:
+            return 1;
+        case Identity::Unverified: {
+            // Made before stores kept a verifier: its keys were masked with this machine's
+            // text as far as can be told, so the store becomes this machine's.
+            std::map<std::string, CKeyRecord> list;
+            return ReadKeyList(list) && WriteVerifier(config) ? 1 : 0;
+        }
+        case Identity::Foreign:
+        case Identity::Unknown:
+            break;
+        }
+        return 0;
+    });
+}
+
+CKeyStore::Identity CKeyStore::CheckMachineIdentity()
+{
+    return Guarded(Identity::Unknown, [] {
+        CRegistryKey config;
+        const int32_t code = config.Open(HKEY_LOCAL_MACHINE, kConfigPath, KEY_ALL_ACCESS);
+        if (code == ERROR_FILE_NOT_FOUND) {
+            return Identity::Unverified;
+        }
+        return code == ERROR_SUCCESS ? IdentityOf(config) : Identity::Unknown;
+    });
+}
+
+StoreCondition CKeyStore::Inspect(bool forWriting)
+{
+    return Guarded(StoreCondition{StoreProblem::Failed, {}, {}},
+                   [forWriting] { return SettingsStore().Inspect(forWriting); });
 }
 
 int CKeyStore::StoreKey(const CKeyRecord& record)
@@ -107,42 +240,13 @@ std::vector<int> CKeyStore::StoreKeys(const std::vector<CKeyRecord>& records)
 {
     std::vector<int> results(records.size(), 0);
     Guarded(0, [&records, &results] {
-        // Names and sealed keys of the storable records, in one buffer each; the values
-        // refer into them once both are complete.
-        std::string names;
-        std::string keys;
-        std::vector<size_t> storable;
-        CKeyRecord working;
-        working.SetMachineText(GetMachineText());
-        for (size_t i = 0; i < records.size(); ++i) {
-            if (!Storable(records[i])) {
-                continue;
-            }
-            working.SetKey(records[i].GetKey().Data());
-            working.SetId(records[i].GetId());
-            working.SealForStorage();
-            names += working.GetId();
-            keys.append(reinterpret_cast<const char*>(working.GetKey().Data()), CKeyRecord::kKeyLength);
-            storable.push_back(i);
-        }
+        const CSealedKeys sealed(records, [](const CKeyRecord& record) -> const CKeyRecord& { return record; });
         CRegistryKey key;
-        if (storable.empty() || !OpenFull(key, kKeyListPath)) {
+        if (sealed.stored.empty() || !OwnIdentity() || !OpenFull(key, kKeyListPath) ||
+            key.SetValues(sealed.values) != ERROR_SUCCESS) {
             return 0;
         }
-        std::vector<RegistryValue> values;
-        values.reserve(storable.size());
-        size_t nameOffset = 0;
-        for (size_t n = 0; n < storable.size(); ++n) {
-            const size_t length = records[storable[n]].GetId().size();
-            values.push_back(RegistryValue{std::string_view(names).substr(nameOffset, length), REG_BINARY,
-                                           keys.data() + n * CKeyRecord::kKeyLength,
-                                           static_cast<uint32_t>(CKeyRecord::kKeyLength)});
-            nameOffset += length;
-        }
-        if (key.SetValues(values) != ERROR_SUCCESS) {
-            return 0;
-        }
-        for (const size_t i : storable) {
+        for (const size_t i : sealed.stored) {
             results[i] = 1;
         }
         return 1;
@@ -171,7 +275,7 @@ int CKeyStore::ReadKeyList(std::map<std::string, CKeyRecord>& out)
         std::map<std::string, CKeyRecord> list;
         CRegistryKey key;
         const int32_t opened = key.Open(HKEY_LOCAL_MACHINE, kKeyListPath, KEY_ALL_ACCESS);
-        if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND) {
+        if ((opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND) || !OwnIdentity()) {
             return 0;
         }
         const std::string machineText = GetMachineText();
@@ -254,7 +358,7 @@ std::string CKeyStore::ReadPassword()
 {
     return Guarded(std::string(), [] {
         CRegistryKey key;
-        if (!OpenFull(key, kConfigPath)) {
+        if (!OpenFull(key, kConfigPath) || IdentityOf(key) == Identity::Foreign) {
             return std::string();
         }
         char bytes[kMaxPasswordLength] = {};
@@ -276,7 +380,7 @@ int CKeyStore::WritePassword(std::string_view text)
             return 0;
         }
         CRegistryKey key;
-        if (!OpenFull(key, kConfigPath)) {
+        if (!OpenFull(key, kConfigPath) || IdentityOf(key) == Identity::Foreign) {
             return 0;
         }
         std::string bytes(text);
@@ -285,6 +389,62 @@ int CKeyStore::WritePassword(std::string_view text)
                        ERROR_SUCCESS
                    ? 1
                    : 0;
+    });
+}
+
+int CKeyStore::ReadContents(SContents& contents)
+{
+    return Guarded(0, [this, &contents] {
+        SContents read;
+        if (CheckMachineIdentity() == Identity::Foreign || !ReadKeyList(read.keys)) {
+            return 0;
+        }
+        read.port = ReadPort();
+        read.password = ReadPassword();
+        if (read.port == 0) {
+            return 0;
+        }
+        contents = std::move(read);
+        return 1;
+    });
+}
+
+int CKeyStore::Restore(const SContents& contents, bool replaceAll)
+{
+    return Guarded(0, [this, &contents, replaceAll] {
+        if (contents.password.size() > kMaxPasswordLength || (!LayoutExists() && !CreateLayout())) {
+            return 0;
+        }
+        CRegistryKey config;
+        CRegistryKey keyList;
+        if (!OpenFull(config, kConfigPath) || !OpenFull(keyList, kKeyListPath)) {
+            return 0;
+        }
+        const Identity identity = IdentityOf(config);
+        if (identity == Identity::Unknown || (identity == Identity::Foreign && !replaceAll)) {
+            return 0;
+        }
+        const CSealedKeys sealed(contents.keys, [](const auto& entry) -> const CKeyRecord& { return entry.second; });
+        if (sealed.stored.size() != contents.keys.size()) {
+            return 0; // all or nothing: a record that cannot be stored stores none
+        }
+        const unsigned char port[4] = {static_cast<unsigned char>(contents.port & 0xFF),
+                                       static_cast<unsigned char>(contents.port >> 8), 0, 0};
+        std::string password = contents.password;
+        MaskPassword(password, GetMachineText(), true);
+        const std::string verifier = MachineVerifier::Make(GetMachineText());
+        std::vector<RegistryValue> settings = {
+            {kPortValue, REG_DWORD, port, sizeof port},
+            {kPasswordValue, REG_BINARY, password.data(), static_cast<uint32_t>(password.size())},
+        };
+        if (identity != Identity::Matches) {
+            settings.push_back({kVerifierValue, REG_BINARY, verifier.data(), static_cast<uint32_t>(verifier.size())});
+        }
+        const RegistryKeyWrite writes[] = {
+            {config.GetHandle(), false, settings},
+            {keyList.GetHandle(), replaceAll, sealed.values},
+        };
+        return SettingsStore().WriteValues(writes) == ERROR_SUCCESS ? 1 : 0;
     });
 }
 

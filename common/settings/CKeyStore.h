@@ -2,6 +2,7 @@
 
 #include "CKeyRecord.h"
 #include "CRegistryKey.h"
+#include "StoreCondition.h"
 
 #include <cstdint>
 #include <map>
@@ -12,6 +13,11 @@
 // The settings and the key list of the product branch. Holds nothing between calls:
 // every operation opens the keys it needs and closes them again. Results are 1 or 0
 // (or an empty text or map); nothing throws.
+//
+// Keys and the password are masked with the machine text, so a store used on another
+// machine (or after the machine's identity changed) would hand out wrong keys. The store
+// keeps a verifier of the text it was made with in "Config": while it names another
+// machine, no key or password is read or written.
 class CKeyStore
 {
 public:
@@ -19,14 +25,41 @@ public:
     static constexpr const char* kProductPath = "SOFTWARE\\Quillon\\CorvaneKeyServer";
     static constexpr const char* kConfigPath = "SOFTWARE\\Quillon\\CorvaneKeyServer\\Config";
     static constexpr const char* kKeyListPath = "SOFTWARE\\Quillon\\CorvaneKeyServer\\KeyList";
+    static constexpr const char* kVerifierValue = "MachineCheck";
     static constexpr uint16_t kDefaultPort = 51056;
     static constexpr size_t kMaxPasswordLength = 20;
+
+    // Whose machine text the store's keys are masked with, as its verifier tells.
+    enum class Identity
+    {
+        Matches,    // this machine's
+        Foreign,    // another machine's (or this one's before its identity changed)
+        Unverified, // no verifier yet: a store made before it was kept, or not made yet
+        Unknown,    // the store cannot be read
+    };
+
+    // Everything an export carries: the port, the cooperation password and every key,
+    // unmasked.
+    struct SContents
+    {
+        uint16_t port = kDefaultPort;
+        std::string password;
+        std::map<std::string, CKeyRecord> keys;
+    };
 
     CKeyStore() = default;
     virtual ~CKeyStore() = default;
 
     virtual int LayoutExists();
+    // Writes the verifier of this machine's text too, unless "Config" has one already.
     virtual int CreateLayout();
+    // Readies the store for this process to serve or change it: creates the layout where
+    // one of its keys is missing, and gives a store without a verifier one once its key
+    // list reads. 0 when that fails or the store belongs to another machine identity.
+    virtual int Prepare();
+    virtual Identity CheckMachineIdentity();
+    // What keeps this process from reading the store, or from changing it; changes nothing.
+    virtual StoreCondition Inspect(bool forWriting);
     // 0 without writing for an empty ID and for one the store cannot hold (NUL inside,
     // more than 512 bytes).
     virtual int StoreKey(const CKeyRecord& record);
@@ -48,6 +81,14 @@ public:
     virtual std::string ReadPassword();
     // 0 without writing for a text longer than 20 bytes (it could not be read back).
     virtual int WritePassword(std::string_view text);
+    // Everything into contents; 0 (contents unchanged) when the store cannot be read or
+    // belongs to another machine identity.
+    virtual int ReadContents(SContents& contents);
+    // Writes the contents in one change, all or nothing: the port, the password, and the
+    // keys, each replacing a registration of its ID. With replaceAll every other
+    // registration is deleted and the store becomes this machine's (for a store of
+    // another machine identity, which is refused otherwise).
+    virtual int Restore(const SContents& contents, bool replaceAll);
     virtual CRegistryKey OpenConfigKey();
     virtual CRegistryKey OpenKeyListKey();
     virtual int RemoveLayout();

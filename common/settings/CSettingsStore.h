@@ -1,10 +1,12 @@
 #pragma once
 
 #include "RegistryTypes.h"
+#include "StoreCondition.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace Platform {
@@ -30,6 +32,8 @@ public:
     // Writes the values in one change: every one of them, or none (an invalid name or a
     // failed write leaves the key as it was). A later value of the same name wins.
     virtual int32_t SetValues(RegistryHandle key, std::span<const RegistryValue> values) = 0;
+    // The writes to several open keys in one change: all of them, or none.
+    virtual int32_t WriteValues(std::span<const RegistryKeyWrite> writes) = 0;
     virtual int32_t QueryValue(RegistryHandle key, std::string_view name, uint32_t* type, void* buffer,
                                uint32_t* length) = 0;
     virtual int32_t DeleteValue(RegistryHandle key, std::string_view name) = 0;
@@ -53,6 +57,10 @@ public:
     // ERROR_SUCCESS when this process may change the store: it can be opened for writing and
     // a write transaction can begin. Writes no key and no value.
     virtual int32_t CheckWriteAccess() = 0;
+
+    // What keeps this process from reading the store, or from changing it with
+    // forWriting; looks without changing anything.
+    virtual StoreCondition Inspect(bool forWriting) = 0;
 };
 
 // The most descriptors the store of a process holds open at once; a process that limits
@@ -64,3 +72,10 @@ CSettingsStore& SettingsStore();
 
 // Replaces the store of this process (fault doubles in tests); nullptr restores it.
 void SetSettingsStoreForTesting(CSettingsStore* store);
+
+// What the store noticed that the administrator should hear of (its file replaced under
+// the process, ...), one line each; the key service logs them, other programs drop them.
+// The sink is called from any thread and must not call the store.
+using StoreNoticeSink = void (*)(const std::string& notice);
+void SetStoreNoticeSink(StoreNoticeSink sink);
+void StoreNotice(const std::string& notice);

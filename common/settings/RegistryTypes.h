@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 // Handles, access masks, value types and result codes of the settings store. The numbers
@@ -51,6 +52,7 @@ inline constexpr int32_t ERROR_INVALID_HANDLE = 6;
 inline constexpr int32_t ERROR_INVALID_PARAMETER = 87;
 inline constexpr int32_t ERROR_MORE_DATA = 234;
 inline constexpr int32_t ERROR_NO_MORE_ITEMS = 259;
+inline constexpr int32_t ERROR_BADDB = 1009;
 inline constexpr int32_t ERROR_REGISTRY_IO_FAILED = 1016;
 inline constexpr int32_t ERROR_KEY_DELETED = 1018;
 
@@ -64,6 +66,15 @@ struct RegistryValue
     uint32_t type = REG_NONE;
     const void* bytes = nullptr;
     uint32_t length = 0;
+};
+
+// What one change of several keys writes to one of them: its values, after deleting every
+// value the key held when replaceAll is set.
+struct RegistryKeyWrite
+{
+    RegistryHandle key = 0;
+    bool replaceAll = false;
+    std::span<const RegistryValue> values;
 };
 
 // Last-write time of a key: 100-nanosecond intervals since 1601-01-01 UTC, split in halves.

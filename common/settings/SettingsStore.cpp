@@ -7,6 +7,7 @@
 namespace {
 
 std::atomic<CSettingsStore*> g_replacement{nullptr};
+std::atomic<StoreNoticeSink> g_noticeSink{nullptr};
 
 } // namespace
 
@@ -25,4 +26,16 @@ CSettingsStore& SettingsStore()
 void SetSettingsStoreForTesting(CSettingsStore* store)
 {
     g_replacement.store(store, std::memory_order_release);
+}
+
+void SetStoreNoticeSink(StoreNoticeSink sink)
+{
+    g_noticeSink.store(sink, std::memory_order_release);
+}
+
+void StoreNotice(const std::string& notice)
+{
+    if (const StoreNoticeSink sink = g_noticeSink.load(std::memory_order_acquire)) {
+        sink(notice);
+    }
 }

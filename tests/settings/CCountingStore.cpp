@@ -103,3 +103,16 @@ int32_t CCountingStore::CheckWriteAccess()
 {
     return m_inner.CheckWriteAccess();
 }
+
+StoreCondition CCountingStore::Inspect(bool forWriting)
+{
+    return m_inner.Inspect(forWriting);
+}
+
+int32_t CCountingStore::WriteValues(std::span<const RegistryKeyWrite> writes)
+{
+    if (failWrites) {
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    return m_inner.WriteValues(writes);
+}

@@ -40,6 +40,8 @@ public:
     uint64_t SubtreeVersion(std::string_view path, std::string_view existencePath) override;
     uint64_t ChangeCount() override;
     int32_t CheckWriteAccess() override;
+    StoreCondition Inspect(bool forWriting) override;
+    int32_t WriteValues(std::span<const RegistryKeyWrite> writes) override;
 
 private:
     CSettingsStore& m_inner;

@@ -140,10 +140,20 @@ TEST_F(KeyStoreTest, IdsTheStoreCannotHoldAndKeylessRecordsWriteNothing)
     EXPECT_EQ(store.LoadKeyList().size(), 1u);
 }
 
+// Another machine text on a store that keeps no verifier, as stores made before did: the
+// masking arithmetic alone decides what is stored and read.
+void UseUnverifiedMachineText(const std::string& text)
+{
+    SetMachineTextForTesting(text);
+    CRegistryKey config;
+    ASSERT_EQ(config.Open(HKEY_LOCAL_MACHINE, CKeyStore::kConfigPath, KEY_ALL_ACCESS), 0);
+    config.DeleteValue(CKeyStore::kVerifierValue);
+}
+
 TEST_F(KeyStoreTest, StoredBytesAreTheKeyPlusIdPlusMachineText)
 {
     ASSERT_EQ(store.CreateLayout(), 1);
-    SetMachineTextForTesting(std::string());
+    UseUnverifiedMachineText(std::string());
     std::string zeros(32, '\0');
     ASSERT_EQ(store.StoreKey(MakeRecord("A", zeros)), 1);
     EXPECT_EQ(StoredKey("A"), std::string(32, '\x41'));
@@ -152,7 +162,7 @@ TEST_F(KeyStoreTest, StoredBytesAreTheKeyPlusIdPlusMachineText)
     EXPECT_EQ(StoredKey("A")[0], '\x31');
 
     // With a machine text both texts repeat over the 32 bytes.
-    SetMachineTextForTesting(std::string("xyz"));
+    UseUnverifiedMachineText(std::string("xyz"));
     const std::string key = KeyBytes(4, 4);
     ASSERT_EQ(store.StoreKey(MakeRecord("ab12", key)), 1);
     const std::string stored = StoredKey("AB12");
@@ -165,8 +175,8 @@ TEST_F(KeyStoreTest, StoredBytesAreTheKeyPlusIdPlusMachineText)
     }
     EXPECT_EQ(store.LoadKeyList()["AB12"].GetKey().View(), key);
 
-    // Under another machine text the same entry opens to other bytes.
-    SetMachineTextForTesting(std::string("other"));
+    // Unverified, the same entry would open to other bytes under another machine text.
+    UseUnverifiedMachineText(std::string("other"));
     EXPECT_NE(store.LoadKeyList()["AB12"].GetKey().View(), key);
 }
 
@@ -257,7 +267,7 @@ TEST_F(KeyStoreTest, PasswordsAreMaskedPositionWiseAndLimitedTo20Bytes)
     EXPECT_EQ(store.ReadPassword(), "");
 
     // Beyond the machine text the bytes are stored as they are; no repetition.
-    SetMachineTextForTesting(std::string("abc"));
+    UseUnverifiedMachineText(std::string("abc"));
     ASSERT_EQ(store.WritePassword("hello"), 1);
     ASSERT_TRUE(ReadRaw(CKeyStore::kConfigPath, "BinData", raw));
     EXPECT_EQ(raw, std::string({static_cast<char>('h' + 'a'), static_cast<char>('e' + 'b'),

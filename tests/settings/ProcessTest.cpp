@@ -210,10 +210,12 @@ TEST_F(ProcessTest, TheStoreIsCreatedOwnerOnlyWhateverTheUmask)
     {};
     ASSERT_EQ(stat(StateDir().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0700u);
-    for (const char* suffix : {"", "-wal", "-shm"}) {
-        const std::string file = StateDir() + "/settings.db" + suffix;
-        ASSERT_EQ(stat(file.c_str(), &info), 0) << file;
-        EXPECT_EQ(info.st_mode & 07777, 0600u) << file;
+    const std::string file = StateDir() + "/settings.db";
+    ASSERT_EQ(stat(file.c_str(), &info), 0) << file;
+    EXPECT_EQ(info.st_mode & 07777, 0600u) << file;
+    // Every change is in the database itself: no log or journal is left beside it.
+    for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+        EXPECT_NE(stat((file + suffix).c_str(), &info), 0) << suffix;
     }
 }
 

@@ -29,9 +29,32 @@ uint64_t CChangeCounter::Read()
 
 void CChangeCounter::Bump()
 {
+    Revalidate();
     if (uint64_t* counter = Counter(true)) {
         std::atomic_ref<uint64_t>(*counter).fetch_add(1, std::memory_order_acq_rel);
     }
+}
+
+void CChangeCounter::PrepareForWriting()
+{
+    Counter(true);
+}
+
+void CChangeCounter::Revalidate()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_counter.load() == nullptr) {
+        return;
+    }
+    struct stat info
+    {};
+    if (stat(m_file.c_str(), &info) == 0 && info.st_dev == m_device && info.st_ino == m_inode) {
+        return;
+    }
+    // The old mapping stays: readers may still be looking at it, and it is 4 KiB.
+    m_counter.store(nullptr, std::memory_order_release);
+    m_nextTry = {};
+    Map(m_writable);
 }
 
 uint64_t* CChangeCounter::Counter(bool writing)
@@ -45,17 +68,18 @@ uint64_t* CChangeCounter::Counter(bool writing)
     // A writer always tries (writes are rare); a reader at most once per interval.
     if (m_counter.load() == nullptr && (writing || now >= m_nextTry)) {
         m_nextTry = now + kRetryInterval;
-        Map();
+        Map(writing);
     }
     counter = m_counter.load();
     return counter != nullptr && (!writing || m_writable) ? counter : nullptr;
 }
 
-// Called with the lock held. Created owner-only like the database beside it.
-bool CChangeCounter::Map()
+// Called with the lock held. Created owner-only like the database beside it, and only by
+// a writer: reading the store changes no file.
+bool CChangeCounter::Map(bool writing)
 {
     bool writable = true;
-    int fd = open(m_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    int fd = open(m_file.c_str(), O_RDWR | (writing ? O_CREAT : 0) | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
     if (fd < 0) {
         fd = open(m_file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         writable = false;
@@ -66,7 +90,7 @@ bool CChangeCounter::Map()
     struct stat info
     {};
     bool sized = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (sized && writable && info.st_size < static_cast<off_t>(kFileSize)) {
+    if (sized && writing && writable && info.st_size < static_cast<off_t>(kFileSize)) {
         fchmod(fd, 0600);
         sized = ftruncate(fd, kFileSize) == 0;
     } else if (sized) {
@@ -79,6 +103,8 @@ bool CChangeCounter::Map()
         return false;
     }
     m_writable = writable;
+    m_device = info.st_dev;
+    m_inode = info.st_ino;
     m_counter.store(static_cast<uint64_t*>(mapped), std::memory_order_release);
     return true;
 }

@@ -2,6 +2,8 @@
 
 #include "CTransaction.h"
 #include "Statements.h"
+#include "StoreFiles.h"
+#include "platform/StateDirectory.h"
 #include "settings/CSettingsStore.h"
 
 #include <cerrno>
@@ -10,42 +12,45 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// The connections, the shared index of their logs, the change watcher's two.
+// The connections, the change watcher's two, the change count's file.
 static_assert(CConnectionPool::kMaxConnections * CConnectionPool::kDescriptorsPerConnection + 3 <=
               kSettingsStoreDescriptors);
 
 namespace {
 
-bool IsPermissionError(int error)
+int32_t CodeFor(StoreProblem problem)
 {
-    return error == EACCES || error == EPERM || error == EROFS;
+    switch (problem) {
+    case StoreProblem::None:
+        return ERROR_SUCCESS;
+    case StoreProblem::Missing:
+    case StoreProblem::Empty:
+        return ERROR_FILE_NOT_FOUND;
+    case StoreProblem::NoLocation:
+    case StoreProblem::NoAccess:
+    case StoreProblem::ReadOnly:
+    case StoreProblem::UnsafeFolder:
+        return ERROR_ACCESS_DENIED;
+    case StoreProblem::Corrupt:
+        return ERROR_BADDB;
+    case StoreProblem::Failed:
+        break;
+    }
+    return ERROR_REGISTRY_IO_FAILED;
 }
 
-// Creates the directory, and any missing parent, owner-only. An existing directory keeps
-// its mode: the administrator (or systemd's StateDirectoryMode) chose it.
-int MakeDirectory(const std::string& path)
+int32_t CodeForOpenError(int error)
 {
-    struct stat info
-    {};
-    if (stat(path.c_str(), &info) == 0) {
-        return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return ERROR_ACCESS_DENIED;
+    case ELOOP:
+        return ERROR_BADDB; // a link where the store should be
+    default:
+        return ERROR_REGISTRY_IO_FAILED;
     }
-    if (errno != ENOENT) {
-        return errno;
-    }
-    const auto slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) {
-        const int parent = MakeDirectory(path.substr(0, slash));
-        if (parent != 0) {
-            return parent;
-        }
-    }
-    // mkdir applies the umask; chmod afterwards cannot widen a window that never opened.
-    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-        return errno;
-    }
-    chmod(path.c_str(), 0700);
-    return 0;
 }
 
 } // namespace
@@ -53,7 +58,7 @@ int MakeDirectory(const std::string& path)
 CLease::~CLease()
 {
     if (m_connection) {
-        m_pool.Return(std::move(m_connection));
+        m_pool.Return(std::move(m_connection), m_generation);
     }
 }
 
@@ -63,105 +68,247 @@ CConnectionPool::CConnectionPool(std::string directory)
 
 CConnectionPool::~CConnectionPool() = default;
 
-CLease CConnectionPool::Borrow()
+CLease CConnectionPool::Borrow(Use use)
 {
+    return Take(use, false);
+}
+
+CLease CConnectionPool::Take(Use use, bool retried)
+{
+    std::unique_ptr<CSqliteConnection> connection;
+    uint64_t generation = 0;
+    bool readOnly = false;
     {
         std::unique_lock lock(m_mutex);
-        if (!m_prepared) {
-            const int32_t code = Prepare();
+        if (m_level < (use == Use::Write ? Level::Write : Level::Read)) {
+            const int32_t code = Prepare(use);
             if (code != 0) {
-                return CLease(*this, nullptr, code);
+                return CLease(*this, nullptr, code, 0);
             }
         }
         m_returned.wait(lock, [this] { return !m_idle.empty() || m_open < kMaxConnections; });
+        generation = m_generation;
+        readOnly = m_readOnly;
         if (!m_idle.empty()) {
-            auto connection = std::move(m_idle.back());
+            connection = std::move(m_idle.back());
             m_idle.pop_back();
-            return CLease(*this, std::move(connection), 0);
+        } else {
+            ++m_open; // this borrower's place, taken before the open outside the lock
         }
-        ++m_open; // this borrower's place, taken before the open outside the lock
     }
-    auto connection = CSqliteConnection::Open(m_file, m_readOnly);
     if (!connection) {
-        {
-            std::lock_guard lock(m_mutex);
-            --m_open;
-        }
-        m_returned.notify_one();
-        return CLease(*this, nullptr, ERROR_REGISTRY_IO_FAILED);
+        connection = CSqliteConnection::Open(m_file, readOnly);
     }
-    return CLease(*this, std::move(connection), 0);
+    if (connection && !Moved(*connection)) {
+        return CLease(*this, std::move(connection), 0, generation);
+    }
+    bool forgotten = false;
+    {
+        std::lock_guard lock(m_mutex);
+        --m_open;
+        if (connection && generation == m_generation) {
+            Forget();
+            forgotten = true;
+        }
+    }
+    connection.reset();
+    m_returned.notify_all();
+    if (forgotten) {
+        StoreNotice(m_file + " was removed or replaced while in use: the store is opened afresh");
+        if (!retried) {
+            return Take(use, true);
+        }
+    }
+    return CLease(*this, nullptr, ERROR_REGISTRY_IO_FAILED, 0);
 }
 
-void CConnectionPool::Return(std::unique_ptr<CSqliteConnection> connection)
+void CConnectionPool::Return(std::unique_ptr<CSqliteConnection> connection, uint64_t generation)
 {
     if (connection->InTransaction()) {
         connection->Execute("ROLLBACK");
     }
     {
         std::lock_guard lock(m_mutex);
-        m_idle.push_back(std::move(connection));
+        if (generation == m_generation) {
+            m_idle.push_back(std::move(connection));
+        } else {
+            --m_open; // a connection to a file that is no longer the store
+        }
     }
+    connection.reset();
     m_returned.notify_one();
+}
+
+bool CConnectionPool::Moved(CSqliteConnection& connection)
+{
+    int moved = 0;
+    return sqlite3_file_control(connection.Handle(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved != 0;
+}
+
+// Called with the mutex held.
+void CConnectionPool::Forget()
+{
+    m_open -= m_idle.size();
+    m_idle.clear();
+    ++m_generation;
+    m_level = Level::None;
+}
+
+StoreCondition CConnectionPool::Inspect(bool forWriting)
+{
+    if (m_directory.empty()) {
+        return StoreCondition{StoreProblem::NoLocation, {}, Platform::StateDirectoryProblem()};
+    }
+    StoreCondition condition = StoreFiles::InspectFile(m_directory, m_file, forWriting);
+    if (condition.problem == StoreProblem::Missing && forWriting) {
+        return StoreFiles::InspectCreation(m_directory);
+    }
+    if (condition.problem != StoreProblem::None) {
+        return condition;
+    }
+    auto connection = CSqliteConnection::Open(m_file, true);
+    const int32_t code = connection ? CheckSchema(*connection) : ERROR_BADDB;
+    if (code == ERROR_BADDB) {
+        return StoreCondition{StoreProblem::Corrupt, m_file, "it is not a key store, or it is damaged"};
+    }
+    if (code == ERROR_FILE_NOT_FOUND && !forWriting) {
+        return StoreCondition{StoreProblem::Empty, m_file, "it holds no settings"};
+    }
+    if (code != 0 && code != ERROR_FILE_NOT_FOUND) {
+        return StoreCondition{StoreProblem::Failed, m_file, "it cannot be read now"};
+    }
+    return {};
 }
 
 bool CConnectionPool::Writable()
 {
-    std::lock_guard lock(m_mutex);
-    if (!m_prepared) {
-        Prepare();
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_level == Level::Write || (m_level == Level::Read && !m_readOnly)) {
+            return true;
+        }
     }
-    return m_prepared && !m_readOnly;
+    return Inspect(true).problem == StoreProblem::None;
+}
+
+bool CConnectionPool::CheckpointAfterCommit()
+{
+    std::lock_guard lock(m_mutex);
+    return m_checkpoint;
 }
 
 // Called with the mutex held. Tried again on the next borrow until it succeeds, so a
 // store that becomes reachable later is used then.
-int32_t CConnectionPool::Prepare()
+int32_t CConnectionPool::Prepare(Use use)
 {
-    const int dirError = MakeDirectory(m_directory);
-    if (dirError != 0) {
-        return IsPermissionError(dirError) ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
+    if (use == Use::Write) {
+        return PrepareForWriting();
     }
-    bool readOnly = false;
-    // Created owner-only before SQLite sees it; SQLite gives the -wal and -shm files the
-    // mode of the database file.
-    int fd = open(m_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0 && IsPermissionError(errno)) {
-        fd = open(m_file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        readOnly = true;
+    const StoreCondition condition = Inspect(false);
+    if (condition.problem != StoreProblem::None) {
+        return CodeFor(condition.problem);
     }
-    if (fd < 0) {
-        return IsPermissionError(errno) ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
-    }
-    struct stat info
-    {};
-    if (!readOnly && fstat(fd, &info) == 0 && info.st_size == 0) {
-        fchmod(fd, 0600);
-    }
-    close(fd);
-
+    const bool readOnly = StoreFiles::InspectFile(m_directory, m_file, true).problem != StoreProblem::None;
     auto connection = CSqliteConnection::Open(m_file, readOnly);
     if (!connection) {
-        return readOnly ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
-    }
-    if (!readOnly) {
-        const int32_t code = ApplySchema(*connection);
-        if (code != 0) {
-            return code;
-        }
+        return ERROR_REGISTRY_IO_FAILED;
     }
     m_readOnly = readOnly;
-    m_prepared = true;
+    m_level = Level::Read;
     ++m_open;
     m_idle.push_back(std::move(connection));
     return 0;
 }
 
+// Called with the mutex held.
+int32_t CConnectionPool::PrepareForWriting()
+{
+    if (m_directory.empty()) {
+        return ERROR_ACCESS_DENIED;
+    }
+    const StoreCondition folder = StoreFiles::InspectFolder(m_directory);
+    if (folder.problem == StoreProblem::Missing) {
+        if (const int error = StoreFiles::MakeFolder(m_directory); error != 0) {
+            return CodeForOpenError(error);
+        }
+    } else if (folder.problem != StoreProblem::None) {
+        return CodeFor(folder.problem);
+    }
+    // Created owner-only before SQLite sees it; its journal gets the same mode.
+    bool created = true;
+    int fd = open(m_file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0 && errno == EEXIST) {
+        created = false;
+        fd = open(m_file.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
+    }
+    if (fd < 0) {
+        return CodeForOpenError(errno);
+    }
+    struct stat info
+    {};
+    const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    close(fd);
+    // An existing file of 0 bytes lost what it held: it is not made a new store unasked.
+    if (!regular || (!created && info.st_size == 0)) {
+        return ERROR_BADDB;
+    }
+    if (access(m_directory.c_str(), W_OK) != 0) {
+        return CodeForOpenError(errno);
+    }
+    if (m_level == Level::Read && m_readOnly) {
+        Forget(); // read-only connections cannot serve writes
+    }
+    auto connection = CSqliteConnection::Open(m_file, false);
+    if (!connection) {
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+    if (const int32_t code = created ? 0 : CheckSchema(*connection); code != 0 && code != ERROR_FILE_NOT_FOUND) {
+        return code;
+    }
+    if (const int32_t code = ApplySchema(*connection); code != 0) {
+        return code;
+    }
+    m_readOnly = false;
+    m_level = Level::Write;
+    ++m_open;
+    m_idle.push_back(std::move(connection));
+    return 0;
+}
+
+// 0 when the file holds the store's tables, ERROR_FILE_NOT_FOUND when it holds none yet,
+// ERROR_BADDB when it is no database or holds other tables.
+int32_t CConnectionPool::CheckSchema(CSqliteConnection& connection)
+{
+    sqlite3_stmt* statement = nullptr;
+    const char* sql = "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                      "name IN ('keys', 'vals', 'changes', 'versions')";
+    int rc = sqlite3_prepare_v2(connection.Handle(), sql, -1, &statement, nullptr);
+    int64_t tables = -1;
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(statement);
+        if (rc == SQLITE_ROW) {
+            tables = sqlite3_column_int64(statement, 0);
+        }
+    }
+    sqlite3_finalize(statement);
+    if (tables == 4) {
+        return 0;
+    }
+    if (tables == 0) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    const int primary = rc & 0xFF;
+    return tables > 0 || primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT ? ERROR_BADDB : ERROR_REGISTRY_IO_FAILED;
+}
+
 int32_t CConnectionPool::ApplySchema(CSqliteConnection& connection)
 {
-    // The journal mode is a property of the database file: set once, kept by all.
-    if (!connection.Execute("PRAGMA journal_mode=WAL")) {
-        return ERROR_REGISTRY_IO_FAILED;
+    // Stores made before keep a write-ahead log; their changes move into settings.db now.
+    // Another process that holds such a store open keeps it in that mode: then every
+    // commit is checkpointed instead.
+    const std::string mode = connection.QueryText("PRAGMA journal_mode");
+    if (mode == "wal") {
+        m_checkpoint = connection.QueryText("PRAGMA journal_mode=DELETE") != "delete";
     }
     CTransaction transaction(connection);
     if (!transaction.Begun() || !connection.Execute(kSchemaSql) || !transaction.Commit()) {

@@ -11,6 +11,11 @@
 // enumerating by index costs one query per pass rather than one per index).
 struct CKeyHandle
 {
+    // Rows of the keys every store begins with, which exist before the store does.
+    static constexpr int64_t kRootKeyId = 1;
+    static constexpr int64_t kSoftwareKeyId = 2;
+    static bool Predefined(int64_t keyId) { return keyId == kRootKeyId || keyId == kSoftwareKeyId; }
+
     // Names and data of a value snapshot live in one buffer, so that a snapshot of
     // thousands of values costs a handful of allocations.
     struct Value

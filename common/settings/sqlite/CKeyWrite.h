@@ -7,7 +7,7 @@
 #include <optional>
 
 // One change to the store: a borrowed connection inside a write transaction, rolled back
-// unless committed.
+// unless committed. A commit that returned true is in settings.db.
 class CKeyWrite
 {
 public:
@@ -19,9 +19,10 @@ public:
     int32_t Code() const;
     CSqliteConnection& operator*() const { return *m_lease; }
     CSqliteConnection* operator->() const { return m_lease.operator->(); }
-    bool Commit() { return m_transaction->Commit(); }
+    bool Commit();
 
 private:
+    CConnectionPool& m_pool;
     CLease m_lease;
     std::optional<CTransaction> m_transaction;
 };

@@ -20,8 +20,9 @@ std::unique_ptr<CSqliteConnection> CSqliteConnection::Open(const std::string& fi
     std::unique_ptr<CSqliteConnection> connection(new CSqliteConnection(db, readOnly));
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     sqlite3_extended_result_codes(db, 1);
-    // FULL: a commit that returned is on disk, in WAL mode too.
-    if (!connection->Execute("PRAGMA synchronous=FULL") || !connection->Execute("PRAGMA temp_store=MEMORY")) {
+    // EXTRA: a commit that returned is on disk, the removal of its journal included, so no
+    // crash or power loss brings back a journal that would roll it back.
+    if (!connection->Execute("PRAGMA synchronous=EXTRA") || !connection->Execute("PRAGMA temp_store=MEMORY")) {
         return nullptr;
     }
     return connection;
@@ -50,6 +51,19 @@ sqlite3_stmt* CSqliteConnection::Statement(StatementId id)
 bool CSqliteConnection::Execute(const char* sql)
 {
     return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+std::string CSqliteConnection::QueryText(const char* sql)
+{
+    sqlite3_stmt* statement = nullptr;
+    std::string text;
+    if (sqlite3_prepare_v2(m_db, sql, -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW) {
+        if (const unsigned char* column = sqlite3_column_text(statement, 0)) {
+            text = reinterpret_cast<const char*>(column);
+        }
+    }
+    sqlite3_finalize(statement);
+    return text;
 }
 
 bool CSqliteConnection::InTransaction() const

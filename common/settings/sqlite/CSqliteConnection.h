@@ -25,6 +25,8 @@ public:
     sqlite3_stmt* Statement(StatementId id);
     // Runs SQL without results; false on failure.
     bool Execute(const char* sql);
+    // The first column of the first row of a query as text; empty on failure.
+    std::string QueryText(const char* sql);
     bool ReadOnly() const { return m_readOnly; }
     bool InTransaction() const;
     sqlite3* Handle() const { return m_db; }

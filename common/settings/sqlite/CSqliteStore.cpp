@@ -18,8 +18,8 @@
 
 namespace {
 
-constexpr int64_t kRootKeyId = 1;
-constexpr int64_t kSoftwareKeyId = 2;
+constexpr int64_t kRootKeyId = CKeyHandle::kRootKeyId;
+constexpr int64_t kSoftwareKeyId = CKeyHandle::kSoftwareKeyId;
 
 // Handles are never reused, so a stale handle cannot reach another key. They start
 // above the range of predefined handles.
@@ -109,13 +109,22 @@ int32_t CSqliteStore::OpenKey(RegistryHandle root, std::string_view path, uint32
     if ((access & KEY_WRITE_RIGHTS) != 0 && !m_pool->Writable()) {
         return ERROR_ACCESS_DENIED;
     }
-    CLease lease = m_pool->Borrow();
-    if (lease.Code() != 0) {
-        return lease.Code();
-    }
     std::string full = base->path;
     for (std::string_view name : names) {
         full = KeyPath::Child(full, name);
+    }
+    CLease lease = m_pool->Borrow();
+    if (lease.Code() == ERROR_FILE_NOT_FOUND) {
+        // No store yet: only the keys every store begins with exist. Reading creates none.
+        const int64_t predefined = full.empty() ? kRootKeyId : full == "software" ? kSoftwareKeyId : 0;
+        if (predefined == 0) {
+            return ERROR_FILE_NOT_FOUND;
+        }
+        *out = Insert(predefined, std::move(full), access);
+        return ERROR_SUCCESS;
+    }
+    if (lease.Code() != 0) {
+        return lease.Code();
     }
     int64_t keyId = base->keyId;
     if (names.empty()) {
@@ -290,41 +299,66 @@ int32_t CSqliteStore::SetValue(RegistryHandle key, std::string_view name, uint32
 
 int32_t CSqliteStore::SetValues(RegistryHandle key, std::span<const RegistryValue> values)
 {
-    const auto handle = Find(key);
-    if (!handle) {
-        return ERROR_INVALID_HANDLE;
-    }
-    for (const RegistryValue& value : values) {
-        if (!KeyPath::IsValidName(value.name, false) || (value.bytes == nullptr && value.length > 0)) {
-            return ERROR_INVALID_PARAMETER;
+    const RegistryKeyWrite write{key, false, values};
+    return WriteValues(std::span<const RegistryKeyWrite>(&write, 1));
+}
+
+int32_t CSqliteStore::WriteValues(std::span<const RegistryKeyWrite> writes)
+{
+    std::vector<std::shared_ptr<CKeyHandle>> handles;
+    handles.reserve(writes.size());
+    for (const RegistryKeyWrite& write : writes) {
+        auto handle = Find(write.key);
+        if (!handle) {
+            return ERROR_INVALID_HANDLE;
         }
+        for (const RegistryValue& value : write.values) {
+            if (!KeyPath::IsValidName(value.name, false) || (value.bytes == nullptr && value.length > 0)) {
+                return ERROR_INVALID_PARAMETER;
+            }
+        }
+        if ((handle->access & KEY_SET_VALUE) == 0) {
+            return ERROR_ACCESS_DENIED;
+        }
+        handles.push_back(std::move(handle));
     }
-    if ((handle->access & KEY_SET_VALUE) == 0 || !m_pool->Writable()) {
+    if (!m_pool->Writable()) {
         return ERROR_ACCESS_DENIED;
     }
-    CKeyWrite write(*m_pool);
-    if (write.Code() != 0) {
-        return write.Code();
-    }
-    if (const int32_t code = CheckKey(*write, handle->keyId); code != 0) {
-        return code;
+    CKeyWrite change(*m_pool);
+    if (change.Code() != 0) {
+        return change.Code();
     }
     std::string folded;
-    for (const RegistryValue& value : values) {
-        const std::string_view data(static_cast<const char*>(value.bytes), value.bytes == nullptr ? 0 : value.length);
-        folded = LowerAscii(value.name);
-        if (!CStatement(*write, StatementId::UpsertValue)
-                 .Bind(1, handle->keyId)
-                 .Bind(2, folded)
-                 .Bind(3, value.name)
-                 .Bind(4, int64_t{value.type})
-                 .Bind(5, data)
-                 .Run()) {
+    const int64_t now = FileTimeNow();
+    for (size_t i = 0; i < writes.size(); ++i) {
+        const CKeyHandle& handle = *handles[i];
+        if (const int32_t code = CheckKey(*change, handle.keyId); code != 0) {
+            return code;
+        }
+        if (writes[i].replaceAll && !CStatement(*change, StatementId::DeleteKeyValues).Bind(1, handle.keyId).Run()) {
+            return ERROR_REGISTRY_IO_FAILED;
+        }
+        for (const RegistryValue& value : writes[i].values) {
+            const std::string_view data(static_cast<const char*>(value.bytes),
+                                        value.bytes == nullptr ? 0 : value.length);
+            folded = LowerAscii(value.name);
+            if (!CStatement(*change, StatementId::UpsertValue)
+                     .Bind(1, handle.keyId)
+                     .Bind(2, folded)
+                     .Bind(3, value.name)
+                     .Bind(4, int64_t{value.type})
+                     .Bind(5, data)
+                     .Run()) {
+                return ERROR_REGISTRY_IO_FAILED;
+            }
+        }
+        if (!CStatement(*change, StatementId::TouchKey).Bind(1, handle.keyId).Bind(2, now).Run() ||
+            !CChangeLog::Record(*change, handle.path, CChangeLog::kValues)) {
             return ERROR_REGISTRY_IO_FAILED;
         }
     }
-    if (!CStatement(*write, StatementId::TouchKey).Bind(1, handle->keyId).Bind(2, FileTimeNow()).Run() ||
-        !CChangeLog::Record(*write, handle->path, CChangeLog::kValues) || !write.Commit()) {
+    if (!change.Commit()) {
         return ERROR_REGISTRY_IO_FAILED;
     }
     Committed();

@@ -34,6 +34,7 @@ public:
     int32_t SetValue(RegistryHandle key, std::string_view name, uint32_t type, const void* bytes,
                      uint32_t length) override;
     int32_t SetValues(RegistryHandle key, std::span<const RegistryValue> values) override;
+    int32_t WriteValues(std::span<const RegistryKeyWrite> writes) override;
     int32_t QueryValue(RegistryHandle key, std::string_view name, uint32_t* type, void* buffer,
                        uint32_t* length) override;
     int32_t DeleteValue(RegistryHandle key, std::string_view name) override;
@@ -45,6 +46,7 @@ public:
     uint64_t SubtreeVersion(std::string_view path, std::string_view existencePath) override;
     uint64_t ChangeCount() override;
     int32_t CheckWriteAccess() override;
+    StoreCondition Inspect(bool forWriting) override;
 
     // The database file (tests inspect it).
     std::string DatabaseFile() const;

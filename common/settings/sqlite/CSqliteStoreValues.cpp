@@ -1,5 +1,6 @@
 // Value reads, deletion, enumeration and notification of the SQLite store.
 #include "BufferCopy.h"
+#include "CChangeCounter.h"
 #include "CChangeLog.h"
 #include "CChangeWatcher.h"
 #include "CConnectionPool.h"
@@ -81,15 +82,30 @@ int32_t CSqliteStore::DeleteValue(RegistryHandle key, std::string_view name)
     return ERROR_SUCCESS;
 }
 
+namespace {
+
+// A key that exists before the store does lists nothing while there is none; any other
+// key went away with it.
+int32_t NoStoreYet(int32_t code, const CKeyHandle& handle, bool& loaded)
+{
+    if (code != ERROR_FILE_NOT_FOUND) {
+        return code;
+    }
+    loaded = CKeyHandle::Predefined(handle.keyId);
+    return loaded ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+}
+
+} // namespace
+
 int32_t CSqliteStore::LoadValues(CKeyHandle& handle)
 {
     CLease lease = m_pool->Borrow();
-    if (lease.Code() != 0) {
-        return lease.Code();
-    }
     handle.values.clear();
     handle.valueBytes.clear();
     handle.valuesLoaded = false;
+    if (lease.Code() != 0) {
+        return NoStoreYet(lease.Code(), handle, handle.valuesLoaded);
+    }
     {
         CStatement list(*lease, StatementId::ListValues);
         list.Bind(1, handle.keyId);
@@ -121,11 +137,11 @@ int32_t CSqliteStore::LoadValues(CKeyHandle& handle)
 int32_t CSqliteStore::LoadSubkeys(CKeyHandle& handle)
 {
     CLease lease = m_pool->Borrow();
-    if (lease.Code() != 0) {
-        return lease.Code();
-    }
     handle.subkeys.clear();
     handle.subkeysLoaded = false;
+    if (lease.Code() != 0) {
+        return NoStoreYet(lease.Code(), handle, handle.subkeysLoaded);
+    }
     {
         CStatement list(*lease, StatementId::ListSubkeys);
         list.Bind(1, handle.keyId);
@@ -227,16 +243,21 @@ int32_t CSqliteStore::NotifyChange(RegistryHandle key, bool watchSubtree, uint32
     if ((handle->access & KEY_NOTIFY) == 0) {
         return ERROR_ACCESS_DENIED;
     }
-    CLease lease = m_pool->Borrow();
-    if (lease.Code() != 0) {
-        return lease.Code();
-    }
-    if (const int32_t code = CheckKey(*lease, handle->keyId); code != 0) {
-        return code;
-    }
-    const int64_t baseline = CChangeLog::Newest(*lease);
-    if (baseline < 0) {
-        return ERROR_REGISTRY_IO_FAILED;
+    int64_t baseline = 0; // no store yet: its first change fires
+    {
+        CLease lease = m_pool->Borrow();
+        if (lease.Code() != 0 && lease.Code() != ERROR_FILE_NOT_FOUND) {
+            return lease.Code();
+        }
+        if (lease.Code() == 0) {
+            if (const int32_t code = CheckKey(*lease, handle->keyId); code != 0) {
+                return code;
+            }
+            baseline = CChangeLog::Newest(*lease);
+            if (baseline < 0) {
+                return ERROR_REGISTRY_IO_FAILED;
+            }
+        }
     }
     return m_watcher->Arm(key, handle->path, watchSubtree, filter, event, baseline) ? ERROR_SUCCESS
                                                                                     : ERROR_REGISTRY_IO_FAILED;
@@ -244,6 +265,9 @@ int32_t CSqliteStore::NotifyChange(RegistryHandle key, bool watchSubtree, uint32
 
 uint64_t CSqliteStore::SubtreeVersion(std::string_view path, std::string_view existencePath)
 {
+    // Asked when the change count moved or has not for a while: the moment to make sure
+    // the count is still the one the other processes move.
+    m_counter->Revalidate();
     CLease lease = m_pool->Borrow();
     if (lease.Code() != 0) {
         return 0;
@@ -257,10 +281,21 @@ uint64_t CSqliteStore::SubtreeVersion(std::string_view path, std::string_view ex
 
 int32_t CSqliteStore::CheckWriteAccess()
 {
-    if (!m_pool->Writable()) {
+    if (m_pool->Inspect(true).problem != StoreProblem::None) {
         return ERROR_ACCESS_DENIED;
+    }
+    if (m_pool->Inspect(false).problem == StoreProblem::Missing) {
+        return ERROR_SUCCESS; // not there yet, and this process may create it
     }
     // Begun and rolled back: the write lock can be had, nothing is changed.
     const CKeyWrite write(*m_pool);
+    if (write.Code() == ERROR_SUCCESS) {
+        m_counter->PrepareForWriting();
+    }
     return write.Code();
+}
+
+StoreCondition CSqliteStore::Inspect(bool forWriting)
+{
+    return m_pool->Inspect(forWriting);
 }
