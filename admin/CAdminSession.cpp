@@ -2,6 +2,7 @@
 
 #include "admin/ExitStatus.h"
 #include "settings/CKeyStore.h"
+#include "settings/StoreMessages.h"
 
 #include <istream>
 #include <ostream>
@@ -24,25 +25,52 @@ int CAdminSession::UsageError(const std::string& message)
 
 bool CAdminSession::MayWrite()
 {
-    if (!m_tasks.MayChangeStore()) {
-        Fail("you may not change the key store (" + m_environment.storeLocation + "): run corvane-admin as root");
+    if (!MayChangeAnyStore()) {
         return false;
     }
-    m_tasks.PrepareStore();
+    if (!m_environment.store.Prepare()) {
+        StoreFailure(true);
+        return false;
+    }
+    return true;
+}
+
+bool CAdminSession::MayChangeAnyStore()
+{
+    if (!m_tasks.MayChangeStore()) {
+        StoreFailure(true);
+        return false;
+    }
     return true;
 }
 
 std::optional<std::vector<std::string>> CAdminSession::Registrations()
 {
-    if (m_tasks.MayChangeStore()) {
-        m_tasks.PrepareStore();
+    // Reading changes nothing: a store that is missing or damaged is said to be so.
+    CKeyStore& store = m_environment.store;
+    if (store.Inspect(false).problem != StoreProblem::None ||
+        store.CheckMachineIdentity() == CKeyStore::Identity::Foreign) {
+        StoreFailure(false);
+        return std::nullopt;
     }
     auto ids = m_tasks.ReadRegistrations();
     if (!ids) {
-        Fail("the key store (" + m_environment.storeLocation +
-             ") cannot be read: run corvane-admin as root, or check the state directory");
+        StoreFailure(false);
     }
     return ids;
+}
+
+int CAdminSession::StoreFailure(bool forWriting)
+{
+    CKeyStore& store = m_environment.store;
+    StoreCondition condition = store.Inspect(forWriting);
+    if (condition.problem == StoreProblem::None) {
+        if (store.CheckMachineIdentity() == CKeyStore::Identity::Foreign) {
+            return Fail(StoreMessages::ForeignIdentity(condition.path));
+        }
+        condition.problem = StoreProblem::Failed;
+    }
+    return Fail(StoreMessages::Describe(condition, forWriting));
 }
 
 bool CAdminSession::HaveTerminal(const std::string& forWhat)

@@ -49,11 +49,18 @@ public:
     int UsageError(const std::string& message);
 
     // For a command that changes the store: whether this user may (said when not), with
-    // the store prepared.
+    // the store prepared (its layout made where missing); a store of another machine
+    // identity is refused.
     bool MayWrite();
-    // The registered IDs, or nullopt (said) when the store cannot be read. The store is
-    // prepared first where this user may change it, as the console does at its start.
+    // Whether this user may change the store, whoever's it is (said when not); nothing is
+    // prepared.
+    bool MayChangeAnyStore();
+    // The registered IDs, or nullopt (said) when the store cannot be read, is missing or
+    // belongs to another machine identity. Changes nothing.
     std::optional<std::vector<std::string>> Registrations();
+    // Says what keeps this process from reading the store (or changing it); the exit
+    // status of a failed operation.
+    int StoreFailure(bool forWriting);
 
     // Asks the question unless yes was given; without a terminal, fails saying to add yesHint.
     bool Confirm(const std::string& question, bool yes, const std::string& yesHint);

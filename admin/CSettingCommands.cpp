@@ -49,7 +49,7 @@ std::optional<std::string> CSettingCommands::StoredPort()
 {
     const std::string port = m_session.Tasks().PortText();
     if (port == "0") {
-        m_session.Fail("the port cannot be read from the key store: run corvane-admin as root");
+        m_session.StoreFailure(false);
         return std::nullopt;
     }
     return port;

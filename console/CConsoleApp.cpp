@@ -18,7 +18,10 @@ EStartOutcome CConsoleApp::Start()
     case ELockOutcome::Acquired:
         break;
     }
-    return m_tasks.MayChangeStore() ? EStartOutcome::Admitted : EStartOutcome::NotAdministrator;
+    if (!m_tasks.MayChangeStore()) {
+        return EStartOutcome::NotAdministrator;
+    }
+    return m_tasks.StoreIsForeign() ? EStartOutcome::ForeignStore : EStartOutcome::Admitted;
 }
 
 void CConsoleApp::Run(CStartupView& view)
@@ -29,6 +32,9 @@ void CConsoleApp::Run(CStartupView& view)
         return;
     case EStartOutcome::NotAdministrator:
         view.ShowMessage(SConsoleMessage::Of(IDS_NOT_ADMINISTRATOR, EMessageStyle::Error));
+        return;
+    case EStartOutcome::ForeignStore:
+        view.ShowMessage(SConsoleMessage::Of(IDS_FOREIGN_STORE, EMessageStyle::Error));
         return;
     case EStartOutcome::Admitted:
         break;

@@ -13,6 +13,7 @@ enum class EStartOutcome
     AlreadyRunning,   // another console runs: end without a word
     LockFailed,       // the single-instance lock could not be taken: end without a word
     NotAdministrator, // this user may not change the store
+    ForeignStore,     // the store's keys were masked for another machine identity
     Admitted,
 };
 
@@ -28,8 +29,8 @@ public:
 
     // The instance test comes first, so a second start says nothing whoever makes it.
     EStartOutcome Start();
-    // Start; a refused user gets message 102; an admitted one the main dialog, whose watcher
-    // has stopped when this returns.
+    // Start; a refused user gets message 102, a store of another machine identity its own
+    // message; an admitted one the main dialog, whose watcher has stopped when this returns.
     void Run(CStartupView& view);
 
 private:

@@ -19,9 +19,12 @@ bool CConsoleTasks::MayChangeStore()
 
 void CConsoleTasks::PrepareStore()
 {
-    if (m_store.LayoutExists() == 0) {
-        m_store.CreateLayout();
-    }
+    m_store.Prepare();
+}
+
+bool CConsoleTasks::StoreIsForeign()
+{
+    return m_store.CheckMachineIdentity() == CKeyStore::Identity::Foreign;
 }
 
 std::vector<std::string> CConsoleTasks::ListRegistrations()

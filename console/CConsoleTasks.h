@@ -80,9 +80,11 @@ public:
 
     // Administrator: may this process change the store? Writes nothing.
     bool MayChangeStore();
-    // Creates the branch when any of its keys is missing; a failure shows later as an empty
-    // list, port 0 and no cooperation.
+    // Creates the branch when any of its keys is missing (see CKeyStore::Prepare); a failure
+    // shows later as an empty list, port 0 and no cooperation.
     void PrepareStore();
+    // The store's keys were masked for another machine identity: none can be read here.
+    bool StoreIsForeign();
 
     // Registered IDs in ascending byte order.
     std::vector<std::string> ListRegistrations();

@@ -6,8 +6,8 @@ namespace {
 
 constexpr int kFirstId = IDS_ABOUTBOX;
 
-// Identifiers 100 to 122, in order.
-constexpr std::array<std::string_view, 23> kStrings = {
+// Identifiers 100 to 123, in order.
+constexpr std::array<std::string_view, 24> kStrings = {
     "Halvard のﾊﾞｰｼﾞｮﾝ情報(&A)...",
     "MACアドレス",
     "本ツールを使用するには、管理者権限が必要です。",
@@ -31,6 +31,8 @@ constexpr std::array<std::string_view, 23> kStrings = {
     "キーのコピーが完了しました。",
     "パスワードが入力されていません!!",
     "入力されたパスワードと確認用パスワードが一致しません!!",
+    "キーストアは別のマシン識別子で作成されたため、キーを読み出せません!!\n"
+    "corvane-admin import で暗号化されたエクスポートを取り込むか、元の /etc/machine-id に戻してください。",
 };
 
 } // namespace

@@ -29,6 +29,7 @@ enum EStringId : int
     IDS_COPY_DONE = 120,
     IDS_PASSWORD_EMPTY = 121,
     IDS_PASSWORD_MISMATCH = 122,
+    IDS_FOREIGN_STORE = 123,
 };
 
 // Caption of every message box of the console.

@@ -2,6 +2,7 @@
 
 #include "Log.h"
 #include "settings/CKeyStore.h"
+#include "settings/StoreMessages.h"
 
 #include <map>
 #include <string>
@@ -72,10 +73,24 @@ std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::Reload(uint64_t ver
         m_version = version;
         Confirm(changes);
         ++m_loads;
+        m_foreign = false;
         if (m_failedLoads > 0) {
             LogLine("key list loaded again after " + std::to_string(m_failedLoads) + " failed loads");
             m_failedLoads = 0;
         }
+        return m_list;
+    }
+    if (m_store.CheckMachineIdentity() == CKeyStore::Identity::Foreign) {
+        // Every key of it would be unmasked wrong, and the keys loaded before came from a
+        // store that is no longer there: none is served until the store is this machine's.
+        if (!m_foreign) {
+            LogLine(StoreMessages::ForeignIdentity(m_store.Inspect(false).path));
+            m_foreign = true;
+        }
+        m_list = std::make_shared<const KeyList>();
+        m_version = version;
+        Confirm(changes);
+        m_failedLoads = 0;
         return m_list;
     }
     if (m_failedLoads++ == 0) {

@@ -20,7 +20,8 @@ class CKeyStore;
 //
 // A load that fails is never taken for an empty list: requests are served from the last
 // list loaded (keys deleted meanwhile are still handed out), the failure is logged once,
-// and a load is tried again at most once per retry interval.
+// and a load is tried again at most once per retry interval. The one exception is a store
+// that belongs to another machine identity: no key is served from it, nor from before it.
 class CKeyListCache
 {
 public:
@@ -64,5 +65,6 @@ private:
     uint64_t m_loads = 0;
     // A failure episode: from the first failed load to the next one that succeeds.
     uint64_t m_failedLoads = 0;
+    bool m_foreign = false;
     Clock::time_point m_nextTry;
 };

@@ -57,8 +57,9 @@ int RunTernwick()
         LogLine("only " + std::to_string(context->maxConnections) +
                 " connections at once: the descriptor limit allows no more");
     }
+    SetStoreNoticeSink([](const std::string& notice) { LogLine(notice); });
     ServiceMain(*context, *reporter);
     // The last lines get a moment to reach a slow sink; a stalled one does not hold the exit.
     DrainLog(kFinalLogDrainMs);
-    return 0;
+    return context->exitCode;
 }

@@ -116,9 +116,10 @@ void WatchRun(ServiceContext& context, Platform::CEvent* settingsChanged, ZiRez:
 void RunServer(ServiceContext& context, Platform::CEvent* settingsChanged)
 {
     CKeyStore store;
-    uint16_t port = store.ReadPort();
+    const uint16_t port = store.ReadPort();
     if (port == 0) {
-        port = CKeyStore::kDefaultPort;
+        // Never a port the store did not name: units are pointed at the stored one.
+        throw CStoreUnusable("cannot read the port from the key store: the service stops");
     }
     const auto server = OpenListener(port, settingsChanged);
     const auto workers = std::make_shared<CConnectionWorkers>(context, server);

@@ -2,8 +2,18 @@
 
 #include "service/ServiceContext.h"
 
+#include <stdexcept>
+
+// The store cannot tell the service what to listen on.
+class CStoreUnusable : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // Listens on the configured port and serves every connection on a worker thread (see
 // CConnectionWorkers) until the service is stopping. Throws CSocketEvent when the
-// settings-change event ends the run and CSocketError when the listener cannot be opened
-// or accepting fails. The listening sockets are closed when it leaves.
+// settings-change event ends the run, CSocketError when the listener cannot be opened
+// or accepting fails, and CStoreUnusable when the port cannot be read. The listening
+// sockets are closed when it leaves.
 void RunServer(ServiceContext& context, Platform::CEvent* settingsChanged);

@@ -77,6 +77,9 @@ struct ServiceContext
     bool listening = false;
     // The port of the listener open now, for the state logged when interrogated.
     std::atomic<uint16_t> listeningPort{0};
+    // Reported with the stop and returned by the process: not 0 when the service could not
+    // go on for a reason that is not the listener's.
+    std::atomic<int> exitCode{0};
 
     std::atomic<size_t> connectionStackSize{kConnectionStackSize};
     std::atomic<int> maxConnections{kMaxConnections};

@@ -57,6 +57,7 @@ bool ReportStatus(ServiceContext& context, uint32_t state, uint32_t exitCode)
 void ServiceMain(ServiceContext& context, CStatusReporter& reporter)
 {
     context.state = kStateNone;
+    context.exitCode = 0;
     context.runningReported = false;
     context.listening = false;
     context.statusHandle = &reporter;
@@ -92,7 +93,7 @@ void ServiceMain(ServiceContext& context, CStatusReporter& reporter)
 
     context.stopEvent->Wait(-1);
 
-    ReportStatus(context, SERVICE_STOPPED, 0);
+    ReportStatus(context, SERVICE_STOPPED, static_cast<uint32_t>(context.exitCode.load()));
     LogLine("Ternwick stopped");
     // The watcher is not waited for: it may be blocked in an accept; the process ends
     // with the service.

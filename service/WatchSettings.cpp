@@ -3,6 +3,7 @@
 #include "Log.h"
 #include "RequestServer.h"
 #include "ServiceHost.h"
+#include "StoreCheck.h"
 #include "net/CSocketError.h"
 #include "net/CSocketEvent.h"
 #include "settings/CKeyStore.h"
@@ -27,10 +28,14 @@ int StopOnFailure(ServiceContext& context, CRegistryKey& config, const std::stri
 int WatchSettings(ServiceContext& context)
 {
     Platform::CEvent settingsChanged(false, false);
-    CKeyStore store;
-    if (!store.LayoutExists()) {
-        store.CreateLayout();
+    const SStoreCheck check = CheckStoreForService();
+    if (!check.usable) {
+        LogLine(check.reason);
+        context.exitCode = check.exitCode;
+        Stop(context);
+        return 1;
     }
+    CKeyStore store;
     while (context.state != kStateStopPending) {
         // Armed before the port is read, so a change made while the listener reopens
         // is not lost; closing the key disarms it.
@@ -46,6 +51,9 @@ int WatchSettings(ServiceContext& context)
             return StopOnFailure(context, config,
                                  std::string("listener failed: ") + error.what() + " (code " +
                                      std::to_string(error.GetCode()) + ")");
+        } catch (const CStoreUnusable& error) {
+            context.exitCode = kExitStoreFailed;
+            return StopOnFailure(context, config, error.what());
         } catch (const std::exception& error) {
             return StopOnFailure(context, config, std::string("request server failed: ") + error.what());
         } catch (...) {

@@ -20,8 +20,9 @@ enum class StoreProblem
 struct StoreCondition
 {
     StoreProblem problem = StoreProblem::None;
-    // The folder or file the problem concerns, and what was found there (a mode, an owner,
-    // a system error); empty when there is nothing to add.
+    // The folder or file the problem concerns (the store's file when there is none), and
+    // what was found there (a mode, an owner, a system error); empty when there is nothing
+    // to add.
     std::string path;
     std::string detail;
 };

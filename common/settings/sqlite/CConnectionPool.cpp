@@ -161,7 +161,11 @@ StoreCondition CConnectionPool::Inspect(bool forWriting)
     }
     StoreCondition condition = StoreFiles::InspectFile(m_directory, m_file, forWriting);
     if (condition.problem == StoreProblem::Missing && forWriting) {
-        return StoreFiles::InspectCreation(m_directory);
+        condition = StoreFiles::InspectCreation(m_directory);
+        if (condition.problem == StoreProblem::None) {
+            condition.path = m_file;
+        }
+        return condition;
     }
     if (condition.problem != StoreProblem::None) {
         return condition;
@@ -177,7 +181,7 @@ StoreCondition CConnectionPool::Inspect(bool forWriting)
     if (code != 0 && code != ERROR_FILE_NOT_FOUND) {
         return StoreCondition{StoreProblem::Failed, m_file, "it cannot be read now"};
     }
-    return {};
+    return StoreCondition{StoreProblem::None, m_file, {}};
 }
 
 bool CConnectionPool::Writable()
