@@ -13,6 +13,7 @@ constexpr SOptionName kOptionNames[] = {
     {"--yes", "-y", kOptionYes},
     {"--stdin", nullptr, kOptionStdin},
     {"--all", nullptr, kOptionAll},
+    {"--force", nullptr, kOptionForce},
 };
 
 bool IsHelp(const std::string& arg)

@@ -1,6 +1,7 @@
 #include "CAdminProgram.h"
 
 #include "admin/CAdminCommandLine.h"
+#include "admin/CBackupCommands.h"
 #include "admin/CKeyCommands.h"
 #include "admin/CSettingCommands.h"
 #include "admin/CTransferCommands.h"
@@ -24,6 +25,8 @@ const std::map<std::string_view, Handler> kHandlers = {
     {"status", [](CAdminSession& s, const CAdminCommandLine& l) { return CSettingCommands(s, l).Status(); }},
     {"copy", [](CAdminSession& s, const CAdminCommandLine& l) { return CTransferCommands(s, l).Copy(); }},
     {"fetch", [](CAdminSession& s, const CAdminCommandLine& l) { return CTransferCommands(s, l).Fetch(); }},
+    {"export", [](CAdminSession& s, const CAdminCommandLine& l) { return CBackupCommands(s, l).Export(); }},
+    {"import", [](CAdminSession& s, const CAdminCommandLine& l) { return CBackupCommands(s, l).Import(); }},
 };
 
 } // namespace

@@ -113,9 +113,10 @@ std::optional<std::string> CAdminSession::ReadPassword(bool fromStdin, const std
     return password;
 }
 
-std::optional<std::pair<std::string, std::string>> CAdminSession::ReadNewPassword(bool fromStdin)
+std::optional<std::pair<std::string, std::string>> CAdminSession::ReadNewPassword(bool fromStdin,
+                                                                                  const std::string& prompt)
 {
-    const auto password = ReadPassword(fromStdin, "New cooperation password: ");
+    const auto password = ReadPassword(fromStdin, prompt);
     if (!password) {
         return std::nullopt;
     }

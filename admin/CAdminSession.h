@@ -1,6 +1,7 @@
 #pragma once
 
 #include "admin/CTerminal.h"
+#include "backup/SealedExport.h"
 #include "console/CConsoleTasks.h"
 
 #include <cstdint>
@@ -29,6 +30,8 @@ struct SAdminEnvironment
     // The key service's state, 1 to 7 as the control program reports it; 0 when unknown.
     std::function<uint32_t()> serviceState;
     PortChangedHook portChanged;
+    // What deriving an export's key from its passphrase costs (tests take the least).
+    SealedExport::SKdfCost exportCost = SealedExport::DefaultCost();
 };
 
 // One run of corvane-admin: the console's task steps on the environment, and what every
@@ -67,7 +70,8 @@ public:
     // The first line of standard input, or a line typed on the terminal without echo.
     std::optional<std::string> ReadPassword(bool fromStdin, const std::string& prompt);
     // A new password and its confirmation: typed twice, or one line of standard input.
-    std::optional<std::pair<std::string, std::string>> ReadNewPassword(bool fromStdin);
+    std::optional<std::pair<std::string, std::string>>
+    ReadNewPassword(bool fromStdin, const std::string& prompt = "New cooperation password: ");
 
     // Rewrites a progress line on the terminal after each request; nothing elsewhere.
     CopyProgress ProgressLine(const std::string& what);

@@ -43,6 +43,20 @@ const SCommandSpec kCommands[] = {
      "Fetches the keys of the IDs from the key server at HOST with its cooperation password\n"
      "and registers them here. IDs registered here already are replaced only after a\n"
      "question, or with --yes. IDs the key server has no key for are named.\n"},
+    {"export", kOptionForce | kOptionStdin, 1, 1, "export [--force] [--stdin] FILE",
+     "Write every registration and setting to a file sealed with a passphrase.",
+     "Writes the key of every registration, the port and the cooperation password into\n"
+     "FILE (mode 0600), sealed with a passphrase typed twice without echo (or one line of\n"
+     "standard input with --stdin), at least 8 characters. 'import' restores it on any\n"
+     "machine, this one after a reinstall included. An existing FILE is replaced only with\n"
+     "--force. Keep the passphrase apart from the file: without it nothing can be restored.\n"},
+    {"import", kOptionYes | kOptionStdin, 1, 1, "import [--yes] [--stdin] FILE",
+     "Restore the registrations and settings of a sealed export.",
+     "Opens FILE with its passphrase and stores all of it, or nothing: every registration\n"
+     "(replacing the key of an ID registered here already only after a question, or with\n"
+     "--yes), the port and the cooperation password. A key store of another machine\n"
+     "identity (its keys cannot be read here) is replaced as a whole, after a question. A\n"
+     "wrong passphrase, an altered or cut-short file and one of a newer format are refused.\n"},
     {"status", 0, 0, 0, "status", "Show the key service's state.",
      "The service's state under systemd, its port and whether something answers a check\n"
      "request there (on loopback, waiting up to 10 s), the cooperation state, the number of\n"

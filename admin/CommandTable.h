@@ -10,6 +10,7 @@ enum EAdminOption : unsigned
     kOptionYes = 1,   // --yes, -y: answer yes to the question
     kOptionStdin = 2, // --stdin: the password is the first line of standard input
     kOptionAll = 4,   // --all: every registration
+    kOptionForce = 8, // --force: replace an existing file
 };
 
 // One command of corvane-admin: its name, options, operand counts and help.

@@ -27,7 +27,7 @@ std::string Describe(const StoreCondition& condition, bool forWriting)
                "registration)";
     case StoreProblem::Empty:
         return "the key store " + path + " is empty" + With(condition.detail) +
-               ": restore it from a backup or import a sealed export (corvane-admin import FILE); or delete it to "
+               ": restore it from a backup; or delete it, then import a sealed export (corvane-admin import FILE) or "
                "begin again with an empty store";
     case StoreProblem::NoAccess:
         if (geteuid() != 0) {
@@ -40,7 +40,7 @@ std::string Describe(const StoreCondition& condition, bool forWriting)
                ": remount its file system read-write, or clear the file's immutable attribute (chattr -i)";
     case StoreProblem::Corrupt:
         return "the key store " + path + " is damaged or no key store" + With(condition.detail) +
-               ": restore it from a backup or import a sealed export (corvane-admin import FILE)";
+               ": restore it from a backup; or move it aside, then import a sealed export (corvane-admin import FILE)";
     case StoreProblem::UnsafeFolder:
         return "the key store's folder " + path + " is refused: " + condition.detail +
                ", so others could replace the store; make it owner-only (chmod 0700 " + path + ") and owned by " +

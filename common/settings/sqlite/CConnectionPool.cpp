@@ -167,6 +167,9 @@ StoreCondition CConnectionPool::Inspect(bool forWriting)
         }
         return condition;
     }
+    if (condition.problem == StoreProblem::Missing) {
+        condition.path = m_file; // the folder may be missing too: the store is what is
+    }
     if (condition.problem != StoreProblem::None) {
         return condition;
     }

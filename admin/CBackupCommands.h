@@ -1,0 +1,28 @@
+#pragma once
+
+#include "admin/CAdminCommandLine.h"
+#include "admin/CAdminSession.h"
+
+#include <string>
+
+// The commands that carry the whole key store to another machine, or keep it safe: export
+// (every registration, the port and the cooperation password, sealed with a passphrase)
+// and import (all of it, or nothing).
+class CBackupCommands
+{
+public:
+    CBackupCommands(CAdminSession& session, const CAdminCommandLine& line) : m_session(session), m_line(line) {}
+
+    int Export();
+    int Import();
+
+private:
+    // The passphrase for a new export, typed twice (or one line of standard input); empty
+    // after saying why there is none.
+    std::string NewPassphrase();
+    // The exit status of a file that could not be unsealed.
+    int ReportUnsealFault(SealedExport::EFault fault, unsigned version, const std::string& file);
+
+    CAdminSession& m_session;
+    const CAdminCommandLine& m_line;
+};
