@@ -42,5 +42,8 @@ int CAdminProgram::Run(const std::vector<std::string>& args)
         m_session.Out() << (line.Command() != nullptr ? CommandHelp(*line.Command()) : ProgramHelp());
         return kExitSuccess;
     }
+    if (!m_session.Environment().locationProblem.empty()) {
+        return m_session.UsageError(m_session.Environment().locationProblem);
+    }
     return kHandlers.at(line.Command()->name)(m_session, line);
 }

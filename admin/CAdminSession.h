@@ -32,6 +32,9 @@ struct SAdminEnvironment
     PortChangedHook portChanged;
     // What deriving an export's key from its passphrase costs (tests take the least).
     SealedExport::SKdfCost exportCost = SealedExport::DefaultCost();
+    // Why the key store's location cannot be used (a wrong CORVANE_STATE_DIR); empty when
+    // it can.
+    std::string locationProblem;
 };
 
 // One run of corvane-admin: the console's task steps on the environment, and what every

@@ -24,6 +24,8 @@ int main(int argc, char** argv)
         Platform::StateDirectory() + "/settings.db",
         [] { return QueryServiceState(); },
         [](uint16_t port) { FollowServicePort(port); },
+        SealedExport::DefaultCost(),
+        Platform::StateDirectoryProblem(),
     };
     CAdminProgram program(environment);
     return program.Run(std::vector<std::string>(argv + 1, argv + argc));

@@ -6,7 +6,12 @@
 #include "settings/CSettingsStore.h"
 #include "settings/sqlite/CSqliteStore.h"
 
+#include <fcntl.h>
+#include <fstream>
+#include <grp.h>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 bool CScriptedTerminal::Ask(const std::string& question)
 {
@@ -56,6 +61,52 @@ std::string ServedKey(const std::string& id, unsigned char seed)
     return Wire::Data(Wire::Seal(Wire::Key(seed), id, "unit-mask")) + Wire::Status(0, 0);
 }
 
+SProgramRun RunAdminProgram(const std::string& stateDir, const std::vector<std::string>& args,
+                            const SProgramOptions& options)
+{
+    Harness::CTempDir outputDir;
+    const std::string inPath = outputDir.Path() + "/in";
+    const std::string outPath = outputDir.Path() + "/out";
+    const std::string errPath = outputDir.Path() + "/err";
+    std::ofstream(inPath) << options.input;
+    const int inFd = open(inPath.c_str(), O_RDONLY | O_CLOEXEC);
+    const int outFd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    std::vector<std::string> argv{CORVANE_ADMIN_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    if (!options.machineIdFile.empty()) {
+        argv = Harness::UnderMachineIdentity(options.machineIdFile, argv);
+    }
+    auto argPointers = Harness::Pointers(argv);
+    auto environment = Harness::ChildEnvironment(stateDir, "");
+    auto envPointers = Harness::Pointers(environment);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(inFd, STDIN_FILENO);
+        dup2(outFd, STDOUT_FILENO);
+        dup2(errFd, STDERR_FILENO);
+        if (!options.asNobody || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0)) {
+            execve(argv[0].c_str(), argPointers.data(), envPointers.data());
+        }
+        _exit(127);
+    }
+    for (const int fd : {inFd, outFd, errFd}) {
+        close(fd);
+    }
+    SProgramRun run;
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+        run.status = WEXITSTATUS(status);
+    }
+    std::ostringstream outText;
+    outText << std::ifstream(outPath).rdbuf();
+    run.out = outText.str();
+    std::ostringstream errText;
+    errText << std::ifstream(errPath).rdbuf();
+    run.err = errText.str();
+    return run;
+}
+
 AdminTest::AdminTest() : m_sqlite(std::make_unique<CSqliteStore>(m_dir.Path()))
 {
     SetSettingsStoreForTesting(m_sqlite.get());
@@ -84,6 +135,7 @@ int AdminTest::Run(const std::vector<std::string>& args, const std::string& inpu
         StateDir() + "/settings.db",
         [this] { return serviceState; },
         [this](uint16_t port) { portsFollowed.push_back(port); },
+        SealedExport::LeastCost(),
     };
     const int status = CAdminProgram(environment).Run(args);
     out = outStream.str();

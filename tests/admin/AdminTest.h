@@ -53,6 +53,25 @@ public:
 // What a key server answers for a key registered from the seed.
 std::string ServedKey(const std::string& id, unsigned char seed);
 
+// How the installed corvane-admin is run in a process of its own.
+struct SProgramOptions
+{
+    bool asNobody = false;     // as an unprivileged user
+    std::string machineIdFile; // seeing this file as /etc/machine-id (needs root)
+    std::string input;         // its standard input
+};
+
+struct SProgramRun
+{
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// The installed program on the state directory ("" sets CORVANE_STATE_DIR empty).
+SProgramRun RunAdminProgram(const std::string& stateDir, const std::vector<std::string>& args,
+                            const SProgramOptions& options = {});
+
 // corvane-admin in this process on a private store in a fresh state directory (shared
 // with the service and the store tool as other processes), lock-key sticks on temporary
 // folders, and a scripted terminal.

@@ -122,47 +122,6 @@ TEST_F(AdminTest, StatusSaysWhetherTheServiceAnswers)
                        StateDir() + "/settings.db\n");
 }
 
-struct SProgramRun
-{
-    int status = -1;
-    std::string err;
-};
-
-// The installed program as an unprivileged user on the state directory.
-SProgramRun RunAsNobody(const std::string& stateDir, const std::vector<std::string>& args)
-{
-    Harness::CTempDir outputDir;
-    const std::string errPath = outputDir.Path() + "/err";
-    const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const int nullFd = open("/dev/null", O_RDWR | O_CLOEXEC);
-    std::vector<std::string> argv{CORVANE_ADMIN_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    auto argPointers = Harness::Pointers(argv);
-    auto environment = Harness::ChildEnvironment(stateDir, "");
-    auto envPointers = Harness::Pointers(environment);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(nullFd, STDIN_FILENO);
-        dup2(nullFd, STDOUT_FILENO);
-        dup2(errFd, STDERR_FILENO);
-        if (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0) {
-            execve(argv[0].c_str(), argPointers.data(), envPointers.data());
-        }
-        _exit(127);
-    }
-    close(errFd);
-    close(nullFd);
-    SProgramRun run;
-    int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-        run.status = WEXITSTATUS(status);
-    }
-    std::ostringstream text;
-    text << std::ifstream(errPath).rdbuf();
-    run.err = text.str();
-    return run;
-}
-
 TEST_F(AdminTest, AUserWhoCannotWriteTheStoreIsRefused)
 {
     if (geteuid() != 0) {
@@ -179,11 +138,11 @@ TEST_F(AdminTest, AUserWhoCannotWriteTheStoreIsRefused)
         {"fetch", "--yes", "127.0.0.1:1", "000000000001"},
     };
     for (const auto& args : writing) {
-        const SProgramRun run = RunAsNobody(StateDir(), args);
+        const SProgramRun run = RunAdminProgram(StateDir(), args, {.asNobody = true});
         EXPECT_EQ(run.status, 1) << args.front();
         EXPECT_EQ(run.err, refusal) << args.front();
     }
-    const SProgramRun list = RunAsNobody(StateDir(), {"list"});
+    const SProgramRun list = RunAdminProgram(StateDir(), {"list"}, {.asNobody = true});
     EXPECT_EQ(list.status, 1);
     EXPECT_EQ(list.err, "corvane-admin: you may not read the key store " + StateDir() +
                             "/settings.db (Permission denied): run this as root\n");

@@ -22,7 +22,7 @@
 namespace Harness {
 
 CTernwickProcess::CTernwickProcess(const std::string& stateDir, const std::string& notifySocket, int descriptorLimit,
-                                   const std::string& logPath)
+                                   const std::string& logPath, const std::string& machineIdFile)
     : m_logPath(logPath.empty() ? stateDir + "/ternwick.log" : logPath)
 {
     std::vector<std::string> argv{TERNWICK_PATH};
@@ -30,6 +30,9 @@ CTernwickProcess::CTernwickProcess(const std::string& stateDir, const std::strin
         // prlimit sets the limit and execs the service in its own process.
         const std::string limit = std::to_string(descriptorLimit);
         argv = {"/usr/bin/prlimit", "--nofile=" + limit + ":" + limit, TERNWICK_PATH};
+    }
+    if (!machineIdFile.empty()) {
+        argv = UnderMachineIdentity(machineIdFile, argv);
     }
     auto argPointers = Pointers(argv);
     auto environment = ChildEnvironment(stateDir, notifySocket);

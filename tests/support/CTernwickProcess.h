@@ -14,9 +14,10 @@ class CTernwickProcess
 public:
     // Starts the service on the state directory, logging to a file there (or to logPath,
     // which may be a FIFO whose reading end is open); with a descriptor limit, under that
-    // limit (soft and hard).
+    // limit (soft and hard); with a machine-id file, seeing it as /etc/machine-id (see
+    // UnderMachineIdentity).
     CTernwickProcess(const std::string& stateDir, const std::string& notifySocket, int descriptorLimit = 0,
-                     const std::string& logPath = "");
+                     const std::string& logPath = "", const std::string& machineIdFile = "");
     ~CTernwickProcess();
     CTernwickProcess(const CTernwickProcess&) = delete;
     CTernwickProcess& operator=(const CTernwickProcess&) = delete;

@@ -209,4 +209,25 @@ void RaiseDescriptorLimit()
     setrlimit(RLIMIT_NOFILE, &limit);
 }
 
+std::vector<std::string> UnderMachineIdentity(const std::string& machineIdFile, const std::vector<std::string>& argv)
+{
+    // unshare and sh exec what follows: the pid stays the command's.
+    std::vector<std::string> wrapped{"/usr/bin/unshare",
+                                     "--mount",
+                                     "--propagation",
+                                     "private",
+                                     "/bin/sh",
+                                     "-c",
+                                     "mount --bind \"$0\" /etc/machine-id && exec \"$@\"",
+                                     machineIdFile};
+    wrapped.insert(wrapped.end(), argv.begin(), argv.end());
+    return wrapped;
+}
+
+bool CanChangeMachineIdentity()
+{
+    return geteuid() == 0 && std::system("/usr/bin/unshare --mount --propagation private /bin/sh -c "
+                                         "'mount --bind /etc/machine-id /etc/machine-id' >/dev/null 2>&1") == 0;
+}
+
 } // namespace Harness

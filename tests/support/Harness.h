@@ -54,4 +54,10 @@ int RemainingMs(Clock::time_point deadline);
 // Raises the descriptor limit of this process (and its children) to the hard limit.
 void RaiseDescriptorLimit();
 
+// The command run in a mount namespace of its own where the file is /etc/machine-id: the
+// machine's identity as another computer's (or as this one's after a reinstall). The
+// process keeps its pid. Needs root and mount namespaces: CanChangeMachineIdentity.
+std::vector<std::string> UnderMachineIdentity(const std::string& machineIdFile, const std::vector<std::string>& argv);
+bool CanChangeMachineIdentity();
+
 } // namespace Harness

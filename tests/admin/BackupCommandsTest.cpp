@@ -1,0 +1,172 @@
+// export and import: a sealed copy of the whole key store, restored on any machine, all of
+// it or nothing.
+#include "AdminTest.h"
+#include "Wire.h"
+#include "settings/MachineText.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kPassphrase = "a long passphrase\n";
+
+std::string FileBytes(const std::string& path)
+{
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
+}
+
+class BackupTest : public AdminTest
+{
+protected:
+    BackupTest()
+    {
+        for (unsigned char seed = 1; seed <= 3; ++seed) {
+            Register("00A0B0C0D0E" + std::to_string(seed), seed);
+        }
+        EXPECT_EQ(store.WritePort(4321), 1);
+        EXPECT_EQ(store.WritePassword("coop"), 1);
+    }
+    ~BackupTest() override { SetMachineTextForTesting(std::nullopt); }
+
+    std::string Export() { return m_exports.Path() + "/keys.cvk"; }
+
+    Harness::CTempDir m_exports;
+};
+
+TEST_F(BackupTest, AnExportIsOwnerOnlyAndReplacesAFileOnlyWithForce)
+{
+    ASSERT_EQ(Run({"export", "--stdin", Export()}, kPassphrase), 0) << err;
+    EXPECT_EQ(out, "Exported 3 registrations, port 4321, cooperation permitted to " + Export() +
+                       ".\nKeep the passphrase apart from the file: without it nothing can be restored.\n");
+    struct stat info
+    {};
+    ASSERT_EQ(stat(Export().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    const std::string first = FileBytes(Export());
+
+    EXPECT_EQ(Run({"export", "--stdin", Export()}, kPassphrase), 1);
+    EXPECT_EQ(err, "corvane-admin: " + Export() + " exists already: name a new file, or add --force to replace it\n");
+    EXPECT_EQ(FileBytes(Export()), first);
+    EXPECT_EQ(Run({"export", "--stdin", "--force", Export()}, kPassphrase), 0) << err;
+    EXPECT_NE(FileBytes(Export()), first) << "a fresh salt";
+    EXPECT_EQ(Run({"export", "--stdin", m_exports.Path() + "/short.cvk"}, "short\n"), 1);
+    EXPECT_FALSE(fs::exists(m_exports.Path() + "/short.cvk"));
+    EXPECT_EQ(FileBytes(Export()).find("coop"), std::string::npos) << "the password in the clear";
+}
+
+TEST_F(BackupTest, AnImportThatCannotBeOpenedStoresNothingAndAGoodOneRestoresAnotherMachinesStore)
+{
+    ASSERT_EQ(Run({"export", "--stdin", Export()}, kPassphrase), 0) << err;
+    const std::string sealed = FileBytes(Export());
+    // The machine's identity changed (a reinstall): the store's keys cannot be read now.
+    SetMachineTextForTesting(std::string("a reinstalled machine"));
+    EXPECT_EQ(Run({"list"}), 1);
+    EXPECT_NE(err.find("store belongs to another machine identity"), std::string::npos) << err;
+
+    std::string newer = sealed;
+    newer[9] = 7;
+    std::string flipped = sealed;
+    flipped[sealed.size() / 2] ^= 0x40;
+    const struct
+    {
+        const char* name;
+        std::string file;
+        std::string passphrase;
+        std::string said;
+    } refused[] = {
+        {"wrong passphrase", sealed, "another passphrase\n", "the passphrase is wrong, or "},
+        {"a flipped byte", flipped, kPassphrase, "was altered"},
+        {"cut short", sealed.substr(0, sealed.size() - 3), kPassphrase, "is cut short"},
+        {"a newer format", newer, kPassphrase, "was written by a newer version (format 7; this one reads format 1)"},
+        {"no export", "hello", kPassphrase, "is not a sealed export"},
+    };
+    const std::string file = m_exports.Path() + "/bad.cvk";
+    for (const auto& test : refused) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << test.file;
+        EXPECT_EQ(Run({"import", "--yes", "--stdin", file}, test.passphrase), 1) << test.name;
+        EXPECT_NE(err.find(test.said), std::string::npos) << test.name << ": " << err;
+        EXPECT_NE(err.find("nothing imported"), std::string::npos) << test.name;
+        EXPECT_EQ(store.CheckMachineIdentity(), CKeyStore::Identity::Foreign) << test.name;
+    }
+
+    // Without a terminal, replacing the whole store needs --yes.
+    EXPECT_EQ(Run({"import", "--stdin", Export()}, kPassphrase), 1);
+    EXPECT_EQ(store.CheckMachineIdentity(), CKeyStore::Identity::Foreign);
+    ASSERT_EQ(Run({"import", "--yes", "--stdin", Export()}, kPassphrase), 0) << err;
+    EXPECT_NE(out.find("Imported 3 registrations, port 4321, cooperation permitted.\n"), std::string::npos) << out;
+    for (unsigned char seed = 1; seed <= 3; ++seed) {
+        EXPECT_EQ(KeyOf("00A0B0C0D0E" + std::to_string(seed)), Wire::Key(seed));
+    }
+    EXPECT_EQ(store.ReadPassword(), "coop");
+    EXPECT_EQ(store.ReadPort(), 4321);
+    EXPECT_EQ(portsFollowed, std::vector<uint16_t>{4321});
+}
+
+TEST_F(BackupTest, AnImportAsksBeforeReplacingRegisteredKeys)
+{
+    ASSERT_EQ(Run({"export", "--stdin", Export()}, kPassphrase), 0) << err;
+    Register("00A0B0C0D0E1", 9);
+    ASSERT_EQ(Run({"delete", "--yes", "00A0B0C0D0E2"}), 0);
+    terminal.interactive = true;
+    terminal.typed = {"a long passphrase", "n"};
+    EXPECT_EQ(Run({"import", Export()}), 1);
+    EXPECT_EQ(terminal.asked.back(),
+              "00A0B0C0D0E1 and 00A0B0C0D0E3 are registered here already. Replace with the keys of " + Export() + "?");
+    EXPECT_EQ(KeyOf("00A0B0C0D0E1"), Wire::Key(9));
+    EXPECT_EQ(KeyOf("00A0B0C0D0E2"), "");
+    terminal.typed = {"a long passphrase", "y"};
+    ASSERT_EQ(Run({"import", Export()}), 0) << err;
+    EXPECT_NE(out.find("(2 replaced)"), std::string::npos) << out;
+    EXPECT_EQ(KeyOf("00A0B0C0D0E1"), Wire::Key(1));
+    EXPECT_EQ(KeyOf("00A0B0C0D0E2"), Wire::Key(2));
+}
+
+// The whole way, with the real programs: a store whose machine identity changed refuses to
+// serve, and an export imported there serves the same keys again, byte for byte.
+TEST_F(BackupTest, AStoreOfAnotherMachineIsRefusedByTheServiceUntilAnExportIsImported)
+{
+    if (!Harness::CanChangeMachineIdentity()) {
+        GTEST_SKIP() << "needs root and mount namespaces to give the programs another machine identity";
+    }
+    const uint16_t port = Harness::FreePort();
+    ASSERT_EQ(store.WritePort(port), 1);
+    const SProgramRun exported = RunAdminProgram(StateDir(), {"export", "--stdin", Export()}, {.input = kPassphrase});
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    const std::string otherMachine = m_exports.Path() + "/machine-id";
+    std::ofstream(otherMachine) << "0123456789abcdef0123456789abcdef\n";
+
+    {
+        Harness::CTernwickProcess refused(StateDir(), "", 0, "", otherMachine);
+        const auto status = refused.WaitExit(20000);
+        ASSERT_TRUE(status) << refused.Log();
+        EXPECT_EQ(WEXITSTATUS(*status), 78) << refused.Log();
+        EXPECT_EQ(refused.CountLog("cannot start: "), 1u) << refused.Log();
+        EXPECT_EQ(refused.CountLog("store belongs to another machine identity"), 1u) << refused.Log();
+        EXPECT_FALSE(Harness::CanConnect(port));
+    }
+    const SProgramRun listed = RunAdminProgram(StateDir(), {"list"}, {.machineIdFile = otherMachine});
+    EXPECT_EQ(listed.status, 1);
+    EXPECT_NE(listed.err.find("store belongs to another machine identity"), std::string::npos) << listed.err;
+    const SProgramRun imported = RunAdminProgram(StateDir(), {"import", "--yes", "--stdin", Export()},
+                                                 {.machineIdFile = otherMachine, .input = kPassphrase});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+
+    Harness::CTernwickProcess service(StateDir(), "", 0, "", otherMachine);
+    ASSERT_TRUE(Harness::WaitForListener(port, 20000)) << service.Log();
+    for (unsigned char seed = 1; seed <= 3; ++seed) {
+        const std::string id = "00A0B0C0D0E" + std::to_string(seed);
+        const std::string reply = Harness::Converse(port, Wire::Request(16) + Wire::Data(id) + Wire::Data("unit-mask") +
+                                                              Wire::Ack() + Wire::Ack());
+        EXPECT_EQ(Wire::Hex(reply), Wire::Hex(Wire::Ack() + Wire::Ack() + Wire::Ack() + ServedKey(id, seed))) << id;
+    }
+}
+
+} // namespace

@@ -1,0 +1,197 @@
+// What the store promises about its files and its machine identity: every change is in
+// settings.db alone when it returns, a file replaced under the process is noticed, and keys
+// masked for another machine are never read as this machine's.
+#include "StoreTestSupport.h"
+#include "settings/CKeyStore.h"
+#include "settings/CRegistryKey.h"
+#include "settings/CSettingsStore.h"
+#include "settings/MachineText.h"
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct SHeld
+{
+    std::map<std::string, std::string> keys;
+    uint16_t port = 0;
+    std::string password;
+    bool operator==(const SHeld&) const = default;
+};
+
+SHeld Read(CKeyStore& store)
+{
+    SHeld held;
+    for (const auto& [id, record] : store.LoadKeyList()) {
+        held.keys[id] = std::string(record.GetKey().View());
+    }
+    held.port = store.ReadPort();
+    held.password = store.ReadPassword();
+    return held;
+}
+
+std::vector<std::string> FileNames(const std::string& directory)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::mutex g_noticesLock;
+std::vector<std::string> g_notices;
+
+class DurabilityTest : public StoreTest
+{
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        SetStoreNoticeSink([](const std::string& notice) {
+            std::lock_guard lock(g_noticesLock);
+            g_notices.push_back(notice);
+        });
+    }
+    void TearDown() override
+    {
+        SetStoreNoticeSink(nullptr);
+        std::lock_guard lock(g_noticesLock);
+        g_notices.clear();
+        StoreTest::TearDown();
+    }
+
+    // What a copy of settings.db alone holds, read by a store of its own.
+    SHeld CopyOfTheFileAlone()
+    {
+        const std::string copy = StateDir() + "-copy";
+        fs::remove_all(copy);
+        fs::create_directory(copy);
+        fs::permissions(copy, fs::perms::owner_all);
+        fs::copy_file(StateDir() + "/settings.db", copy + "/settings.db");
+        CSqliteStore other(copy);
+        SetSettingsStoreForTesting(&other);
+        const SHeld held = Read(store);
+        SetSettingsStoreForTesting(&Store());
+        return held;
+    }
+
+    CKeyStore store;
+};
+
+TEST_F(DurabilityTest, SettingsDbAloneHoldsEveryKindOfWriteOnceItReturns)
+{
+    CKeyStore::SContents restored;
+    restored.port = 4242;
+    restored.password = "restored";
+    restored.keys["0000000000R1"] = MakeRecord("0000000000R1", KeyBytes(5, 1));
+    const std::vector<std::pair<const char*, std::function<bool()>>> writes = {
+        {"create the layout", [this] { return store.CreateLayout() == 1; }},
+        {"store a key", [this] { return store.StoreKey(MakeRecord("00A0B0C0D0E0", KeyBytes(1, 0))) == 1; }},
+        {"store a batch",
+         [this] {
+             std::vector<CKeyRecord> batch;
+             for (int i = 0; i < 50; ++i) {
+                 batch.push_back(MakeRecord("B" + std::to_string(i), KeyBytes(2, i)));
+             }
+             return store.StoreKeys(batch) == std::vector<int>(50, 1);
+         }},
+        {"delete a key", [this] { return store.DeleteKey("B7") == 1; }},
+        {"write the port", [this] { return store.WritePort(8080) == 1; }},
+        {"write the password", [this] { return store.WritePassword("secret") == 1; }},
+        {"restore an export", [this, &restored] { return store.Restore(restored, true) == 1; }},
+    };
+    for (const auto& [name, write] : writes) {
+        ASSERT_TRUE(write()) << name;
+        EXPECT_EQ(CopyOfTheFileAlone(), Read(store)) << name;
+        EXPECT_EQ(FileNames(StateDir()), (std::vector<std::string>{"settings.changes", "settings.db"})) << name;
+    }
+    EXPECT_EQ(Read(store).keys.size(), 1u);
+}
+
+TEST_F(DurabilityTest, AFileReplacedUnderTheProcessIsOpenedAfreshAndARemovedOneIsNotWritten)
+{
+    ASSERT_EQ(store.CreateLayout(), 1);
+    ASSERT_EQ(store.StoreKey(MakeRecord("0000000000A1", KeyBytes(1, 1))), 1);
+    // Another store's file moved over this one's, as a restore from a backup would.
+    const std::string other = StateDir() + "-other";
+    {
+        CSqliteStore replacement(other);
+        SetSettingsStoreForTesting(&replacement);
+        ASSERT_EQ(store.CreateLayout(), 1);
+        ASSERT_EQ(store.StoreKey(MakeRecord("0000000000B2", KeyBytes(2, 2))), 1);
+        SetSettingsStoreForTesting(&Store());
+    }
+    fs::rename(other + "/settings.db", StateDir() + "/settings.db");
+    EXPECT_EQ(Read(store).keys.size(), 1u);
+    EXPECT_EQ(Read(store).keys.count("0000000000B2"), 1u);
+    {
+        std::lock_guard lock(g_noticesLock);
+        ASSERT_EQ(g_notices.size(), 1u);
+        EXPECT_NE(g_notices[0].find("settings.db was removed or replaced while in use"), std::string::npos);
+    }
+
+    // Removed: nothing is written into the file that lost its name, and nothing is made up.
+    fs::remove(StateDir() + "/settings.db");
+    EXPECT_EQ(store.StoreKey(MakeRecord("0000000000C3", KeyBytes(3, 3))), 0);
+    EXPECT_EQ(store.WritePort(1234), 0);
+    EXPECT_TRUE(store.LoadKeyList().empty());
+    EXPECT_FALSE(fs::exists(StateDir() + "/settings.db"));
+}
+
+TEST_F(DurabilityTest, KeysMaskedForAnotherMachineAreNeitherReadNorWritten)
+{
+    ASSERT_EQ(store.CreateLayout(), 1);
+    ASSERT_EQ(store.StoreKey(MakeRecord("00A0B0C0D0E0", KeyBytes(1, 0))), 1);
+    ASSERT_EQ(store.WritePassword("secret"), 1);
+    ASSERT_EQ(store.CheckMachineIdentity(), CKeyStore::Identity::Matches);
+    std::string verifier;
+    ASSERT_TRUE(ReadRaw(CKeyStore::kConfigPath, CKeyStore::kVerifierValue, verifier));
+    EXPECT_EQ(verifier.find(kTestMachineText), std::string::npos) << "a hash of the text, never the text";
+
+    SetMachineTextForTesting(std::string("another machine"));
+    EXPECT_EQ(store.CheckMachineIdentity(), CKeyStore::Identity::Foreign);
+    std::map<std::string, CKeyRecord> list;
+    EXPECT_EQ(store.ReadKeyList(list), 0);
+    EXPECT_EQ(store.StoreKey(MakeRecord("00A0B0C0D0E1", KeyBytes(1, 1))), 0);
+    EXPECT_EQ(store.ReadPassword(), "");
+    EXPECT_EQ(store.WritePassword("other"), 0);
+    EXPECT_EQ(store.Prepare(), 0);
+    EXPECT_EQ(store.CreateLayout(), 1) << "the layout is there";
+    CKeyStore::SContents contents;
+    EXPECT_EQ(store.ReadContents(contents), 0);
+    EXPECT_EQ(store.Restore(contents, false), 0) << "only a whole replacement";
+    EXPECT_EQ(store.CheckMachineIdentity(), CKeyStore::Identity::Foreign) << "nothing took it over";
+
+    contents.keys["00A0B0C0D0E9"] = MakeRecord("00A0B0C0D0E9", KeyBytes(9, 9));
+    ASSERT_EQ(store.Restore(contents, true), 1);
+    EXPECT_EQ(store.CheckMachineIdentity(), CKeyStore::Identity::Matches);
+    const SHeld held = Read(store);
+    EXPECT_EQ(held.keys, (std::map<std::string, std::string>{{"00A0B0C0D0E9", KeyBytes(9, 9)}}));
+    EXPECT_EQ(held.port, CKeyStore::kDefaultPort);
+}
+
+TEST_F(DurabilityTest, AStoreWithoutAVerifierGetsOneWhenPreparedAndReadingChangesNothing)
+{
+    ASSERT_EQ(store.CreateLayout(), 1);
+    ASSERT_EQ(store.StoreKey(MakeRecord("00A0B0C0D0E0", KeyBytes(1, 0))), 1);
+    CRegistryKey config = store.OpenConfigKey();
+    ASSERT_EQ(config.DeleteValue(CKeyStore::kVerifierValue), 0);
+    EXPECT_EQ(store.CheckMachineIdentity(), CKeyStore::Identity::Unverified);
+    const uint64_t before = store.ChangeCount();
+    EXPECT_EQ(store.LoadKeyList().size(), 1u);
+    EXPECT_EQ(store.ChangeCount(), before) << "a read wrote";
+    ASSERT_EQ(store.Prepare(), 1);
+    EXPECT_EQ(store.CheckMachineIdentity(), CKeyStore::Identity::Matches);
+    EXPECT_EQ(std::string(store.LoadKeyList()["00A0B0C0D0E0"].GetKey().View()), KeyBytes(1, 0));
+}
+
+} // namespace
