@@ -136,6 +136,7 @@ int AdminTest::Run(const std::vector<std::string>& args, const std::string& inpu
         [this] { return serviceState; },
         [this](uint16_t port) { portsFollowed.push_back(port); },
         SealedExport::LeastCost(),
+        "",
     };
     const int status = CAdminProgram(environment).Run(args);
     out = outStream.str();

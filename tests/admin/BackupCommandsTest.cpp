@@ -138,7 +138,7 @@ TEST_F(BackupTest, AStoreOfAnotherMachineIsRefusedByTheServiceUntilAnExportIsImp
     }
     const uint16_t port = Harness::FreePort();
     ASSERT_EQ(store.WritePort(port), 1);
-    const SProgramRun exported = RunAdminProgram(StateDir(), {"export", "--stdin", Export()}, {.input = kPassphrase});
+    const SProgramRun exported = RunAdminProgram(StateDir(), {"export", "--stdin", Export()}, {false, "", kPassphrase});
     ASSERT_EQ(exported.status, 0) << exported.err;
     const std::string otherMachine = m_exports.Path() + "/machine-id";
     std::ofstream(otherMachine) << "0123456789abcdef0123456789abcdef\n";
@@ -152,11 +152,11 @@ TEST_F(BackupTest, AStoreOfAnotherMachineIsRefusedByTheServiceUntilAnExportIsImp
         EXPECT_EQ(refused.CountLog("store belongs to another machine identity"), 1u) << refused.Log();
         EXPECT_FALSE(Harness::CanConnect(port));
     }
-    const SProgramRun listed = RunAdminProgram(StateDir(), {"list"}, {.machineIdFile = otherMachine});
+    const SProgramRun listed = RunAdminProgram(StateDir(), {"list"}, {false, otherMachine, ""});
     EXPECT_EQ(listed.status, 1);
     EXPECT_NE(listed.err.find("store belongs to another machine identity"), std::string::npos) << listed.err;
     const SProgramRun imported = RunAdminProgram(StateDir(), {"import", "--yes", "--stdin", Export()},
-                                                 {.machineIdFile = otherMachine, .input = kPassphrase});
+                                                 {false, otherMachine, kPassphrase});
     ASSERT_EQ(imported.status, 0) << imported.err;
 
     Harness::CTernwickProcess service(StateDir(), "", 0, "", otherMachine);

@@ -138,11 +138,11 @@ TEST_F(AdminTest, AUserWhoCannotWriteTheStoreIsRefused)
         {"fetch", "--yes", "127.0.0.1:1", "000000000001"},
     };
     for (const auto& args : writing) {
-        const SProgramRun run = RunAdminProgram(StateDir(), args, {.asNobody = true});
+        const SProgramRun run = RunAdminProgram(StateDir(), args, {true, "", ""});
         EXPECT_EQ(run.status, 1) << args.front();
         EXPECT_EQ(run.err, refusal) << args.front();
     }
-    const SProgramRun list = RunAdminProgram(StateDir(), {"list"}, {.asNobody = true});
+    const SProgramRun list = RunAdminProgram(StateDir(), {"list"}, {true, "", ""});
     EXPECT_EQ(list.status, 1);
     EXPECT_EQ(list.err, "corvane-admin: you may not read the key store " + StateDir() +
                             "/settings.db (Permission denied): run this as root\n");
