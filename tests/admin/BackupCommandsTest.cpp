@@ -155,8 +155,8 @@ TEST_F(BackupTest, AStoreOfAnotherMachineIsRefusedByTheServiceUntilAnExportIsImp
     const SProgramRun listed = RunAdminProgram(StateDir(), {"list"}, {false, otherMachine, ""});
     EXPECT_EQ(listed.status, 1);
     EXPECT_NE(listed.err.find("store belongs to another machine identity"), std::string::npos) << listed.err;
-    const SProgramRun imported = RunAdminProgram(StateDir(), {"import", "--yes", "--stdin", Export()},
-                                                 {false, otherMachine, kPassphrase});
+    const SProgramRun imported =
+        RunAdminProgram(StateDir(), {"import", "--yes", "--stdin", Export()}, {false, otherMachine, kPassphrase});
     ASSERT_EQ(imported.status, 0) << imported.err;
 
     Harness::CTernwickProcess service(StateDir(), "", 0, "", otherMachine);
