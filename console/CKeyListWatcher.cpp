@@ -48,9 +48,9 @@ void CKeyListWatcher::Watch()
 {
     Platform::CEvent changed(false, false);
     CRegistryKey keyList = m_store.OpenKeyListKey();
-    constexpr uint32_t kFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
+    constexpr uint32_t kFilter = kRegNotifyChangeName | kRegNotifyChangeLastSet;
     for (;;) {
-        if (NotifyChangeKeyValue(keyList.GetHandle(), true, kFilter, &changed) != ERROR_SUCCESS) {
+        if (NotifyChangeKeyValue(keyList.GetHandle(), true, kFilter, &changed) != kErrorSuccess) {
             return;
         }
         ZiRez::CSocketWaiter waiter;

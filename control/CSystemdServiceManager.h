@@ -29,14 +29,14 @@ public:
     CSystemdServiceManager& operator=(const CSystemdServiceManager&) = delete;
 
     bool Open() override;
-    uint32_t CreateService(const std::string& displayName, const std::string& executablePath) override;
-    uint32_t OpenService() override;
+    uint32_t Create(const std::string& displayName, const std::string& executablePath) override;
+    uint32_t OpenExisting() override;
     bool ChangeDescription(const std::string& description) override;
     bool ChangeFailureActions(uint32_t restartDelayMs) override;
     bool QueryStatus(uint32_t& state) override;
-    uint32_t StartService() override;
+    uint32_t Start() override;
     bool Control(uint32_t control) override;
-    bool DeleteService() override;
+    bool Delete() override;
 
     // The state (1 to 7) from the properties ActiveState, SubState and StatusText; 0
     // when they say nothing usable.
