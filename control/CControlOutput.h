@@ -1,17 +1,32 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <string_view>
 
-// The control program's message channels as terminal lines: warnings and errors on
-// standard error with their prefixes, the help and status boxes on standard output.
-// Info and debug texts are built but not shown, as the program has no window for them.
+// The boxes the control program shows: warnings and errors with their prefixes, the help
+// and the status box.
+enum class EControlBox
+{
+    Warning,
+    Error,
+    Help,
+    Status,
+};
+
+// The control program's message channels. Info and debug texts are built but not shown;
+// the other channels go to the program's way of showing a box: message boxes on Windows,
+// terminal lines elsewhere.
 class CControlOutput
 {
 public:
-    CControlOutput(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+    using BoxShower = std::function<void(EControlBox box, const std::string& text)>;
+
+    explicit CControlOutput(BoxShower show) : m_show(std::move(show)) {}
+    // As terminal lines: warning and error boxes on err, the help and status boxes on out.
+    CControlOutput(std::ostream& out, std::ostream& err);
 
     void Info(std::string_view /*text*/) {}
     void Debug(std::string_view /*text*/) {}
@@ -23,6 +38,5 @@ public:
     static std::string StatusBoxText(uint32_t state);
 
 private:
-    std::ostream& m_out;
-    std::ostream& m_err;
+    BoxShower m_show;
 };

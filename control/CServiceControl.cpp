@@ -1,6 +1,7 @@
 #include "CServiceControl.h"
 
 #include "control/CommandWords.h"
+#include "control/ProgramDirectory.h"
 #include "platform/ServiceStatus.h"
 #include "settings/CKeyStore.h"
 
@@ -197,7 +198,7 @@ bool CServiceControl::QueryState(uint32_t& state)
 
 std::string CServiceControl::ExecutablePath() const
 {
-    return m_programDirectory + "/" + kServiceFileName;
+    return ProgramPath(m_programDirectory, kServiceFileName);
 }
 
 std::string CServiceControl::QuotedExecutablePath() const
