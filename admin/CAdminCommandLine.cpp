@@ -40,6 +40,10 @@ bool CAdminCommandLine::Parse(const std::vector<std::string>& args, std::string&
         m_help = true;
         return true;
     }
+    if (args[0] == "--version" && args.size() == 1) {
+        m_version = true;
+        return true;
+    }
     const std::string& name = helpFirst ? args[1] : args[0];
     m_command = FindCommand(name);
     if (m_command == nullptr) {

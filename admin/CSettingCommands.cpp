@@ -74,6 +74,12 @@ int CSettingCommands::ChangePort(const std::string& text)
         return kExitFailed;
     }
     const std::string current = m_session.Tasks().PortText();
+    // The service's own port is held (by the service), so the probe would refuse it: the
+    // store already says what was asked.
+    if (text == current && current != "0") {
+        m_session.Out() << "The port is " << text << " already.\n";
+        return kExitSuccess;
+    }
     switch (m_session.Tasks().ChangePort(text)) {
     case EPortOutcome::Changed:
         m_session.Out() << "Port set to " << text << ".\n";
@@ -82,9 +88,7 @@ int CSettingCommands::ChangePort(const std::string& text)
     case EPortOutcome::Invalid:
         return m_session.UsageError("'" + text + "' is not a port: give a number from 1 to 65535, digits only");
     case EPortOutcome::InUse:
-        return m_session.Fail(
-            "port " + text + " is in use" +
-            (text == current ? " (it is the key service's port already)" : " by another program: choose another port"));
+        return m_session.Fail("port " + text + " is in use by another program: choose another port");
     case EPortOutcome::WriteFailed:
         break;
     }

@@ -83,7 +83,8 @@ std::string ProgramHelp()
         help += "  " + std::string(command.synopsis) + "\n      " + command.summary + "\n";
     }
     help += "\n'corvane-admin COMMAND --help' tells more. Exit status: 0 success, 1 refused or failed,\n"
-            "2 usage error. Commands that change the key store need root.\n";
+            "2 usage error. Commands that change the key store need root. 'corvane-admin --version'\n"
+            "shows the version.\n";
     return help;
 }
 

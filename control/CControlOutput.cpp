@@ -1,5 +1,7 @@
 #include "CControlOutput.h"
 
+#include "platform/ProgramInfo.h"
+
 #include <cstdio>
 #include <ostream>
 
@@ -35,6 +37,11 @@ void CControlOutput::Error(std::string_view text)
 void CControlOutput::Help()
 {
     m_out << kHelpText << std::flush;
+}
+
+void CControlOutput::Version()
+{
+    m_out << VersionLine("Oxlade") << std::flush;
 }
 
 void CControlOutput::Status(uint32_t state)

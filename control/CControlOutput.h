@@ -18,6 +18,7 @@ public:
     void Warning(std::string_view text);
     void Error(std::string_view text);
     void Help();
+    void Version();
     void Status(uint32_t state);
 
     static std::string StatusBoxText(uint32_t state);

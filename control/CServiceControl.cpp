@@ -1,6 +1,7 @@
 #include "CServiceControl.h"
 
 #include "control/CommandWords.h"
+#include "platform/ProgramInfo.h"
 #include "platform/ServiceStatus.h"
 #include "settings/CKeyStore.h"
 
@@ -44,6 +45,16 @@ CServiceControl::CServiceControl(CServiceManager& manager, CFirewall& firewall, 
 
 int CServiceControl::Run(std::string_view commandLine)
 {
+    switch (InfoOption(commandLine)) {
+    case EInfoOption::Help:
+        m_output.Help();
+        return 0;
+    case EInfoOption::Version:
+        m_output.Version();
+        return 0;
+    case EInfoOption::None:
+        break;
+    }
     const uint32_t flags = ParseCommandWord(commandLine);
     if (flags == 0) {
         m_output.Help();

@@ -57,6 +57,12 @@ TEST_F(AdminTest, PortFollowsTheConsolesRule)
     EXPECT_EQ(portsFollowed, std::vector<uint16_t>{free});
     EXPECT_EQ(Run({"port"}), 0);
     EXPECT_EQ(out, std::to_string(free) + "\n");
+
+    // The stored port, held as the running service holds it: nothing to change.
+    const CPortHolder service(free);
+    EXPECT_EQ(Run({"port", std::to_string(free)}), 0) << err;
+    EXPECT_EQ(out, "The port is " + std::to_string(free) + " already.\n");
+    EXPECT_EQ(portsFollowed, std::vector<uint16_t>{free});
 }
 
 TEST_F(AdminTest, PasswordLimitsAreThoseOfTheConsole)

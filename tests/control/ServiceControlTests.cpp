@@ -157,6 +157,9 @@ TEST(ServiceControl, ManagerOrServiceMissing)
     ExpectOutcome(noService("status"), 1, "", "Error Info: Can't open Service!!\n", "open; open-service; ");
     Rig help;
     ExpectOutcome(help(" status"), 1, help("").out, "", "");
+    // Asked for, the usage is an answer, not a failure; the manager is not asked anything.
+    ExpectOutcome(help("--help"), 0, help("").out, "", "");
+    ExpectOutcome(help("-h"), 0, help("").out, "", "");
     EXPECT_EQ(help("").out.rfind("Usage : Oxlade COMMAND\n", 0), 0u);
 }
 
