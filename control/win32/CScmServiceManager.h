@@ -15,7 +15,10 @@ public:
     CScmServiceManager(const CScmServiceManager&) = delete;
     CScmServiceManager& operator=(const CScmServiceManager&) = delete;
 
+    // With the right to create services, which only administrators have.
     bool Open() override;
+    // Open has asked for the right already.
+    bool MayChangeServices() override { return true; }
     // The executable path is put between double quotes, so that a directory with blanks
     // names the program and not its first word.
     uint32_t Create(const std::string& displayName, const std::string& executablePath) override;

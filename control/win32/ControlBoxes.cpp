@@ -10,8 +10,12 @@ SControlBoxStyle ControlBoxStyle(EControlBox box)
         return {"Oxlade", MB_OK | MB_ICONWARNING};
     case EControlBox::Error:
         return {"Oxlade", MB_OK | MB_ICONERROR};
+    case EControlBox::Notice:
+        return {"Oxlade", MB_OK | MB_ICONINFORMATION};
     case EControlBox::Help:
         return {"Oxlade - Help", MB_OK};
+    case EControlBox::Version:
+        return {"Oxlade - Version", MB_OK};
     case EControlBox::Status:
         return {"Oxlade - Status", MB_OK};
     }
