@@ -43,9 +43,9 @@ void CMainDialogWindow::OnCreated()
 {
     m_icon = LoadApplicationIcon(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
     SendMessageW(Window(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
-    SendMessageW(Window(), WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(LoadApplicationIcon(GetSystemMetrics(SM_CXSMICON),
-                                                              GetSystemMetrics(SM_CYSMICON))));
+    SendMessageW(
+        Window(), WM_SETICON, ICON_SMALL,
+        reinterpret_cast<LPARAM>(LoadApplicationIcon(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON))));
 }
 
 void CMainDialogWindow::AddSystemMenuItem(unsigned commandId, const std::string& text)
@@ -95,16 +95,16 @@ std::vector<std::string> CMainDialogWindow::SelectedListItems()
     const HWND list = List();
     std::vector<std::string> selected;
     int index = -1;
-    while ((index = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(index),
-                                                  LVNI_SELECTED))) != -1) {
+    while ((index = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(index), LVNI_SELECTED))) !=
+           -1) {
         // Registration IDs are 12 characters; the buffer leaves room for any text.
         wchar_t text[260] = {};
         LVITEMW item{};
         item.iSubItem = 0;
         item.pszText = text;
         item.cchTextMax = static_cast<int>(std::size(text));
-        const auto length = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(index),
-                                         reinterpret_cast<LPARAM>(&item));
+        const auto length =
+            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
         selected.push_back(Platform::Narrow(std::wstring_view(text, static_cast<size_t>(length))));
     }
     return selected;

@@ -1,7 +1,7 @@
 #include "console/CSingleInstanceLock.h"
 
-#include "platform/win32/Win32.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32.h"
 
 CSingleInstanceLock::CSingleInstanceLock(std::string name) : m_name(std::move(name)) {}
 

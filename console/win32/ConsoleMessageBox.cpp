@@ -11,8 +11,8 @@ namespace {
 std::wstring MessageText(const SConsoleMessage& message)
 {
     const wchar_t* resource = nullptr;
-    const int length = LoadStringW(GetModuleHandleW(nullptr), static_cast<UINT>(message.id),
-                                   reinterpret_cast<wchar_t*>(&resource), 0);
+    const int length =
+        LoadStringW(GetModuleHandleW(nullptr), static_cast<UINT>(message.id), reinterpret_cast<wchar_t*>(&resource), 0);
     if (length > 0 && resource != nullptr) {
         return std::wstring(resource, static_cast<size_t>(length));
     }

@@ -1,7 +1,7 @@
 #include "console/PasswordText.h"
 
-#include "platform/win32/Win32.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32.h"
 
 namespace {
 
@@ -13,8 +13,8 @@ std::optional<std::wstring> Decode(std::string_view bytes)
     if (bytes.empty()) {
         return std::wstring();
     }
-    const int length = MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, bytes.data(),
-                                           static_cast<int>(bytes.size()), nullptr, 0);
+    const int length =
+        MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     if (length <= 0) {
         return std::nullopt;
     }

@@ -1,7 +1,7 @@
 #include "CScmServiceManager.h"
 
-#include "platform/win32/Win32.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32.h"
 
 namespace {
 
@@ -52,10 +52,9 @@ uint32_t CScmServiceManager::Create(const std::string& displayName, const std::s
     const std::wstring name = Platform::Widen(m_serviceName);
     const std::wstring display = Platform::Widen(displayName);
     const std::wstring command = Platform::Widen("\"" + executablePath + "\"");
-    m_handles->service.Reset(CreateServiceW(m_handles->manager.Get(), name.c_str(), display.c_str(),
-                                            SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
-                                            SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr,
-                                            nullptr, nullptr));
+    m_handles->service.Reset(CreateServiceW(m_handles->manager.Get(), name.c_str(), display.c_str(), SERVICE_ALL_ACCESS,
+                                            SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                                            command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     return m_handles->service.Get() != nullptr ? 0 : GetLastError();
 }
 

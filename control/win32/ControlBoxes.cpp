@@ -1,7 +1,7 @@
 #include "ControlBoxes.h"
 
-#include "platform/win32/Win32.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32.h"
 
 SControlBoxStyle ControlBoxStyle(EControlBox box)
 {

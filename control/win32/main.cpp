@@ -8,8 +8,8 @@
 #include "control/win32/CScmServiceManager.h"
 #include "control/win32/CSystemVersionQuery.h"
 #include "control/win32/ControlBoxes.h"
-#include "platform/win32/Win32.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32.h"
 #include "settings/CKeyStore.h"
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR commandLine, int /*show*/)

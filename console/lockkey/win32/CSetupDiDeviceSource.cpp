@@ -1,15 +1,12 @@
 #include "console/lockkey/win32/CSetupDiDeviceSource.h"
 
-#include "platform/win32/Win32.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32.h"
 
 #include <cfgmgr32.h>
-#include <devguid.h>
-#include <initguid.h>
 #include <setupapi.h>
-#include <winioctl.h>
-
 #include <vector>
+#include <winioctl.h>
 
 namespace {
 
@@ -61,7 +58,7 @@ std::optional<unsigned> ParseHex4(std::string_view text)
 // be read, which ends the enumeration.
 std::optional<std::pair<std::string, DEVINST>> ReadInterface(HDEVINFO set, DWORD index)
 {
-    SP_DEVICE_INTERFACE_DATA interface{};
+    SP_DEVICE_INTERFACE_DATA interface {};
     interface.cbSize = sizeof interface;
     if (SetupDiEnumDeviceInterfaces(set, nullptr, &kDiskInterfaceClass, index, &interface) == FALSE) {
         return std::nullopt;
@@ -134,8 +131,8 @@ std::optional<uint32_t> CSetupDiDeviceSource::QueryDiskNumber(const std::string&
     }
     STORAGE_DEVICE_NUMBER number{};
     DWORD returned = 0;
-    const bool answered = DeviceIoControl(device, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number,
-                                          sizeof number, &returned, nullptr) != FALSE;
+    const bool answered = DeviceIoControl(device, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
+                                          &returned, nullptr) != FALSE;
     CloseHandle(device);
     if (!answered || returned < sizeof number) {
         return std::nullopt;
