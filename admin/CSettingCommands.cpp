@@ -2,6 +2,7 @@
 
 #include "admin/AdminText.h"
 #include "admin/ExitStatus.h"
+#include "platform/SafeText.h"
 #include "protocol/CKeyServerClient.h"
 
 #include <ostream>
@@ -172,6 +173,6 @@ int CSettingCommands::Status()
                     << "Cooperation:   " << (m_session.Tasks().IsCooperationPermitted() ? "permitted" : "not permitted")
                     << "\n"
                     << "Registrations: " << ids->size() << "\n"
-                    << "Key store:     " << m_session.Environment().storeLocation << "\n";
+                    << "Key store:     " << SafeText(m_session.Environment().storeLocation) << "\n";
     return answers ? kExitSuccess : kExitFailed;
 }

@@ -1,6 +1,7 @@
 #include "CControlOutput.h"
 
 #include "platform/ProgramInfo.h"
+#include "platform/SafeText.h"
 
 #include <cstdio>
 #include <ostream>
@@ -22,16 +23,23 @@ constexpr const char* kStateTexts[] = {
     "The service is paused.\n",
 };
 
+// A message as one line: it may carry paths and what other programs said.
+std::string OneLine(std::string_view text)
+{
+    const bool ended = !text.empty() && text.back() == '\n';
+    return SafeText(ended ? text.substr(0, text.size() - 1) : text) + (ended ? "\n" : "");
+}
+
 } // namespace
 
 void CControlOutput::Warning(std::string_view text)
 {
-    m_err << "Warning Info: " << text << std::flush;
+    m_err << "Warning Info: " << OneLine(text) << std::flush;
 }
 
 void CControlOutput::Error(std::string_view text)
 {
-    m_err << "Error Info: " << text << std::flush;
+    m_err << "Error Info: " << OneLine(text) << std::flush;
 }
 
 void CControlOutput::Help()
