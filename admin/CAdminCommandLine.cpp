@@ -10,10 +10,8 @@ struct SOptionName
 };
 
 constexpr SOptionName kOptionNames[] = {
-    {"--yes", "-y", kOptionYes},
-    {"--stdin", nullptr, kOptionStdin},
-    {"--all", nullptr, kOptionAll},
-    {"--force", nullptr, kOptionForce},
+    {"--yes", "-y", kOptionYes},        {"--stdin", nullptr, kOptionStdin}, {"--all", nullptr, kOptionAll},
+    {"--force", nullptr, kOptionForce}, {"--json", nullptr, kOptionJson},
 };
 
 bool IsHelp(const std::string& arg)

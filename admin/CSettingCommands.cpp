@@ -2,6 +2,7 @@
 
 #include "admin/AdminText.h"
 #include "admin/ExitStatus.h"
+#include "admin/JsonText.h"
 #include "platform/SafeText.h"
 #include "protocol/CKeyServerClient.h"
 
@@ -21,9 +22,16 @@ constexpr const char* kStateTexts[] = {
     "paused",
 };
 
+// The same states as names for scripts.
+constexpr const char* kStateNames[] = {
+    "not-installed", "stopped", "starting", "stopping", "running", "continuing", "pausing", "paused",
+};
+constexpr uint32_t kStateCount = sizeof kStateTexts / sizeof kStateTexts[0];
+static_assert(sizeof kStateNames / sizeof kStateNames[0] == kStateCount);
+
 std::string StateText(uint32_t state)
 {
-    return state < sizeof kStateTexts / sizeof kStateTexts[0] ? kStateTexts[state] : kStateTexts[0];
+    return state < kStateCount ? kStateTexts[state] : kStateTexts[0];
 }
 
 // Whether a key service answers a check request on the port of this computer.
@@ -161,6 +169,9 @@ int CSettingCommands::ReportPassword(EPasswordOutcome outcome, const std::string
 
 int CSettingCommands::Status()
 {
+    if (m_line.Has(kOptionJson)) {
+        return StatusAsJson();
+    }
     const auto& serviceState = m_session.Environment().serviceState;
     m_session.Out() << "Service:       " << StateText(serviceState ? serviceState() : 0) << "\n";
     const auto ids = m_session.Registrations();
@@ -174,5 +185,25 @@ int CSettingCommands::Status()
                     << "\n"
                     << "Registrations: " << ids->size() << "\n"
                     << "Key store:     " << SafeText(m_session.Environment().storeLocation) << "\n";
+    return answers ? kExitSuccess : kExitFailed;
+}
+
+int CSettingCommands::StatusAsJson()
+{
+    const auto& serviceState = m_session.Environment().serviceState;
+    uint32_t state = serviceState ? serviceState() : 0;
+    state = state < kStateCount ? state : 0;
+    const auto ids = m_session.Registrations();
+    const auto port = ids ? StoredPort() : std::nullopt;
+    const bool answers = port && Answers(*port);
+    const char* const null = "null";
+    m_session.Out() << "{\"service\": \"" << kStateNames[state] << "\", \"serviceState\": " << state
+                    << ", \"port\": " << (port ? *port : null) << ", \"answers\": " << (answers ? "true" : "false")
+                    << ", \"cooperation\": "
+                    << (!port                                        ? null
+                        : m_session.Tasks().IsCooperationPermitted() ? "true"
+                                                                     : "false")
+                    << ", \"registrations\": " << (port ? std::to_string(ids->size()) : null)
+                    << ", \"keyStore\": " << JsonString(m_session.Environment().storeLocation) << "}\n";
     return answers ? kExitSuccess : kExitFailed;
 }

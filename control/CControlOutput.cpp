@@ -42,6 +42,18 @@ void CControlOutput::Error(std::string_view text)
     m_err << "Error Info: " << OneLine(text) << std::flush;
 }
 
+void CControlOutput::Notice(std::string_view text)
+{
+    m_out << text << std::flush;
+}
+
+void CControlOutput::Announce(std::string_view text)
+{
+    if (m_interactive) {
+        m_out << text << std::flush;
+    }
+}
+
 void CControlOutput::Help()
 {
     m_out << kHelpText << std::flush;
