@@ -1,6 +1,7 @@
 #include "CServiceControl.h"
 
 #include "control/CommandWords.h"
+#include "control/ProgramDirectory.h"
 #include "platform/ProgramInfo.h"
 #include "platform/ServiceStatus.h"
 #include "settings/AsciiCase.h"
@@ -283,7 +284,7 @@ bool CServiceControl::QueryState(uint32_t& state)
 
 std::string CServiceControl::ExecutablePath() const
 {
-    return m_programDirectory + "/" + kServiceFileName;
+    return ProgramPath(m_programDirectory, kServiceFileName);
 }
 
 std::string CServiceControl::QuotedExecutablePath() const
