@@ -49,7 +49,20 @@ std::string FaultText(ELockKeyFault fault)
     case ELockKeyFault::NoKeyFile:
         return "the key file is gone";
     case ELockKeyFault::NotAFile:
-        return "the key file's name holds a folder or a device, not a file";
+        return "the key file's name holds a folder, not a file";
+    case ELockKeyFault::DeviceNode:
+        return "the key file's name holds a device node, not a file (it was not opened)";
+    case ELockKeyFault::FifoOrSocket:
+        return "the key file's name holds a FIFO or a socket, not a file (it was not opened)";
+    case ELockKeyFault::LinkedKeyFile:
+        return "the key file is a symbolic link (links are not followed: the key must lie on the stick itself)";
+    case ELockKeyFault::LinkedKeyFolder:
+        return "the key folder is a symbolic link (links are not followed: the key must lie on the stick itself)";
+    case ELockKeyFault::LinkedFolder:
+        return "a folder on the key file's path is a symbolic link (links are not followed)";
+    case ELockKeyFault::OffTheStick:
+        return "the key folder or key file lies on another file system mounted on the drive, not on the drive "
+               "itself";
     case ELockKeyFault::Unreadable:
         return "the key file cannot be read";
     case ELockKeyFault::TooShort:
@@ -70,7 +83,14 @@ std::string FaultAdvice(ELockKeyFault fault)
     case ELockKeyFault::Unreadable:
         return "check that the stick is plugged in and mounted, then try again";
     case ELockKeyFault::NoId:
+    case ELockKeyFault::LinkedKeyFile:
+    case ELockKeyFault::LinkedKeyFolder:
+    case ELockKeyFault::LinkedFolder:
+    case ELockKeyFault::DeviceNode:
+    case ELockKeyFault::FifoOrSocket:
         return "the stick is not as it was made: get the key from the unit's supplier";
+    case ELockKeyFault::OffTheStick:
+        return "unmount what is mounted on the drive's folders, then try again";
     default:
         return "the lock key is damaged: get the key from the unit's supplier";
     }

@@ -10,10 +10,8 @@ struct SOptionName
 };
 
 constexpr SOptionName kOptionNames[] = {
-    {"--yes", "-y", kOptionYes},
-    {"--stdin", nullptr, kOptionStdin},
-    {"--all", nullptr, kOptionAll},
-    {"--force", nullptr, kOptionForce},
+    {"--yes", "-y", kOptionYes},        {"--stdin", nullptr, kOptionStdin}, {"--all", nullptr, kOptionAll},
+    {"--force", nullptr, kOptionForce}, {"--json", nullptr, kOptionJson},
 };
 
 bool IsHelp(const std::string& arg)
@@ -38,6 +36,10 @@ bool CAdminCommandLine::Parse(const std::vector<std::string>& args, std::string&
     const bool helpFirst = IsHelp(args[0]) || args[0] == "help";
     if (helpFirst && args.size() == 1) {
         m_help = true;
+        return true;
+    }
+    if (args[0] == "--version" && args.size() == 1) {
+        m_version = true;
         return true;
     }
     const std::string& name = helpFirst ? args[1] : args[0];

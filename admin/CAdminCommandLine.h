@@ -13,9 +13,10 @@ public:
     // to one line that says what to do.
     bool Parse(const std::vector<std::string>& args, std::string& error);
 
-    // nullptr when no command was named (only help was asked for).
+    // nullptr when no command was named (only help or the version was asked for).
     const SCommandSpec* Command() const { return m_command; }
     bool WantsHelp() const { return m_help; }
+    bool WantsVersion() const { return m_version; }
     bool Has(EAdminOption option) const { return (m_options & option) != 0; }
     const std::vector<std::string>& Operands() const { return m_operands; }
 
@@ -24,6 +25,7 @@ private:
 
     const SCommandSpec* m_command = nullptr;
     bool m_help = false;
+    bool m_version = false;
     unsigned m_options = 0;
     std::vector<std::string> m_operands;
 };

@@ -6,6 +6,7 @@
 #include "admin/CSettingCommands.h"
 #include "admin/CTransferCommands.h"
 #include "admin/ExitStatus.h"
+#include "platform/ProgramInfo.h"
 
 #include <map>
 #include <ostream>
@@ -37,6 +38,10 @@ int CAdminProgram::Run(const std::vector<std::string>& args)
     std::string error;
     if (!line.Parse(args, error)) {
         return m_session.UsageError(error);
+    }
+    if (line.WantsVersion()) {
+        m_session.Out() << VersionLine("corvane-admin");
+        return kExitSuccess;
     }
     if (line.WantsHelp()) {
         m_session.Out() << (line.Command() != nullptr ? CommandHelp(*line.Command()) : ProgramHelp());

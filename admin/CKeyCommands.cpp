@@ -2,6 +2,7 @@
 
 #include "admin/AdminText.h"
 #include "admin/ExitStatus.h"
+#include "admin/JsonText.h"
 #include "console/lockkey/CLockKeyScanner.h"
 #include "settings/AsciiCase.h"
 
@@ -43,6 +44,14 @@ int CKeyCommands::List()
     const auto ids = m_session.Registrations();
     if (!ids) {
         return kExitFailed;
+    }
+    if (m_line.Has(kOptionJson)) {
+        std::string list;
+        for (const std::string& id : *ids) {
+            list += (list.empty() ? "" : ", ") + JsonString(id);
+        }
+        m_session.Out() << "{\"count\": " << ids->size() << ", \"registrations\": [" << list << "]}\n";
+        return kExitSuccess;
     }
     for (const std::string& id : *ids) {
         m_session.Out() << id << "\n";

@@ -2,6 +2,7 @@
 
 #include "admin/AdminText.h"
 #include "admin/ExitStatus.h"
+#include "admin/JsonText.h"
 #include "protocol/CKeyServerClient.h"
 
 #include <ostream>
@@ -20,9 +21,16 @@ constexpr const char* kStateTexts[] = {
     "paused",
 };
 
+// The same states as names for scripts.
+constexpr const char* kStateNames[] = {
+    "not-installed", "stopped", "starting", "stopping", "running", "continuing", "pausing", "paused",
+};
+constexpr uint32_t kStateCount = sizeof kStateTexts / sizeof kStateTexts[0];
+static_assert(sizeof kStateNames / sizeof kStateNames[0] == kStateCount);
+
 std::string StateText(uint32_t state)
 {
-    return state < sizeof kStateTexts / sizeof kStateTexts[0] ? kStateTexts[state] : kStateTexts[0];
+    return state < kStateCount ? kStateTexts[state] : kStateTexts[0];
 }
 
 // Whether a key service answers a check request on the port of this computer.
@@ -74,6 +82,12 @@ int CSettingCommands::ChangePort(const std::string& text)
         return kExitFailed;
     }
     const std::string current = m_session.Tasks().PortText();
+    // The service's own port is held (by the service), so the probe would refuse it: the
+    // store already says what was asked.
+    if (text == current && current != "0") {
+        m_session.Out() << "The port is " << text << " already.\n";
+        return kExitSuccess;
+    }
     switch (m_session.Tasks().ChangePort(text)) {
     case EPortOutcome::Changed:
         m_session.Out() << "Port set to " << text << ".\n";
@@ -82,9 +96,7 @@ int CSettingCommands::ChangePort(const std::string& text)
     case EPortOutcome::Invalid:
         return m_session.UsageError("'" + text + "' is not a port: give a number from 1 to 65535, digits only");
     case EPortOutcome::InUse:
-        return m_session.Fail(
-            "port " + text + " is in use" +
-            (text == current ? " (it is the key service's port already)" : " by another program: choose another port"));
+        return m_session.Fail("port " + text + " is in use by another program: choose another port");
     case EPortOutcome::WriteFailed:
         break;
     }
@@ -156,6 +168,9 @@ int CSettingCommands::ReportPassword(EPasswordOutcome outcome, const std::string
 
 int CSettingCommands::Status()
 {
+    if (m_line.Has(kOptionJson)) {
+        return StatusAsJson();
+    }
     const auto& serviceState = m_session.Environment().serviceState;
     m_session.Out() << "Service:       " << StateText(serviceState ? serviceState() : 0) << "\n";
     const auto ids = m_session.Registrations();
@@ -169,5 +184,25 @@ int CSettingCommands::Status()
                     << "\n"
                     << "Registrations: " << ids->size() << "\n"
                     << "Key store:     " << m_session.Environment().storeLocation << "\n";
+    return answers ? kExitSuccess : kExitFailed;
+}
+
+int CSettingCommands::StatusAsJson()
+{
+    const auto& serviceState = m_session.Environment().serviceState;
+    uint32_t state = serviceState ? serviceState() : 0;
+    state = state < kStateCount ? state : 0;
+    const auto ids = m_session.Registrations();
+    const auto port = ids ? StoredPort() : std::nullopt;
+    const bool answers = port && Answers(*port);
+    const char* const null = "null";
+    m_session.Out() << "{\"service\": \"" << kStateNames[state] << "\", \"serviceState\": " << state
+                    << ", \"port\": " << (port ? *port : null) << ", \"answers\": " << (answers ? "true" : "false")
+                    << ", \"cooperation\": "
+                    << (!port                                        ? null
+                        : m_session.Tasks().IsCooperationPermitted() ? "true"
+                                                                     : "false")
+                    << ", \"registrations\": " << (port ? std::to_string(ids->size()) : null)
+                    << ", \"keyStore\": " << JsonString(m_session.Environment().storeLocation) << "}\n";
     return answers ? kExitSuccess : kExitFailed;
 }

@@ -15,6 +15,7 @@ public:
     int Port();
     int Password();
     int Status();
+    int StatusAsJson();
 
 private:
     int ChangePort(const std::string& text);

@@ -7,8 +7,9 @@ namespace {
 constexpr size_t kAny = SIZE_MAX;
 
 const SCommandSpec kCommands[] = {
-    {"list", 0, 0, 0, "list", "List the registered IDs, one per line.",
-     "Prints the ID of every unit whose key is registered, in ascending order.\n"},
+    {"list", kOptionJson, 0, 0, "list [--json]", "List the registered IDs, one per line.",
+     "Prints the ID of every unit whose key is registered, in ascending order. With --json,\n"
+     "one object instead: {\"count\": N, \"registrations\": [\"ID\", ...]}.\n"},
     {"sticks", 0, 0, 0, "sticks", "List the lock-key sticks plugged in now.",
      "One line per lock key found, fields separated by tabs: its drive-letter path (what\n"
      "'register' takes), its ID, the mount point, the USB identity of its stick ('-' for\n"
@@ -57,10 +58,14 @@ const SCommandSpec kCommands[] = {
      "--yes), the port and the cooperation password. A key store of another machine\n"
      "identity (its keys cannot be read here) is replaced as a whole, after a question. A\n"
      "wrong passphrase, an altered or cut-short file and one of a newer format are refused.\n"},
-    {"status", 0, 0, 0, "status", "Show the key service's state.",
+    {"status", kOptionJson, 0, 0, "status [--json]", "Show the key service's state.",
      "The service's state under systemd, its port and whether something answers a check\n"
      "request there (on loopback, waiting up to 10 s), the cooperation state, the number of\n"
-     "registrations and where the key store is. Exits with 0 when the service answers.\n"},
+     "registrations and where the key store is. Exits with 0 when the service answers.\n"
+     "With --json, one object with the fields service (not-installed, stopped, starting,\n"
+     "stopping, running, continuing, pausing, paused), serviceState (0 to 7), port,\n"
+     "answers, cooperation, registrations and keyStore; port, cooperation and registrations\n"
+     "are null when the key store cannot be read (the reason goes to standard error).\n"},
 };
 
 } // namespace
@@ -83,7 +88,8 @@ std::string ProgramHelp()
         help += "  " + std::string(command.synopsis) + "\n      " + command.summary + "\n";
     }
     help += "\n'corvane-admin COMMAND --help' tells more. Exit status: 0 success, 1 refused or failed,\n"
-            "2 usage error. Commands that change the key store need root.\n";
+            "2 usage error. Commands that change the key store need root. 'corvane-admin --version'\n"
+            "shows the version.\n";
     return help;
 }
 

@@ -11,6 +11,7 @@ enum EAdminOption : unsigned
     kOptionStdin = 2, // --stdin: the password is the first line of standard input
     kOptionAll = 4,   // --all: every registration
     kOptionForce = 8, // --force: replace an existing file
+    kOptionJson = 16, // --json: one JSON object on standard output
 };
 
 // One command of corvane-admin: its name, options, operand counts and help.

@@ -5,7 +5,8 @@ include(GNUInstallDirs)
 
 install(TARGETS Ternwick Oxlade RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR} COMPONENT keyservice)
 install(TARGETS corvane-request RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT keyservice)
-install(FILES control/Oxlade.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT keyservice)
+install(FILES control/Oxlade.8 service/Ternwick.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT keyservice)
+install(FILES tools/corvane-request.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT keyservice)
 install(FILES control/completion/Oxlade
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT keyservice)
 

@@ -4,8 +4,6 @@
 #include "settings/CKeyStore.h"
 #include "settings/RegistryNotify.h"
 
-#include <system_error>
-
 CKeyListWatcher::CKeyListWatcher(CKeyStore& store, std::function<void()> changed)
     : m_store(store), m_changed(std::move(changed))
 {}
@@ -21,9 +19,14 @@ void CKeyListWatcher::Start()
         return;
     }
     try {
+        m_keyList.emplace(m_store.OpenKeyListKey());
+        if (!Arm()) {
+            return;
+        }
         m_thread = std::thread([this] { Run(); });
-    } catch (const std::system_error&) {
-        // Without a thread the list is refreshed only by the console's own actions.
+    } catch (...) {
+        // No key list to watch, or no thread: the list is refreshed only by the console's
+        // own actions.
     }
 }
 
@@ -35,32 +38,33 @@ void CKeyListWatcher::Stop()
     }
 }
 
+bool CKeyListWatcher::Arm()
+{
+    constexpr uint32_t kFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
+    return NotifyChangeKeyValue(m_keyList->GetHandle(), true, kFilter, &m_changedEvent) == ERROR_SUCCESS;
+}
+
 void CKeyListWatcher::Run()
 {
     try {
         Watch();
     } catch (...) {
-        // No event, or a failure on the way: the watch ends silently.
+        // A failure on the way: the watch ends silently.
     }
 }
 
 void CKeyListWatcher::Watch()
 {
-    Platform::CEvent changed(false, false);
-    CRegistryKey keyList = m_store.OpenKeyListKey();
-    constexpr uint32_t kFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
     for (;;) {
-        if (NotifyChangeKeyValue(keyList.GetHandle(), true, kFilter, &changed) != ERROR_SUCCESS) {
-            return;
-        }
         ZiRez::CSocketWaiter waiter;
-        waiter.AddEvent(&changed);
+        waiter.AddEvent(&m_changedEvent);
         waiter.AddEvent(&m_stop);
-        if (waiter.Wait(-1, true) != 1 || waiter.ReadyEvent() != &changed) {
+        if (waiter.Wait(-1, true) != 1 || waiter.ReadyEvent() != &m_changedEvent) {
             return;
         }
         // The pause gathers a burst of changes into one refill; the stop ends it at once.
-        if (m_stop.Wait(kPauseMs)) {
+        // Watching again before the call back means a change made while it reads is seen.
+        if (m_stop.Wait(kPauseMs) || !Arm()) {
             return;
         }
         m_changed();

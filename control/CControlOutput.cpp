@@ -1,5 +1,7 @@
 #include "CControlOutput.h"
 
+#include "platform/ProgramInfo.h"
+
 #include <cstdio>
 #include <ostream>
 
@@ -32,9 +34,26 @@ void CControlOutput::Error(std::string_view text)
     m_err << "Error Info: " << text << std::flush;
 }
 
+void CControlOutput::Notice(std::string_view text)
+{
+    m_out << text << std::flush;
+}
+
+void CControlOutput::Announce(std::string_view text)
+{
+    if (m_interactive) {
+        m_out << text << std::flush;
+    }
+}
+
 void CControlOutput::Help()
 {
     m_out << kHelpText << std::flush;
+}
+
+void CControlOutput::Version()
+{
+    m_out << VersionLine("Oxlade") << std::flush;
 }
 
 void CControlOutput::Status(uint32_t state)

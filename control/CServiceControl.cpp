@@ -1,10 +1,13 @@
 #include "CServiceControl.h"
 
 #include "control/CommandWords.h"
+#include "platform/ProgramInfo.h"
 #include "platform/ServiceStatus.h"
+#include "settings/AsciiCase.h"
 #include "settings/CKeyStore.h"
 
 #include <cstdio>
+#include <map>
 #include <utility>
 
 namespace {
@@ -44,6 +47,16 @@ CServiceControl::CServiceControl(CServiceManager& manager, CFirewall& firewall, 
 
 int CServiceControl::Run(std::string_view commandLine)
 {
+    switch (InfoOption(commandLine)) {
+    case EInfoOption::Help:
+        m_output.Help();
+        return 0;
+    case EInfoOption::Version:
+        m_output.Version();
+        return 0;
+    case EInfoOption::None:
+        break;
+    }
     const uint32_t flags = ParseCommandWord(commandLine);
     if (flags == 0) {
         m_output.Help();
@@ -53,15 +66,72 @@ int CServiceControl::Run(std::string_view commandLine)
         m_output.Error("Can't open SCM!!\n");
         return 1;
     }
+    if ((flags & ~kCommandStatus) != 0 && !m_manager.MayChangeServices()) {
+        const std::string word = LowerAscii(commandLine);
+        m_output.Error("Oxlade must run as root to " + word + " the service: run 'sudo Oxlade " + word +
+                       "' (Can't open SCM!! - 5)\n");
+        return 1;
+    }
     if ((flags & kCommandInstall) != 0) {
         if (Install() != 0) {
             return 1;
         }
     } else if (m_manager.OpenService() != 0) {
-        m_output.Error("Can't open Service!!\n");
+        return NotInstalled(flags);
+    }
+    if ((flags & kCommandUninstall) != 0 && KeepKeys() != 0) {
         return 1;
     }
     return RunSteps(flags);
+}
+
+int CServiceControl::NotInstalled(uint32_t flags)
+{
+    // Uninstalled already: the state the command would reach.
+    if ((flags & kCommandUninstall) != 0) {
+        m_output.Notice("The service is not installed: nothing to uninstall.\n");
+        return 0;
+    }
+    if ((flags & kCommandStatus) != 0) {
+        m_output.Notice("The service is not installed: 'Oxlade install' installs and starts it.\n");
+        return 1;
+    }
+    m_output.Error("The service is not installed: install it with 'Oxlade install' (Can't open Service!! - 1060)\n");
+    return 1;
+}
+
+int CServiceControl::KeepKeys()
+{
+    m_output.Announce("Uninstalling Ternwick: a copy of the key store is kept first; then the service is stopped, "
+                      "its unit and its firewall opening are removed, and every registration is deleted from the "
+                      "key store.\n");
+    if (m_store.Inspect(false).problem == StoreProblem::Missing) {
+        return 0;
+    }
+    std::map<std::string, CKeyRecord> keys;
+    const bool listed = m_store.ReadKeyList(keys) == 1;
+    if (listed && keys.empty()) {
+        return 0; // no registration to lose
+    }
+    std::string copy;
+    if (m_store.KeepCopy(copy) != 1) {
+        m_output.Error("Can't keep a copy of the keys beside the key store, so nothing was uninstalled: make room in "
+                       "its folder and try again, or export the keys (corvane-admin export FILE) and remove the "
+                       "store yourself\n");
+        return 1;
+    }
+    const std::string folder = copy.substr(0, copy.rfind('/'));
+    const std::string what = listed ? "The keys of " + std::to_string(keys.size()) +
+                                          (keys.size() == 1 ? " registration were" : " registrations were")
+                                    : "The key store (unreadable here, so every key it holds) was";
+    m_output.Notice(what + " kept in " + copy +
+                    " (readable by root only; it restores this machine's key store).\n"
+                    "  To restore them: Oxlade install; Oxlade stop; cp " +
+                    copy + " " + folder +
+                    "/settings.db; Oxlade start\n"
+                    "  To delete them:  rm " +
+                    copy + "\n");
+    return 0;
 }
 
 int CServiceControl::RunSteps(uint32_t flags)
@@ -104,7 +174,7 @@ int CServiceControl::Install()
     m_output.Info("Register : " + quotedPath);
     const uint32_t error = m_manager.CreateService(kDisplayName, ExecutablePath());
     if (error != 0) {
-        m_output.Error("Can't Install Service!! - " + std::to_string(error) + "\n");
+        ReportCreateError(error);
         return 1;
     }
     if (!m_manager.ChangeDescription(Description())) {
@@ -117,6 +187,22 @@ int CServiceControl::Install()
     m_output.Info("Installation ... done\n");
     m_sleep(kSettleMs);
     return 0;
+}
+
+void CServiceControl::ReportCreateError(uint32_t error)
+{
+    const std::string windows = "(Can't Install Service!! - " + std::to_string(error) + ")\n";
+    switch (error) {
+    case CServiceManager::kErrorFileNotFound:
+        m_output.Error("Ternwick is missing: Oxlade installs the one beside it, " + ExecutablePath() +
+                       ", which is not there or not executable; install both into one directory " + windows);
+        return;
+    case CServiceManager::kErrorAccessDenied:
+        m_output.Error("The unit file cannot be written: run 'sudo Oxlade install' " + windows);
+        return;
+    default:
+        m_output.Error("Can't Install Service!! - " + std::to_string(error) + "\n");
+    }
 }
 
 int CServiceControl::Start()

@@ -32,7 +32,12 @@ private:
     struct ControlStep;
 
     int RunSteps(uint32_t flags);
+    int NotInstalled(uint32_t flags);
+    // Before an uninstall changes anything: a copy of the keys beside the store, and where
+    // it is. Fails (and nothing is uninstalled) when keys exist and cannot be copied.
+    int KeepKeys();
     int Install();
+    void ReportCreateError(uint32_t error);
     int Start();
     int Control(const ControlStep& step);
     int Delete();

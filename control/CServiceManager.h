@@ -9,6 +9,8 @@
 class CServiceManager
 {
 public:
+    static constexpr uint32_t kErrorFileNotFound = 2;
+    static constexpr uint32_t kErrorAccessDenied = 5;
     static constexpr uint32_t kErrorServiceExists = 1073;
     static constexpr uint32_t kErrorNoSuchService = 1060;
     static constexpr uint32_t kControlStop = 1;
@@ -19,8 +21,11 @@ public:
 
     // False when there is no service manager to talk to.
     virtual bool Open() = 0;
+    // False when this process may not install, control or remove services (it is not the
+    // administrator); the state may be read all the same.
+    virtual bool MayChangeServices() = 0;
     // Creates the service (automatic start) with its display name and executable; 0 or the
-    // error number, 1073 when it exists already.
+    // error number, 1073 when it exists already, 2 when the executable is missing.
     virtual uint32_t CreateService(const std::string& displayName, const std::string& executablePath) = 0;
     // 0 when the service exists, else the error number (1060).
     virtual uint32_t OpenService() = 0;

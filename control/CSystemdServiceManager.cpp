@@ -110,11 +110,20 @@ bool CSystemdServiceManager::Open()
     return lstat(m_paths.systemdRuntime.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+bool CSystemdServiceManager::MayChangeServices()
+{
+    return geteuid() == 0 || access(m_paths.unitDirectory.c_str(), W_OK) == 0;
+}
+
 uint32_t CSystemdServiceManager::CreateService(const std::string& displayName, const std::string& executablePath)
 {
     CUnitFile unit(UnitTemplateText());
     if (!unit.SetExecutable(executablePath) || !unit.SetValue("Unit", "Description", displayName)) {
         return kErrorInvalidParameter;
+    }
+    // A unit naming a missing program would fail every second for ever.
+    if (access(executablePath.c_str(), X_OK) != 0) {
+        return kErrorFileNotFound;
     }
     const int error = WriteNewFile(UnitPath(), unit.Text(), true);
     if (error == EEXIST) {

@@ -17,7 +17,6 @@ class CProcessRunner;
 class CSystemdServiceManager : public CServiceManager
 {
 public:
-    static constexpr uint32_t kErrorAccessDenied = 5;
     static constexpr uint32_t kErrorInvalidParameter = 87;
     static constexpr uint32_t kErrorProcessAborted = 1067;
     static constexpr uint32_t kErrorRequestTimeout = 1053;
@@ -29,6 +28,8 @@ public:
     CSystemdServiceManager& operator=(const CSystemdServiceManager&) = delete;
 
     bool Open() override;
+    // Root, or a user who may write the unit directory (tests).
+    bool MayChangeServices() override;
     uint32_t CreateService(const std::string& displayName, const std::string& executablePath) override;
     uint32_t OpenService() override;
     bool ChangeDescription(const std::string& description) override;

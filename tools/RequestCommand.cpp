@@ -1,10 +1,19 @@
 #include "RequestCommand.h"
 
+#include "net/AddressResolution.h"
+#include "net/CSocketError.h"
+#include "net/CSocketEvent.h"
+#include "net/CSocketTimeOut.h"
+#include "net/SocketErrors.h"
+#include "protocol/AuthError.h"
 #include "protocol/CKeyServerClient.h"
+#include "protocol/ConnectError.h"
+#include "protocol/InvalidRequest.h"
 #include "settings/CKeyRecord.h"
 #include "settings/CMaskBuffer.h"
 
 #include <charconv>
+#include <exception>
 #include <random>
 
 const char kRequestUsage[] = "usage: corvane-request check HOST PORT\n"
@@ -12,7 +21,9 @@ const char kRequestUsage[] = "usage: corvane-request check HOST PORT\n"
                              "       corvane-request fetch-keys HOST PORT PASSWORD ID... [--mask MASKHEX]\n"
                              "       corvane-request store-keys HOST PORT PASSWORD ID=KEYHEX... [--mask MASKHEX]\n"
                              "PASSWORD - reads the password from the first line of standard input.\n"
-                             "Without a mask a random 32-byte transfer mask is used.\n";
+                             "Without a mask a random 32-byte transfer mask is used.\n"
+                             "Exit status: 0 answered, 1 refused or failed (the cause on standard error),\n"
+                             "2 usage error. --version shows the version. See corvane-request(1).\n";
 
 namespace {
 
@@ -196,9 +207,10 @@ std::optional<RequestCommand> ParseRequestCommand(const std::vector<std::string>
     return command;
 }
 
-void RunRequestCommand(const RequestCommand& command, std::ostream& out)
+namespace {
+
+void SendRequest(CKeyServerClient& client, const RequestCommand& command, std::ostream& out)
 {
-    CKeyServerClient client;
     client.Open(command.host, command.port);
     switch (command.kind) {
     case RequestCommand::Kind::Check: {
@@ -247,4 +259,88 @@ void RunRequestCommand(const RequestCommand& command, std::ostream& out)
         return;
     }
     }
+}
+
+std::string Where(const RequestCommand& command)
+{
+    return command.host + " port " + std::to_string(command.port);
+}
+
+std::string StatusText(const StatusBlock& status)
+{
+    return "(status " + std::to_string(status.status) + " " + std::to_string(status.detail) + ")";
+}
+
+// The connection could not be made: the socket layer's last error says why.
+std::string ExplainConnectFailure(const RequestCommand& command)
+{
+    if (ZiRez::GetAddressFamily(command.host) == ZiRez::FAMILY_UNSPEC) {
+        return "cannot find the host '" + command.host + "': give an IP address or a name the resolver knows";
+    }
+    const int32_t error = ZiRez::GetLastSocketError();
+    switch (error) {
+    case 10061:
+        return "connection refused by " + Where(command) +
+               ": no key server listens there (is the service running? see 'Oxlade status')";
+    case 10060:
+        return "time-out: " + Where(command) + " did not answer within " +
+               std::to_string(CKeyServerClient::kTimeOut / 1000) +
+               " s: check the address, the network and the firewall there";
+    default:
+        break;
+    }
+    std::string text = ZiRez::ErrorTextOf(error);
+    while (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    return "cannot reach " + Where(command) + (text.empty() ? "" : ": " + text);
+}
+
+// A status in an error position: what the server has to say about the request.
+std::string ExplainExecutionFailure(const RequestCommand& command, const StatusBlock& status)
+{
+    if (status.status == ST_EXEC_ERROR && status.detail == 1) {
+        return command.kind == RequestCommand::Kind::GetKey
+                   ? "unknown identifier: " + Where(command) + " has no key registered for " + command.ids[0] + " " +
+                         StatusText(status)
+                   : "unknown identifier: " + Where(command) +
+                         " has no key for at least one of the identifiers asked for " + StatusText(status);
+    }
+    if (status.status == ST_EXEC_ERROR) {
+        return "refused by " + Where(command) + ": an identifier or key it cannot store " + StatusText(status);
+    }
+    return "the request failed at " + Where(command) + " " + StatusText(status);
+}
+
+} // namespace
+
+int RunRequestCommand(const RequestCommand& command, std::ostream& out, std::string& error)
+{
+    CKeyServerClient client;
+    ZiRez::SetLastSocketError(0);
+    try {
+        SendRequest(client, command, out);
+        return 0;
+    } catch (const KeyServer::AuthError& refused) {
+        error = "refused: the cooperation password is wrong, or " + Where(command) + " does not permit cooperation (" +
+                refused.what() + ")";
+    } catch (const KeyServer::InvalidRequest& refused) {
+        error = "refused: " + Where(command) + " does not support this request (" + refused.what() + ")";
+    } catch (const KeyServer::ConnectError& failed) {
+        error = std::string(failed.what()).find("timeout") != std::string::npos
+                    ? "time-out: " + Where(command) + " accepted the connection but did not take the request"
+                    : ExplainConnectFailure(command);
+    } catch (const ZiRez::CSocketTimeOut&) {
+        error = "time-out: " + Where(command) + " stopped answering for " +
+                std::to_string(CKeyServerClient::kTimeOut / 1000) + " s";
+    } catch (const ZiRez::CSocketError& failed) {
+        const StatusBlock& status = client.LastStatus();
+        error = failed.GetCode() == kPacketErrorCode && status.status != ST_OK
+                    ? ExplainExecutionFailure(command, status)
+                    : "the connection to " + Where(command) + " failed: " + failed.what() + " (code " +
+                          std::to_string(failed.GetCode()) + ")";
+    } catch (const std::exception& failed) {
+        error = failed.what();
+    }
+    return 1;
 }

@@ -37,8 +37,8 @@ std::optional<RequestCommand> ParseRequestCommand(const std::vector<std::string>
 std::string ToHex(std::string_view bytes);
 std::optional<std::string> FromHex(std::string_view text);
 
-// Runs the request against the server and prints its result. Throws what the protocol
-// client throws.
-void RunRequestCommand(const RequestCommand& command, std::ostream& out);
+// Runs the request against the server and prints its result: 0, or 1 with error set to
+// one line that names the cause (connection refused, time-out, unknown identifier, ...).
+int RunRequestCommand(const RequestCommand& command, std::ostream& out, std::string& error);
 
 extern const char kRequestUsage[];

@@ -5,6 +5,7 @@
 #include "MachineVerifier.h"
 
 #include <algorithm>
+#include <ctime>
 #include <sstream>
 #include <string>
 
@@ -475,6 +476,19 @@ int CKeyStore::RemoveLayout()
             }
         }
         return 1;
+    });
+}
+
+int CKeyStore::KeepCopy(std::string& path)
+{
+    return Guarded(0, [&path] {
+        const std::time_t now = std::time(nullptr);
+        char name[64];
+        const std::tm* utc = std::gmtime(&now);
+        if (utc == nullptr || std::strftime(name, sizeof name, "settings-%Y-%m-%dT%H%M%SZ.db", utc) == 0) {
+            return 0;
+        }
+        return SettingsStore().CopyBeside(name, &path) == ERROR_SUCCESS ? 1 : 0;
     });
 }
 

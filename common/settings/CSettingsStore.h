@@ -61,6 +61,12 @@ public:
     // What keeps this process from reading the store, or from changing it with
     // forWriting; looks without changing anything.
     virtual StoreCondition Inspect(bool forWriting) = 0;
+
+    // Writes one consistent copy of the whole store into a new file of that name beside
+    // it, readable by its owner only, and gives its path. ERROR_ALREADY_EXISTS when such a
+    // file exists (it is never replaced); on any failure no file is left behind. A store
+    // that cannot be copied says ERROR_NOT_SUPPORTED.
+    virtual int32_t CopyBeside(std::string_view /*name*/, std::string* /*path*/) { return ERROR_NOT_SUPPORTED; }
 };
 
 // The most descriptors the store of a process holds open at once; a process that limits

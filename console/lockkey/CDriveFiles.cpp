@@ -1,38 +1,17 @@
 #include "CDriveFiles.h"
 
-#include <dirent.h>
-#include <memory>
-#include <sys/stat.h>
+#include <utility>
 
 namespace {
-
-struct DirCloser
-{
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-using DirPtr = std::unique_ptr<DIR, DirCloser>;
 
 char FoldAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool Writable(std::string_view name)
 {
-    return name != "." && name != ".." && name.find_first_of("\\*?") == std::string_view::npos;
+    return name.find_first_of("\\*?") == std::string_view::npos;
 }
 
 std::vector<std::string_view> SplitParts(std::string_view path)
@@ -50,54 +29,6 @@ std::vector<std::string_view> SplitParts(std::string_view path)
         pos = end + 1;
     }
     return parts;
-}
-
-std::vector<std::string> ListFolder(const std::string& folder)
-{
-    std::vector<std::string> names;
-    const DirPtr dir(opendir(folder.c_str()));
-    if (!dir) {
-        return names;
-    }
-    while (const dirent* entry = readdir(dir.get())) {
-        names.emplace_back(entry->d_name);
-    }
-    return names;
-}
-
-// The name of the entry of folder that the part names: itself if it exists, else the
-// first one that differs only in letter case.
-std::optional<std::string> ResolvePart(const std::string& folder, std::string_view part)
-{
-    if (!Writable(part)) {
-        return std::nullopt;
-    }
-    struct stat info
-    {};
-    if (lstat((folder + "/" + std::string(part)).c_str(), &info) == 0) {
-        return std::string(part);
-    }
-    for (std::string& name : ListFolder(folder)) {
-        if (EqualNoCase(name, part)) {
-            return std::move(name);
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<std::string> ResolveParts(std::string path, const std::vector<std::string_view>& parts, size_t count)
-{
-    for (size_t i = 0; i < count; ++i) {
-        const auto name = ResolvePart(path, parts[i]);
-        if (!name) {
-            return std::nullopt;
-        }
-        if (path.empty() || path.back() != '/') {
-            path += '/';
-        }
-        path += *name;
-    }
-    return path;
 }
 
 } // namespace
@@ -129,49 +60,71 @@ bool CDriveFiles::MatchesPattern(std::string_view name, std::string_view pattern
     return p == pattern.size();
 }
 
-std::optional<std::string> CDriveFiles::MountPointOf(std::string_view drivePath) const
+std::optional<CDriveFolder> CDriveFiles::FolderOf(std::string_view drivePath, std::string& last,
+                                                  SDriveFile& result) const
 {
+    result.fault = EDriveFileFault::Missing;
     if (drivePath.size() < 3 || drivePath[1] != ':' || drivePath[2] != '\\') {
         return std::nullopt;
     }
     const char letter = drivePath[0];
     const auto drive =
         m_drives->FindDrive((letter >= 'a' && letter <= 'z') ? static_cast<char>(letter - 'a' + 'A') : letter);
-    if (!drive) {
+    const std::vector<std::string_view> parts = SplitParts(drivePath.substr(3));
+    if (!drive || parts.empty()) {
         return std::nullopt;
     }
-    return drive->mountPoint;
+    CDriveFolder folder(drive->mountPoint);
+    result.fault = folder.Fault();
+    while (result.fault == EDriveFileFault::None && result.part + 1 < parts.size()) {
+        const std::string_view part = parts[result.part];
+        result.fault = Writable(part) ? folder.Enter(part) : EDriveFileFault::Missing;
+        if (result.fault == EDriveFileFault::None) {
+            ++result.part;
+        }
+    }
+    if (result.fault != EDriveFileFault::None) {
+        return std::nullopt;
+    }
+    last = parts.back();
+    return folder;
 }
 
 std::vector<std::string> CDriveFiles::Search(std::string_view pattern) const
 {
-    const auto mountPoint = MountPointOf(pattern);
-    if (!mountPoint) {
-        return {};
-    }
-    const std::vector<std::string_view> parts = SplitParts(pattern.substr(3));
-    if (parts.empty()) {
-        return {};
-    }
-    const auto folder = ResolveParts(*mountPoint, parts, parts.size() - 1);
+    std::string last;
+    SDriveFile result;
+    const auto folder = FolderOf(pattern, last, result);
     if (!folder) {
         return {};
     }
     std::vector<std::string> matches;
-    for (std::string& name : ListFolder(*folder)) {
-        if (Writable(name) && MatchesPattern(name, parts.back())) {
+    for (std::string& name : folder->List()) {
+        if (Writable(name) && MatchesPattern(name, last)) {
             matches.push_back(std::move(name));
         }
     }
     return matches;
 }
 
-std::optional<std::string> CDriveFiles::HostPath(std::string_view drivePath) const
+SDriveFile CDriveFiles::Locate(std::string_view drivePath) const
 {
-    const auto mountPoint = MountPointOf(drivePath);
-    if (!mountPoint) {
-        return std::nullopt;
+    std::string last;
+    SDriveFile result;
+    const auto folder = FolderOf(drivePath, last, result);
+    if (folder && !(Writable(last) && folder->Holds(last))) {
+        result.fault = EDriveFileFault::Missing;
     }
-    const std::vector<std::string_view> parts = SplitParts(drivePath.substr(3));
-    return ResolveParts(*mountPoint, parts, parts.size());
+    return result;
+}
+
+SDriveFile CDriveFiles::OpenFile(std::string_view drivePath) const
+{
+    std::string last;
+    SDriveFile result;
+    const auto folder = FolderOf(drivePath, last, result);
+    if (folder) {
+        result.fault = Writable(last) ? folder->OpenFile(last, result.file) : EDriveFileFault::Missing;
+    }
+    return result;
 }

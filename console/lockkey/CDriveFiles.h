@@ -1,15 +1,27 @@
 #pragma once
 
+#include "console/lockkey/CDriveFolder.h"
 #include "console/lockkey/CDriveTable.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+// What became of a name in drive-letter form: the file when one was opened, else the
+// fault and which part of the name it lies at (0 for the first below the drive's root).
+struct SDriveFile
+{
+    CFileDescriptor file;
+    EDriveFileFault fault = EDriveFileFault::None;
+    size_t part = 0;
+};
+
 // Files named in drive-letter form (E:\dont_delete_00A0B0C0D0E0\00A0B0C0D0E0), found on the
 // mount point of the letter. Every part of a name matches without regard to ASCII letter
-// case, as it does on the drives the names come from.
+// case, as it does on the drives the names come from. No name reaches beyond the drive:
+// links are not followed, and folders and files on another file system are refused.
 class CDriveFiles
 {
 public:
@@ -17,19 +29,21 @@ public:
 
     // The names in the folder of the pattern that match its last part (wildcards * and ?),
     // files and folders alike, in directory order. Nothing when the drive or the folder is
-    // missing. Names that cannot be written in drive-letter form (holding \, * or ?) are
-    // left out.
+    // missing or refused. Names that cannot be written in drive-letter form (holding \, *
+    // or ?) are left out.
     std::vector<std::string> Search(std::string_view pattern) const;
 
-    // The file-system path of an existing file or folder named in drive-letter form; an
-    // exact name wins over one that differs only in letter case.
-    std::optional<std::string> HostPath(std::string_view drivePath) const;
+    // Whether the name exists, as anything (fault None), without opening it; else why not.
+    SDriveFile Locate(std::string_view drivePath) const;
+    // Opens the regular file of the name for reading.
+    SDriveFile OpenFile(std::string_view drivePath) const;
 
     static bool MatchesPattern(std::string_view name, std::string_view pattern);
 
 private:
-    // The mount point of the letter of "L:\..."; nullopt for a malformed path or a missing drive.
-    std::optional<std::string> MountPointOf(std::string_view drivePath) const;
+    // The folder that holds the last part of the name, entered part by part; nullopt with
+    // the fault in result when it cannot be reached.
+    std::optional<CDriveFolder> FolderOf(std::string_view drivePath, std::string& last, SDriveFile& result) const;
 
     const CDriveTable* m_drives;
 };

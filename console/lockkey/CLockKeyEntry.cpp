@@ -6,46 +6,39 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-class CFileDescriptor
+ELockKeyFault FaultOf(const SDriveFile& file)
 {
-public:
-    explicit CFileDescriptor(int fd) : m_fd(fd) {}
-    ~CFileDescriptor()
-    {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-// Reads the first count bytes of a regular file. Opened without blocking so that a FIFO or
-// device node of the key file's name cannot hang the console.
-ELockKeyFault ReadHead(const std::string& hostPath, uint8_t* bytes, size_t count)
-{
-    const CFileDescriptor file(open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (file.Get() < 0) {
-        return errno == ENOENT || errno == ENOTDIR ? ELockKeyFault::NoKeyFile : ELockKeyFault::Unreadable;
-    }
-    struct stat info
-    {};
-    if (fstat(file.Get(), &info) != 0) {
-        return ELockKeyFault::Unreadable;
-    }
-    if (!S_ISREG(info.st_mode)) {
+    switch (file.fault) {
+    case EDriveFileFault::None:
+        return ELockKeyFault::None;
+    case EDriveFileFault::Missing:
+    case EDriveFileFault::NotAFolder:
+        return ELockKeyFault::NoKeyFile;
+    case EDriveFileFault::LinkedFolder:
+        return file.part == 0 ? ELockKeyFault::LinkedKeyFolder : ELockKeyFault::LinkedFolder;
+    case EDriveFileFault::LinkedFile:
+        return ELockKeyFault::LinkedKeyFile;
+    case EDriveFileFault::Folder:
         return ELockKeyFault::NotAFile;
+    case EDriveFileFault::DeviceNode:
+        return ELockKeyFault::DeviceNode;
+    case EDriveFileFault::FifoOrSocket:
+        return ELockKeyFault::FifoOrSocket;
+    case EDriveFileFault::OtherFileSystem:
+        return ELockKeyFault::OffTheStick;
+    case EDriveFileFault::Unreadable:
+        break;
     }
+    return ELockKeyFault::Unreadable;
+}
+
+// Reads the first count bytes of the key file.
+ELockKeyFault ReadHead(const CFileDescriptor& file, uint8_t* bytes, size_t count)
+{
     size_t done = 0;
     while (done < count) {
         const ssize_t got = read(file.Get(), bytes + done, count - done);
@@ -95,12 +88,10 @@ SLockKeyRead CLockKeyEntry::ReadKeyChecked() const
     if (!deviceIdKnown) {
         return {CKeyRecord(), ELockKeyFault::UnknownUsbIdentity};
     }
-    const auto hostPath = CDriveFiles(m_system->Drives()).HostPath(path);
-    if (!hostPath) {
-        return {CKeyRecord(), ELockKeyFault::NoKeyFile};
-    }
+    const SDriveFile file = CDriveFiles(m_system->Drives()).OpenFile(path);
     uint8_t bytes[CKeyRecord::kKeyLength];
-    const ELockKeyFault fault = ReadHead(*hostPath, bytes, sizeof(bytes));
+    const ELockKeyFault fault =
+        file.fault == EDriveFileFault::None ? ReadHead(file.file, bytes, sizeof(bytes)) : FaultOf(file);
     if (fault != ELockKeyFault::None) {
         return {CKeyRecord(), fault};
     }

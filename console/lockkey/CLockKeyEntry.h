@@ -12,7 +12,13 @@ enum class ELockKeyFault
     None,               // the key can be registered
     UnknownUsbIdentity, // its stick has no USB identity that Windows would use
     NoKeyFile,          // the key file (or its drive) is gone
-    NotAFile,           // the key file's name holds a folder or a device, not a file
+    NotAFile,           // the key file's name holds a folder, not a file
+    DeviceNode,         // the key file's name holds a device node
+    FifoOrSocket,       // the key file's name holds a FIFO or a socket
+    LinkedKeyFile,      // the key file is a symbolic link
+    LinkedKeyFolder,    // the key folder is a symbolic link
+    LinkedFolder,       // a folder between the key folder and the key file is a symbolic link
+    OffTheStick,        // the key folder or key file lies on another file system than the drive
     Unreadable,         // the key file cannot be opened or read
     TooShort,           // the key file holds fewer than 32 bytes
     NoId,               // the folder is not dont_delete_ and a 12-character ID in this case

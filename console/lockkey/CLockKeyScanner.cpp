@@ -12,7 +12,10 @@ void CLockKeyScanner::Scan()
         for (const std::string& name : files.Search(root + "dont_delete_*")) {
             const std::string folder = root + name;
             const std::string keyFile = folder + "\\" + folder.substr(folder.size() - 12);
-            if (files.Search(keyFile).empty()) {
+            // A key folder that is refused (a link, another file system) is listed, so that
+            // the refusal is shown; nothing behind it is looked at.
+            const EDriveFileFault found = files.Locate(keyFile).fault;
+            if (found == EDriveFileFault::Missing || found == EDriveFileFault::NotAFolder) {
                 continue;
             }
             CLockKeyEntry entry(*m_system);

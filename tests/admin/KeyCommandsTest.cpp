@@ -90,6 +90,23 @@ TEST_F(AdminTest, AKeyThatCannotBeReadIsRefusedWithItsReason)
     EXPECT_TRUE(Registered().empty());
 }
 
+TEST_F(AdminTest, AKeyFileLinkedOffTheStickIsListedWithItsReasonAndNotRegistered)
+{
+    PlugStick('E', kStickId, 1);
+    const auto keyFile = sticks.Path() / "E" / ("dont_delete_" + kStickId) / kStickId;
+    std::filesystem::remove(keyFile);
+    std::filesystem::create_symlink(sticks.File("secret", std::string(32, 's')), keyFile);
+    ASSERT_EQ(Run({"sticks"}), 0);
+    EXPECT_EQ(out, "E:\\" + kId + "\t" + kId + "\t" + (sticks.Path() / "E").string() +
+                       "\t0ABC00EF0011AABB\tcannot be registered: the key file is a symbolic link (links are not "
+                       "followed: the key must lie on the stick itself)\n");
+    EXPECT_EQ(Run({"register"}), 1);
+    EXPECT_EQ(err, "corvane-admin: cannot register E:\\" + kId +
+                       ": the key file is a symbolic link (links are not followed: the key must lie on the stick "
+                       "itself): the stick is not as it was made: get the key from the unit's supplier\n");
+    EXPECT_TRUE(Registered().empty());
+}
+
 TEST_F(AdminTest, DeleteAsksOnceAndStopsAtTheFirstFailure)
 {
     for (const char* id : {"000000000001", "000000000002", "000000000003", "000000000004"}) {

@@ -1,4 +1,5 @@
 #include "AdminTest.h"
+#include "admin/JsonText.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -57,6 +58,12 @@ TEST_F(AdminTest, PortFollowsTheConsolesRule)
     EXPECT_EQ(portsFollowed, std::vector<uint16_t>{free});
     EXPECT_EQ(Run({"port"}), 0);
     EXPECT_EQ(out, std::to_string(free) + "\n");
+
+    // The stored port, held as the running service holds it: nothing to change.
+    const CPortHolder service(free);
+    EXPECT_EQ(Run({"port", std::to_string(free)}), 0) << err;
+    EXPECT_EQ(out, "The port is " + std::to_string(free) + " already.\n");
+    EXPECT_EQ(portsFollowed, std::vector<uint16_t>{free});
 }
 
 TEST_F(AdminTest, PasswordLimitsAreThoseOfTheConsole)
@@ -120,6 +127,52 @@ TEST_F(AdminTest, StatusSaysWhetherTheServiceAnswers)
                        "Registrations: 1\n"
                        "Key store:     " +
                        StateDir() + "/settings.db\n");
+}
+
+TEST_F(AdminTest, ListAndStatusAsJsonAreOneObjectEach)
+{
+    const uint16_t port = Harness::FreePort();
+    ASSERT_EQ(store.WritePort(port), 1);
+    const std::string storeText = ", \"keyStore\": \"" + StateDir() + "/settings.db\"}\n";
+    EXPECT_EQ(Run({"list", "--json"}), 0) << err;
+    EXPECT_EQ(out, "{\"count\": 0, \"registrations\": []}\n");
+    serviceState = 1;
+    EXPECT_EQ(Run({"status", "--json"}), 1) << err;
+    EXPECT_EQ(out, "{\"service\": \"stopped\", \"serviceState\": 1, \"port\": " + std::to_string(port) +
+                       ", \"answers\": false, \"cooperation\": false, \"registrations\": 0" + storeText);
+
+    Register("000000000002", 2);
+    Register("000000000001", 1);
+    ASSERT_EQ(store.WritePassword("pw"), 1);
+    serviceState = 4;
+    Harness::CTernwickProcess service(StateDir(), "");
+    ASSERT_TRUE(Harness::WaitForListener(port, 20000)) << service.Log();
+    EXPECT_EQ(Run({"list", "--json"}), 0) << err;
+    EXPECT_EQ(out, "{\"count\": 2, \"registrations\": [\"000000000001\", \"000000000002\"]}\n");
+    EXPECT_EQ(Run({"status", "--json"}), 0) << err;
+    EXPECT_EQ(out, "{\"service\": \"running\", \"serviceState\": 4, \"port\": " + std::to_string(port) +
+                       ", \"answers\": true, \"cooperation\": true, \"registrations\": 2" + storeText);
+    EXPECT_EQ(Run({"port", "--json"}), 2);
+}
+
+TEST(JsonText, StringsAreEscapedAndAlwaysValidUtf8)
+{
+    const struct
+    {
+        std::string text;
+        std::string json;
+    } cases[] = {
+        {"00A0B0C0D0E0", "\"00A0B0C0D0E0\""},
+        {"a\"b\\c", "\"a\\\"b\\\\c\""},
+        {std::string("\n\x01\x7f", 3), "\"\\u000a\\u0001\\u007f\""},
+        {"鍵", "\"鍵\""},
+        {"\xff\xc3", "\"\\ufffd\\ufffd\""},
+        {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""}, // a surrogate
+        {"\xc0\x80", "\"\\ufffd\\ufffd\""},            // an overlong NUL
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(JsonString(c.text), c.json) << c.text;
+    }
 }
 
 TEST_F(AdminTest, AUserWhoCannotWriteTheStoreIsRefused)

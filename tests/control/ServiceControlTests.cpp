@@ -17,10 +17,12 @@ public:
     uint32_t state = 1;
     uint32_t createError = 0;
     uint32_t startError = 0;
+    bool privileged = true;
     std::set<std::string> failing;
     std::string calls;
 
     bool Open() override { return Note("open"); }
+    bool MayChangeServices() override { return privileged; }
     uint32_t CreateService(const std::string& name, const std::string& path) override
     {
         Note("create " + name + " " + path);
@@ -67,14 +69,35 @@ public:
     }
 };
 
+// A store with registrations (none, some, or unreadable ones) that a copy is kept of.
 class CFakeStore : public CKeyStore
 {
 public:
     int removes = 0;
+    StoreProblem problem = StoreProblem::None;
+    int listed = 1;
+    size_t keys = 0;
+    int copies = 1;
+    std::string kept;
     int RemoveLayout() override
     {
         ++removes;
         return 0;
+    }
+    StoreCondition Inspect(bool /*forWriting*/) override { return {problem, "", ""}; }
+    int ReadKeyList(std::map<std::string, CKeyRecord>& list) override
+    {
+        for (size_t i = 0; i < keys; ++i) {
+            list[std::to_string(i)] = CKeyRecord();
+        }
+        return listed;
+    }
+    int KeepCopy(std::string& path) override
+    {
+        if (copies == 1) {
+            kept = path = "/var/lib/corvane-keyserver/settings-2026-12-08T233826Z.db";
+        }
+        return copies;
     }
 };
 
@@ -91,13 +114,14 @@ struct Rig
     CFakeManager manager;
     CFakeFirewall firewall;
     CFakeStore store;
+    bool interactive = false;
     std::string sleeps;
 
     Outcome operator()(const std::string& command)
     {
         std::ostringstream out;
         std::ostringstream err;
-        CControlOutput output(out, err);
+        CControlOutput output(out, err, interactive);
         CServiceControl control(manager, firewall, store, output, "/opt/corvane/sbin",
                                 [this](int ms) { sleeps += std::to_string(ms) + " "; });
         const int code = control.Run(command);
@@ -140,6 +164,16 @@ TEST(ServiceControl, InstallFailures)
                   kCreate + "query; start; ");
 
     // The service stays installed and the firewall open.
+    // Without the service's program beside it, no unit is left failing every second.
+    Rig missing;
+    missing.manager.createError = 2;
+    ExpectOutcome(missing("install"), 1, "",
+                  "Error Info: Ternwick is missing: Oxlade installs the one beside it, /opt/corvane/sbin/Ternwick, "
+                  "which is not there or not executable; install both into one directory (Can't Install Service!! - "
+                  "2)\n",
+                  "open; create Quillon Corvane Key Service /opt/corvane/sbin/Ternwick; ");
+    EXPECT_EQ(missing.firewall.calls, "");
+
     Rig notStarting;
     notStarting.manager.startError = 1067;
     ExpectOutcome(notStarting("install"), 1, "", "Error Info: Can't Start Service!! - 1067\n",
@@ -152,11 +186,41 @@ TEST(ServiceControl, ManagerOrServiceMissing)
     Rig noManager;
     noManager.manager.failing = {"open"};
     ExpectOutcome(noManager("install"), 1, "", "Error Info: Can't open SCM!!\n", "open; ");
-    Rig noService;
-    noService.manager.failing = {"open-service"};
-    ExpectOutcome(noService("status"), 1, "", "Error Info: Can't open Service!!\n", "open; open-service; ");
+    // Each says what to do; uninstalling what is not installed is done already.
+    const struct
+    {
+        const char* command;
+        int exitCode;
+        std::string out;
+        std::string err;
+    } notInstalled[] = {
+        {"status", 1, "The service is not installed: 'Oxlade install' installs and starts it.\n", ""},
+        {"uninstall", 0, "The service is not installed: nothing to uninstall.\n", ""},
+        {"start", 1, "",
+         "Error Info: The service is not installed: install it with 'Oxlade install' (Can't open Service!! - 1060)\n"},
+        {"resume", 1, "",
+         "Error Info: The service is not installed: install it with 'Oxlade install' (Can't open Service!! - 1060)\n"},
+    };
+    for (const auto& c : notInstalled) {
+        Rig noService;
+        noService.manager.failing = {"open-service"};
+        ExpectOutcome(noService(c.command), c.exitCode, c.out, c.err, "open; open-service; ");
+        EXPECT_EQ(noService.store.removes, 0) << c.command;
+    }
+
+    // Not root: refused before anything is asked, except the state.
+    Rig user;
+    user.manager.privileged = false;
+    ExpectOutcome(user("install"), 1, "",
+                  "Error Info: Oxlade must run as root to install the service: run 'sudo Oxlade install' (Can't open "
+                  "SCM!! - 5)\n",
+                  "open; ");
+    ExpectOutcome(user("status"), 0, "The service is not running.\n", "", "open; open; open-service; query; ");
     Rig help;
     ExpectOutcome(help(" status"), 1, help("").out, "", "");
+    // Asked for, the usage is an answer, not a failure; the manager is not asked anything.
+    ExpectOutcome(help("--help"), 0, help("").out, "", "");
+    ExpectOutcome(help("-h"), 0, help("").out, "", "");
     EXPECT_EQ(help("").out.rfind("Usage : Oxlade COMMAND\n", 0), 0u);
 }
 
@@ -220,6 +284,58 @@ TEST(ServiceControl, UninstallStopsDeletesAndRemovesEverything)
     ExpectOutcome(undeletable("uninstall"), 1, "", "Error Info: Can't uninstall Service!!\n",
                   "open; open-service; query; delete; ");
     EXPECT_EQ(undeletable.firewall.calls, "");
+}
+
+TEST(ServiceControl, UninstallKeepsACopyOfTheKeysFirstOrUninstallsNothing)
+{
+    const std::string kept = "/var/lib/corvane-keyserver/settings-2026-12-08T233826Z.db";
+    const std::string restore = " (readable by root only; it restores this machine's key store).\n"
+                                "  To restore them: Oxlade install; Oxlade stop; cp " +
+                                kept +
+                                " /var/lib/corvane-keyserver/settings.db; Oxlade start\n"
+                                "  To delete them:  rm " +
+                                kept + "\n";
+    const std::string announce = "Uninstalling Ternwick: a copy of the key store is kept first; then the service is "
+                                 "stopped, its unit and its firewall opening are removed, and every registration is "
+                                 "deleted from the key store.\n";
+    const std::string refused = "Error Info: Can't keep a copy of the keys beside the key store, so nothing was "
+                                "uninstalled: make room in its folder and try again, or export the keys (corvane-admin "
+                                "export FILE) and remove the store yourself\n";
+    const std::string uninstalled = "open; open-service; query; delete; ";
+    const struct
+    {
+        const char* condition;
+        StoreProblem problem;
+        int listed;
+        size_t keys;
+        int copies;
+        bool interactive;
+        int exitCode;
+        std::string out;
+        std::string err;
+        std::string calls;
+    } cases[] = {
+        {"two keys", StoreProblem::None, 1, 2, 1, false, 0,
+         "The keys of 2 registrations were kept in " + kept + restore, "", uninstalled},
+        {"one key, on a terminal", StoreProblem::None, 1, 1, 1, true, 0,
+         announce + "The keys of 1 registration were kept in " + kept + restore, "", uninstalled},
+        {"keys that cannot be read here", StoreProblem::None, 0, 0, 1, false, 0,
+         "The key store (unreadable here, so every key it holds) was kept in " + kept + restore, "", uninstalled},
+        {"no registration", StoreProblem::None, 1, 0, 0, false, 0, "", "", uninstalled},
+        {"no store", StoreProblem::Missing, 0, 0, 0, false, 0, "", "", uninstalled},
+        {"no room for the copy", StoreProblem::None, 1, 3, 0, false, 1, "", refused, "open; open-service; "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.condition);
+        Rig run;
+        run.store.problem = c.problem;
+        run.store.listed = c.listed;
+        run.store.keys = c.keys;
+        run.store.copies = c.copies;
+        run.interactive = c.interactive;
+        ExpectOutcome(run("uninstall"), c.exitCode, c.out, c.err, c.calls);
+        EXPECT_EQ(run.store.removes, c.exitCode == 0 ? 1 : 0);
+    }
 }
 
 TEST(ServiceControl, StatusShowsTheStateBox)

@@ -83,7 +83,8 @@ TEST(SystemdManager, InstallWritesAVerifiableUnitAndEnablesIt)
 TEST(SystemdManager, RefusedInstallsLeaveNoUnit)
 {
     Machine refused({{"*enable*", "Failed to enable unit\\n", 1}});
-    EXPECT_EQ(refused.manager.CreateService("Quillon Corvane Key Service", "/opt/corvane/sbin/Ternwick"), 1u);
+    std::filesystem::copy_file("/bin/true", refused.dir.Path() + "/Ternwick");
+    EXPECT_EQ(refused.manager.CreateService("Quillon Corvane Key Service", refused.dir.Path() + "/Ternwick"), 1u);
     EXPECT_EQ(refused.manager.OpenService(), CServiceManager::kErrorNoSuchService);
     EXPECT_EQ(refused.systemctl.Calls().back(), "--no-ask-password daemon-reload");
 
@@ -91,6 +92,13 @@ TEST(SystemdManager, RefusedInstallsLeaveNoUnit)
     EXPECT_EQ(unsafe.manager.CreateService("Quillon Corvane Key Service", "/opt/x\nExecStartPre=/bin/evil/Ternwick"),
               CSystemdServiceManager::kErrorInvalidParameter);
     EXPECT_EQ(unsafe.manager.OpenService(), CServiceManager::kErrorNoSuchService);
+
+    // A unit naming a missing program would fail every second for ever.
+    Machine missing({});
+    EXPECT_EQ(missing.manager.CreateService("Quillon Corvane Key Service", missing.dir.Path() + "/Ternwick"),
+              CServiceManager::kErrorFileNotFound);
+    EXPECT_EQ(missing.manager.OpenService(), CServiceManager::kErrorNoSuchService);
+    EXPECT_TRUE(missing.systemctl.Calls().empty());
 
     Machine noSystemd({});
     noSystemd.paths.systemdRuntime = noSystemd.dir.Path() + "/missing";

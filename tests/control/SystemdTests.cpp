@@ -16,6 +16,7 @@
 namespace {
 
 const std::string kOxlade = "/opt/corvane/sbin/Oxlade";
+const std::string kRequest = "/opt/corvane/bin/corvane-request";
 const std::string kProbe = "/opt/corvane/libexec/corvane-tests/control_probe";
 const std::string kStoreTool = "/opt/corvane/libexec/corvane-tests/service_test_store";
 const std::string kUnit = "/etc/systemd/system/Ternwick.service";
@@ -34,6 +35,22 @@ std::string Describe(const Result& result)
 void ExpectRun(const Result& result, int status, const std::string& out, const std::string& err)
 {
     EXPECT_EQ(Describe(result), Describe(Result{status, out, err}));
+}
+
+// The copy of the keys an uninstall reports keeping, checked to be there; empty when the
+// uninstall did not report one.
+std::string KeptCopy(const Result& uninstall, size_t registrations)
+{
+    const std::string start = "The keys of " + std::to_string(registrations) +
+                              (registrations == 1 ? " registration" : " registrations") + " were kept in ";
+    EXPECT_EQ(uninstall.status, 0) << Describe(uninstall);
+    EXPECT_EQ(uninstall.out.rfind(start + "/var/lib/corvane-keyserver/settings-", 0), 0u) << uninstall.out;
+    if (uninstall.out.rfind(start, 0) != 0) {
+        return {};
+    }
+    const std::string path = uninstall.out.substr(start.size(), uninstall.out.find(" (") - start.size());
+    EXPECT_EQ(g_sandbox->Exec({"test", "-f", path}).status, 0) << path;
+    return path;
 }
 
 Result Oxlade(const std::string& command)
@@ -106,14 +123,27 @@ TEST_F(SystemdControl, InstallRunsTheServiceAndUninstallLeavesNothing)
     ASSERT_EQ(g_sandbox->Exec({kStoreTool, "key", "00A0B0C0D0E0", Wire::Hex(Wire::Key(7))}).status, 0);
     EXPECT_EQ(Inside({kProbe, "branch"}), "present\n");
 
-    ExpectRun(Oxlade("uninstall"), 0, "", "");
+    const std::string kept = KeptCopy(Oxlade("uninstall"), 1);
     EXPECT_EQ(g_sandbox->Exec({"test", "-e", kUnit}).status, 1);
     EXPECT_EQ(Inside({"systemctl", "show", "-p", "LoadState", "Ternwick"}), "LoadState=not-found\n");
     EXPECT_EQ(Inside({"systemctl", "show", "-p", "ActiveState", "Ternwick"}), "ActiveState=inactive\n");
     EXPECT_EQ(Inside({kProbe, "branch"}), "absent\n");
     EXPECT_FALSE(Harness::CanConnect(kPort));
-    ExpectRun(Oxlade("status"), 1, "", "Error Info: Can't open Service!!\n");
+    ExpectRun(Oxlade("status"), 1, "The service is not installed: 'Oxlade install' installs and starts it.\n", "");
     EXPECT_EQ(Inside({kProbe, "state"}), "0\n");
+    ExpectRun(Oxlade("uninstall"), 0, "The service is not installed: nothing to uninstall.\n", "");
+
+    // Restored as uninstall says, the unit gets its key again.
+    EXPECT_EQ(Inside({"stat", "-c", "%a %U", kept}), "600 root\n");
+    ExpectRun(Oxlade("install"), 0, "", "");
+    ExpectRun(Oxlade("stop"), 0, "", "");
+    ASSERT_EQ(g_sandbox->Exec({"cp", kept, "/var/lib/corvane-keyserver/settings.db"}).status, 0);
+    ExpectRun(Oxlade("start"), 0, "", "");
+    EXPECT_TRUE(Contains(Inside({kRequest, "get-key", "127.0.0.1", "51056", "00A0B0C0D0E0"}),
+                         "\nkey    " + Wire::Hex(Wire::Key(7)) + "\n"));
+    const std::string second = KeptCopy(Oxlade("uninstall"), 1);
+    EXPECT_NE(second, kept);
+    g_sandbox->Exec({"rm", "-f", kept, second});
 }
 
 TEST_F(SystemdControl, SuspendKeepsPeersWaitingAndStopStartFollow)

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -36,6 +37,18 @@ TEST(DriveFiles, PatternsMatchWithoutRegardToLetterCase)
     for (const Case& c : cases) {
         EXPECT_EQ(CDriveFiles::MatchesPattern(c.name, c.pattern), c.matches) << c.name << " ~ " << c.pattern;
     }
+}
+
+// What an opened file holds; "(fault N)" when none was opened.
+std::string Contents(const SDriveFile& file)
+{
+    if (!file.file.IsOpen()) {
+        return "(fault " + std::to_string(static_cast<int>(file.fault)) + ")";
+    }
+    std::string bytes(64, '\0');
+    const ssize_t got = read(file.file.Get(), bytes.data(), bytes.size());
+    bytes.resize(got < 0 ? 0 : static_cast<size_t>(got));
+    return bytes;
 }
 
 class DriveFilesTest : public ::testing::Test
@@ -74,19 +87,22 @@ TEST_F(DriveFilesTest, SearchInsideFoldersResolvesEveryPartInAnyCase)
     EXPECT_TRUE(files.Search("F:\\dont_delete_*").empty());
     EXPECT_TRUE(files.Search("E:dont_delete_*").empty());
 
-    const auto host = files.HostPath("E:\\DONT_DELETE_00A0B0C0D0E0\\00a0b0c0d0e0");
-    ASSERT_TRUE(host.has_value());
-    EXPECT_EQ(*host, (temp.Path() / "dont_delete_00a0b0c0d0e0" / "00A0B0C0D0E0").string());
+    EXPECT_EQ(Contents(files.OpenFile("E:\\DONT_DELETE_00A0B0C0D0E0\\00a0b0c0d0e0")), "key");
 }
 
-TEST_F(DriveFilesTest, HostPathPrefersTheExactNameAndStaysOnTheDrive)
+TEST_F(DriveFilesTest, OpenFilePrefersTheExactNameAndStaysOnTheDrive)
 {
     temp.File("Key/a", "1");
     temp.File("KEY/a", "2");
-    EXPECT_EQ(files.HostPath("E:\\KEY\\a"), (temp.Path() / "KEY" / "a").string());
-    EXPECT_EQ(files.HostPath("E:\\Key\\a"), (temp.Path() / "Key" / "a").string());
-    EXPECT_FALSE(files.HostPath("E:\\Key\\..\\..\\etc").has_value());
-    EXPECT_FALSE(files.HostPath("E:\\nothing").has_value());
+    temp.File("a", "outside");
+    EXPECT_EQ(Contents(files.OpenFile("E:\\KEY\\a")), "2");
+    EXPECT_EQ(Contents(files.OpenFile("E:\\Key\\a")), "1");
+    for (const char* path :
+         {"E:\\Key\\..\\..\\etc", "E:\\Key\\..\\a", "E:\\Key/..\\a", "E:\\Key\\../a", "E:\\nothing", "E:\\", "F:\\a"}) {
+        const SDriveFile file = files.OpenFile(path);
+        EXPECT_FALSE(file.file.IsOpen()) << path;
+        EXPECT_EQ(file.fault, EDriveFileFault::Missing) << path;
+    }
 }
 
 } // namespace

@@ -11,7 +11,10 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <sqlite3.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -192,6 +195,42 @@ TEST_F(DurabilityTest, AStoreWithoutAVerifierGetsOneWhenPreparedAndReadingChange
     ASSERT_EQ(store.Prepare(), 1);
     EXPECT_EQ(store.CheckMachineIdentity(), CKeyStore::Identity::Matches);
     EXPECT_EQ(std::string(store.LoadKeyList()["00A0B0C0D0E0"].GetKey().View()), KeyBytes(1, 0));
+}
+
+TEST_F(DurabilityTest, AStoreLeftInWriteAheadModeMovesItsChangesIntoSettingsDbAtTheFirstWrite)
+{
+    ASSERT_EQ(store.CreateLayout(), 1);
+    ASSERT_EQ(store.StoreKey(MakeRecord("00A0B0C0D0E0", KeyBytes(1, 0))), 1);
+    // As an earlier version left it: the file in write-ahead mode, the last change (the port
+    // set to 4321) only in settings.db-wal, since that process ended without closing it.
+    const std::string db = StateDir() + "/settings.db";
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        sqlite3* raw = nullptr;
+        const bool done = sqlite3_open(db.c_str(), &raw) == SQLITE_OK &&
+                          sqlite3_exec(raw,
+                                       "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+                                       "UPDATE vals SET data = x'E1100000' WHERE folded = CAST('portno' AS BLOB);",
+                                       nullptr, nullptr, nullptr) == SQLITE_OK &&
+                          sqlite3_changes(raw) == 1;
+        _exit(done ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(fs::exists(db + "-wal"));
+
+    CSqliteStore reopened(StateDir());
+    SetSettingsStoreForTesting(&reopened);
+    EXPECT_EQ(store.ReadPort(), 4321);
+    ASSERT_EQ(store.StoreKey(MakeRecord("00A0B0C0D0E1", KeyBytes(1, 1))), 1);
+    EXPECT_EQ(FileNames(StateDir()), (std::vector<std::string>{"settings.changes", "settings.db"}));
+    const SHeld held = Read(store);
+    EXPECT_EQ(held.port, 4321);
+    EXPECT_EQ(held.keys.size(), 2u);
+    EXPECT_EQ(CopyOfTheFileAlone(), held);
+    SetSettingsStoreForTesting(&Store());
 }
 
 } // namespace

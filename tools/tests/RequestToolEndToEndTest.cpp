@@ -6,14 +6,18 @@
 #include "settings/CKeyRecord.h"
 #include "settings/CKeyStore.h"
 
+#include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
+#include <netinet/in.h>
 #include <sstream>
 #include <string>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -167,14 +171,20 @@ TEST_F(RequestToolEndToEndTest, RefusedAndFailedRequestsExitWithOneAndOneLine)
         // Identifiers match exactly; the lower-case text is another unit.
         {{"get-key", "127.0.0.1", Port(), "00a0b0c0d0e0"},
          "",
-         "corvane-request: Request execution error!! (code 10)\n"},
-        {{"fetch-keys", "127.0.0.1", Port(), "coop-pasS", kId}, "", "corvane-request: refused: Invalid password!\n"},
+         "corvane-request: unknown identifier: 127.0.0.1 port " + Port() +
+             " has no key registered for 00a0b0c0d0e0 (status 2 1)\n"},
+        {{"fetch-keys", "127.0.0.1", Port(), "coop-pasS", kId},
+         "",
+         "corvane-request: refused: the cooperation password is wrong, or 127.0.0.1 port " + Port() +
+             " does not permit cooperation (Invalid password!)\n"},
         {{"fetch-keys", "127.0.0.1", Port(), kPassword, kId, "FFFFFFFFFFFF"},
          "",
-         "corvane-request: Request execution error!! (code 10)\n"},
+         "corvane-request: unknown identifier: 127.0.0.1 port " + Port() +
+             " has no key for at least one of the identifiers asked for (status 2 1)\n"},
         {{"store-keys", "127.0.0.1", Port(), "-", "B=" + key},
          "wrong\n",
-         "corvane-request: refused: Invalid password!\n"},
+         "corvane-request: refused: the cooperation password is wrong, or 127.0.0.1 port " + Port() +
+             " does not permit cooperation (Invalid password!)\n"},
     };
     for (const auto& entry : cases) {
         const ToolResult result = Run(entry.args, entry.input);
@@ -207,17 +217,55 @@ TEST_F(RequestToolEndToEndTest, StoredKeysAreServedUnderTheUpperCaseIdentifier)
     EXPECT_NE(got.out.find("key    " + HexOf(key) + "\n"), std::string::npos) << got.out;
 }
 
-TEST_F(RequestToolEndToEndTest, UnreachableServerAndBadArgumentsExitWithOne)
+TEST_F(RequestToolEndToEndTest, UnreachableOrSilentServersAreNamedByCause)
 {
-    const ToolResult closed = Run({"check", "127.0.0.1", std::to_string(FindFreePort())});
-    EXPECT_EQ(closed.exitCode, 1);
-    EXPECT_EQ(closed.err.rfind("corvane-request: cannot reach 127.0.0.1 port ", 0), 0u) << closed.err;
-    EXPECT_EQ(closed.err.find('\n'), closed.err.size() - 1) << closed.err;
+    const std::string closedPort = std::to_string(FindFreePort());
+    // Accepts into its queue but never answers.
+    const int silent = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(silent, 4), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string silentPort = std::to_string(ntohs(address.sin_port));
+    const struct
+    {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"check", "127.0.0.1", closedPort},
+         "corvane-request: connection refused by 127.0.0.1 port " + closedPort +
+             ": no key server listens there (is the service running? see 'Oxlade status')\n"},
+        {{"check", "no-such-host.invalid", Port()},
+         "corvane-request: cannot find the host 'no-such-host.invalid': give an IP address or a name the resolver "
+         "knows\n"},
+        {{"check", "127.0.0.1", silentPort},
+         "corvane-request: time-out: 127.0.0.1 port " + silentPort + " stopped answering for 10 s\n"},
+    };
+    for (const auto& entry : cases) {
+        const ToolResult result = Run(entry.args, "");
+        EXPECT_EQ(result.exitCode, 1) << testing::PrintToString(entry.args);
+        EXPECT_EQ(result.err, entry.err) << testing::PrintToString(entry.args);
+    }
+    close(silent);
+}
 
+TEST_F(RequestToolEndToEndTest, UsageErrorsExitWithTwoAndInformationWithZero)
+{
     const ToolResult usage = Run({"get-key", "127.0.0.1"});
-    EXPECT_EQ(usage.exitCode, 1);
+    EXPECT_EQ(usage.exitCode, 2);
     EXPECT_EQ(usage.err.rfind("corvane-request: get-key needs more arguments\nusage:", 0), 0u) << usage.err;
     EXPECT_EQ(usage.out, "");
+    EXPECT_EQ(Run({"check", "127.0.0.1", "0"}).exitCode, 2);
+
+    const ToolResult help = Run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("usage: corvane-request check HOST PORT\n", 0), 0u) << help.out;
+    const ToolResult version = Run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("corvane-request (Corvane Key Server) ", 0), 0u) << version.out;
 }
 
 } // namespace

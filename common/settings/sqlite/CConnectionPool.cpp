@@ -272,6 +272,14 @@ int32_t CConnectionPool::PrepareForWriting()
     if (const int32_t code = created ? 0 : CheckSchema(*connection); code != 0 && code != ERROR_FILE_NOT_FOUND) {
         return code;
     }
+    // Stores made before keep a write-ahead log; their changes move into settings.db now.
+    // Only a connection of its own may change the mode: this process's others are closed
+    // first. Another process that holds such a store open keeps it in that mode: then
+    // every commit is checkpointed instead.
+    if (connection->QueryText("PRAGMA journal_mode") == "wal") {
+        Forget();
+        m_checkpoint = connection->QueryText("PRAGMA journal_mode=DELETE") != "delete";
+    }
     if (const int32_t code = ApplySchema(*connection); code != 0) {
         return code;
     }
@@ -310,13 +318,6 @@ int32_t CConnectionPool::CheckSchema(CSqliteConnection& connection)
 
 int32_t CConnectionPool::ApplySchema(CSqliteConnection& connection)
 {
-    // Stores made before keep a write-ahead log; their changes move into settings.db now.
-    // Another process that holds such a store open keeps it in that mode: then every
-    // commit is checkpointed instead.
-    const std::string mode = connection.QueryText("PRAGMA journal_mode");
-    if (mode == "wal") {
-        m_checkpoint = connection.QueryText("PRAGMA journal_mode=DELETE") != "delete";
-    }
     CTransaction transaction(connection);
     if (!transaction.Begun() || !connection.Execute(kSchemaSql) || !transaction.Commit()) {
         return ERROR_REGISTRY_IO_FAILED;

@@ -47,6 +47,7 @@ public:
     uint64_t ChangeCount() override;
     int32_t CheckWriteAccess() override;
     StoreCondition Inspect(bool forWriting) override;
+    int32_t CopyBeside(std::string_view name, std::string* path) override;
 
     // The database file (tests inspect it).
     std::string DatabaseFile() const;

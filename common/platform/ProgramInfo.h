@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The informational options every program answers before it does anything else: no
+// store is opened, no port bound, no window shown.
+enum class EInfoOption
+{
+    None,
+    Help,    // --help, -h
+    Version, // --version
+};
+
+EInfoOption InfoOption(std::string_view argument);
+
+// "NAME (Corvane Key Server) VERSION", one line.
+std::string VersionLine(std::string_view program);

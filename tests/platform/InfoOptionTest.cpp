@@ -1,0 +1,79 @@
+// Every program answers --help and --version before it does anything: exit 0, its text on
+// standard output, no store created, no port bound, no display needed.
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct ProgramRun
+{
+    int exitCode = -1;
+    std::string out;
+};
+
+// Runs the program without a display and with a state directory that does not exist.
+ProgramRun RunProgram(const std::string& program, const std::string& argument, const std::string& stateDir)
+{
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM CORVANE_STATE_DIR='" + stateDir +
+                                "' '" + program + "' " + argument + " 2>&1";
+    ProgramRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    char buffer[512];
+    size_t count = 0;
+    while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        run.out.append(buffer, count);
+    }
+    const int status = pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST(InfoOptions, EveryProgramAnswersWithoutSideEffects)
+{
+    char pattern[] = "/tmp/corvane-info-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string stateDir = std::string(pattern) + "/state";
+    const struct
+    {
+        const char* name;
+        const char* path;
+        const char* usageStart;
+    } programs[] = {
+        {"Ternwick", CORVANE_TERNWICK, "Usage: Ternwick\n"},
+        {"Oxlade", CORVANE_OXLADE, "Usage : Oxlade COMMAND\n"},
+        {"corvane-admin", CORVANE_ADMIN, "Usage: corvane-admin COMMAND"},
+        {"corvane-request", CORVANE_REQUEST, "usage: corvane-request check HOST PORT\n"},
+#ifdef CORVANE_HALVARD
+        {"Halvard", CORVANE_HALVARD, "Usage: Halvard\n"},
+#endif
+    };
+    for (const auto& program : programs) {
+        SCOPED_TRACE(program.name);
+        const ProgramRun help = RunProgram(program.path, "--help", stateDir);
+        EXPECT_EQ(help.exitCode, 0) << help.out;
+        EXPECT_EQ(help.out.rfind(program.usageStart, 0), 0u) << help.out;
+        const ProgramRun version = RunProgram(program.path, "--version", stateDir);
+        EXPECT_EQ(version.exitCode, 0) << version.out;
+        EXPECT_EQ(version.out, std::string(program.name) + " (Corvane Key Server) " + CORVANE_VERSION + "\n");
+        struct stat status
+        {};
+        EXPECT_NE(stat(stateDir.c_str(), &status), 0) << "the state directory was created";
+    }
+    // The service takes no other argument: it must not start on a mistyped option.
+    const ProgramRun typo = RunProgram(CORVANE_TERNWICK, "--hepl", stateDir);
+    EXPECT_EQ(typo.exitCode, 2) << typo.out;
+    struct stat status
+    {};
+    EXPECT_NE(stat(stateDir.c_str(), &status), 0);
+    rmdir(pattern);
+}
+
+} // namespace
