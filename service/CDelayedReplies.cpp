@@ -115,8 +115,7 @@ void CDelayedReplies::Run()
         polled.assign(1, pollfd{m_wake.Descriptor(), POLLIN, 0});
         for (const SParked& parked : m_parked) {
             const bool awaiting = parked.replied;
-            polled.push_back(
-                pollfd{awaiting ? parked.server->ConnectionHandle(parked.index) : -1, POLLIN, 0});
+            polled.push_back(pollfd{awaiting ? parked.server->ConnectionHandle(parked.index) : -1, POLLIN, 0});
         }
         if (poll(polled.data(), polled.size(), std::max(0, waitMs)) <= 0) {
             continue;

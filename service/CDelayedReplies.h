@@ -46,7 +46,7 @@ private:
         std::shared_ptr<ZiRez::CStrmSrvSocket> server;
         int index = -1;
         std::string reply;
-        Clock::time_point due;  // of the reply, then the end of the wait for the ACK
+        Clock::time_point due; // of the reply, then the end of the wait for the ACK
         bool replied = false;
         size_t acknowledged = 0; // bytes of the peer's ACK received
     };

@@ -116,8 +116,8 @@ void CPeerThrottle::GiveBack(const ZiRez::CPeerAddress& peer, Kind kind)
 void CPeerThrottle::Summarise(uint32_t index)
 {
     SEntry& entry = m_entries[index];
-    m_summaries.push_back("throttled " + entry.party.PartyText() + " in the last minute: " +
-                          std::to_string(entry.throttled[kMiss]) + " unknown-ID requests, " +
+    m_summaries.push_back("throttled " + entry.party.PartyText() +
+                          " in the last minute: " + std::to_string(entry.throttled[kMiss]) + " unknown-ID requests, " +
                           std::to_string(entry.throttled[kWrongPassword]) + " password attempts");
     entry.throttled[kMiss] = entry.throttled[kWrongPassword] = 0;
     const uint32_t moved = m_pending.back();

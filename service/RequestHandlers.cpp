@@ -138,6 +138,12 @@ void HandleGetKey(CRequestConnection& connection, CRequestLog& log, const ZiRez:
     guard.Admit(peer, CPeerThrottle::kMiss, ST_EXEC_ERROR, DT_KEY_NOT_FOUND);
     const auto keyList = CKeyListCache::Shared().Current();
     const CKeyRecord& found = FindKeyOrRefuse(connection, log, *keyList, id);
+    // Refused by the release check, a key is a miss to the peer in every way: its status,
+    // and the token it spends.
+    if (!guard.MayRelease(peer, id)) {
+        SendLoggedStatus(connection, log, ST_EXEC_ERROR, DT_KEY_NOT_FOUND);
+        throw ZiRez::CSocketError("Requested LockKey Not Found!!", kPacketErrorCode);
+    }
     guard.GiveBack(peer, CPeerThrottle::kMiss);
     SendSealedKey(connection, found, mask);
     SendLoggedStatus(connection, log, ST_OK, 0);

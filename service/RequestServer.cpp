@@ -132,6 +132,12 @@ void ConfigureGuards()
         return;
     }
     CRequestGuard::Shared().Configure(settings);
+    CRequestGuard::Shared().WriteCountsNow();
+    LogLine("throttle per peer: " +
+            (settings.throttleRate == 0 ? std::string("off")
+                                        : std::to_string(settings.throttleRate) + " a second, burst " +
+                                              std::to_string(settings.throttleBurst)) +
+            "; release check: " + CGuardSettings::CheckText(settings.releaseCheck));
 }
 
 } // namespace

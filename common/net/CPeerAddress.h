@@ -36,10 +36,7 @@ public:
     // The scope (interface index) of a link-local IPv6 address, else 0.
     uint32_t ScopeId() const { return m_scope; }
 
-    bool operator==(const CPeerAddress& other) const
-    {
-        return m_family == other.m_family && m_bytes == other.m_bytes;
-    }
+    bool operator==(const CPeerAddress& other) const { return m_family == other.m_family && m_bytes == other.m_bytes; }
     size_t Hash() const;
 
 private:

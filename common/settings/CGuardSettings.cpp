@@ -59,16 +59,19 @@ int CGuardSettings::Read(SGuardSettings& settings)
         }
         SGuardSettings read;
         uint32_t check = static_cast<uint32_t>(read.releaseCheck);
-        if (!ReadNumber(config, kRateValue, read.throttleRate) || !ReadNumber(config, kBurstValue, read.throttleBurst) ||
-            !ReadNumber(config, kCheckValue, check) || !ReadText(config, kExemptValue, read.exemptSubnets)) {
+        if (!ReadNumber(config, kRateValue, read.throttleRate) ||
+            !ReadNumber(config, kBurstValue, read.throttleBurst) || !ReadNumber(config, kCheckValue, check) ||
+            !ReadText(config, kExemptValue, read.exemptSubnets)) {
             return 0;
         }
         // A value out of range (written by something else) counts as its default.
-        read.throttleRate = read.throttleRate <= SGuardSettings::kMaxRate ? read.throttleRate : SGuardSettings::kDefaultRate;
+        read.throttleRate =
+            read.throttleRate <= SGuardSettings::kMaxRate ? read.throttleRate : SGuardSettings::kDefaultRate;
         read.throttleBurst = read.throttleBurst >= 1 && read.throttleBurst <= SGuardSettings::kMaxBurst
                                  ? read.throttleBurst
                                  : SGuardSettings::kDefaultBurst;
-        read.releaseCheck = check <= 2 ? static_cast<SGuardSettings::ReleaseCheck>(check) : SGuardSettings::ReleaseCheck::Off;
+        read.releaseCheck =
+            check <= 2 ? static_cast<SGuardSettings::ReleaseCheck>(check) : SGuardSettings::ReleaseCheck::Off;
         settings = std::move(read);
         return 1;
     } catch (...) {
@@ -79,8 +82,7 @@ int CGuardSettings::Read(SGuardSettings& settings)
 int CGuardSettings::Write(const SGuardSettings& settings)
 {
     if (settings.throttleRate > SGuardSettings::kMaxRate || settings.throttleBurst < 1 ||
-        settings.throttleBurst > SGuardSettings::kMaxBurst ||
-        static_cast<uint32_t>(settings.releaseCheck) > 2) {
+        settings.throttleBurst > SGuardSettings::kMaxBurst || static_cast<uint32_t>(settings.releaseCheck) > 2) {
         return 0;
     }
     try {

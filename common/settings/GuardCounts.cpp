@@ -1,7 +1,5 @@
 #include "GuardCounts.h"
 
-#include "platform/StateDirectory.h"
-
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
@@ -14,9 +12,8 @@ constexpr const char* kFileName = "/guard-counts";
 
 } // namespace
 
-bool WriteGuardCounts(const SGuardCounts& counts)
+bool WriteGuardCounts(const SGuardCounts& counts, const std::string& directory)
 {
-    const std::string directory = Platform::StateDirectory();
     if (directory.empty()) {
         return false;
     }
@@ -38,9 +35,8 @@ bool WriteGuardCounts(const SGuardCounts& counts)
     return true;
 }
 
-std::optional<SGuardCounts> ReadGuardCounts()
+std::optional<SGuardCounts> ReadGuardCounts(const std::string& directory)
 {
-    const std::string directory = Platform::StateDirectory();
     std::ifstream file(directory + kFileName);
     if (directory.empty() || !file) {
         return std::nullopt;
