@@ -3,6 +3,7 @@
 #include "admin/ExitStatus.h"
 #include "admin/JsonText.h"
 #include "net/CSubnet.h"
+#include "platform/SafeText.h"
 #include "settings/GuardCounts.h"
 
 #include <algorithm>
@@ -33,7 +34,8 @@ std::string ThrottleText(const SGuardSettings& settings)
 
 std::string ExemptText(const SGuardSettings& settings)
 {
-    return settings.exemptSubnets.empty() ? "none" : settings.exemptSubnets;
+    // Written by this tool as subnets; anything else is shown escaped.
+    return settings.exemptSubnets.empty() ? "none" : SafeText(settings.exemptSubnets);
 }
 
 std::string UtcTime(int64_t seconds)

@@ -4,6 +4,7 @@
 #include "admin/CGuardCommands.h"
 #include "admin/ExitStatus.h"
 #include "admin/JsonText.h"
+#include "platform/SafeText.h"
 #include "protocol/CKeyServerClient.h"
 
 #include <ostream>
@@ -185,7 +186,7 @@ int CSettingCommands::Status()
                     << "\n"
                     << "Registrations: " << ids->size() << "\n";
     CGuardCommands(m_session, m_line).StatusLines();
-    m_session.Out() << "Key store:     " << m_session.Environment().storeLocation << "\n";
+    m_session.Out() << "Key store:     " << SafeText(m_session.Environment().storeLocation) << "\n";
     return answers ? kExitSuccess : kExitFailed;
 }
 

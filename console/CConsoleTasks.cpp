@@ -3,6 +3,7 @@
 #include "console/PasswordText.h"
 #include "console/PortProbe.h"
 #include "console/PortText.h"
+#include "console/StoreAdministrator.h"
 #include "console/lockkey/CLockKeyEntry.h"
 #include "settings/CKeyStore.h"
 
@@ -14,7 +15,7 @@ CConsoleTasks::CConsoleTasks(CKeyStore& store, PortChangedHook portChanged)
 
 bool CConsoleTasks::MayChangeStore()
 {
-    return m_store.CanWrite() == 1;
+    return IsStoreAdministrator(m_store);
 }
 
 void CConsoleTasks::PrepareStore()

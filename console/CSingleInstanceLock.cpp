@@ -26,14 +26,14 @@ CSingleInstanceLock::CSingleInstanceLock(std::string name) : m_name(std::move(na
 
 CSingleInstanceLock::~CSingleInstanceLock()
 {
-    if (m_fd >= 0) {
-        close(m_fd);
+    if (m_handle >= 0) {
+        close(static_cast<int>(m_handle));
     }
 }
 
 ELockOutcome CSingleInstanceLock::Acquire()
 {
-    if (m_fd >= 0) {
+    if (m_handle >= 0) {
         return ELockOutcome::Acquired;
     }
     if (IsHeldElsewhere()) {
@@ -49,7 +49,7 @@ ELockOutcome CSingleInstanceLock::Acquire()
         close(fd);
         return ELockOutcome::CreateFailed;
     }
-    m_fd = fd;
+    m_handle = fd;
     return ELockOutcome::Acquired;
 }
 

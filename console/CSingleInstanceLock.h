@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 enum class ELockOutcome
@@ -9,9 +10,9 @@ enum class ELockOutcome
     CreateFailed,  // the name could not be taken
 };
 
-// A lock named in the abstract Unix socket namespace: one name for every user of the
-// machine, and gone with the process that holds it, however that process ends. Another
-// process finds it by connecting to the name.
+// A named lock that admits one holder, gone with the process that holds it, however that
+// process ends: a named mutex on Windows; on Linux a name in the abstract Unix socket
+// namespace (one for every user of the machine), found by connecting to it.
 class CSingleInstanceLock
 {
 public:
@@ -27,5 +28,6 @@ private:
     bool IsHeldElsewhere() const;
 
     std::string m_name;
-    int m_fd = -1;
+    // The listening socket or the mutex handle; -1 while the name is not held.
+    std::intptr_t m_handle = -1;
 };

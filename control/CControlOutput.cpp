@@ -1,6 +1,7 @@
 #include "CControlOutput.h"
 
 #include "platform/ProgramInfo.h"
+#include "platform/SafeText.h"
 
 #include <cstdio>
 #include <ostream>
@@ -22,43 +23,58 @@ constexpr const char* kStateTexts[] = {
     "The service is paused.\n",
 };
 
+// A message as one line: it may carry paths and what other programs said.
+std::string OneLine(std::string_view text)
+{
+    const bool ended = !text.empty() && text.back() == '\n';
+    return SafeText(ended ? text.substr(0, text.size() - 1) : text) + (ended ? "\n" : "");
+}
+
 } // namespace
+
+CControlOutput::CControlOutput(std::ostream& out, std::ostream& err, bool interactive)
+    : m_show([&out, &err](EControlBox box, const std::string& text) {
+          std::ostream& stream = box == EControlBox::Warning || box == EControlBox::Error ? err : out;
+          stream << text << std::flush;
+      }),
+      m_interactive(interactive)
+{}
 
 void CControlOutput::Warning(std::string_view text)
 {
-    m_err << "Warning Info: " << text << std::flush;
+    m_show(EControlBox::Warning, "Warning Info: " + OneLine(text));
 }
 
 void CControlOutput::Error(std::string_view text)
 {
-    m_err << "Error Info: " << text << std::flush;
+    m_show(EControlBox::Error, "Error Info: " + OneLine(text));
 }
 
 void CControlOutput::Notice(std::string_view text)
 {
-    m_out << text << std::flush;
+    m_show(EControlBox::Notice, std::string(text));
 }
 
 void CControlOutput::Announce(std::string_view text)
 {
     if (m_interactive) {
-        m_out << text << std::flush;
+        m_show(EControlBox::Notice, std::string(text));
     }
 }
 
 void CControlOutput::Help()
 {
-    m_out << kHelpText << std::flush;
+    m_show(EControlBox::Help, kHelpText);
 }
 
 void CControlOutput::Version()
 {
-    m_out << VersionLine("Oxlade") << std::flush;
+    m_show(EControlBox::Version, VersionLine("Oxlade"));
 }
 
 void CControlOutput::Status(uint32_t state)
 {
-    m_out << StatusBoxText(state) << std::flush;
+    m_show(EControlBox::Status, StatusBoxText(state));
 }
 
 std::string CControlOutput::StatusBoxText(uint32_t state)

@@ -1,21 +1,38 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <string_view>
 
-// The control program's message channels as terminal lines: warnings and errors on
-// standard error with their prefixes, the help and status boxes on standard output.
-// Info and debug texts are built but not shown, as the program has no window for them.
-// Notices (what an administrator must know, such as where kept keys are) go to standard
-// output; announcements of what a command is about to do only to a terminal.
+// The boxes the control program shows: warnings and errors with their prefixes, notices
+// (what an administrator must know, such as where kept keys are), the help, version and
+// status boxes.
+enum class EControlBox
+{
+    Warning,
+    Error,
+    Notice,
+    Help,
+    Version,
+    Status,
+};
+
+// The control program's message channels. Info and debug texts are built but not shown;
+// the others go to the program's way of showing a box: message boxes on Windows, terminal
+// lines elsewhere. Announcements of what a command is about to do are notices shown only
+// to an interactive user.
 class CControlOutput
 {
 public:
-    CControlOutput(std::ostream& out, std::ostream& err, bool interactive = false)
-        : m_out(out), m_err(err), m_interactive(interactive)
+    using BoxShower = std::function<void(EControlBox box, const std::string& text)>;
+
+    explicit CControlOutput(BoxShower show, bool interactive = false)
+        : m_show(std::move(show)), m_interactive(interactive)
     {}
+    // As terminal lines: warning and error boxes on err, the others on out.
+    CControlOutput(std::ostream& out, std::ostream& err, bool interactive = false);
 
     void Info(std::string_view /*text*/) {}
     void Debug(std::string_view /*text*/) {}
@@ -30,7 +47,6 @@ public:
     static std::string StatusBoxText(uint32_t state);
 
 private:
-    std::ostream& m_out;
-    std::ostream& m_err;
+    BoxShower m_show;
     bool m_interactive;
 };

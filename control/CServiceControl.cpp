@@ -1,7 +1,9 @@
 #include "CServiceControl.h"
 
 #include "control/CommandWords.h"
+#include "control/ProgramDirectory.h"
 #include "platform/ProgramInfo.h"
+#include "platform/SafeText.h"
 #include "platform/ServiceStatus.h"
 #include "settings/AsciiCase.h"
 #include "settings/CKeyStore.h"
@@ -120,17 +122,19 @@ int CServiceControl::KeepKeys()
                        "store yourself\n");
         return 1;
     }
-    const std::string folder = copy.substr(0, copy.rfind('/'));
+    // Shown as one line each, whatever the state folder's name holds.
+    const std::string shownCopy = SafeText(copy);
+    const std::string folder = SafeText(copy.substr(0, copy.rfind('/')));
     const std::string what = listed ? "The keys of " + std::to_string(keys.size()) +
                                           (keys.size() == 1 ? " registration were" : " registrations were")
                                     : "The key store (unreadable here, so every key it holds) was";
-    m_output.Notice(what + " kept in " + copy +
+    m_output.Notice(what + " kept in " + shownCopy +
                     " (readable by root only; it restores this machine's key store).\n"
                     "  To restore them: Oxlade install; Oxlade stop; cp " +
-                    copy + " " + folder +
+                    shownCopy + " " + folder +
                     "/settings.db; Oxlade start\n"
                     "  To delete them:  rm " +
-                    copy + "\n");
+                    shownCopy + "\n");
     return 0;
 }
 
@@ -283,7 +287,7 @@ bool CServiceControl::QueryState(uint32_t& state)
 
 std::string CServiceControl::ExecutablePath() const
 {
-    return m_programDirectory + "/" + kServiceFileName;
+    return ProgramPath(m_programDirectory, kServiceFileName);
 }
 
 std::string CServiceControl::QuotedExecutablePath() const

@@ -25,7 +25,7 @@ public:
 
     int Run(std::string_view commandLine);
 
-    // The service's executable: programDirectory, then the service's file name.
+    // The service's executable in programDirectory.
     std::string ExecutablePath() const;
 
 private:

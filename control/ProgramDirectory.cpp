@@ -13,3 +13,8 @@ std::string ProgramDirectory()
     const std::string executable(path, static_cast<size_t>(length));
     return executable.substr(0, executable.rfind('/'));
 }
+
+std::string ProgramPath(const std::string& directory, std::string_view name)
+{
+    return directory + "/" + std::string(name);
+}

@@ -1,7 +1,7 @@
 #include "CRequestGuard.h"
 
-#include "CRequestLog.h"
 #include "Log.h"
+#include "platform/SafeText.h"
 #include "platform/StateDirectory.h"
 #include "settings/GuardCounts.h"
 
@@ -65,7 +65,7 @@ void CRequestGuard::Configure(const SGuardSettings& settings)
     if (exempt) {
         policy->exempt = std::move(*exempt);
     } else {
-        LogLine("the release check's exempt subnets cannot be read at \"" + CRequestLog::Escape(bad, 64) +
+        LogLine("the release check's exempt subnets cannot be read at \"" + SafeText(bad, {64, true}) +
                 "\": no subnet is exempt");
     }
     {
@@ -111,7 +111,7 @@ bool CRequestGuard::MayRelease(const ZiRez::CPeerAddress& peer, std::string_view
     const bool enforced = policy->check == SGuardSettings::ReleaseCheck::Enforce;
     LogLine("release check: " + peer.Text() + " (" +
             (neighbour.outcome == Outcome::Found ? "link-layer address " + MacText(neighbour.address) : neighbour.why) +
-            ") asked for the key of \"" + CRequestLog::Escape(id, 64) +
+            ") asked for the key of \"" + SafeText(id, {64, true}) +
             "\": " + (enforced ? "refused as unknown" : "handed out, as the check only logs"));
     return !enforced;
 }

@@ -72,7 +72,10 @@ SProgramRun RunAdminProgram(const std::string& stateDir, const std::vector<std::
     const int inFd = open(inPath.c_str(), O_RDONLY | O_CLOEXEC);
     const int outFd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    std::vector<std::string> argv{CORVANE_ADMIN_PATH};
+    // Another user runs a copy it can reach: the build tree may be closed to it.
+    std::string unreachable;
+    std::vector<std::string> argv{options.asNobody ? Harness::CopyForAnyUser(CORVANE_ADMIN_PATH, &unreachable)
+                                                   : std::string(CORVANE_ADMIN_PATH)};
     argv.insert(argv.end(), args.begin(), args.end());
     if (!options.machineIdFile.empty()) {
         argv = Harness::UnderMachineIdentity(options.machineIdFile, argv);

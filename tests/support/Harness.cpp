@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -65,6 +67,47 @@ CTempDir::CTempDir()
         throw std::runtime_error("mkdtemp failed");
     }
     m_path = pattern;
+}
+
+std::string CopyForAnyUser(const std::string& program, std::string* reason)
+{
+    static CTempDir folder;
+    static std::map<std::string, std::string> copies;
+    static std::mutex mutex;
+    const std::lock_guard<std::mutex> lock(mutex);
+    const auto known = copies.find(program);
+    if (known != copies.end()) {
+        return known->second;
+    }
+    namespace fs = std::filesystem;
+    const fs::path copy = fs::path(folder.Path()) / fs::path(program).filename();
+    std::error_code error;
+    // The folders above the temporary directory are open to everyone; this one is made so.
+    fs::permissions(folder.Path(),
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                        fs::perms::others_exec,
+                    error);
+    if (!error) {
+        fs::copy_file(program, copy, fs::copy_options::overwrite_existing, error);
+    }
+    if (!error) {
+        fs::permissions(copy,
+                        fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                            fs::perms::others_exec,
+                        error);
+    }
+    if (error) {
+        *reason = "cannot copy " + program + " to " + copy.string() + " for another user: " + error.message();
+        return {};
+    }
+    for (fs::path above = fs::path(folder.Path()).parent_path(); above != above.root_path();
+         above = above.parent_path()) {
+        if ((fs::status(above, error).permissions() & fs::perms::others_exec) == fs::perms::none) {
+            *reason = "other users cannot enter " + above.string() + " (set TMPDIR to a folder they can)";
+            return {};
+        }
+    }
+    return copies[program] = copy.string();
 }
 
 CTempDir::~CTempDir()

@@ -30,6 +30,11 @@ private:
     std::string m_path;
 };
 
+// The program copied, once per process, into a folder every user may enter and run from:
+// what a test runs as another user, since the build tree may lie where only its owner can
+// go (a checkout under /root). Empty, with the reason in *reason, when no copy can be made.
+std::string CopyForAnyUser(const std::string& program, std::string* reason);
+
 // Runs the store tool on the state directory; returns its exit code, output in *out.
 int StoreTool(const std::string& stateDir, const std::vector<std::string>& arguments, std::string* out = nullptr);
 

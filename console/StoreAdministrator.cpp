@@ -1,0 +1,8 @@
+#include "console/StoreAdministrator.h"
+
+#include "settings/CKeyStore.h"
+
+bool IsStoreAdministrator(CKeyStore& store)
+{
+    return store.CanWrite() == 1;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "control/CServiceManager.h"
+
+#include <memory>
+#include <string>
+
+// The Windows service control manager, for the one service the control program controls:
+// a service of its own process, started automatically, running as LocalSystem.
+class CScmServiceManager : public CServiceManager
+{
+public:
+    explicit CScmServiceManager(std::string serviceName = "Ternwick");
+    ~CScmServiceManager() override;
+    CScmServiceManager(const CScmServiceManager&) = delete;
+    CScmServiceManager& operator=(const CScmServiceManager&) = delete;
+
+    // With the right to create services, which only administrators have.
+    bool Open() override;
+    // Open has asked for the right already.
+    bool MayChangeServices() override { return true; }
+    // The executable path is put between double quotes, so that a directory with blanks
+    // names the program and not its first word.
+    uint32_t Create(const std::string& displayName, const std::string& executablePath) override;
+    uint32_t OpenExisting() override;
+    bool ChangeDescription(const std::string& description) override;
+    bool ChangeFailureActions(uint32_t restartDelayMs) override;
+    bool QueryStatus(uint32_t& state) override;
+    uint32_t Start() override;
+    bool Control(uint32_t control) override;
+    bool Delete() override;
+
+private:
+    struct Handles;
+
+    std::string m_serviceName;
+    std::unique_ptr<Handles> m_handles;
+};
