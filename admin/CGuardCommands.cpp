@@ -90,7 +90,8 @@ int CGuardCommands::Throttle()
     const auto rate = off ? std::optional<uint32_t>(0) : ParseCount(operands[0], SGuardSettings::kMaxRate);
     const auto burst = operands.size() > 1 ? ParseCount(operands[1], SGuardSettings::kMaxBurst) : std::nullopt;
     if (!rate || (off && operands.size() > 1) || (operands.size() > 1 && !burst)) {
-        return m_session.UsageError("throttle takes off, or a rate from 1 to " + std::to_string(SGuardSettings::kMaxRate) +
+        return m_session.UsageError("throttle takes off, or a rate from 1 to " +
+                                    std::to_string(SGuardSettings::kMaxRate) +
                                     " a second and optionally a burst from 1 to " +
                                     std::to_string(SGuardSettings::kMaxBurst) + ", digits only");
     }
@@ -154,8 +155,8 @@ int CGuardCommands::ChangeExempt(SGuardSettings settings)
 {
     const auto& operands = m_line.Operands();
     // A list written by something else that does not parse is replaced as a whole.
-    std::vector<ZiRez::CSubnet> subnets = ZiRez::CSubnet::ParseList(settings.exemptSubnets).value_or(
-        std::vector<ZiRez::CSubnet>{});
+    std::vector<ZiRez::CSubnet> subnets =
+        ZiRez::CSubnet::ParseList(settings.exemptSubnets).value_or(std::vector<ZiRez::CSubnet>{});
     const bool add = operands[1] == "add";
     for (size_t i = 2; i < operands.size(); ++i) {
         const auto subnet = ZiRez::CSubnet::Parse(operands[i]);

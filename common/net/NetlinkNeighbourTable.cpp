@@ -59,8 +59,8 @@ struct SRequest
 void AddDestination(SRequest& request, size_t bodySize, unsigned short type, const CPeerAddress& peer)
 {
     request.header.nlmsg_len = static_cast<uint32_t>(NLMSG_LENGTH(bodySize));
-    auto* attribute = reinterpret_cast<rtattr*>(reinterpret_cast<uint8_t*>(&request) +
-                                                NLMSG_ALIGN(request.header.nlmsg_len));
+    auto* attribute =
+        reinterpret_cast<rtattr*>(reinterpret_cast<uint8_t*>(&request) + NLMSG_ALIGN(request.header.nlmsg_len));
     attribute->rta_type = type;
     attribute->rta_len = static_cast<unsigned short>(RTA_LENGTH(peer.Length()));
     std::memcpy(RTA_DATA(attribute), peer.Bytes(), peer.Length());
@@ -75,8 +75,8 @@ int Exchange(CRouteSocket& route, SRequest& request, uint8_t (&reply)[8192], con
     request.header.nlmsg_seq = route.NextSequence();
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
-    if (sendto(route.Fd(), &request, request.header.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel),
-               sizeof kernel) < 0) {
+    if (sendto(route.Fd(), &request, request.header.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) <
+        0) {
         return errno;
     }
     for (;;) {
@@ -170,8 +170,8 @@ public:
         }
         const auto* found = static_cast<const ndmsg*>(NLMSG_DATA(answer));
         auto length = static_cast<int>(answer->nlmsg_len - NLMSG_LENGTH(sizeof(ndmsg)));
-        const auto* attribute = reinterpret_cast<const rtattr*>(reinterpret_cast<const uint8_t*>(found) +
-                                                                NLMSG_ALIGN(sizeof(ndmsg)));
+        const auto* attribute =
+            reinterpret_cast<const rtattr*>(reinterpret_cast<const uint8_t*>(found) + NLMSG_ALIGN(sizeof(ndmsg)));
         const bool usable = (found->ndm_state & (NUD_INCOMPLETE | NUD_FAILED | NUD_NOARP)) == 0;
         for (; RTA_OK(attribute, length); attribute = RTA_NEXT(attribute, length)) {
             if (attribute->rta_type == NDA_LLADDR && RTA_PAYLOAD(attribute) == result.address.size() && usable) {
