@@ -14,10 +14,10 @@ bool ReadNumber(CRegistryKey& config, const char* name, uint32_t& number)
     uint32_t length = sizeof bytes;
     uint32_t type = 0;
     const int32_t code = config.QueryValue(name, bytes, &length, &type);
-    if (code == ERROR_FILE_NOT_FOUND) {
+    if (code == kErrorFileNotFound) {
         return true;
     }
-    if (code != ERROR_SUCCESS || type != REG_DWORD || length != sizeof bytes) {
+    if (code != kErrorSuccess || type != kRegDword || length != sizeof bytes) {
         return false;
     }
     number = static_cast<uint32_t>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16)) | (uint32_t{bytes[3]} << 24);
@@ -28,12 +28,12 @@ bool ReadText(CRegistryKey& config, const char* name, std::string& text)
 {
     uint32_t length = 0;
     int32_t code = config.QueryValue(name, nullptr, &length, nullptr);
-    if (code == ERROR_FILE_NOT_FOUND) {
+    if (code == kErrorFileNotFound) {
         return true;
     }
     std::string bytes(length, '\0');
     code = config.QueryValue(name, bytes.data(), &length, nullptr);
-    if (code != ERROR_SUCCESS) {
+    if (code != kErrorSuccess) {
         return false;
     }
     bytes.resize(length);
@@ -54,7 +54,7 @@ int CGuardSettings::Read(SGuardSettings& settings)
 {
     try {
         CRegistryKey config;
-        if (config.Open(HKEY_LOCAL_MACHINE, CKeyStore::kConfigPath, KEY_READ) != ERROR_SUCCESS) {
+        if (config.Open(kHKeyLocalMachine, CKeyStore::kConfigPath, kKeyRead) != kErrorSuccess) {
             return 0;
         }
         SGuardSettings read;
@@ -87,7 +87,7 @@ int CGuardSettings::Write(const SGuardSettings& settings)
     }
     try {
         CRegistryKey config;
-        if (config.Open(HKEY_LOCAL_MACHINE, CKeyStore::kConfigPath, KEY_ALL_ACCESS) != ERROR_SUCCESS) {
+        if (config.Open(kHKeyLocalMachine, CKeyStore::kConfigPath, kKeyAllAccess) != kErrorSuccess) {
             return 0;
         }
         unsigned char rate[4];
@@ -97,12 +97,12 @@ int CGuardSettings::Write(const SGuardSettings& settings)
         Encode(settings.throttleBurst, burst);
         Encode(static_cast<uint32_t>(settings.releaseCheck), check);
         const RegistryValue values[] = {
-            {kRateValue, REG_DWORD, rate, sizeof rate},
-            {kBurstValue, REG_DWORD, burst, sizeof burst},
-            {kCheckValue, REG_DWORD, check, sizeof check},
-            {kExemptValue, REG_SZ, settings.exemptSubnets.data(), static_cast<uint32_t>(settings.exemptSubnets.size())},
+            {kRateValue, kRegDword, rate, sizeof rate},
+            {kBurstValue, kRegDword, burst, sizeof burst},
+            {kCheckValue, kRegDword, check, sizeof check},
+            {kExemptValue, kRegSz, settings.exemptSubnets.data(), static_cast<uint32_t>(settings.exemptSubnets.size())},
         };
-        return config.SetValues(values) == ERROR_SUCCESS ? 1 : 0;
+        return config.SetValues(values) == kErrorSuccess ? 1 : 0;
     } catch (...) {
         return 0;
     }
