@@ -1,13 +1,10 @@
 #include "SafeText.h"
 
-#include <cstdint>
-
-namespace {
-
-// Length of the UTF-8 sequence at the start of bytes and its code point; 0 when it is not
-// valid (truncated, overlong, a surrogate or beyond U+10FFFF).
 size_t DecodeUtf8(std::string_view bytes, uint32_t& codePoint)
 {
+    if (bytes.empty()) {
+        return 0;
+    }
     const auto lead = static_cast<unsigned char>(bytes[0]);
     size_t length = 0;
     uint32_t least = 0;
@@ -42,12 +39,13 @@ size_t DecodeUtf8(std::string_view bytes, uint32_t& codePoint)
     return length;
 }
 
-// Characters that a terminal acts on, or that change how the text around them reads.
-bool IsHidden(uint32_t c)
+bool IsHiddenCharacter(uint32_t c)
 {
     return (c >= 0x80 && c <= 0x9F) || c == 0x061C || (c >= 0x200B && c <= 0x200F) || (c >= 0x2028 && c <= 0x202E) ||
            (c >= 0x2060 && c <= 0x2069) || c == 0xFEFF;
 }
+
+namespace {
 
 void AppendEscaped(std::string& text, std::string_view bytes)
 {
@@ -73,7 +71,7 @@ std::string SafeText(std::string_view bytes, const SSafeTextRules& rules)
         if (byte >= 0x80) {
             uint32_t codePoint = 0;
             const size_t decoded = DecodeUtf8(bytes.substr(i), codePoint);
-            keep = decoded > 0 && !IsHidden(codePoint);
+            keep = decoded > 0 && !IsHiddenCharacter(codePoint);
             length = decoded > 0 ? decoded : 1;
         }
         if (i + length > rules.limit) {

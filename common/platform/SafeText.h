@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -21,3 +22,12 @@ struct SSafeTextRules
 // not valid UTF-8 become \xHH, one per byte. So no text can move the cursor, set a
 // terminal's title, clear the screen or split a line.
 std::string SafeText(std::string_view bytes, const SSafeTextRules& rules = {});
+
+// The length of the valid UTF-8 sequence at the start of bytes and its code point; 0 when
+// there is none (cut short, overlong, a surrogate, beyond U+10FFFF, or not a lead byte).
+size_t DecodeUtf8(std::string_view bytes, uint32_t& codePoint);
+
+// Whether a terminal acts on the character (the C1 controls) or it changes how the text
+// around it reads (bidirectional controls, zero-width characters, line and paragraph
+// separators, the byte-order mark). All of them lie below U+10000.
+bool IsHiddenCharacter(uint32_t codePoint);
