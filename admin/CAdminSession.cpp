@@ -1,6 +1,7 @@
 #include "CAdminSession.h"
 
 #include "admin/ExitStatus.h"
+#include "platform/SafeText.h"
 #include "settings/CKeyStore.h"
 #include "settings/StoreMessages.h"
 
@@ -13,13 +14,14 @@ CAdminSession::CAdminSession(const SAdminEnvironment& environment)
 
 int CAdminSession::Fail(const std::string& message)
 {
-    m_environment.err << "corvane-admin: " << message << "\n";
+    // Messages name IDs, paths and hosts from the store, sticks, peers and the command line.
+    m_environment.err << "corvane-admin: " << SafeText(message) << "\n";
     return kExitFailed;
 }
 
 int CAdminSession::UsageError(const std::string& message)
 {
-    m_environment.err << "corvane-admin: " << message << "\n";
+    m_environment.err << "corvane-admin: " << SafeText(message) << "\n";
     return kExitUsage;
 }
 
@@ -87,7 +89,7 @@ bool CAdminSession::Confirm(const std::string& question, bool yes, const std::st
     if (yes) {
         return true;
     }
-    return HaveTerminal(yesHint) && m_environment.terminal.Ask(question);
+    return HaveTerminal(yesHint) && m_environment.terminal.Ask(SafeText(question));
 }
 
 std::optional<std::string> CAdminSession::ReadPassword(bool fromStdin, const std::string& prompt)
@@ -106,7 +108,7 @@ std::optional<std::string> CAdminSession::ReadPassword(bool fromStdin, const std
     if (!HaveTerminal("give the password on standard input with --stdin")) {
         return std::nullopt;
     }
-    auto password = m_environment.terminal.ReadSecret(prompt);
+    auto password = m_environment.terminal.ReadSecret(SafeText(prompt));
     if (!password) {
         Fail("no password given: nothing was done");
     }
@@ -138,7 +140,7 @@ CopyProgress CAdminSession::ProgressLine(const std::string& what)
             return;
         }
         m_progressShown = true;
-        m_environment.terminal.Progress(what + ": " + std::to_string(done) + " of " + std::to_string(total));
+        m_environment.terminal.Progress(SafeText(what) + ": " + std::to_string(done) + " of " + std::to_string(total));
     };
 }
 

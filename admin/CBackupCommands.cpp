@@ -4,6 +4,7 @@
 #include "admin/ExitStatus.h"
 #include "backup/ExportPayload.h"
 #include "backup/SealedExport.h"
+#include "platform/SafeText.h"
 #include "settings/CKeyStore.h"
 
 #include <cerrno>
@@ -147,7 +148,7 @@ int CBackupCommands::Export()
     if (const std::string error = WriteNewFile(file, sealed, replace); !error.empty()) {
         return m_session.Fail("cannot write " + file + " (" + error + "): nothing exported");
     }
-    m_session.Out() << "Exported " << SettingsText(exported.contents) << " to " << file << ".\n"
+    m_session.Out() << "Exported " << SettingsText(exported.contents) << " to " << SafeText(file) << ".\n"
                     << "Keep the passphrase apart from the file: without it nothing can be restored.\n";
     return kExitSuccess;
 }
@@ -209,8 +210,9 @@ int CBackupCommands::Import()
         return m_session.Fail(file + " opened, but holds nothing this version can store: nothing imported");
     }
     const CKeyStore::SContents& contents = exported->contents;
-    m_session.Out() << file << ": " << SettingsText(contents) << "; exported " << DateText(exported->createdAt)
-                    << (exported->host.empty() ? "" : " on " + exported->host) << ".\n";
+    m_session.Out() << SafeText(file) << ": " << SettingsText(contents) << "; exported "
+                    << DateText(exported->createdAt)
+                    << (exported->host.empty() ? "" : " on " + SafeText(exported->host)) << ".\n";
 
     CKeyStore& store = m_session.Environment().store;
     const bool foreign = store.CheckMachineIdentity() == CKeyStore::Identity::Foreign;

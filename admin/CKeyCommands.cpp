@@ -4,6 +4,7 @@
 #include "admin/ExitStatus.h"
 #include "admin/JsonText.h"
 #include "console/lockkey/CLockKeyScanner.h"
+#include "platform/SafeText.h"
 #include "settings/AsciiCase.h"
 
 #include <algorithm>
@@ -54,7 +55,7 @@ int CKeyCommands::List()
         return kExitSuccess;
     }
     for (const std::string& id : *ids) {
-        m_session.Out() << id << "\n";
+        m_session.Out() << SafeText(id) << "\n";
     }
     return kExitSuccess;
 }
@@ -71,8 +72,12 @@ int CKeyCommands::Sticks()
         const CLockKeyEntry& entry = scanner.GetEntry(i);
         const auto drive = storage.Drives().FindDrive(entry.GetPath().front());
         const ELockKeyFault fault = entry.ReadKeyChecked().fault;
-        m_session.Out() << entry.GetDisplayText() << "\t" << (entry.GetId().empty() ? "-" : entry.GetId()) << "\t"
-                        << (drive ? drive->mountPoint : "-") << "\t" << UsbIdentityText(entry) << "\t"
+        // Names from the stick and the mount table: a tab or a newline in one must not make
+        // another field or line.
+        m_session.Out() << SafeText(entry.GetDisplayText()) << "\t"
+                        << (entry.GetId().empty() ? "-" : SafeText(entry.GetId())) << "\t"
+                        << (drive ? SafeText(drive->mountPoint) : "-") << "\t" << SafeText(UsbIdentityText(entry))
+                        << "\t"
                         << (fault == ELockKeyFault::None ? "ready" : "cannot be registered: " + FaultText(fault))
                         << "\n";
     }
@@ -139,7 +144,7 @@ int CKeyCommands::ReportRegistration(ERegisterOutcome outcome, ELockKeyFault fau
     const std::string what = entry.GetDisplayText();
     switch (outcome) {
     case ERegisterOutcome::Stored:
-        m_session.Out() << "Registered " << entry.GetId() << " from " << what << ".\n";
+        m_session.Out() << "Registered " << SafeText(entry.GetId()) << " from " << SafeText(what) << ".\n";
         return kExitSuccess;
     case ERegisterOutcome::CorruptKey:
         return m_session.Fail("cannot register " + what + ": " + FaultText(fault) + ": " + FaultAdvice(fault));
@@ -170,7 +175,7 @@ int CKeyCommands::Delete()
     }
     const SDeleteResult result = m_session.Tasks().DeleteRegistrations(ids);
     for (const std::string& id : result.deleted) {
-        m_session.Out() << "Deleted " << id << ".\n";
+        m_session.Out() << "Deleted " << SafeText(id) << ".\n";
     }
     if (result.outcome != EDeleteOutcome::Failed) {
         return kExitSuccess;

@@ -3,6 +3,7 @@
 #include "admin/AdminText.h"
 #include "admin/ExitStatus.h"
 #include "admin/JsonText.h"
+#include "platform/SafeText.h"
 #include "protocol/CKeyServerClient.h"
 
 #include <ostream>
@@ -183,7 +184,7 @@ int CSettingCommands::Status()
                     << "Cooperation:   " << (m_session.Tasks().IsCooperationPermitted() ? "permitted" : "not permitted")
                     << "\n"
                     << "Registrations: " << ids->size() << "\n"
-                    << "Key store:     " << m_session.Environment().storeLocation << "\n";
+                    << "Key store:     " << SafeText(m_session.Environment().storeLocation) << "\n";
     return answers ? kExitSuccess : kExitFailed;
 }
 

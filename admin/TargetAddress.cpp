@@ -1,5 +1,6 @@
 #include "TargetAddress.h"
 
+#include "platform/SafeText.h"
 #include "settings/CKeyStore.h"
 
 std::optional<SCopyTarget> ParseTargetAddress(std::string_view text)
@@ -35,5 +36,5 @@ std::optional<SCopyTarget> ParseTargetAddress(std::string_view text)
 std::string TargetText(const SCopyTarget& target)
 {
     const bool bracketed = target.host.find(':') != std::string::npos;
-    return (bracketed ? "[" + target.host + "]" : target.host) + ":" + target.port;
+    return SafeText((bracketed ? "[" + target.host + "]" : target.host) + ":" + target.port);
 }

@@ -40,8 +40,8 @@ void CKeyListWatcher::Stop()
 
 bool CKeyListWatcher::Arm()
 {
-    constexpr uint32_t kFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
-    return NotifyChangeKeyValue(m_keyList->GetHandle(), true, kFilter, &m_changedEvent) == ERROR_SUCCESS;
+    constexpr uint32_t kFilter = kRegNotifyChangeName | kRegNotifyChangeLastSet;
+    return NotifyChangeKeyValue(m_keyList->GetHandle(), true, kFilter, &m_changedEvent) == kErrorSuccess;
 }
 
 void CKeyListWatcher::Run()

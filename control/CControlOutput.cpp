@@ -1,6 +1,7 @@
 #include "CControlOutput.h"
 
 #include "platform/ProgramInfo.h"
+#include "platform/SafeText.h"
 
 #include <cstdio>
 #include <ostream>
@@ -22,6 +23,13 @@ constexpr const char* kStateTexts[] = {
     "The service is paused.\n",
 };
 
+// A message as one line: it may carry paths and what other programs said.
+std::string OneLine(std::string_view text)
+{
+    const bool ended = !text.empty() && text.back() == '\n';
+    return SafeText(ended ? text.substr(0, text.size() - 1) : text) + (ended ? "\n" : "");
+}
+
 } // namespace
 
 CControlOutput::CControlOutput(std::ostream& out, std::ostream& err, bool interactive)
@@ -34,12 +42,12 @@ CControlOutput::CControlOutput(std::ostream& out, std::ostream& err, bool intera
 
 void CControlOutput::Warning(std::string_view text)
 {
-    m_show(EControlBox::Warning, "Warning Info: " + std::string(text));
+    m_show(EControlBox::Warning, "Warning Info: " + OneLine(text));
 }
 
 void CControlOutput::Error(std::string_view text)
 {
-    m_show(EControlBox::Error, "Error Info: " + std::string(text));
+    m_show(EControlBox::Error, "Error Info: " + OneLine(text));
 }
 
 void CControlOutput::Notice(std::string_view text)

@@ -1,6 +1,7 @@
 #include "CLinuxFirewall.h"
 
 #include "control/CPortOpening.h"
+#include "platform/SafeText.h"
 #include "settings/CKeyStore.h"
 
 #include <ostream>
@@ -34,7 +35,7 @@ void CLinuxFirewall::FollowPort(uint16_t port, std::ostream& log)
     for (CPortOpening* opening : {&m_firewalld, &m_ufw}) {
         if (opening->Exists() && !opening->MoveToPort(port)) {
             log << "cannot move the " << opening->Name() << " opening of Ternwick to port " << port << ": "
-                << opening->LastFailure() << "\n";
+                << SafeText(opening->LastFailure()) << "\n";
         }
     }
 }

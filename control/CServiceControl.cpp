@@ -3,6 +3,7 @@
 #include "control/CommandWords.h"
 #include "control/ProgramDirectory.h"
 #include "platform/ProgramInfo.h"
+#include "platform/SafeText.h"
 #include "platform/ServiceStatus.h"
 #include "settings/AsciiCase.h"
 #include "settings/CKeyStore.h"
@@ -77,7 +78,7 @@ int CServiceControl::Run(std::string_view commandLine)
         if (Install() != 0) {
             return 1;
         }
-    } else if (m_manager.OpenService() != 0) {
+    } else if (m_manager.OpenExisting() != 0) {
         return NotInstalled(flags);
     }
     if ((flags & kCommandUninstall) != 0 && KeepKeys() != 0) {
@@ -121,36 +122,38 @@ int CServiceControl::KeepKeys()
                        "store yourself\n");
         return 1;
     }
-    const std::string folder = copy.substr(0, copy.rfind('/'));
+    // Shown as one line each, whatever the state folder's name holds.
+    const std::string shownCopy = SafeText(copy);
+    const std::string folder = SafeText(copy.substr(0, copy.rfind('/')));
     const std::string what = listed ? "The keys of " + std::to_string(keys.size()) +
                                           (keys.size() == 1 ? " registration were" : " registrations were")
                                     : "The key store (unreadable here, so every key it holds) was";
-    m_output.Notice(what + " kept in " + copy +
+    m_output.Notice(what + " kept in " + shownCopy +
                     " (readable by root only; it restores this machine's key store).\n"
                     "  To restore them: Oxlade install; Oxlade stop; cp " +
-                    copy + " " + folder +
+                    shownCopy + " " + folder +
                     "/settings.db; Oxlade start\n"
                     "  To delete them:  rm " +
-                    copy + "\n");
+                    shownCopy + "\n");
     return 0;
 }
 
 int CServiceControl::RunSteps(uint32_t flags)
 {
     static const ControlStep kStop{.info = "Stop Ternwick\n",
-                                   .alreadyState = SERVICE_STOPPED,
+                                   .alreadyState = kServiceStopped,
                                    .alreadyText = "Service is already stopped.\n",
                                    .control = CServiceManager::kControlStop,
                                    .failure = "Can't Stop Service!!\n",
                                    .done = "Stopping ... done\n"};
     static const ControlStep kPause{.info = "Suspend Ternwick\n",
-                                    .alreadyState = SERVICE_PAUSED,
+                                    .alreadyState = kServicePaused,
                                     .alreadyText = "Service is already suspended.\n",
                                     .control = CServiceManager::kControlPause,
                                     .failure = "Can't suspend Service!!\n",
                                     .done = "Suspending ... done\n"};
     static const ControlStep kContinue{.info = "Resume Ternwick\n",
-                                       .alreadyState = SERVICE_RUNNING,
+                                       .alreadyState = kServiceRunning,
                                        .alreadyText = "Service is already running.\n",
                                        .control = CServiceManager::kControlContinue,
                                        .failure = "Can't resume Service!!\n",
@@ -173,7 +176,7 @@ int CServiceControl::Install()
     m_output.Info("Install Ternwick\n");
     const std::string quotedPath = QuotedExecutablePath();
     m_output.Info("Register : " + quotedPath);
-    const uint32_t error = m_manager.CreateService(kDisplayName, ExecutablePath());
+    const uint32_t error = m_manager.Create(kDisplayName, ExecutablePath());
     if (error != 0) {
         ReportCreateError(error);
         return 1;
@@ -213,10 +216,10 @@ int CServiceControl::Start()
     if (!QueryState(state)) {
         return 1;
     }
-    if (state == SERVICE_RUNNING) {
+    if (state == kServiceRunning) {
         m_output.Info("Service is already running.\n");
     } else {
-        const uint32_t error = m_manager.StartService();
+        const uint32_t error = m_manager.Start();
         if (error != 0) {
             m_output.Error("Can't Start Service!! - " + std::to_string(error) + "\n");
             return 1;
@@ -250,7 +253,7 @@ int CServiceControl::Control(const ControlStep& step)
 int CServiceControl::Delete()
 {
     m_output.Info("Uninstall Ternwick\n");
-    if (!m_manager.DeleteService()) {
+    if (!m_manager.Delete()) {
         m_output.Error("Can't uninstall Service!!\n");
         return 1;
     }

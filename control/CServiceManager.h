@@ -26,16 +26,16 @@ public:
     virtual bool MayChangeServices() = 0;
     // Creates the service (automatic start) with its display name and executable; 0 or the
     // error number, 1073 when it exists already, 2 when the executable is missing.
-    virtual uint32_t CreateService(const std::string& displayName, const std::string& executablePath) = 0;
+    virtual uint32_t Create(const std::string& displayName, const std::string& executablePath) = 0;
     // 0 when the service exists, else the error number (1060).
-    virtual uint32_t OpenService() = 0;
+    virtual uint32_t OpenExisting() = 0;
     virtual bool ChangeDescription(const std::string& description) = 0;
     // Restart after a failure, after the delay, without limit.
     virtual bool ChangeFailureActions(uint32_t restartDelayMs) = 0;
     // The current state, 1 to 7 as the service reports them.
     virtual bool QueryStatus(uint32_t& state) = 0;
     // 0 once the service runs, else the error number.
-    virtual uint32_t StartService() = 0;
+    virtual uint32_t Start() = 0;
     virtual bool Control(uint32_t control) = 0;
-    virtual bool DeleteService() = 0;
+    virtual bool Delete() = 0;
 };

@@ -115,7 +115,7 @@ bool CSystemdServiceManager::MayChangeServices()
     return geteuid() == 0 || access(m_paths.unitDirectory.c_str(), W_OK) == 0;
 }
 
-uint32_t CSystemdServiceManager::CreateService(const std::string& displayName, const std::string& executablePath)
+uint32_t CSystemdServiceManager::Create(const std::string& displayName, const std::string& executablePath)
 {
     CUnitFile unit(UnitTemplateText());
     if (!unit.SetExecutable(executablePath) || !unit.SetValue("Unit", "Description", displayName)) {
@@ -149,7 +149,7 @@ uint32_t CSystemdServiceManager::RegisterUnit()
     return ErrorNumberFromStatus(status);
 }
 
-uint32_t CSystemdServiceManager::OpenService()
+uint32_t CSystemdServiceManager::OpenExisting()
 {
     return access(UnitPath().c_str(), F_OK) == 0 ? 0 : kErrorNoSuchService;
 }
@@ -214,24 +214,24 @@ uint32_t CSystemdServiceManager::StateFromProperties(const std::string& showOutp
     // Waiting to be restarted after a failure: not running, as until the manager restarts it.
     if (active->second == "inactive" || active->second == "failed" ||
         (sub != properties.end() && sub->second == "auto-restart")) {
-        return SERVICE_STOPPED;
+        return kServiceStopped;
     }
     const auto text = properties.find("StatusText");
-    for (uint32_t state = SERVICE_STOPPED; text != properties.end() && state <= SERVICE_PAUSED; ++state) {
+    for (uint32_t state = kServiceStopped; text != properties.end() && state <= kServicePaused; ++state) {
         if (text->second == StatusText(state)) {
             return state;
         }
     }
     if (active->second == "activating" || active->second == "reloading") {
-        return SERVICE_START_PENDING;
+        return kServiceStartPending;
     }
     if (active->second == "deactivating") {
-        return SERVICE_STOP_PENDING;
+        return kServiceStopPending;
     }
-    return active->second == "active" ? SERVICE_RUNNING : 0;
+    return active->second == "active" ? kServiceRunning : 0;
 }
 
-uint32_t CSystemdServiceManager::StartService()
+uint32_t CSystemdServiceManager::Start()
 {
     const int status = Systemctl({"start", UnitName()});
     if (status == 0) {
@@ -265,7 +265,7 @@ bool CSystemdServiceManager::Control(uint32_t control)
     }
 }
 
-bool CSystemdServiceManager::DeleteService()
+bool CSystemdServiceManager::Delete()
 {
     // --now: a service waiting to be restarted after a failure must not come back.
     if (Systemctl({"disable", "--now", UnitName()}) != 0) {

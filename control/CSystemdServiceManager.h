@@ -30,14 +30,14 @@ public:
     bool Open() override;
     // Root, or a user who may write the unit directory (tests).
     bool MayChangeServices() override;
-    uint32_t CreateService(const std::string& displayName, const std::string& executablePath) override;
-    uint32_t OpenService() override;
+    uint32_t Create(const std::string& displayName, const std::string& executablePath) override;
+    uint32_t OpenExisting() override;
     bool ChangeDescription(const std::string& description) override;
     bool ChangeFailureActions(uint32_t restartDelayMs) override;
     bool QueryStatus(uint32_t& state) override;
-    uint32_t StartService() override;
+    uint32_t Start() override;
     bool Control(uint32_t control) override;
-    bool DeleteService() override;
+    bool Delete() override;
 
     // The state (1 to 7) from the properties ActiveState, SubState and StatusText; 0
     // when they say nothing usable.

@@ -9,7 +9,7 @@ uint32_t QueryServiceState(const ControlPaths& paths)
     CControlSystem system(paths);
     CServiceManager& manager = system.Manager();
     uint32_t state = 0;
-    if (!manager.Open() || manager.OpenService() != 0 || !manager.QueryStatus(state)) {
+    if (!manager.Open() || manager.OpenExisting() != 0 || !manager.QueryStatus(state)) {
         return 0;
     }
     return state;

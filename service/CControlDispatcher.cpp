@@ -36,13 +36,13 @@ uint32_t CControlDispatcher::ControlFor(int signalNumber)
     switch (signalNumber) {
     case SIGTERM:
     case SIGINT:
-        return SERVICE_CONTROL_STOP;
+        return kServiceControlStop;
     case SIGUSR1:
-        return SERVICE_CONTROL_PAUSE;
+        return kServiceControlPause;
     case SIGUSR2:
-        return SERVICE_CONTROL_CONTINUE;
+        return kServiceControlContinue;
     case SIGHUP:
-        return SERVICE_CONTROL_INTERROGATE;
+        return kServiceControlInterrogate;
     default:
         return 0;
     }

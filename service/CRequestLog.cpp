@@ -1,11 +1,11 @@
 #include "CRequestLog.h"
 
-#include <cstdio>
+#include "platform/SafeText.h"
 
 void CRequestLog::AddId(std::string_view id)
 {
     if (m_ids.size() < kShownIds) {
-        m_ids.push_back(Escape(id, kIdLimit));
+        m_ids.push_back(SafeText(id, {kIdLimit, true}));
     }
     ++m_idCount;
 }
@@ -20,27 +20,7 @@ void CRequestLog::AddStatus(uint32_t status, uint32_t detail)
 
 void CRequestLog::SetError(std::string_view message)
 {
-    m_error = Escape(message, 200);
-}
-
-std::string CRequestLog::Escape(std::string_view bytes, size_t limit)
-{
-    std::string text;
-    const size_t shown = bytes.size() < limit ? bytes.size() : limit;
-    for (size_t i = 0; i < shown; ++i) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        if (byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\') {
-            text.push_back(static_cast<char>(byte));
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            text += escaped;
-        }
-    }
-    if (shown < bytes.size()) {
-        text += "...(" + std::to_string(bytes.size()) + " bytes)";
-    }
-    return text;
+    m_error = SafeText(message, {kErrorLimit, true});
 }
 
 std::string CRequestLog::Line() const

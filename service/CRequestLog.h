@@ -22,12 +22,11 @@ public:
 
     std::string Line() const;
 
-    static std::string Escape(std::string_view bytes, size_t limit);
-
 private:
     static constexpr size_t kShownIds = 4;
     static constexpr size_t kShownStatuses = 8;
     static constexpr size_t kIdLimit = 64;
+    static constexpr size_t kErrorLimit = 200;
 
     std::string m_peer;
     int m_code = -1;

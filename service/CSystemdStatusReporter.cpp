@@ -6,9 +6,9 @@
 bool CSystemdStatusReporter::Report(const ServiceStatus& status)
 {
     std::string message;
-    if (status.currentState == SERVICE_RUNNING && !m_readySent.exchange(true)) {
+    if (status.currentState == kServiceRunning && !m_readySent.exchange(true)) {
         message += "READY=1\n";
-    } else if (status.currentState == SERVICE_STOP_PENDING) {
+    } else if (status.currentState == kServiceStopPending) {
         message += "STOPPING=1\n";
     }
     message += "STATUS=";

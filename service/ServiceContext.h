@@ -19,11 +19,11 @@ inline constexpr int kStateStopPending = 3;
 inline constexpr int kStatePaused = 4;
 
 // Controls delivered to ControlHandler.
-inline constexpr uint32_t SERVICE_CONTROL_STOP = 1;
-inline constexpr uint32_t SERVICE_CONTROL_PAUSE = 2;
-inline constexpr uint32_t SERVICE_CONTROL_CONTINUE = 3;
-inline constexpr uint32_t SERVICE_CONTROL_INTERROGATE = 4;
-inline constexpr uint32_t SERVICE_CONTROL_SHUTDOWN = 5;
+inline constexpr uint32_t kServiceControlStop = 1;
+inline constexpr uint32_t kServiceControlPause = 2;
+inline constexpr uint32_t kServiceControlContinue = 3;
+inline constexpr uint32_t kServiceControlInterrogate = 4;
+inline constexpr uint32_t kServiceControlShutdown = 5;
 
 // Small stacks keep a thousand idle connection threads cheap; the request path needs
 // little. Sanitizers pad every frame, so they get more.

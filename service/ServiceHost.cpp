@@ -34,10 +34,10 @@ void Interrogate(ServiceContext& context)
 {
     std::lock_guard<std::mutex> controls(context.controlLock);
     const int state = context.state;
-    const uint32_t reported = !context.runningReported && state == kStateRunning ? SERVICE_START_PENDING
-                              : state == kStateRunning                           ? SERVICE_RUNNING
-                              : state == kStatePaused                            ? SERVICE_PAUSED
-                                                                                 : SERVICE_STOPPED;
+    const uint32_t reported = !context.runningReported && state == kStateRunning ? kServiceStartPending
+                              : state == kStateRunning                           ? kServiceRunning
+                              : state == kStatePaused                            ? kServicePaused
+                                                                                 : kServiceStopped;
     ReportStatus(context, reported, 0);
     LogLine(std::string("state: ") + StatusText(reported) + ", listening on port " +
             std::to_string(context.listeningPort.load()) + ", " + std::to_string(OpenConnections()) +
@@ -67,7 +67,7 @@ void ServiceMain(ServiceContext& context, CStatusReporter& reporter)
         context.pausedEvent = std::make_unique<Platform::CEvent>(true, false);
     } catch (const std::exception& error) {
         LogLine(std::string("cannot create the stop and pause events: ") + error.what());
-        ReportStatus(context, SERVICE_STOPPED, 0);
+        ReportStatus(context, kServiceStopped, 0);
         return;
     }
     // Registering the control handler: controls queued as signals until now are taken.
@@ -76,24 +76,24 @@ void ServiceMain(ServiceContext& context, CStatusReporter& reporter)
         return;
     }
     LogLine("Ternwick starting");
-    ReportStatus(context, SERVICE_START_PENDING, 0);
+    ReportStatus(context, kServiceStartPending, 0);
 
     if (!StartWorker(context)) {
         if (context.state != kStateStopPending) {
             LogLine("cannot start the watcher thread");
         }
-        ReportStatus(context, SERVICE_STOPPED, 0);
+        ReportStatus(context, kServiceStopped, 0);
         return;
     }
     if (WaitForFirstListener(context)) {
         std::lock_guard<std::mutex> controls(context.controlLock);
-        ReportStatus(context, SERVICE_RUNNING, 0);
+        ReportStatus(context, kServiceRunning, 0);
         context.runningReported = true;
     }
 
     context.stopEvent->Wait(-1);
 
-    ReportStatus(context, SERVICE_STOPPED, static_cast<uint32_t>(context.exitCode.load()));
+    ReportStatus(context, kServiceStopped, static_cast<uint32_t>(context.exitCode.load()));
     LogLine("Ternwick stopped");
     // The watcher is not waited for: it may be blocked in an accept; the process ends
     // with the service.
@@ -106,14 +106,14 @@ uint32_t ControlHandler(uint32_t control, uint32_t /*eventType*/, void* /*eventD
 {
     ServiceContext& context = *static_cast<ServiceContext*>(contextPointer);
     switch (control) {
-    case SERVICE_CONTROL_STOP:
-    case SERVICE_CONTROL_SHUTDOWN:
+    case kServiceControlStop:
+    case kServiceControlShutdown:
         Stop(context);
         break;
-    case SERVICE_CONTROL_PAUSE:
+    case kServiceControlPause:
         Pause(context);
         break;
-    case SERVICE_CONTROL_CONTINUE:
+    case kServiceControlContinue:
         Continue(context);
         break;
     default:
@@ -159,9 +159,9 @@ void Pause(ServiceContext& context)
         }
     }
     context.gateChanged.notify_all();
-    ReportStatus(context, SERVICE_PAUSE_PENDING, 0);
+    ReportStatus(context, kServicePausePending, 0);
     LogLine("paused: no new connection is served");
-    ReportStatus(context, SERVICE_PAUSED, 0);
+    ReportStatus(context, kServicePaused, 0);
 }
 
 void Continue(ServiceContext& context)
@@ -170,7 +170,7 @@ void Continue(ServiceContext& context)
     if (!context.runningReported || context.state != kStatePaused) {
         return;
     }
-    ReportStatus(context, SERVICE_CONTINUE_PENDING, 0);
+    ReportStatus(context, kServiceContinuePending, 0);
     {
         std::lock_guard<std::mutex> guard(context.gateLock);
         // A stop that arrived meanwhile wins.
@@ -183,12 +183,12 @@ void Continue(ServiceContext& context)
     }
     context.gateChanged.notify_all();
     LogLine("continued");
-    ReportStatus(context, SERVICE_RUNNING, 0);
+    ReportStatus(context, kServiceRunning, 0);
 }
 
 void Stop(ServiceContext& context)
 {
-    ReportStatus(context, SERVICE_STOP_PENDING, 0);
+    ReportStatus(context, kServiceStopPending, 0);
     LogLine("stopping");
     SetState(context, kStateStopPending);
     if (context.stopEvent) {

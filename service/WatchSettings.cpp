@@ -40,7 +40,7 @@ int WatchSettings(ServiceContext& context)
         // Armed before the port is read, so a change made while the listener reopens
         // is not lost; closing the key disarms it.
         CRegistryKey config = store.OpenConfigKey();
-        NotifyChangeKeyValue(config.GetHandle(), true, REG_NOTIFY_CHANGE_LAST_SET, &settingsChanged);
+        NotifyChangeKeyValue(config.GetHandle(), true, kRegNotifyChangeLastSet, &settingsChanged);
         try {
             RunServer(context, &settingsChanged);
         } catch (const ZiRez::CSocketEvent&) {

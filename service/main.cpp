@@ -1,4 +1,5 @@
 #include "platform/ProgramInfo.h"
+#include "platform/SafeText.h"
 #include "service/ProcessEntry.h"
 
 #include <cstdio>
@@ -29,7 +30,8 @@ int main(int argc, char** argv)
             std::cout << VersionLine("Ternwick");
             return 0;
         case EInfoOption::None:
-            std::cerr << "Ternwick: unexpected argument '" << argv[1] << "': it takes none (see Ternwick --help)\n";
+            std::cerr << "Ternwick: unexpected argument '" << SafeText(argv[1])
+                      << "': it takes none (see Ternwick --help)\n";
             return 2;
         }
     }

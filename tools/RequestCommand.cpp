@@ -5,6 +5,7 @@
 #include "net/CSocketEvent.h"
 #include "net/CSocketTimeOut.h"
 #include "net/SocketErrors.h"
+#include "platform/SafeText.h"
 #include "protocol/AuthError.h"
 #include "protocol/CKeyServerClient.h"
 #include "protocol/ConnectError.h"
@@ -234,7 +235,7 @@ void SendRequest(CKeyServerClient& client, const RequestCommand& command, std::o
         out << "mask   " << ToHex(mask.View()) << "\n";
         for (size_t i = 0; i < received.size(); ++i) {
             const std::string& id = i < command.ids.size() ? command.ids[i] : std::string();
-            out << id << " sealed " << ToHex(received[i].GetKey().View());
+            out << SafeText(id) << " sealed " << ToHex(received[i].GetKey().View());
             if (received[i].HasKey() && i < command.ids.size()) {
                 out << " key " << OpenedKey(received[i], id, mask);
             }

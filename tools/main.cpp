@@ -2,6 +2,7 @@
 // the service by hand.
 #include "RequestCommand.h"
 #include "platform/ProgramInfo.h"
+#include "platform/SafeText.h"
 
 #include <csignal>
 #include <iostream>
@@ -15,7 +16,7 @@ constexpr int kExitUsage = 2;
 
 int Fail(const std::string& message, int code)
 {
-    std::cerr << "corvane-request: " << message << "\n";
+    std::cerr << "corvane-request: " << SafeText(message) << "\n";
     return code;
 }
 
@@ -36,7 +37,7 @@ int main(int argc, char** argv)
     std::string error;
     std::optional<RequestCommand> command = ParseRequestCommand(args, error);
     if (!command) {
-        std::cerr << "corvane-request: " << error << "\n" << kRequestUsage;
+        std::cerr << "corvane-request: " << SafeText(error) << "\n" << kRequestUsage;
         return kExitUsage;
     }
     if (command->passwordFromInput && !std::getline(std::cin, command->password)) {

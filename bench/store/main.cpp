@@ -142,7 +142,7 @@ void NotificationDelay(const std::string& self)
     std::vector<double> fromReturn;
     int missed = 0;
     for (int i = 0; i < 60; ++i) {
-        NotifyChangeKeyValue(config.GetHandle(), false, REG_NOTIFY_CHANGE_LAST_SET, &event);
+        NotifyChangeKeyValue(config.GetHandle(), false, kRegNotifyChangeLastSet, &event);
         const char go = 'w';
         if (write(toChild[1], &go, 1) != 1) {
             break;

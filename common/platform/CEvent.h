@@ -2,9 +2,17 @@
 
 namespace Platform {
 
-// An event object with manual- or auto-reset semantics, built on an eventfd so that a
-// single poll() can wait for sockets and events together. An auto-reset event is taken
-// by exactly one waiter: the one whose non-blocking read of the counter succeeds.
+// What the platform's waits take for an event: its eventfd, or its Win32 HANDLE.
+#ifdef _WIN32
+using NativeEvent = void*;
+#else
+using NativeEvent = int;
+#endif
+
+// An event object with manual- or auto-reset semantics: an eventfd on Linux, so that a
+// single poll() can wait for sockets and events together, a Win32 event on Windows. An
+// auto-reset event is taken by exactly one waiter (on Linux the one whose non-blocking
+// read of the counter succeeds).
 class CEvent
 {
 public:
@@ -25,10 +33,10 @@ public:
     bool TryTake();
 
     bool IsManualReset() const { return m_manualReset; }
-    int Descriptor() const { return m_fd; }
+    NativeEvent Descriptor() const { return m_fd; }
 
 private:
-    int m_fd;
+    NativeEvent m_fd;
     bool m_manualReset;
 };
 

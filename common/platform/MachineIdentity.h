@@ -4,8 +4,9 @@
 
 namespace Platform {
 
-// The computer's stable identity text: /etc/machine-id with surrounding whitespace
-// trimmed; empty when the file is missing or unreadable.
+// The computer's stable identity text. Linux: /etc/machine-id with surrounding whitespace
+// trimmed. Windows: the string form of the computer account's security identifier
+// without its first nine characters. Empty when it cannot be read.
 std::string ReadMachineIdentity();
 
 } // namespace Platform

@@ -3,19 +3,19 @@
 const char* StatusText(uint32_t state)
 {
     switch (state) {
-    case SERVICE_STOPPED:
+    case kServiceStopped:
         return "Stopped";
-    case SERVICE_START_PENDING:
+    case kServiceStartPending:
         return "Start pending";
-    case SERVICE_STOP_PENDING:
+    case kServiceStopPending:
         return "Stop pending";
-    case SERVICE_RUNNING:
+    case kServiceRunning:
         return "Running";
-    case SERVICE_CONTINUE_PENDING:
+    case kServiceContinuePending:
         return "Continue pending";
-    case SERVICE_PAUSE_PENDING:
+    case kServicePausePending:
         return "Pause pending";
-    case SERVICE_PAUSED:
+    case kServicePaused:
         return "Paused";
     default:
         return "";
@@ -28,12 +28,12 @@ ServiceStatus MakeStatus(uint32_t state, uint32_t exitCode)
     status.currentState = state;
     status.exitCode = exitCode;
     // Nothing can be controlled while starting; pending states ask for a second's patience.
-    status.controlsAccepted = state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_ALL;
+    status.controlsAccepted = state == kServiceStartPending ? 0 : kServiceAcceptAll;
     switch (state) {
-    case SERVICE_START_PENDING:
-    case SERVICE_STOP_PENDING:
-    case SERVICE_CONTINUE_PENDING:
-    case SERVICE_PAUSE_PENDING:
+    case kServiceStartPending:
+    case kServiceStopPending:
+    case kServiceContinuePending:
+    case kServicePausePending:
         status.waitHint = 1000;
         break;
     default:

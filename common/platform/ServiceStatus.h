@@ -14,16 +14,16 @@ struct ServiceStatus
 };
 
 // Reported states.
-inline constexpr uint32_t SERVICE_STOPPED = 1;
-inline constexpr uint32_t SERVICE_START_PENDING = 2;
-inline constexpr uint32_t SERVICE_STOP_PENDING = 3;
-inline constexpr uint32_t SERVICE_RUNNING = 4;
-inline constexpr uint32_t SERVICE_CONTINUE_PENDING = 5;
-inline constexpr uint32_t SERVICE_PAUSE_PENDING = 6;
-inline constexpr uint32_t SERVICE_PAUSED = 7;
+inline constexpr uint32_t kServiceStopped = 1;
+inline constexpr uint32_t kServiceStartPending = 2;
+inline constexpr uint32_t kServiceStopPending = 3;
+inline constexpr uint32_t kServiceRunning = 4;
+inline constexpr uint32_t kServiceContinuePending = 5;
+inline constexpr uint32_t kServicePausePending = 6;
+inline constexpr uint32_t kServicePaused = 7;
 
 // Controls: stop, pause and continue, shutdown.
-inline constexpr uint32_t SERVICE_ACCEPT_ALL = 7;
+inline constexpr uint32_t kServiceAcceptAll = 7;
 
 // The text a manager shows for a reported state ("Running", "Paused", ...); empty for an
 // unknown state.

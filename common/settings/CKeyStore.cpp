@@ -27,14 +27,14 @@ template <typename Result, typename Body> Result Guarded(Result fallback, Body b
 
 bool OpenFull(CRegistryKey& key, const char* path)
 {
-    return key.Open(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS) == ERROR_SUCCESS;
+    return key.Open(kHKeyLocalMachine, path, kKeyAllAccess) == kErrorSuccess;
 }
 
 // Opens parent with full access and creates (or opens) its child with full access.
 bool CreateBelow(const char* parent, const char* child)
 {
     CRegistryKey key;
-    return OpenFull(key, parent) && key.CreateSubkey(child, 0, nullptr, KEY_ALL_ACCESS, nullptr) == ERROR_SUCCESS;
+    return OpenFull(key, parent) && key.CreateSubkey(child, 0, nullptr, kKeyAllAccess, nullptr) == kErrorSuccess;
 }
 
 // Position-wise, no repetition: bytes past the machine text stay as they are.
@@ -102,7 +102,7 @@ public:
         size_t nameOffset = 0;
         values.reserve(stored.size());
         for (size_t n = 0; n < stored.size(); ++n) {
-            values.push_back(RegistryValue{std::string_view(m_names).substr(nameOffset, nameLengths[n]), REG_BINARY,
+            values.push_back(RegistryValue{std::string_view(m_names).substr(nameOffset, nameLengths[n]), kRegBinary,
                                            m_keys.data() + n * CKeyRecord::kKeyLength,
                                            static_cast<uint32_t>(CKeyRecord::kKeyLength)});
             nameOffset += nameLengths[n];
@@ -123,13 +123,13 @@ CKeyStore::Identity IdentityOf(CRegistryKey& config)
     char verifier[64] = {};
     uint32_t length = sizeof verifier;
     const int32_t code = config.QueryValue(CKeyStore::kVerifierValue, verifier, &length, nullptr);
-    if (code == ERROR_FILE_NOT_FOUND) {
+    if (code == kErrorFileNotFound) {
         return CKeyStore::Identity::Unverified;
     }
-    if (code == ERROR_MORE_DATA) {
+    if (code == kErrorMoreData) {
         return CKeyStore::Identity::Foreign; // no verifier this version makes
     }
-    if (code != ERROR_SUCCESS) {
+    if (code != kErrorSuccess) {
         return CKeyStore::Identity::Unknown;
     }
     return MachineVerifier::Matches(std::string_view(verifier, length), GetMachineText())
@@ -141,15 +141,15 @@ CKeyStore::Identity IdentityOf(CRegistryKey& config)
 bool OwnIdentity()
 {
     CRegistryKey config;
-    const int32_t code = config.Open(HKEY_LOCAL_MACHINE, CKeyStore::kConfigPath, KEY_ALL_ACCESS);
-    return code != ERROR_SUCCESS || IdentityOf(config) != CKeyStore::Identity::Foreign;
+    const int32_t code = config.Open(kHKeyLocalMachine, CKeyStore::kConfigPath, kKeyAllAccess);
+    return code != kErrorSuccess || IdentityOf(config) != CKeyStore::Identity::Foreign;
 }
 
 int WriteVerifier(CRegistryKey& config)
 {
     const std::string verifier = MachineVerifier::Make(GetMachineText());
     return config.SetValue(CKeyStore::kVerifierValue, verifier.data(), static_cast<uint32_t>(verifier.size()),
-                           REG_BINARY) == ERROR_SUCCESS
+                           kRegBinary) == kErrorSuccess
                ? 1
                : 0;
 }
@@ -218,11 +218,11 @@ CKeyStore::Identity CKeyStore::CheckMachineIdentity()
 {
     return Guarded(Identity::Unknown, [] {
         CRegistryKey config;
-        const int32_t code = config.Open(HKEY_LOCAL_MACHINE, kConfigPath, KEY_ALL_ACCESS);
-        if (code == ERROR_FILE_NOT_FOUND) {
+        const int32_t code = config.Open(kHKeyLocalMachine, kConfigPath, kKeyAllAccess);
+        if (code == kErrorFileNotFound) {
             return Identity::Unverified;
         }
-        return code == ERROR_SUCCESS ? IdentityOf(config) : Identity::Unknown;
+        return code == kErrorSuccess ? IdentityOf(config) : Identity::Unknown;
     });
 }
 
@@ -244,7 +244,7 @@ std::vector<int> CKeyStore::StoreKeys(const std::vector<CKeyRecord>& records)
         const CSealedKeys sealed(records, [](const CKeyRecord& record) -> const CKeyRecord& { return record; });
         CRegistryKey key;
         if (sealed.stored.empty() || !OwnIdentity() || !OpenFull(key, kKeyListPath) ||
-            key.SetValues(sealed.values) != ERROR_SUCCESS) {
+            key.SetValues(sealed.values) != kErrorSuccess) {
             return 0;
         }
         for (const size_t i : sealed.stored) {
@@ -259,7 +259,7 @@ int CKeyStore::DeleteKey(std::string_view id)
 {
     return Guarded(0, [id] {
         CRegistryKey key;
-        return OpenFull(key, kKeyListPath) && key.DeleteValue(id) == ERROR_SUCCESS ? 1 : 0;
+        return OpenFull(key, kKeyListPath) && key.DeleteValue(id) == kErrorSuccess ? 1 : 0;
     });
 }
 
@@ -275,8 +275,8 @@ int CKeyStore::ReadKeyList(std::map<std::string, CKeyRecord>& out)
     return Guarded(0, [&out] {
         std::map<std::string, CKeyRecord> list;
         CRegistryKey key;
-        const int32_t opened = key.Open(HKEY_LOCAL_MACHINE, kKeyListPath, KEY_ALL_ACCESS);
-        if ((opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND) || !OwnIdentity()) {
+        const int32_t opened = key.Open(kHKeyLocalMachine, kKeyListPath, kKeyAllAccess);
+        if ((opened != kErrorSuccess && opened != kErrorFileNotFound) || !OwnIdentity()) {
             return 0;
         }
         const std::string machineText = GetMachineText();
@@ -284,17 +284,17 @@ int CKeyStore::ReadKeyList(std::map<std::string, CKeyRecord>& out)
         // 32 bytes is skipped, and so is a value without a name (no ID is empty): ending
         // the list there, as an empty name from a name-only enumeration would, would hide
         // every key after it.
-        for (int32_t index = 0; opened == ERROR_SUCCESS; ++index) {
+        for (int32_t index = 0; opened == kErrorSuccess; ++index) {
             unsigned char bytes[CKeyRecord::kKeyLength] = {};
             uint32_t length = sizeof bytes;
             const int32_t code = key.EnumValue(index, bytes, &length, nullptr);
-            if (code == ERROR_MORE_DATA) {
+            if (code == kErrorMoreData) {
                 continue;
             }
-            if (code == ERROR_NO_MORE_ITEMS) {
+            if (code == kErrorNoMoreItems) {
                 break;
             }
-            if (code != ERROR_SUCCESS) {
+            if (code != kErrorSuccess) {
                 return 0;
             }
             const std::string name = key.GetValueName();
@@ -316,7 +316,7 @@ uint16_t CKeyStore::ReadPort()
         }
         unsigned char bytes[4] = {};
         uint32_t length = sizeof bytes;
-        if (key.QueryValue(kPortValue, bytes, &length, nullptr) != ERROR_SUCCESS) {
+        if (key.QueryValue(kPortValue, bytes, &length, nullptr) != kErrorSuccess) {
             return uint16_t{0};
         }
         // Little-endian 32-bit number; the port is its low 16 bits.
@@ -334,7 +334,7 @@ int CKeyStore::WritePort(int port)
         const auto value = static_cast<uint32_t>(port) & 0xFFFFu;
         const unsigned char bytes[4] = {static_cast<unsigned char>(value & 0xFF),
                                         static_cast<unsigned char>((value >> 8) & 0xFF), 0, 0};
-        return key.SetValue(kPortValue, bytes, sizeof bytes, REG_DWORD) == ERROR_SUCCESS ? 1 : 0;
+        return key.SetValue(kPortValue, bytes, sizeof bytes, kRegDword) == kErrorSuccess ? 1 : 0;
     });
 }
 
@@ -364,7 +364,7 @@ std::string CKeyStore::ReadPassword()
         }
         char bytes[kMaxPasswordLength] = {};
         uint32_t length = sizeof bytes;
-        if (key.QueryValue(kPasswordValue, bytes, &length, nullptr) != ERROR_SUCCESS) {
+        if (key.QueryValue(kPasswordValue, bytes, &length, nullptr) != kErrorSuccess) {
             return std::string();
         }
         std::string password(bytes, length);
@@ -386,8 +386,8 @@ int CKeyStore::WritePassword(std::string_view text)
         }
         std::string bytes(text);
         MaskPassword(bytes, GetMachineText(), true);
-        return key.SetValue(kPasswordValue, bytes.data(), static_cast<uint32_t>(bytes.size()), REG_BINARY) ==
-                       ERROR_SUCCESS
+        return key.SetValue(kPasswordValue, bytes.data(), static_cast<uint32_t>(bytes.size()), kRegBinary) ==
+                       kErrorSuccess
                    ? 1
                    : 0;
     });
@@ -435,17 +435,17 @@ int CKeyStore::Restore(const SContents& contents, bool replaceAll)
         MaskPassword(password, GetMachineText(), true);
         const std::string verifier = MachineVerifier::Make(GetMachineText());
         std::vector<RegistryValue> settings = {
-            {kPortValue, REG_DWORD, port, sizeof port},
-            {kPasswordValue, REG_BINARY, password.data(), static_cast<uint32_t>(password.size())},
+            {kPortValue, kRegDword, port, sizeof port},
+            {kPasswordValue, kRegBinary, password.data(), static_cast<uint32_t>(password.size())},
         };
         if (identity != Identity::Matches) {
-            settings.push_back({kVerifierValue, REG_BINARY, verifier.data(), static_cast<uint32_t>(verifier.size())});
+            settings.push_back({kVerifierValue, kRegBinary, verifier.data(), static_cast<uint32_t>(verifier.size())});
         }
         const RegistryKeyWrite writes[] = {
             {config.GetHandle(), false, settings},
             {keyList.GetHandle(), replaceAll, sealed.values},
         };
-        return SettingsStore().WriteValues(writes) == ERROR_SUCCESS ? 1 : 0;
+        return SettingsStore().WriteValues(writes) == kErrorSuccess ? 1 : 0;
     });
 }
 
@@ -471,7 +471,7 @@ int CKeyStore::RemoveLayout()
             return 0;
         }
         for (const char* child : {"CorvaneKeyServer\\Config", "CorvaneKeyServer\\KeyList", "CorvaneKeyServer"}) {
-            if (company.DeleteSubkey(child) != ERROR_SUCCESS) {
+            if (company.DeleteSubkey(child) != kErrorSuccess) {
                 return 0;
             }
         }
@@ -488,7 +488,7 @@ int CKeyStore::KeepCopy(std::string& path)
         if (utc == nullptr || std::strftime(name, sizeof name, "settings-%Y-%m-%dT%H%M%SZ.db", utc) == 0) {
             return 0;
         }
-        return SettingsStore().CopyBeside(name, &path) == ERROR_SUCCESS ? 1 : 0;
+        return SettingsStore().CopyBeside(name, &path) == kErrorSuccess ? 1 : 0;
     });
 }
 
@@ -504,5 +504,5 @@ uint64_t CKeyStore::KeyListVersion()
 
 int CKeyStore::CanWrite()
 {
-    return Guarded(0, [] { return SettingsStore().CheckWriteAccess() == ERROR_SUCCESS ? 1 : 0; });
+    return Guarded(0, [] { return SettingsStore().CheckWriteAccess() == kErrorSuccess ? 1 : 0; });
 }

@@ -60,7 +60,7 @@ public:
     // All of the values, or none of them, in one change.
     virtual int32_t SetValues(std::span<const RegistryValue> values);
     // length: buffer size in, value size out; a value larger than the buffer gives
-    // ERROR_MORE_DATA. buffer and type may be null.
+    // kErrorMoreData. buffer and type may be null.
     virtual int32_t QueryValue(std::string_view name, void* buffer, uint32_t* length, uint32_t* type);
     virtual int32_t DeleteValue(std::string_view name);
 
@@ -77,7 +77,7 @@ private:
     RegistryHandle m_root = 0;
     RegistryHandle m_handle = 0;
     std::string m_path;
-    uint32_t m_access = KEY_ALL_ACCESS;
+    uint32_t m_access = kKeyAllAccess;
     int32_t m_subkeyIndex = kNoIndex;
     std::string m_subkeyName;
     int32_t m_valueIndex = kNoIndex;

@@ -38,7 +38,7 @@ public:
                                uint32_t* length) = 0;
     virtual int32_t DeleteValue(RegistryHandle key, std::string_view name) = 0;
     // nameOut receives at most nameCapacity - 1 characters and a terminator; a longer
-    // name gives ERROR_MORE_DATA. nameLength, when given, receives the name's length.
+    // name gives kErrorMoreData. nameLength, when given, receives the name's length.
     virtual int32_t EnumKey(RegistryHandle key, uint32_t index, char* nameOut, uint32_t nameCapacity,
                             uint32_t* nameLength, char* className, uint32_t* classLength,
                             RegistryFileTime* lastWrite) = 0;
@@ -54,7 +54,7 @@ public:
     // 0 when unknown. Reads nothing of the store itself: cheap enough for every request.
     virtual uint64_t ChangeCount() = 0;
 
-    // ERROR_SUCCESS when this process may change the store: it can be opened for writing and
+    // kErrorSuccess when this process may change the store: it can be opened for writing and
     // a write transaction can begin. Writes no key and no value.
     virtual int32_t CheckWriteAccess() = 0;
 
@@ -63,10 +63,10 @@ public:
     virtual StoreCondition Inspect(bool forWriting) = 0;
 
     // Writes one consistent copy of the whole store into a new file of that name beside
-    // it, readable by its owner only, and gives its path. ERROR_ALREADY_EXISTS when such a
+    // it, readable by its owner only, and gives its path. kErrorAlreadyExists when such a
     // file exists (it is never replaced); on any failure no file is left behind. A store
-    // that cannot be copied says ERROR_NOT_SUPPORTED.
-    virtual int32_t CopyBeside(std::string_view /*name*/, std::string* /*path*/) { return ERROR_NOT_SUPPORTED; }
+    // that cannot be copied says kErrorNotSupported.
+    virtual int32_t CopyBeside(std::string_view /*name*/, std::string* /*path*/) { return kErrorNotSupported; }
 };
 
 // The most descriptors the store of a process holds open at once; a process that limits

@@ -11,53 +11,53 @@
 using RegistryHandle = std::uintptr_t;
 
 // The local-machine root, a predefined handle that is always open.
-inline constexpr RegistryHandle HKEY_LOCAL_MACHINE = 0x80000002u;
+inline constexpr RegistryHandle kHKeyLocalMachine = 0x80000002u;
 
 // Access rights.
-inline constexpr uint32_t KEY_QUERY_VALUE = 0x0001;
-inline constexpr uint32_t KEY_SET_VALUE = 0x0002;
-inline constexpr uint32_t KEY_CREATE_SUB_KEY = 0x0004;
-inline constexpr uint32_t KEY_ENUMERATE_SUB_KEYS = 0x0008;
-inline constexpr uint32_t KEY_NOTIFY = 0x0010;
-inline constexpr uint32_t KEY_CREATE_LINK = 0x0020;
-inline constexpr uint32_t KEY_DELETE = 0x00010000;
-inline constexpr uint32_t KEY_WRITE_DAC = 0x00040000;
-inline constexpr uint32_t KEY_WRITE_OWNER = 0x00080000;
-inline constexpr uint32_t KEY_READ = 0x00020019;
-inline constexpr uint32_t KEY_WRITE = 0x00020006;
-inline constexpr uint32_t KEY_ALL_ACCESS = 0x000F003F;
+inline constexpr uint32_t kKeyQueryValue = 0x0001;
+inline constexpr uint32_t kKeySetValue = 0x0002;
+inline constexpr uint32_t kKeyCreateSubKey = 0x0004;
+inline constexpr uint32_t kKeyEnumerateSubKeys = 0x0008;
+inline constexpr uint32_t kKeyNotify = 0x0010;
+inline constexpr uint32_t kKeyCreateLink = 0x0020;
+inline constexpr uint32_t kKeyDelete = 0x00010000;
+inline constexpr uint32_t kKeyWriteDac = 0x00040000;
+inline constexpr uint32_t kKeyWriteOwner = 0x00080000;
+inline constexpr uint32_t kKeyRead = 0x00020019;
+inline constexpr uint32_t kKeyWrite = 0x00020006;
+inline constexpr uint32_t kKeyAllAccess = 0x000F003F;
 // Rights that need a store this process may write.
-inline constexpr uint32_t KEY_WRITE_RIGHTS =
-    KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | KEY_DELETE | KEY_WRITE_DAC | KEY_WRITE_OWNER;
+inline constexpr uint32_t kKeyWriteRights =
+    kKeySetValue | kKeyCreateSubKey | kKeyCreateLink | kKeyDelete | kKeyWriteDac | kKeyWriteOwner;
 
 // Value types.
-inline constexpr uint32_t REG_NONE = 0;
-inline constexpr uint32_t REG_SZ = 1;
-inline constexpr uint32_t REG_BINARY = 3;
-inline constexpr uint32_t REG_DWORD = 4;
+inline constexpr uint32_t kRegNone = 0;
+inline constexpr uint32_t kRegSz = 1;
+inline constexpr uint32_t kRegBinary = 3;
+inline constexpr uint32_t kRegDword = 4;
 
 // Dispositions of a create.
-inline constexpr uint32_t REG_CREATED_NEW_KEY = 1;
-inline constexpr uint32_t REG_OPENED_EXISTING_KEY = 2;
+inline constexpr uint32_t kRegCreatedNewKey = 1;
+inline constexpr uint32_t kRegOpenedExistingKey = 2;
 
 // Change-notification filters.
-inline constexpr uint32_t REG_NOTIFY_CHANGE_NAME = 1;
-inline constexpr uint32_t REG_NOTIFY_CHANGE_LAST_SET = 4;
+inline constexpr uint32_t kRegNotifyChangeName = 1;
+inline constexpr uint32_t kRegNotifyChangeLastSet = 4;
 
 // Result codes.
-inline constexpr int32_t ERROR_SUCCESS = 0;
-inline constexpr int32_t ERROR_FILE_NOT_FOUND = 2;
-inline constexpr int32_t ERROR_ACCESS_DENIED = 5;
-inline constexpr int32_t ERROR_INVALID_HANDLE = 6;
-inline constexpr int32_t ERROR_WRITE_FAULT = 29;
-inline constexpr int32_t ERROR_NOT_SUPPORTED = 50;
-inline constexpr int32_t ERROR_INVALID_PARAMETER = 87;
-inline constexpr int32_t ERROR_MORE_DATA = 234;
-inline constexpr int32_t ERROR_ALREADY_EXISTS = 183;
-inline constexpr int32_t ERROR_NO_MORE_ITEMS = 259;
-inline constexpr int32_t ERROR_BADDB = 1009;
-inline constexpr int32_t ERROR_REGISTRY_IO_FAILED = 1016;
-inline constexpr int32_t ERROR_KEY_DELETED = 1018;
+inline constexpr int32_t kErrorSuccess = 0;
+inline constexpr int32_t kErrorFileNotFound = 2;
+inline constexpr int32_t kErrorAccessDenied = 5;
+inline constexpr int32_t kErrorInvalidHandle = 6;
+inline constexpr int32_t kErrorWriteFault = 29;
+inline constexpr int32_t kErrorNotSupported = 50;
+inline constexpr int32_t kErrorInvalidParameter = 87;
+inline constexpr int32_t kErrorMoreData = 234;
+inline constexpr int32_t kErrorAlreadyExists = 183;
+inline constexpr int32_t kErrorNoMoreItems = 259;
+inline constexpr int32_t kErrorBadDb = 1009;
+inline constexpr int32_t kErrorRegistryIoFailed = 1016;
+inline constexpr int32_t kErrorKeyDeleted = 1018;
 
 // Names longer than this cannot be stored.
 inline constexpr uint32_t kMaxRegistryNameLength = 512;
@@ -66,7 +66,7 @@ inline constexpr uint32_t kMaxRegistryNameLength = 512;
 struct RegistryValue
 {
     std::string_view name;
-    uint32_t type = REG_NONE;
+    uint32_t type = kRegNone;
     const void* bytes = nullptr;
     uint32_t length = 0;
 };

@@ -107,6 +107,28 @@ TEST_F(AdminTest, AKeyFileLinkedOffTheStickIsListedWithItsReasonAndNotRegistered
     EXPECT_TRUE(Registered().empty());
 }
 
+TEST_F(AdminTest, HostileNamesFromTheStoreAndFromSticksPrintEscaped)
+{
+    // Set the title, clear the screen, split the line.
+    const std::string hostile = "\x1B]0;X\x07\x1B[2J\nAB";
+    Register(hostile, 1);
+    ASSERT_EQ(Run({"list"}), 0);
+    EXPECT_EQ(out, "\\x1B]0;X\\x07\\x1B[2J\\x0AAB\n");
+
+    const std::string stickId = "\x1B[2J\n\t123456"; // 12 bytes, as a key file's name must be
+    PlugStick('E', stickId, 2);
+    ASSERT_EQ(Run({"sticks"}), 0);
+    const std::string shown = "\\x1B[2J\\x0A\\x09123456";
+    EXPECT_EQ(out,
+              "E:\\" + shown + "\t" + shown + "\t" + (sticks.Path() / "E").string() + "\t0ABC00EF0011AABB\tready\n");
+    ASSERT_EQ(Run({"register", "--yes"}), 0) << err;
+    EXPECT_EQ(out, "Registered " + shown + " from E:\\" + shown + ".\n");
+    EXPECT_EQ(Run({"delete", "--yes", hostile, stickId + "x"}), 1);
+    EXPECT_EQ(out, "Deleted \\x1B]0;X\\x07\\x1B[2J\\x0AAB.\n");
+    EXPECT_EQ(err, "corvane-admin: could not delete " + shown +
+                       "X: it is not registered; the IDs after it were left alone (see 'corvane-admin list')\n");
+}
+
 TEST_F(AdminTest, DeleteAsksOnceAndStopsAtTheFirstFailure)
 {
     for (const char* id : {"000000000001", "000000000002", "000000000003", "000000000004"}) {

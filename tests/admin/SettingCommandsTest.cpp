@@ -167,8 +167,10 @@ TEST(JsonText, StringsAreEscapedAndAlwaysValidUtf8)
         {std::string("\n\x01\x7f", 3), "\"\\u000a\\u0001\\u007f\""},
         {"鍵", "\"鍵\""},
         {"\xff\xc3", "\"\\ufffd\\ufffd\""},
-        {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""}, // a surrogate
-        {"\xc0\x80", "\"\\ufffd\\ufffd\""},            // an overlong NUL
+        {"\xed\xa0\x80", "\"\\ufffd\\ufffd\\ufffd\""},         // a surrogate
+        {"\xc0\x80", "\"\\ufffd\\ufffd\""},                    // an overlong NUL
+        {std::string("\xc2\x9b") + "2J", "\"\\u009b2J\""},     // the C1 control CSI
+        {std::string("a\xe2\x80\xae") + "b", "\"a\\u202eb\""}, // right-to-left override
     };
     for (const auto& c : cases) {
         EXPECT_EQ(JsonString(c.text), c.json) << c.text;

@@ -23,7 +23,7 @@ int main(int argc, char** argv)
     }
     if (command == "branch") {
         CRegistryKey product;
-        const bool present = product.Open(HKEY_LOCAL_MACHINE, CKeyStore::kProductPath, KEY_READ) == ERROR_SUCCESS;
+        const bool present = product.Open(kHKeyLocalMachine, CKeyStore::kProductPath, kKeyRead) == kErrorSuccess;
         std::printf("%s\n", present ? "present" : "absent");
         return 0;
     }

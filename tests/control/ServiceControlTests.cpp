@@ -23,12 +23,12 @@ public:
 
     bool Open() override { return Note("open"); }
     bool MayChangeServices() override { return privileged; }
-    uint32_t CreateService(const std::string& name, const std::string& path) override
+    uint32_t Create(const std::string& name, const std::string& path) override
     {
         Note("create " + name + " " + path);
         return createError;
     }
-    uint32_t OpenService() override { return Note("open-service") ? 0 : kErrorNoSuchService; }
+    uint32_t OpenExisting() override { return Note("open-service") ? 0 : kErrorNoSuchService; }
     bool ChangeDescription(const std::string& text) override { return Note("describe " + text); }
     bool ChangeFailureActions(uint32_t delay) override { return Note("restart " + std::to_string(delay)); }
     bool QueryStatus(uint32_t& current) override
@@ -36,13 +36,13 @@ public:
         current = state;
         return Note("query");
     }
-    uint32_t StartService() override
+    uint32_t Start() override
     {
         Note("start");
         return startError;
     }
     bool Control(uint32_t control) override { return Note("control " + std::to_string(control)); }
-    bool DeleteService() override { return Note("delete"); }
+    bool Delete() override { return Note("delete"); }
 
 private:
     bool Note(const std::string& call)

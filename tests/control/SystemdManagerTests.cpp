@@ -54,12 +54,12 @@ TEST(SystemdManager, InstallWritesAVerifiableUnitAndEnablesIt)
     const std::string directory = machine.dir.Path() + "/my %n dir";
     std::filesystem::create_directory(directory);
     std::filesystem::copy_file("/bin/true", directory + "/Ternwick");
-    EXPECT_EQ(machine.manager.CreateService("Quillon Corvane Key Service", directory + "/Ternwick"), 0u);
+    EXPECT_EQ(machine.manager.Create("Quillon Corvane Key Service", directory + "/Ternwick"), 0u);
     EXPECT_TRUE(machine.manager.ChangeDescription("Quillon Corvane Key Service Ver.1.20"));
     EXPECT_TRUE(machine.manager.ChangeFailureActions(1000));
-    EXPECT_EQ(machine.manager.OpenService(), 0u);
+    EXPECT_EQ(machine.manager.OpenExisting(), 0u);
     // enable loads the new unit itself; both edits are loaded by one reload before the start.
-    EXPECT_EQ(machine.manager.StartService(), 0u);
+    EXPECT_EQ(machine.manager.Start(), 0u);
     EXPECT_EQ(machine.systemctl.Calls(),
               (Calls{"--no-ask-password enable Ternwick.service", "--no-ask-password daemon-reload",
                      "--no-ask-password start Ternwick.service"}));
@@ -76,7 +76,7 @@ TEST(SystemdManager, InstallWritesAVerifiableUnitAndEnablesIt)
     EXPECT_EQ(std::string(buffer, got), "");
     EXPECT_EQ(pclose(pipe), 0);
 
-    EXPECT_EQ(machine.manager.CreateService("Quillon Corvane Key Service", directory + "/Ternwick"),
+    EXPECT_EQ(machine.manager.Create("Quillon Corvane Key Service", directory + "/Ternwick"),
               CServiceManager::kErrorServiceExists);
 }
 
@@ -84,20 +84,20 @@ TEST(SystemdManager, RefusedInstallsLeaveNoUnit)
 {
     Machine refused({{"*enable*", "Failed to enable unit\\n", 1}});
     std::filesystem::copy_file("/bin/true", refused.dir.Path() + "/Ternwick");
-    EXPECT_EQ(refused.manager.CreateService("Quillon Corvane Key Service", refused.dir.Path() + "/Ternwick"), 1u);
-    EXPECT_EQ(refused.manager.OpenService(), CServiceManager::kErrorNoSuchService);
+    EXPECT_EQ(refused.manager.Create("Quillon Corvane Key Service", refused.dir.Path() + "/Ternwick"), 1u);
+    EXPECT_EQ(refused.manager.OpenExisting(), CServiceManager::kErrorNoSuchService);
     EXPECT_EQ(refused.systemctl.Calls().back(), "--no-ask-password daemon-reload");
 
     Machine unsafe({});
-    EXPECT_EQ(unsafe.manager.CreateService("Quillon Corvane Key Service", "/opt/x\nExecStartPre=/bin/evil/Ternwick"),
+    EXPECT_EQ(unsafe.manager.Create("Quillon Corvane Key Service", "/opt/x\nExecStartPre=/bin/evil/Ternwick"),
               CSystemdServiceManager::kErrorInvalidParameter);
-    EXPECT_EQ(unsafe.manager.OpenService(), CServiceManager::kErrorNoSuchService);
+    EXPECT_EQ(unsafe.manager.OpenExisting(), CServiceManager::kErrorNoSuchService);
 
     // A unit naming a missing program would fail every second for ever.
     Machine missing({});
-    EXPECT_EQ(missing.manager.CreateService("Quillon Corvane Key Service", missing.dir.Path() + "/Ternwick"),
+    EXPECT_EQ(missing.manager.Create("Quillon Corvane Key Service", missing.dir.Path() + "/Ternwick"),
               CServiceManager::kErrorFileNotFound);
-    EXPECT_EQ(missing.manager.OpenService(), CServiceManager::kErrorNoSuchService);
+    EXPECT_EQ(missing.manager.OpenExisting(), CServiceManager::kErrorNoSuchService);
     EXPECT_TRUE(missing.systemctl.Calls().empty());
 
     Machine noSystemd({});
@@ -116,7 +116,7 @@ TEST(SystemdManager, StartFailuresBecomeErrorNumbers)
     };
     for (const auto& [rules, error] : cases) {
         Machine machine(rules);
-        EXPECT_EQ(machine.manager.StartService(), error);
+        EXPECT_EQ(machine.manager.Start(), error);
         EXPECT_EQ(machine.systemctl.Calls().front(), "--no-ask-password start Ternwick.service");
     }
 }

@@ -85,38 +85,38 @@ TEST(ServiceHost, ControlsChangeStateAndReportAsTheTableSays)
     const std::vector<Case> cases = {
         {"pause while running",
          kStateRunning,
-         SERVICE_CONTROL_PAUSE,
-         {SERVICE_PAUSE_PENDING, SERVICE_PAUSED},
+         kServiceControlPause,
+         {kServicePausePending, kServicePaused},
          kStatePaused,
          false},
-        {"pause while paused", kStatePaused, SERVICE_CONTROL_PAUSE, {}, kStatePaused, false},
-        {"pause while stopping", kStateStopPending, SERVICE_CONTROL_PAUSE, {}, kStateStopPending, false},
+        {"pause while paused", kStatePaused, kServiceControlPause, {}, kStatePaused, false},
+        {"pause while stopping", kStateStopPending, kServiceControlPause, {}, kStateStopPending, false},
         {"continue while paused",
          kStatePaused,
-         SERVICE_CONTROL_CONTINUE,
-         {SERVICE_CONTINUE_PENDING, SERVICE_RUNNING},
+         kServiceControlContinue,
+         {kServiceContinuePending, kServiceRunning},
          kStateRunning,
          false},
-        {"continue while running", kStateRunning, SERVICE_CONTROL_CONTINUE, {}, kStateRunning, false},
+        {"continue while running", kStateRunning, kServiceControlContinue, {}, kStateRunning, false},
         {"interrogate while running",
          kStateRunning,
-         SERVICE_CONTROL_INTERROGATE,
-         {SERVICE_RUNNING},
+         kServiceControlInterrogate,
+         {kServiceRunning},
          kStateRunning,
          false},
-        {"interrogate while paused", kStatePaused, SERVICE_CONTROL_INTERROGATE, {SERVICE_PAUSED}, kStatePaused, false},
+        {"interrogate while paused", kStatePaused, kServiceControlInterrogate, {kServicePaused}, kStatePaused, false},
         {"interrogate while stopping",
          kStateStopPending,
-         SERVICE_CONTROL_INTERROGATE,
-         {SERVICE_STOPPED},
+         kServiceControlInterrogate,
+         {kServiceStopped},
          kStateStopPending,
          false},
-        {"unknown control", kStateRunning, 99, {SERVICE_RUNNING}, kStateRunning, false},
-        {"stop while running", kStateRunning, SERVICE_CONTROL_STOP, {SERVICE_STOP_PENDING}, kStateStopPending, true},
+        {"unknown control", kStateRunning, 99, {kServiceRunning}, kStateRunning, false},
+        {"stop while running", kStateRunning, kServiceControlStop, {kServiceStopPending}, kStateStopPending, true},
         {"shutdown while paused",
          kStatePaused,
-         SERVICE_CONTROL_SHUTDOWN,
-         {SERVICE_STOP_PENDING},
+         kServiceControlShutdown,
+         {kServiceStopPending},
          kStateStopPending,
          true},
     };
@@ -126,15 +126,15 @@ TEST(ServiceHost, ControlsChangeStateAndReportAsTheTableSays)
 TEST(ServiceHost, BeforeRunningIsReportedOnlyAStopIsTaken)
 {
     const std::vector<Case> cases = {
-        {"pause while starting", kStateRunning, SERVICE_CONTROL_PAUSE, {}, kStateRunning, false},
-        {"continue while starting", kStatePaused, SERVICE_CONTROL_CONTINUE, {}, kStatePaused, false},
+        {"pause while starting", kStateRunning, kServiceControlPause, {}, kStateRunning, false},
+        {"continue while starting", kStatePaused, kServiceControlContinue, {}, kStatePaused, false},
         {"interrogate while starting",
          kStateRunning,
-         SERVICE_CONTROL_INTERROGATE,
-         {SERVICE_START_PENDING},
+         kServiceControlInterrogate,
+         {kServiceStartPending},
          kStateRunning,
          false},
-        {"stop while starting", kStateNone, SERVICE_CONTROL_STOP, {SERVICE_STOP_PENDING}, kStateStopPending, true},
+        {"stop while starting", kStateNone, kServiceControlStop, {kServiceStopPending}, kStateStopPending, true},
     };
     RunControls(cases, false);
 }
@@ -162,8 +162,8 @@ TEST(SystemdStatusReporter, SendsReadyOnceAndStoppingWithStopPending)
     Harness::CNotifyListener listener;
     ASSERT_EQ(setenv("NOTIFY_SOCKET", listener.Address().c_str(), 1), 0);
     CSystemdStatusReporter reporter;
-    for (const uint32_t state : {SERVICE_START_PENDING, SERVICE_RUNNING, SERVICE_PAUSE_PENDING, SERVICE_PAUSED,
-                                 SERVICE_CONTINUE_PENDING, SERVICE_RUNNING, SERVICE_STOP_PENDING, SERVICE_STOPPED}) {
+    for (const uint32_t state : {kServiceStartPending, kServiceRunning, kServicePausePending, kServicePaused,
+                                 kServiceContinuePending, kServiceRunning, kServiceStopPending, kServiceStopped}) {
         EXPECT_TRUE(reporter.Report(MakeStatus(state, 0)));
     }
     ASSERT_TRUE(listener.WaitForLine("STATUS=Stopped", 5000));

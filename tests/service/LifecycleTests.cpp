@@ -152,10 +152,27 @@ TEST(TernwickUnit, TemplateVerifiesCleanWithTheBuiltBinary)
     const auto at = unit.find(placeholder);
     ASSERT_NE(at, std::string::npos);
     unit.replace(at, placeholder.size(), TERNWICK_PATH);
-    for (const char* line : {"Type=notify", "Restart=on-failure", "RestartSec=1s", "StartLimitIntervalSec=0",
-                             "StateDirectory=corvane-keyserver", "StateDirectoryMode=0700", "LimitNOFILE=8192",
-                             "ProtectSystem=strict", "ProtectHome=yes", "PrivateTmp=yes", "NoNewPrivileges=yes",
-                             "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX", "WantedBy=multi-user.target"}) {
+    for (const char* line : {"Type=notify",
+                             "Restart=on-failure",
+                             "RestartSec=1s",
+                             "StartLimitIntervalSec=0",
+                             "StateDirectory=corvane-keyserver",
+                             "StateDirectoryMode=0700",
+                             "LimitNOFILE=8192",
+                             "ProtectSystem=strict",
+                             "ProtectHome=yes",
+                             "PrivateTmp=yes",
+                             "NoNewPrivileges=yes",
+                             "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX AF_NETLINK",
+                             "CapabilityBoundingSet=CAP_NET_BIND_SERVICE",
+                             "UMask=0077",
+                             "PrivateDevices=yes",
+                             "ProtectKernelTunables=yes",
+                             "ProtectKernelModules=yes",
+                             "ProtectKernelLogs=yes",
+                             "MemoryDenyWriteExecute=yes",
+                             "SystemCallFilter=@system-service",
+                             "WantedBy=multi-user.target"}) {
         EXPECT_NE(unit.find(std::string("\n") + line + "\n"), std::string::npos) << line;
     }
 

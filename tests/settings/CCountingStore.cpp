@@ -6,7 +6,7 @@ int32_t CCountingStore::OpenKey(RegistryHandle root, std::string_view path, uint
 {
     ++openCalls;
     if (LowerAscii(path) == failOpensOf && failOpens.fetch_sub(1) > 0) {
-        return ERROR_REGISTRY_IO_FAILED;
+        return kErrorRegistryIoFailed;
     }
     return m_inner.OpenKey(root, path, access, out);
 }
@@ -25,7 +25,7 @@ int32_t CCountingStore::CreateKey(RegistryHandle parent, std::string_view path, 
                                   RegistryHandle* out, uint32_t* disposition)
 {
     if (failWrites) {
-        return ERROR_REGISTRY_IO_FAILED;
+        return kErrorRegistryIoFailed;
     }
     return m_inner.CreateKey(parent, path, options, access, out, disposition);
 }
@@ -33,7 +33,7 @@ int32_t CCountingStore::CreateKey(RegistryHandle parent, std::string_view path, 
 int32_t CCountingStore::DeleteKey(RegistryHandle parent, std::string_view name)
 {
     if (failWrites) {
-        return ERROR_REGISTRY_IO_FAILED;
+        return kErrorRegistryIoFailed;
     }
     return m_inner.DeleteKey(parent, name);
 }
@@ -42,7 +42,7 @@ int32_t CCountingStore::SetValue(RegistryHandle key, std::string_view name, uint
                                  uint32_t length)
 {
     if (failWrites) {
-        return ERROR_REGISTRY_IO_FAILED;
+        return kErrorRegistryIoFailed;
     }
     return m_inner.SetValue(key, name, type, bytes, length);
 }
@@ -50,7 +50,7 @@ int32_t CCountingStore::SetValue(RegistryHandle key, std::string_view name, uint
 int32_t CCountingStore::SetValues(RegistryHandle key, std::span<const RegistryValue> values)
 {
     if (failWrites) {
-        return ERROR_REGISTRY_IO_FAILED;
+        return kErrorRegistryIoFailed;
     }
     return m_inner.SetValues(key, values);
 }
@@ -64,7 +64,7 @@ int32_t CCountingStore::QueryValue(RegistryHandle key, std::string_view name, ui
 int32_t CCountingStore::DeleteValue(RegistryHandle key, std::string_view name)
 {
     if (failWrites) {
-        return ERROR_REGISTRY_IO_FAILED;
+        return kErrorRegistryIoFailed;
     }
     return m_inner.DeleteValue(key, name);
 }
@@ -112,7 +112,7 @@ StoreCondition CCountingStore::Inspect(bool forWriting)
 int32_t CCountingStore::WriteValues(std::span<const RegistryKeyWrite> writes)
 {
     if (failWrites) {
-        return ERROR_REGISTRY_IO_FAILED;
+        return kErrorRegistryIoFailed;
     }
     return m_inner.WriteValues(writes);
 }

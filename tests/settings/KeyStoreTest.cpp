@@ -26,7 +26,7 @@ protected:
         std::string data;
         uint32_t type = 0;
         EXPECT_TRUE(ReadRaw(CKeyStore::kKeyListPath, name, data, &type)) << name;
-        EXPECT_EQ(type, REG_BINARY);
+        EXPECT_EQ(type, kRegBinary);
         return data;
     }
     std::vector<std::string> KeyListNames()
@@ -62,7 +62,7 @@ TEST_F(KeyStoreTest, AStoreWithoutTheBranchIsCreatedWithTheDefaultPort)
     std::string port;
     uint32_t type = 0;
     ASSERT_TRUE(ReadRaw(CKeyStore::kConfigPath, "PortNo", port, &type));
-    EXPECT_EQ(type, REG_DWORD);
+    EXPECT_EQ(type, kRegDword);
     EXPECT_EQ(port, std::string("\x70\xc7\x00\x00", 4));
     EXPECT_NE(store.OpenConfigKey().GetHandle(), 0u);
     EXPECT_NE(store.OpenKeyListKey().GetHandle(), 0u);
@@ -74,7 +74,7 @@ TEST_F(KeyStoreTest, AMissingKeyMakesTheLayoutIncompleteAndCreateResetsThePort)
         ASSERT_EQ(store.CreateLayout(), 1);
         ASSERT_EQ(store.WritePort(8080), 1);
         CRegistryKey product;
-        ASSERT_EQ(product.Open(HKEY_LOCAL_MACHINE, CKeyStore::kProductPath, KEY_ALL_ACCESS), 0);
+        ASSERT_EQ(product.Open(kHKeyLocalMachine, CKeyStore::kProductPath, kKeyAllAccess), 0);
         ASSERT_EQ(product.DeleteSubkey(missing), 0);
         EXPECT_EQ(store.LayoutExists(), 0) << missing;
         ASSERT_EQ(store.CreateLayout(), 1);
@@ -147,7 +147,7 @@ void UseUnverifiedMachineText(const std::string& text)
 {
     SetMachineTextForTesting(text);
     CRegistryKey config;
-    ASSERT_EQ(config.Open(HKEY_LOCAL_MACHINE, CKeyStore::kConfigPath, KEY_ALL_ACCESS), 0);
+    ASSERT_EQ(config.Open(kHKeyLocalMachine, CKeyStore::kConfigPath, kKeyAllAccess), 0);
     config.DeleteValue(CKeyStore::kVerifierValue);
 }
 
@@ -186,10 +186,10 @@ TEST_F(KeyStoreTest, ValuesThatDoNotFitOrHaveNoNameAreLeftOutAndTheRestStillList
     ASSERT_EQ(store.CreateLayout(), 1);
     ASSERT_EQ(store.StoreKey(MakeRecord("AA", KeyBytes(1, 0))), 1);
     ASSERT_EQ(store.StoreKey(MakeRecord("CC", KeyBytes(1, 2))), 1);
-    ASSERT_TRUE(WriteRaw(CKeyStore::kKeyListPath, "BB", std::string(33, 'b'), REG_BINARY));
-    ASSERT_TRUE(WriteRaw(CKeyStore::kKeyListPath, "BC", std::string(4096, 'b'), REG_BINARY));
+    ASSERT_TRUE(WriteRaw(CKeyStore::kKeyListPath, "BB", std::string(33, 'b'), kRegBinary));
+    ASSERT_TRUE(WriteRaw(CKeyStore::kKeyListPath, "BC", std::string(4096, 'b'), kRegBinary));
     // A value without a name (it sorts first) hides nothing.
-    ASSERT_TRUE(WriteRaw(CKeyStore::kKeyListPath, "", std::string(32, 'e'), REG_BINARY));
+    ASSERT_TRUE(WriteRaw(CKeyStore::kKeyListPath, "", std::string(32, 'e'), kRegBinary));
     const auto list = store.LoadKeyList();
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list.at("AA").GetKey().View(), KeyBytes(1, 0));
@@ -206,7 +206,7 @@ TEST_F(KeyStoreTest, TheListIsOrderedByBytesAndKeyedByTheEnumeratedName)
     CKeyRecord foreign = MakeRecord("zz", KeyBytes(6, 6));
     foreign.SetMachineText(kTestMachineText);
     foreign.SealForStorage();
-    ASSERT_TRUE(WriteRaw(CKeyStore::kKeyListPath, "zz", std::string(foreign.GetKey().View()), REG_BINARY));
+    ASSERT_TRUE(WriteRaw(CKeyStore::kKeyListPath, "zz", std::string(foreign.GetKey().View()), kRegBinary));
 
     std::vector<std::string> order;
     for (const auto& [name, record] : store.LoadKeyList()) {
@@ -264,7 +264,7 @@ TEST_F(KeyStoreTest, PasswordsAreMaskedPositionWiseAndLimitedTo20Bytes)
     EXPECT_EQ(store.ReadPassword(), twenty);
 
     // A value of 21 bytes written by someone else reads as no password.
-    ASSERT_TRUE(WriteRaw(CKeyStore::kConfigPath, "BinData", std::string(21, 'x'), REG_BINARY));
+    ASSERT_TRUE(WriteRaw(CKeyStore::kConfigPath, "BinData", std::string(21, 'x'), kRegBinary));
     EXPECT_EQ(store.ReadPassword(), "");
 
     // Beyond the machine text the bytes are stored as they are; no repetition.
@@ -284,15 +284,15 @@ TEST_F(KeyStoreTest, RemoveLayoutDeletesTheProductKeyAndKeepsTheCompany)
     EXPECT_EQ(store.RemoveLayout(), 1);
     EXPECT_EQ(store.LayoutExists(), 0);
     CRegistryKey key;
-    EXPECT_EQ(key.Open(HKEY_LOCAL_MACHINE, CKeyStore::kCompanyPath, KEY_READ), 0);
+    EXPECT_EQ(key.Open(kHKeyLocalMachine, CKeyStore::kCompanyPath, kKeyRead), 0);
     EXPECT_EQ(key.SubkeyNameAt(0), "");
     EXPECT_EQ(store.RemoveLayout(), 0);
 
     // A subkey nobody expects stops it after the first two deletions.
     ASSERT_EQ(store.CreateLayout(), 1);
     CRegistryKey product;
-    ASSERT_EQ(product.Open(HKEY_LOCAL_MACHINE, CKeyStore::kProductPath, KEY_ALL_ACCESS), 0);
-    ASSERT_EQ(product.CreateSubkey("Extra", 0, nullptr, KEY_ALL_ACCESS, nullptr), 0);
+    ASSERT_EQ(product.Open(kHKeyLocalMachine, CKeyStore::kProductPath, kKeyAllAccess), 0);
+    ASSERT_EQ(product.CreateSubkey("Extra", 0, nullptr, kKeyAllAccess, nullptr), 0);
     EXPECT_EQ(store.RemoveLayout(), 0);
     EXPECT_EQ(product.SubkeyNameAt(0), "Extra");
     EXPECT_EQ(product.SubkeyNameAt(1), "");
@@ -410,8 +410,8 @@ TEST_F(KeyStoreTest, KeyListVersionFollowsEveryChangeOfTheKeyListAndTheProductKe
     EXPECT_TRUE(changed());
     // The product key alone, without a key list.
     CRegistryKey company;
-    ASSERT_EQ(company.Open(HKEY_LOCAL_MACHINE, CKeyStore::kCompanyPath, KEY_ALL_ACCESS), 0);
-    ASSERT_EQ(company.CreateSubkey("CorvaneKeyServer", 0, nullptr, KEY_ALL_ACCESS, nullptr), 0);
+    ASSERT_EQ(company.Open(kHKeyLocalMachine, CKeyStore::kCompanyPath, kKeyAllAccess), 0);
+    ASSERT_EQ(company.CreateSubkey("CorvaneKeyServer", 0, nullptr, kKeyAllAccess, nullptr), 0);
     EXPECT_TRUE(changed());
     ASSERT_EQ(company.DeleteSubkey("CorvaneKeyServer"), 0);
     EXPECT_TRUE(changed());

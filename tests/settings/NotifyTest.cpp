@@ -37,13 +37,13 @@ const std::string kConfig = CKeyStore::kConfigPath;
 const std::string kKeyList = CKeyStore::kKeyListPath;
 
 const Watch kWatches[] = {
-    {CKeyStore::kConfigPath, false, REG_NOTIFY_CHANGE_LAST_SET},
-    {CKeyStore::kKeyListPath, false, REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_NAME},
-    {CKeyStore::kKeyListPath, false, REG_NOTIFY_CHANGE_NAME},
-    {CKeyStore::kProductPath, true, REG_NOTIFY_CHANGE_LAST_SET},
-    {CKeyStore::kProductPath, false, REG_NOTIFY_CHANGE_LAST_SET},
-    {CKeyStore::kProductPath, false, REG_NOTIFY_CHANGE_NAME},
-    {CKeyStore::kProductPath, true, REG_NOTIFY_CHANGE_NAME},
+    {CKeyStore::kConfigPath, false, kRegNotifyChangeLastSet},
+    {CKeyStore::kKeyListPath, false, kRegNotifyChangeLastSet | kRegNotifyChangeName},
+    {CKeyStore::kKeyListPath, false, kRegNotifyChangeName},
+    {CKeyStore::kProductPath, true, kRegNotifyChangeLastSet},
+    {CKeyStore::kProductPath, false, kRegNotifyChangeLastSet},
+    {CKeyStore::kProductPath, false, kRegNotifyChangeName},
+    {CKeyStore::kProductPath, true, kRegNotifyChangeName},
 };
 
 struct Case
@@ -95,7 +95,7 @@ void RunCases(const std::string& base, bool otherProcess)
         std::vector<std::unique_ptr<CRegistryKey>> keys;
         for (const Watch& watch : kWatches) {
             keys.push_back(std::make_unique<CRegistryKey>());
-            ASSERT_EQ(keys.back()->Open(HKEY_LOCAL_MACHINE, watch.path, KEY_ALL_ACCESS), 0);
+            ASSERT_EQ(keys.back()->Open(kHKeyLocalMachine, watch.path, kKeyAllAccess), 0);
             events.push_back(std::make_unique<Platform::CEvent>(false, false));
             ASSERT_EQ(NotifyChangeKeyValue(keys.back()->GetHandle(), watch.subtree, watch.filter, events.back().get()),
                       0);
@@ -137,13 +137,13 @@ TEST_F(NotifyTest, ANotificationFiresOnceAndAgainOnlyWhenRearmed)
 {
     CRegistryKey key = CKeyStore().OpenConfigKey();
     Platform::CEvent event(false, false);
-    ASSERT_EQ(NotifyChangeKeyValue(key.GetHandle(), false, REG_NOTIFY_CHANGE_LAST_SET, &event), 0);
+    ASSERT_EQ(NotifyChangeKeyValue(key.GetHandle(), false, kRegNotifyChangeLastSet, &event), 0);
     EXPECT_FALSE(event.Wait(kQuietWaitMs)) << "arming alone does not fire";
     ASSERT_EQ(CKeyStore().WritePort(1), 1);
     EXPECT_TRUE(event.Wait(kDeliveryWaitMs));
     ASSERT_EQ(CKeyStore().WritePort(2), 1);
     EXPECT_FALSE(event.Wait(kQuietWaitMs));
-    ASSERT_EQ(NotifyChangeKeyValue(key.GetHandle(), false, REG_NOTIFY_CHANGE_LAST_SET, &event), 0);
+    ASSERT_EQ(NotifyChangeKeyValue(key.GetHandle(), false, kRegNotifyChangeLastSet, &event), 0);
     ASSERT_EQ(RunHelper(StateDir(), {"port", "3"}), 0);
     EXPECT_TRUE(event.Wait(kDeliveryWaitMs));
 }
@@ -166,17 +166,17 @@ TEST_F(NotifyTest, DeletingTheWatchedKeyFiresAndBadArgumentsAreRefused)
 {
     CRegistryKey config = CKeyStore().OpenConfigKey();
     Platform::CEvent event(false, false);
-    EXPECT_EQ(NotifyChangeKeyValue(config.GetHandle(), false, REG_NOTIFY_CHANGE_LAST_SET, nullptr),
-              ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(NotifyChangeKeyValue(0, false, REG_NOTIFY_CHANGE_LAST_SET, &event), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(NotifyChangeKeyValue(config.GetHandle(), false, kRegNotifyChangeLastSet, nullptr),
+              kErrorInvalidParameter);
+    EXPECT_EQ(NotifyChangeKeyValue(0, false, kRegNotifyChangeLastSet, &event), kErrorInvalidHandle);
     CRegistryKey reader;
-    ASSERT_EQ(reader.Open(HKEY_LOCAL_MACHINE, kConfig, KEY_QUERY_VALUE), 0);
-    EXPECT_EQ(NotifyChangeKeyValue(reader.GetHandle(), false, REG_NOTIFY_CHANGE_LAST_SET, &event), ERROR_ACCESS_DENIED);
+    ASSERT_EQ(reader.Open(kHKeyLocalMachine, kConfig, kKeyQueryValue), 0);
+    EXPECT_EQ(NotifyChangeKeyValue(reader.GetHandle(), false, kRegNotifyChangeLastSet, &event), kErrorAccessDenied);
 
-    ASSERT_EQ(NotifyChangeKeyValue(config.GetHandle(), false, REG_NOTIFY_CHANGE_LAST_SET, &event), 0);
+    ASSERT_EQ(NotifyChangeKeyValue(config.GetHandle(), false, kRegNotifyChangeLastSet, &event), 0);
     ASSERT_EQ(RunHelperMode({"deletesubkey", kProduct, "Config"}), 0);
     EXPECT_TRUE(event.Wait(kDeliveryWaitMs));
-    EXPECT_EQ(NotifyChangeKeyValue(config.GetHandle(), false, REG_NOTIFY_CHANGE_LAST_SET, &event), ERROR_KEY_DELETED);
+    EXPECT_EQ(NotifyChangeKeyValue(config.GetHandle(), false, kRegNotifyChangeLastSet, &event), kErrorKeyDeleted);
 }
 
 } // namespace

@@ -15,13 +15,13 @@ protected:
     void OpenTestKey(CRegistryKey& key)
     {
         CRegistryKey software;
-        ASSERT_EQ(software.Open(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_ALL_ACCESS), 0);
-        ASSERT_EQ(software.CreateSubkey("Test", 0, nullptr, KEY_ALL_ACCESS, nullptr), 0);
-        ASSERT_EQ(key.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", KEY_ALL_ACCESS), 0);
+        ASSERT_EQ(software.Open(kHKeyLocalMachine, "SOFTWARE", kKeyAllAccess), 0);
+        ASSERT_EQ(software.CreateSubkey("Test", 0, nullptr, kKeyAllAccess, nullptr), 0);
+        ASSERT_EQ(key.Open(kHKeyLocalMachine, "SOFTWARE\\Test", kKeyAllAccess), 0);
     }
     static int32_t Set(CRegistryKey& key, const std::string& name, const std::string& data)
     {
-        return key.SetValue(name, data.data(), static_cast<uint32_t>(data.size()), REG_BINARY);
+        return key.SetValue(name, data.data(), static_cast<uint32_t>(data.size()), kRegBinary);
     }
 };
 
@@ -54,7 +54,7 @@ TEST_F(RegistryKeyTest, OpenOfAMissingPathFailsStaysClosedAndCreatesNothing)
     OpenTestKey(key);
     for (const char* path : {"SOFTWARE\\Test\\Missing", "SOFTWARE\\Nope\\Deeper", "SOFTWARE\\Test\\\\x", "\\"}) {
         CRegistryKey probe;
-        EXPECT_EQ(probe.Open(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS), ERROR_FILE_NOT_FOUND) << path;
+        EXPECT_EQ(probe.Open(kHKeyLocalMachine, path, kKeyAllAccess), kErrorFileNotFound) << path;
         EXPECT_EQ(probe.GetHandle(), 0u);
         EXPECT_EQ(probe.GetPath(), "");
     }
@@ -62,7 +62,7 @@ TEST_F(RegistryKeyTest, OpenOfAMissingPathFailsStaysClosedAndCreatesNothing)
     EXPECT_EQ(key.Reopen(), 0) << "the failed opens must not disturb others";
 
     // A failed open of an open object closes it.
-    EXPECT_EQ(key.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Missing", KEY_ALL_ACCESS), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(key.Open(kHKeyLocalMachine, "SOFTWARE\\Missing", kKeyAllAccess), kErrorFileNotFound);
     EXPECT_EQ(key.GetHandle(), 0u);
 }
 
@@ -71,15 +71,15 @@ TEST_F(RegistryKeyTest, NamesAreFoundWithoutRegardToCaseAndKeepTheirCase)
     CRegistryKey key;
     OpenTestKey(key);
     uint32_t disposition = 0;
-    ASSERT_EQ(key.CreateSubkey("MiXed", 0, nullptr, KEY_ALL_ACCESS, &disposition), 0);
-    EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
-    ASSERT_EQ(key.CreateSubkey("MIXED", 0, nullptr, KEY_ALL_ACCESS, &disposition), 0);
-    EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+    ASSERT_EQ(key.CreateSubkey("MiXed", 0, nullptr, kKeyAllAccess, &disposition), 0);
+    EXPECT_EQ(disposition, kRegCreatedNewKey);
+    ASSERT_EQ(key.CreateSubkey("MIXED", 0, nullptr, kKeyAllAccess, &disposition), 0);
+    EXPECT_EQ(disposition, kRegOpenedExistingKey);
     EXPECT_EQ(key.SubkeyNameAt(0), "MiXed");
     EXPECT_EQ(key.SubkeyNameAt(1), "");
 
     CRegistryKey other;
-    EXPECT_EQ(other.Open(HKEY_LOCAL_MACHINE, "software\\TEST\\mixed", KEY_READ), 0);
+    EXPECT_EQ(other.Open(kHKeyLocalMachine, "software\\TEST\\mixed", kKeyRead), 0);
 
     // "abc" then "ABC": one value, the first spelling, the second data.
     ASSERT_EQ(Set(key, "abc", "one"), 0);
@@ -103,14 +103,14 @@ TEST_F(RegistryKeyTest, CreateOfAnExistingSubkeyKeepsItsValues)
     OpenTestKey(key);
     CRegistryKey child;
     uint32_t disposition = 0;
-    ASSERT_EQ(key.CreateSubkeyAndOpen("Child", 0, &child, KEY_ALL_ACCESS, &disposition), 0);
-    EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+    ASSERT_EQ(key.CreateSubkeyAndOpen("Child", 0, &child, kKeyAllAccess, &disposition), 0);
+    EXPECT_EQ(disposition, kRegCreatedNewKey);
     ASSERT_NE(child.GetHandle(), 0u);
     ASSERT_EQ(Set(child, "kept", "data"), 0);
 
     RegistryHandle handle = 0;
-    ASSERT_EQ(key.CreateSubkey("Child", 0, &handle, KEY_ALL_ACCESS, &disposition), 0);
-    EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+    ASSERT_EQ(key.CreateSubkey("Child", 0, &handle, kKeyAllAccess, &disposition), 0);
+    EXPECT_EQ(disposition, kRegOpenedExistingKey);
     ASSERT_NE(handle, 0u);
     EXPECT_EQ(CloseRegistryHandle(handle), 0);
     std::string data;
@@ -123,26 +123,26 @@ TEST_F(RegistryKeyTest, DeleteSubkeyRefusesAKeyWithSubkeys)
     CRegistryKey key;
     OpenTestKey(key);
     CRegistryKey parent;
-    ASSERT_EQ(key.CreateSubkeyAndOpen("Parent", 0, &parent, KEY_ALL_ACCESS, nullptr), 0);
-    ASSERT_EQ(parent.CreateSubkey("Kid", 0, nullptr, KEY_ALL_ACCESS, nullptr), 0);
+    ASSERT_EQ(key.CreateSubkeyAndOpen("Parent", 0, &parent, kKeyAllAccess, nullptr), 0);
+    ASSERT_EQ(parent.CreateSubkey("Kid", 0, nullptr, kKeyAllAccess, nullptr), 0);
     ASSERT_EQ(Set(parent, "value", "v"), 0);
 
     EXPECT_NE(key.DeleteSubkey("Parent"), 0);
     EXPECT_EQ(key.SubkeyNameAt(0), "Parent");
     EXPECT_EQ(parent.DeleteSubkey("kid"), 0);
     EXPECT_EQ(key.DeleteSubkey("PARENT"), 0) << "values do not hold a key";
-    EXPECT_EQ(key.DeleteSubkey("Parent"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(key.DeleteSubkey("Parent"), kErrorFileNotFound);
 
     // The open handle of the deleted key reports it on every use.
-    EXPECT_EQ(Set(parent, "late", "x"), ERROR_KEY_DELETED);
+    EXPECT_EQ(Set(parent, "late", "x"), kErrorKeyDeleted);
     uint32_t length = 0;
-    EXPECT_EQ(parent.QueryValue("value", nullptr, &length, nullptr), ERROR_KEY_DELETED);
-    EXPECT_EQ(parent.EnumValue(0, nullptr, nullptr, nullptr), ERROR_KEY_DELETED);
-    EXPECT_EQ(parent.CreateSubkey("again", 0, nullptr, KEY_ALL_ACCESS, nullptr), ERROR_KEY_DELETED);
+    EXPECT_EQ(parent.QueryValue("value", nullptr, &length, nullptr), kErrorKeyDeleted);
+    EXPECT_EQ(parent.EnumValue(0, nullptr, nullptr, nullptr), kErrorKeyDeleted);
+    EXPECT_EQ(parent.CreateSubkey("again", 0, nullptr, kKeyAllAccess, nullptr), kErrorKeyDeleted);
 
     // A new key of the same name is another key: the old handle still reports deletion.
-    ASSERT_EQ(key.CreateSubkey("Parent", 0, nullptr, KEY_ALL_ACCESS, nullptr), 0);
-    EXPECT_EQ(Set(parent, "late", "x"), ERROR_KEY_DELETED);
+    ASSERT_EQ(key.CreateSubkey("Parent", 0, nullptr, kKeyAllAccess, nullptr), 0);
+    EXPECT_EQ(Set(parent, "late", "x"), kErrorKeyDeleted);
 }
 
 TEST_F(RegistryKeyTest, QueryValueReportsSizesAndMoreData)
@@ -155,28 +155,28 @@ TEST_F(RegistryKeyTest, QueryValueReportsSizesAndMoreData)
     char small[4];
     uint32_t length = sizeof small;
     uint32_t type = 0;
-    EXPECT_EQ(key.QueryValue("Big", small, &length, &type), ERROR_MORE_DATA);
+    EXPECT_EQ(key.QueryValue("Big", small, &length, &type), kErrorMoreData);
     EXPECT_EQ(length, 32u);
 
     length = 0;
     EXPECT_EQ(key.QueryValue("Big", nullptr, &length, &type), 0) << "size query";
     EXPECT_EQ(length, 32u);
-    EXPECT_EQ(type, REG_BINARY);
+    EXPECT_EQ(type, kRegBinary);
 
     char exact[32];
     length = sizeof exact;
     EXPECT_EQ(key.QueryValue("big", exact, &length, nullptr), 0);
     EXPECT_EQ(std::string(exact, length), value);
 
-    ASSERT_EQ(key.SetValue("Empty", "", 0, REG_BINARY), 0);
+    ASSERT_EQ(key.SetValue("Empty", "", 0, kRegBinary), 0);
     length = sizeof exact;
     EXPECT_EQ(key.QueryValue("Empty", exact, &length, &type), 0);
     EXPECT_EQ(length, 0u);
 
-    EXPECT_EQ(key.QueryValue("Missing", exact, &length, nullptr), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(key.QueryValue("Missing", exact, &length, nullptr), kErrorFileNotFound);
     EXPECT_EQ(key.DeleteValue("BIG"), 0);
-    EXPECT_EQ(key.DeleteValue("Big"), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(key.QueryValue("Big", exact, &length, nullptr), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(key.DeleteValue("Big"), kErrorFileNotFound);
+    EXPECT_EQ(key.QueryValue("Big", exact, &length, nullptr), kErrorFileNotFound);
 }
 
 TEST_F(RegistryKeyTest, NamesTheStoreCannotHoldAreRefused)
@@ -188,8 +188,8 @@ TEST_F(RegistryKeyTest, NamesTheStoreCannotHoldAreRefused)
     const std::string longest(512, 'n');
     EXPECT_NE(Set(key, withNul, "x"), 0);
     EXPECT_NE(Set(key, tooLong, "x"), 0);
-    EXPECT_NE(key.CreateSubkey(withNul, 0, nullptr, KEY_ALL_ACCESS, nullptr), 0);
-    EXPECT_NE(key.CreateSubkey(tooLong, 0, nullptr, KEY_ALL_ACCESS, nullptr), 0);
+    EXPECT_NE(key.CreateSubkey(withNul, 0, nullptr, kKeyAllAccess, nullptr), 0);
+    EXPECT_NE(key.CreateSubkey(tooLong, 0, nullptr, kKeyAllAccess, nullptr), 0);
     EXPECT_EQ(key.ValueNameAt(0), "");
     EXPECT_EQ(key.SubkeyNameAt(0), "");
     // Nothing was stored under the part before the NUL either.
@@ -198,7 +198,7 @@ TEST_F(RegistryKeyTest, NamesTheStoreCannotHoldAreRefused)
 
     EXPECT_EQ(Set(key, longest, "x"), 0);
     EXPECT_EQ(key.ValueNameAt(0), longest);
-    EXPECT_EQ(key.CreateSubkey(longest, 0, nullptr, KEY_ALL_ACCESS, nullptr), 0);
+    EXPECT_EQ(key.CreateSubkey(longest, 0, nullptr, kKeyAllAccess, nullptr), 0);
     EXPECT_EQ(key.SubkeyNameAt(0), longest);
 }
 
@@ -214,14 +214,14 @@ TEST_F(RegistryKeyTest, EnumerationByIndexEndsWithAnEmptyNameAndRemembersFailure
         ASSERT_EQ(Set(key, name, name), 0);
     }
     CRegistryKey fresh;
-    ASSERT_EQ(fresh.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", KEY_READ), 0);
+    ASSERT_EQ(fresh.Open(kHKeyLocalMachine, "SOFTWARE\\Test", kKeyRead), 0);
     std::set<std::string> seen;
     for (int i = 0; i < 3; ++i) {
         seen.insert(fresh.ValueNameAt(i));
     }
     EXPECT_EQ(seen, names);
     EXPECT_EQ(fresh.ValueNameAt(3), "");
-    EXPECT_EQ(fresh.EnumValue(3, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(fresh.EnumValue(3, nullptr, nullptr, nullptr), kErrorNoMoreItems);
     EXPECT_EQ(fresh.GetValueIndex(), CRegistryKey::kFailedIndex);
     EXPECT_EQ(fresh.GetValueName(), "");
 
@@ -231,17 +231,17 @@ TEST_F(RegistryKeyTest, EnumerationByIndexEndsWithAnEmptyNameAndRemembersFailure
     uint32_t type = 0;
     ASSERT_EQ(Set(key, "zlong", std::string(9, 'z')), 0);
     ASSERT_EQ(fresh.EnumValue(0, buffer, &length, &type), 0);
-    EXPECT_EQ(type, REG_BINARY);
+    EXPECT_EQ(type, kRegBinary);
     EXPECT_EQ(std::string(buffer, length), fresh.GetValueName());
     length = sizeof buffer;
-    EXPECT_EQ(fresh.EnumValue(3, buffer, &length, nullptr), ERROR_MORE_DATA);
+    EXPECT_EQ(fresh.EnumValue(3, buffer, &length, nullptr), kErrorMoreData);
     EXPECT_EQ(length, 9u);
     EXPECT_EQ(fresh.GetValueName(), "");
 
     // Subkeys in the same way.
     EXPECT_EQ(fresh.SubkeyNameAt(0), "");
     EXPECT_EQ(fresh.GetSubkeyIndex(), CRegistryKey::kFailedIndex);
-    ASSERT_EQ(key.CreateSubkey("Sub", 0, nullptr, KEY_ALL_ACCESS, nullptr), 0);
+    ASSERT_EQ(key.CreateSubkey("Sub", 0, nullptr, kKeyAllAccess, nullptr), 0);
     RegistryFileTime written;
     char className[4] = "xx";
     uint32_t classLength = sizeof className;
@@ -307,22 +307,22 @@ TEST_F(RegistryKeyTest, AccessMasksAreEnforced)
     ASSERT_EQ(Set(key, "v", "x"), 0);
 
     CRegistryKey reader;
-    ASSERT_EQ(reader.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", KEY_READ), 0);
-    EXPECT_EQ(Set(reader, "v", "y"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(reader.DeleteValue("v"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(reader.CreateSubkey("c", 0, nullptr, KEY_ALL_ACCESS, nullptr), ERROR_ACCESS_DENIED);
+    ASSERT_EQ(reader.Open(kHKeyLocalMachine, "SOFTWARE\\Test", kKeyRead), 0);
+    EXPECT_EQ(Set(reader, "v", "y"), kErrorAccessDenied);
+    EXPECT_EQ(reader.DeleteValue("v"), kErrorAccessDenied);
+    EXPECT_EQ(reader.CreateSubkey("c", 0, nullptr, kKeyAllAccess, nullptr), kErrorAccessDenied);
     EXPECT_EQ(reader.ValueNameAt(0), "v");
 
     // Reopen with another access keeps the path.
-    EXPECT_EQ(reader.Reopen(KEY_ALL_ACCESS), 0);
+    EXPECT_EQ(reader.Reopen(kKeyAllAccess), 0);
     EXPECT_EQ(reader.GetPath(), "SOFTWARE\\Test");
     EXPECT_EQ(Set(reader, "v", "y"), 0);
     EXPECT_EQ(reader.Flush(), 0);
 
     CRegistryKey writer;
-    ASSERT_EQ(writer.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", KEY_SET_VALUE), 0);
+    ASSERT_EQ(writer.Open(kHKeyLocalMachine, "SOFTWARE\\Test", kKeySetValue), 0);
     uint32_t length = 0;
-    EXPECT_EQ(writer.QueryValue("v", nullptr, &length, nullptr), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(writer.QueryValue("v", nullptr, &length, nullptr), kErrorAccessDenied);
 }
 
 } // namespace

@@ -76,7 +76,7 @@ int Denied()
     CKeyStore store;
     CRegistryKey key;
     result |= store.LayoutExists() != 0 ? 1 : 0;
-    result |= key.Open(HKEY_LOCAL_MACHINE, "SOFTWARE", KEY_READ) != ERROR_ACCESS_DENIED ? 2 : 0;
+    result |= key.Open(kHKeyLocalMachine, "SOFTWARE", kKeyRead) != kErrorAccessDenied ? 2 : 0;
     result |= store.ReadPort() != 0 ? 4 : 0;
     result |= !store.LoadKeyList().empty() ? 8 : 0;
     result |= store.StoreKey(MakeRecord("00A0B0C0D0E0", KeyBytes(1, 1))) != 0 ? 16 : 0;
@@ -115,17 +115,17 @@ int RunHelperMode(const std::vector<std::string>& args)
     }
     if (mode == "subkey") {
         CRegistryKey key;
-        return key.Open(HKEY_LOCAL_MACHINE, arg(1), KEY_ALL_ACCESS) == 0 &&
-                       key.CreateSubkey(arg(2), 0, nullptr, KEY_ALL_ACCESS, nullptr) == 0
+        return key.Open(kHKeyLocalMachine, arg(1), kKeyAllAccess) == 0 &&
+                       key.CreateSubkey(arg(2), 0, nullptr, kKeyAllAccess, nullptr) == 0
                    ? 0
                    : 1;
     }
     if (mode == "setvalue") {
-        return WriteRaw(arg(1), arg(2), arg(3), REG_BINARY) ? 0 : 1;
+        return WriteRaw(arg(1), arg(2), arg(3), kRegBinary) ? 0 : 1;
     }
     if (mode == "deletesubkey") {
         CRegistryKey key;
-        return key.Open(HKEY_LOCAL_MACHINE, arg(1), KEY_ALL_ACCESS) == 0 && key.DeleteSubkey(arg(2)) == 0 ? 0 : 1;
+        return key.Open(kHKeyLocalMachine, arg(1), kKeyAllAccess) == 0 && key.DeleteSubkey(arg(2)) == 0 ? 0 : 1;
     }
     if (mode == "store-many") {
         return StoreMany(arg(1), std::stoi(arg(2)), std::stoi(arg(3)));

@@ -131,7 +131,7 @@ int RunHelper(const std::string& stateDir, const std::vector<std::string>& args)
 bool ReadRaw(const std::string& path, const std::string& name, std::string& data, uint32_t* type)
 {
     CRegistryKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, path, KEY_READ) != 0) {
+    if (key.Open(kHKeyLocalMachine, path, kKeyRead) != 0) {
         return false;
     }
     uint32_t length = 0;
@@ -145,6 +145,6 @@ bool ReadRaw(const std::string& path, const std::string& name, std::string& data
 bool WriteRaw(const std::string& path, const std::string& name, const std::string& data, uint32_t type)
 {
     CRegistryKey key;
-    return key.Open(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS) == 0 &&
+    return key.Open(kHKeyLocalMachine, path, kKeyAllAccess) == 0 &&
            key.SetValue(name, data.data(), static_cast<uint32_t>(data.size()), type) == 0;
 }

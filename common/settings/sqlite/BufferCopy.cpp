@@ -7,35 +7,35 @@
 int32_t CopyName(std::string_view name, char* out, uint32_t capacity, uint32_t* length)
 {
     if (out == nullptr) {
-        return ERROR_INVALID_PARAMETER;
+        return kErrorInvalidParameter;
     }
     if (length != nullptr) {
         *length = static_cast<uint32_t>(name.size());
     }
     if (name.size() + 1 > capacity) {
-        return ERROR_MORE_DATA;
+        return kErrorMoreData;
     }
     std::memcpy(out, name.data(), name.size());
     out[name.size()] = '\0';
-    return ERROR_SUCCESS;
+    return kErrorSuccess;
 }
 
 // Data into the caller's buffer as RegQueryValueEx does: the size always comes back.
 int32_t CopyData(std::string_view data, void* buffer, uint32_t* length)
 {
     if (length == nullptr) {
-        return buffer == nullptr ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+        return buffer == nullptr ? kErrorSuccess : kErrorInvalidParameter;
     }
     const uint32_t capacity = *length;
     *length = static_cast<uint32_t>(data.size());
     if (buffer == nullptr) {
-        return ERROR_SUCCESS;
+        return kErrorSuccess;
     }
     if (data.size() > capacity) {
-        return ERROR_MORE_DATA;
+        return kErrorMoreData;
     }
     if (!data.empty()) {
         std::memcpy(buffer, data.data(), data.size());
     }
-    return ERROR_SUCCESS;
+    return kErrorSuccess;
 }

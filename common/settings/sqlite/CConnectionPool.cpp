@@ -22,21 +22,21 @@ int32_t CodeFor(StoreProblem problem)
 {
     switch (problem) {
     case StoreProblem::None:
-        return ERROR_SUCCESS;
+        return kErrorSuccess;
     case StoreProblem::Missing:
     case StoreProblem::Empty:
-        return ERROR_FILE_NOT_FOUND;
+        return kErrorFileNotFound;
     case StoreProblem::NoLocation:
     case StoreProblem::NoAccess:
     case StoreProblem::ReadOnly:
     case StoreProblem::UnsafeFolder:
-        return ERROR_ACCESS_DENIED;
+        return kErrorAccessDenied;
     case StoreProblem::Corrupt:
-        return ERROR_BADDB;
+        return kErrorBadDb;
     case StoreProblem::Failed:
         break;
     }
-    return ERROR_REGISTRY_IO_FAILED;
+    return kErrorRegistryIoFailed;
 }
 
 int32_t CodeForOpenError(int error)
@@ -45,11 +45,11 @@ int32_t CodeForOpenError(int error)
     case EACCES:
     case EPERM:
     case EROFS:
-        return ERROR_ACCESS_DENIED;
+        return kErrorAccessDenied;
     case ELOOP:
-        return ERROR_BADDB; // a link where the store should be
+        return kErrorBadDb; // a link where the store should be
     default:
-        return ERROR_REGISTRY_IO_FAILED;
+        return kErrorRegistryIoFailed;
     }
 }
 
@@ -119,7 +119,7 @@ CLease CConnectionPool::Take(Use use, bool retried)
             return Take(use, true);
         }
     }
-    return CLease(*this, nullptr, ERROR_REGISTRY_IO_FAILED, 0);
+    return CLease(*this, nullptr, kErrorRegistryIoFailed, 0);
 }
 
 void CConnectionPool::Return(std::unique_ptr<CSqliteConnection> connection, uint64_t generation)
@@ -174,14 +174,14 @@ StoreCondition CConnectionPool::Inspect(bool forWriting)
         return condition;
     }
     auto connection = CSqliteConnection::Open(m_file, true);
-    const int32_t code = connection ? CheckSchema(*connection) : ERROR_BADDB;
-    if (code == ERROR_BADDB) {
+    const int32_t code = connection ? CheckSchema(*connection) : kErrorBadDb;
+    if (code == kErrorBadDb) {
         return StoreCondition{StoreProblem::Corrupt, m_file, "it is not a key store, or it is damaged"};
     }
-    if (code == ERROR_FILE_NOT_FOUND && !forWriting) {
+    if (code == kErrorFileNotFound && !forWriting) {
         return StoreCondition{StoreProblem::Empty, m_file, "it holds no settings"};
     }
-    if (code != 0 && code != ERROR_FILE_NOT_FOUND) {
+    if (code != 0 && code != kErrorFileNotFound) {
         return StoreCondition{StoreProblem::Failed, m_file, "it cannot be read now"};
     }
     return StoreCondition{StoreProblem::None, m_file, {}};
@@ -218,7 +218,7 @@ int32_t CConnectionPool::Prepare(Use use)
     const bool readOnly = StoreFiles::InspectFile(m_directory, m_file, true).problem != StoreProblem::None;
     auto connection = CSqliteConnection::Open(m_file, readOnly);
     if (!connection) {
-        return ERROR_REGISTRY_IO_FAILED;
+        return kErrorRegistryIoFailed;
     }
     m_readOnly = readOnly;
     m_level = Level::Read;
@@ -231,7 +231,7 @@ int32_t CConnectionPool::Prepare(Use use)
 int32_t CConnectionPool::PrepareForWriting()
 {
     if (m_directory.empty()) {
-        return ERROR_ACCESS_DENIED;
+        return kErrorAccessDenied;
     }
     const StoreCondition folder = StoreFiles::InspectFolder(m_directory);
     if (folder.problem == StoreProblem::Missing) {
@@ -257,7 +257,7 @@ int32_t CConnectionPool::PrepareForWriting()
     close(fd);
     // An existing file of 0 bytes lost what it held: it is not made a new store unasked.
     if (!regular || (!created && info.st_size == 0)) {
-        return ERROR_BADDB;
+        return kErrorBadDb;
     }
     if (access(m_directory.c_str(), W_OK) != 0) {
         return CodeForOpenError(errno);
@@ -267,9 +267,9 @@ int32_t CConnectionPool::PrepareForWriting()
     }
     auto connection = CSqliteConnection::Open(m_file, false);
     if (!connection) {
-        return ERROR_REGISTRY_IO_FAILED;
+        return kErrorRegistryIoFailed;
     }
-    if (const int32_t code = created ? 0 : CheckSchema(*connection); code != 0 && code != ERROR_FILE_NOT_FOUND) {
+    if (const int32_t code = created ? 0 : CheckSchema(*connection); code != 0 && code != kErrorFileNotFound) {
         return code;
     }
     // Stores made before keep a write-ahead log; their changes move into settings.db now.
@@ -290,8 +290,8 @@ int32_t CConnectionPool::PrepareForWriting()
     return 0;
 }
 
-// 0 when the file holds the store's tables, ERROR_FILE_NOT_FOUND when it holds none yet,
-// ERROR_BADDB when it is no database or holds other tables.
+// 0 when the file holds the store's tables, kErrorFileNotFound when it holds none yet,
+// kErrorBadDb when it is no database or holds other tables.
 int32_t CConnectionPool::CheckSchema(CSqliteConnection& connection)
 {
     sqlite3_stmt* statement = nullptr;
@@ -310,17 +310,17 @@ int32_t CConnectionPool::CheckSchema(CSqliteConnection& connection)
         return 0;
     }
     if (tables == 0) {
-        return ERROR_FILE_NOT_FOUND;
+        return kErrorFileNotFound;
     }
     const int primary = rc & 0xFF;
-    return tables > 0 || primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT ? ERROR_BADDB : ERROR_REGISTRY_IO_FAILED;
+    return tables > 0 || primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT ? kErrorBadDb : kErrorRegistryIoFailed;
 }
 
 int32_t CConnectionPool::ApplySchema(CSqliteConnection& connection)
 {
     CTransaction transaction(connection);
     if (!transaction.Begun() || !connection.Execute(kSchemaSql) || !transaction.Commit()) {
-        return ERROR_REGISTRY_IO_FAILED;
+        return kErrorRegistryIoFailed;
     }
     return 0;
 }

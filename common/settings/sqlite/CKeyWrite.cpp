@@ -14,7 +14,7 @@ int32_t CKeyWrite::Code() const
     if (m_lease.Code() != 0) {
         return m_lease.Code();
     }
-    return m_transaction->Begun() ? 0 : ERROR_REGISTRY_IO_FAILED;
+    return m_transaction->Begun() ? 0 : kErrorRegistryIoFailed;
 }
 
 bool CKeyWrite::Commit()

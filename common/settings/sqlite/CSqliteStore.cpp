@@ -64,9 +64,9 @@ std::string CSqliteStore::DatabaseFile() const
 
 std::shared_ptr<CKeyHandle> CSqliteStore::Find(RegistryHandle key)
 {
-    if (key == HKEY_LOCAL_MACHINE) {
+    if (key == kHKeyLocalMachine) {
         // Always open; a fresh entry per call so that threads share no snapshot.
-        return std::make_shared<CKeyHandle>(kRootKeyId, std::string(), KEY_ALL_ACCESS);
+        return std::make_shared<CKeyHandle>(kRootKeyId, std::string(), kKeyAllAccess);
     }
     std::lock_guard lock(m_mutex);
     const auto it = m_handles.find(key);
@@ -87,41 +87,41 @@ int32_t CSqliteStore::CheckKey(CSqliteConnection& connection, int64_t keyId)
     CStatement statement(connection, StatementId::KeyExists);
     statement.Bind(1, keyId);
     if (statement.Step()) {
-        return ERROR_SUCCESS;
+        return kErrorSuccess;
     }
-    return statement.Failed() ? ERROR_REGISTRY_IO_FAILED : ERROR_KEY_DELETED;
+    return statement.Failed() ? kErrorRegistryIoFailed : kErrorKeyDeleted;
 }
 
 int32_t CSqliteStore::OpenKey(RegistryHandle root, std::string_view path, uint32_t access, RegistryHandle* out)
 {
     if (out == nullptr) {
-        return ERROR_INVALID_PARAMETER;
+        return kErrorInvalidParameter;
     }
     *out = 0;
     const auto base = Find(root);
     if (!base) {
-        return ERROR_INVALID_HANDLE;
+        return kErrorInvalidHandle;
     }
     std::vector<std::string_view> names;
     if (!KeyPath::Split(path, names)) {
-        return ERROR_FILE_NOT_FOUND;
+        return kErrorFileNotFound;
     }
-    if ((access & KEY_WRITE_RIGHTS) != 0 && !m_pool->Writable()) {
-        return ERROR_ACCESS_DENIED;
+    if ((access & kKeyWriteRights) != 0 && !m_pool->Writable()) {
+        return kErrorAccessDenied;
     }
     std::string full = base->path;
     for (std::string_view name : names) {
         full = KeyPath::Child(full, name);
     }
     CLease lease = m_pool->Borrow();
-    if (lease.Code() == ERROR_FILE_NOT_FOUND) {
+    if (lease.Code() == kErrorFileNotFound) {
         // No store yet: only the keys every store begins with exist. Reading creates none.
         const int64_t predefined = full.empty() ? kRootKeyId : full == "software" ? kSoftwareKeyId : 0;
         if (predefined == 0) {
-            return ERROR_FILE_NOT_FOUND;
+            return kErrorFileNotFound;
         }
         *out = Insert(predefined, std::move(full), access);
-        return ERROR_SUCCESS;
+        return kErrorSuccess;
     }
     if (lease.Code() != 0) {
         return lease.Code();
@@ -136,33 +136,33 @@ int32_t CSqliteStore::OpenKey(RegistryHandle root, std::string_view path, uint32
         find.Bind(1, full);
         if (!find.Step()) {
             if (find.Failed()) {
-                return ERROR_REGISTRY_IO_FAILED;
+                return kErrorRegistryIoFailed;
             }
             const int32_t code = CheckKey(*lease, base->keyId);
-            return code != 0 ? code : ERROR_FILE_NOT_FOUND;
+            return code != 0 ? code : kErrorFileNotFound;
         }
         keyId = find.Integer(0);
     }
     *out = Insert(keyId, std::move(full), access);
-    return ERROR_SUCCESS;
+    return kErrorSuccess;
 }
 
 int32_t CSqliteStore::CloseKey(RegistryHandle key)
 {
-    if (key == HKEY_LOCAL_MACHINE) {
-        return ERROR_SUCCESS;
+    if (key == kHKeyLocalMachine) {
+        return kErrorSuccess;
     }
     // Disarm first: once the close returns, no notification of this handle is delivered.
     m_watcher->Disarm(key);
     std::lock_guard lock(m_mutex);
-    return m_handles.erase(key) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    return m_handles.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
 }
 
 int32_t CSqliteStore::FlushKey(RegistryHandle key)
 {
     const auto handle = Find(key);
     if (!handle) {
-        return ERROR_INVALID_HANDLE;
+        return kErrorInvalidHandle;
     }
     CLease lease = m_pool->Borrow();
     if (lease.Code() != 0) {
@@ -180,14 +180,14 @@ int32_t CSqliteStore::CreateKey(RegistryHandle parent, std::string_view path, ui
     }
     const auto base = Find(parent);
     if (!base) {
-        return ERROR_INVALID_HANDLE;
+        return kErrorInvalidHandle;
     }
     std::vector<std::string_view> names;
     if (!KeyPath::Split(path, names) || names.empty()) {
-        return ERROR_INVALID_PARAMETER;
+        return kErrorInvalidParameter;
     }
-    if ((base->access & KEY_CREATE_SUB_KEY) == 0 || !m_pool->Writable()) {
-        return ERROR_ACCESS_DENIED;
+    if ((base->access & kKeyCreateSubKey) == 0 || !m_pool->Writable()) {
+        return kErrorAccessDenied;
     }
     CKeyWrite write(*m_pool);
     if (write.Code() != 0) {
@@ -209,7 +209,7 @@ int32_t CSqliteStore::CreateKey(RegistryHandle parent, std::string_view path, ui
             created = false;
         } else {
             if (find.Failed()) {
-                return ERROR_REGISTRY_IO_FAILED;
+                return kErrorRegistryIoFailed;
             }
             if (!CStatement(*write, StatementId::InsertKey)
                      .Bind(1, keyId)
@@ -218,42 +218,42 @@ int32_t CSqliteStore::CreateKey(RegistryHandle parent, std::string_view path, ui
                      .Bind(4, now)
                      .Run() ||
                 !CStatement(*write, StatementId::TouchKey).Bind(1, keyId).Bind(2, now).Run()) {
-                return ERROR_REGISTRY_IO_FAILED;
+                return kErrorRegistryIoFailed;
             }
             keyId = sqlite3_last_insert_rowid(write->Handle());
             if (!CChangeLog::Record(*write, full, CChangeLog::kSubkeyNames) ||
                 !CChangeLog::Record(*write, child, CChangeLog::kKeyCreated)) {
-                return ERROR_REGISTRY_IO_FAILED;
+                return kErrorRegistryIoFailed;
             }
             created = true;
         }
         full = std::move(child);
     }
     if (!write.Commit()) {
-        return ERROR_REGISTRY_IO_FAILED;
+        return kErrorRegistryIoFailed;
     }
     Committed();
     if (out != nullptr) {
         *out = Insert(keyId, std::move(full), access);
     }
     if (disposition != nullptr) {
-        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+        *disposition = created ? kRegCreatedNewKey : kRegOpenedExistingKey;
     }
-    return ERROR_SUCCESS;
+    return kErrorSuccess;
 }
 
 int32_t CSqliteStore::DeleteKey(RegistryHandle parent, std::string_view name)
 {
     const auto base = Find(parent);
     if (!base) {
-        return ERROR_INVALID_HANDLE;
+        return kErrorInvalidHandle;
     }
     std::vector<std::string_view> names;
     if (!KeyPath::Split(name, names) || names.empty()) {
-        return ERROR_INVALID_PARAMETER;
+        return kErrorInvalidParameter;
     }
     if (!m_pool->Writable()) {
-        return ERROR_ACCESS_DENIED;
+        return kErrorAccessDenied;
     }
     std::string full = base->path;
     for (std::string_view part : names) {
@@ -269,25 +269,25 @@ int32_t CSqliteStore::DeleteKey(RegistryHandle parent, std::string_view name)
     CStatement find(*write, StatementId::FindKeyByPath);
     find.Bind(1, full);
     if (!find.Step()) {
-        return find.Failed() ? ERROR_REGISTRY_IO_FAILED : ERROR_FILE_NOT_FOUND;
+        return find.Failed() ? kErrorRegistryIoFailed : kErrorFileNotFound;
     }
     const int64_t keyId = find.Integer(0);
     if (keyId == kSoftwareKeyId) {
-        return ERROR_ACCESS_DENIED; // predefined, as on the platform it stands in for
+        return kErrorAccessDenied; // predefined, as on the platform it stands in for
     }
     CStatement children(*write, StatementId::KeyHasChildren);
     children.Bind(1, keyId);
     if (children.Step() || children.Failed()) {
-        return children.Failed() ? ERROR_REGISTRY_IO_FAILED : ERROR_ACCESS_DENIED;
+        return children.Failed() ? kErrorRegistryIoFailed : kErrorAccessDenied;
     }
     if (!CStatement(*write, StatementId::DeleteKeyValues).Bind(1, keyId).Run() ||
         !CStatement(*write, StatementId::DeleteKeyRow).Bind(1, keyId).Run() ||
         !CChangeLog::Record(*write, KeyPath::Parent(full), CChangeLog::kSubkeyNames) ||
         !CChangeLog::Record(*write, full, CChangeLog::kKeyDeleted) || !write.Commit()) {
-        return ERROR_REGISTRY_IO_FAILED;
+        return kErrorRegistryIoFailed;
     }
     Committed();
-    return ERROR_SUCCESS;
+    return kErrorSuccess;
 }
 
 int32_t CSqliteStore::SetValue(RegistryHandle key, std::string_view name, uint32_t type, const void* bytes,
@@ -310,20 +310,20 @@ int32_t CSqliteStore::WriteValues(std::span<const RegistryKeyWrite> writes)
     for (const RegistryKeyWrite& write : writes) {
         auto handle = Find(write.key);
         if (!handle) {
-            return ERROR_INVALID_HANDLE;
+            return kErrorInvalidHandle;
         }
         for (const RegistryValue& value : write.values) {
             if (!KeyPath::IsValidName(value.name, false) || (value.bytes == nullptr && value.length > 0)) {
-                return ERROR_INVALID_PARAMETER;
+                return kErrorInvalidParameter;
             }
         }
-        if ((handle->access & KEY_SET_VALUE) == 0) {
-            return ERROR_ACCESS_DENIED;
+        if ((handle->access & kKeySetValue) == 0) {
+            return kErrorAccessDenied;
         }
         handles.push_back(std::move(handle));
     }
     if (!m_pool->Writable()) {
-        return ERROR_ACCESS_DENIED;
+        return kErrorAccessDenied;
     }
     CKeyWrite change(*m_pool);
     if (change.Code() != 0) {
@@ -337,7 +337,7 @@ int32_t CSqliteStore::WriteValues(std::span<const RegistryKeyWrite> writes)
             return code;
         }
         if (writes[i].replaceAll && !CStatement(*change, StatementId::DeleteKeyValues).Bind(1, handle.keyId).Run()) {
-            return ERROR_REGISTRY_IO_FAILED;
+            return kErrorRegistryIoFailed;
         }
         for (const RegistryValue& value : writes[i].values) {
             const std::string_view data(static_cast<const char*>(value.bytes),
@@ -350,17 +350,17 @@ int32_t CSqliteStore::WriteValues(std::span<const RegistryKeyWrite> writes)
                      .Bind(4, int64_t{value.type})
                      .Bind(5, data)
                      .Run()) {
-                return ERROR_REGISTRY_IO_FAILED;
+                return kErrorRegistryIoFailed;
             }
         }
         if (!CStatement(*change, StatementId::TouchKey).Bind(1, handle.keyId).Bind(2, now).Run() ||
             !CChangeLog::Record(*change, handle.path, CChangeLog::kValues)) {
-            return ERROR_REGISTRY_IO_FAILED;
+            return kErrorRegistryIoFailed;
         }
     }
     if (!change.Commit()) {
-        return ERROR_REGISTRY_IO_FAILED;
+        return kErrorRegistryIoFailed;
     }
     Committed();
-    return ERROR_SUCCESS;
+    return kErrorSuccess;
 }

@@ -16,7 +16,7 @@ struct CKeyHandle;
 // The settings store on Linux: one SQLite database, settings.db, in a directory. Handles
 // are entries of this object's handle table (key row, folded path, access and the
 // enumeration snapshots); the key row is checked on each use, so a handle whose key
-// was deleted reports ERROR_KEY_DELETED. Safe for many threads and many processes.
+// was deleted reports kErrorKeyDeleted. Safe for many threads and many processes.
 class CSqliteStore : public CSettingsStore
 {
 public:

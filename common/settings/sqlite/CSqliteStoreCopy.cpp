@@ -31,10 +31,10 @@ bool Synced(const std::string& file, const std::string& directory)
 int32_t CSqliteStore::CopyBeside(std::string_view name, std::string* path)
 {
     if (name.empty() || name.find('/') != std::string_view::npos || name == "." || name == "..") {
-        return ERROR_INVALID_PARAMETER;
+        return kErrorInvalidParameter;
     }
     CLease lease = m_pool->Borrow();
-    if (lease.Code() != ERROR_SUCCESS) {
+    if (lease.Code() != kErrorSuccess) {
         return lease.Code();
     }
     const std::string target = m_pool->Directory() + "/" + std::string(name);
@@ -42,7 +42,7 @@ int32_t CSqliteStore::CopyBeside(std::string_view name, std::string* path)
     // the keys are never readable by others, not even for a moment.
     const int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
-        return errno == EEXIST ? ERROR_ALREADY_EXISTS : ERROR_ACCESS_DENIED;
+        return errno == EEXIST ? kErrorAlreadyExists : kErrorAccessDenied;
     }
     const bool owned = fchmod(fd, 0600) == 0;
     close(fd);
@@ -56,8 +56,8 @@ int32_t CSqliteStore::CopyBeside(std::string_view name, std::string* path)
     copied = copied && Synced(target, m_pool->Directory());
     if (!copied) {
         unlink(target.c_str());
-        return ERROR_WRITE_FAULT;
+        return kErrorWriteFault;
     }
     *path = target;
-    return ERROR_SUCCESS;
+    return kErrorSuccess;
 }

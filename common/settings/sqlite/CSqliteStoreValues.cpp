@@ -18,16 +18,16 @@ int32_t CSqliteStore::QueryValue(RegistryHandle key, std::string_view name, uint
 {
     const auto handle = Find(key);
     if (!handle) {
-        return ERROR_INVALID_HANDLE;
+        return kErrorInvalidHandle;
     }
     if (buffer != nullptr && length == nullptr) {
-        return ERROR_INVALID_PARAMETER;
+        return kErrorInvalidParameter;
     }
-    if ((handle->access & KEY_QUERY_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
+    if ((handle->access & kKeyQueryValue) == 0) {
+        return kErrorAccessDenied;
     }
     if (!KeyPath::IsValidName(name, false)) {
-        return ERROR_FILE_NOT_FOUND; // such a value cannot exist
+        return kErrorFileNotFound; // such a value cannot exist
     }
     CLease lease = m_pool->Borrow();
     if (lease.Code() != 0) {
@@ -38,10 +38,10 @@ int32_t CSqliteStore::QueryValue(RegistryHandle key, std::string_view name, uint
     query.Bind(1, handle->keyId).Bind(2, folded);
     if (!query.Step()) {
         if (query.Failed()) {
-            return ERROR_REGISTRY_IO_FAILED;
+            return kErrorRegistryIoFailed;
         }
         const int32_t code = CheckKey(*lease, handle->keyId);
-        return code != 0 ? code : ERROR_FILE_NOT_FOUND;
+        return code != 0 ? code : kErrorFileNotFound;
     }
     if (type != nullptr) {
         *type = static_cast<uint32_t>(query.Integer(0));
@@ -53,13 +53,13 @@ int32_t CSqliteStore::DeleteValue(RegistryHandle key, std::string_view name)
 {
     const auto handle = Find(key);
     if (!handle) {
-        return ERROR_INVALID_HANDLE;
+        return kErrorInvalidHandle;
     }
-    if ((handle->access & KEY_SET_VALUE) == 0 || !m_pool->Writable()) {
-        return ERROR_ACCESS_DENIED;
+    if ((handle->access & kKeySetValue) == 0 || !m_pool->Writable()) {
+        return kErrorAccessDenied;
     }
     if (!KeyPath::IsValidName(name, false)) {
-        return ERROR_FILE_NOT_FOUND;
+        return kErrorFileNotFound;
     }
     CKeyWrite write(*m_pool);
     if (write.Code() != 0) {
@@ -70,16 +70,16 @@ int32_t CSqliteStore::DeleteValue(RegistryHandle key, std::string_view name)
     }
     const std::string folded = LowerAscii(name);
     if (!CStatement(*write, StatementId::DeleteValue).Bind(1, handle->keyId).Bind(2, folded).Run()) {
-        return ERROR_REGISTRY_IO_FAILED;
+        return kErrorRegistryIoFailed;
     }
     if (sqlite3_changes(write->Handle()) == 0) {
-        return ERROR_FILE_NOT_FOUND;
+        return kErrorFileNotFound;
     }
     if (!CChangeLog::Record(*write, handle->path, CChangeLog::kValues) || !write.Commit()) {
-        return ERROR_REGISTRY_IO_FAILED;
+        return kErrorRegistryIoFailed;
     }
     Committed();
-    return ERROR_SUCCESS;
+    return kErrorSuccess;
 }
 
 namespace {
@@ -88,11 +88,11 @@ namespace {
 // key went away with it.
 int32_t NoStoreYet(int32_t code, const CKeyHandle& handle, bool& loaded)
 {
-    if (code != ERROR_FILE_NOT_FOUND) {
+    if (code != kErrorFileNotFound) {
         return code;
     }
     loaded = CKeyHandle::Predefined(handle.keyId);
-    return loaded ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+    return loaded ? kErrorSuccess : kErrorKeyDeleted;
 }
 
 } // namespace
@@ -122,7 +122,7 @@ int32_t CSqliteStore::LoadValues(CKeyHandle& handle)
         if (list.Failed()) {
             handle.values.clear();
             handle.valueBytes.clear();
-            return ERROR_REGISTRY_IO_FAILED;
+            return kErrorRegistryIoFailed;
         }
     }
     if (handle.values.empty()) {
@@ -131,7 +131,7 @@ int32_t CSqliteStore::LoadValues(CKeyHandle& handle)
         }
     }
     handle.valuesLoaded = true;
-    return ERROR_SUCCESS;
+    return kErrorSuccess;
 }
 
 int32_t CSqliteStore::LoadSubkeys(CKeyHandle& handle)
@@ -150,7 +150,7 @@ int32_t CSqliteStore::LoadSubkeys(CKeyHandle& handle)
         }
         if (list.Failed()) {
             handle.subkeys.clear();
-            return ERROR_REGISTRY_IO_FAILED;
+            return kErrorRegistryIoFailed;
         }
     }
     if (handle.subkeys.empty()) {
@@ -159,7 +159,7 @@ int32_t CSqliteStore::LoadSubkeys(CKeyHandle& handle)
         }
     }
     handle.subkeysLoaded = true;
-    return ERROR_SUCCESS;
+    return kErrorSuccess;
 }
 
 int32_t CSqliteStore::EnumValue(RegistryHandle key, uint32_t index, char* nameOut, uint32_t nameCapacity,
@@ -167,13 +167,13 @@ int32_t CSqliteStore::EnumValue(RegistryHandle key, uint32_t index, char* nameOu
 {
     const auto handle = Find(key);
     if (!handle) {
-        return ERROR_INVALID_HANDLE;
+        return kErrorInvalidHandle;
     }
-    if ((handle->access & KEY_QUERY_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
+    if ((handle->access & kKeyQueryValue) == 0) {
+        return kErrorAccessDenied;
     }
     if (data != nullptr && dataLength == nullptr) {
-        return ERROR_INVALID_PARAMETER;
+        return kErrorInvalidParameter;
     }
     if (index == 0 || !handle->valuesLoaded) {
         if (const int32_t code = LoadValues(*handle); code != 0) {
@@ -181,7 +181,7 @@ int32_t CSqliteStore::EnumValue(RegistryHandle key, uint32_t index, char* nameOu
         }
     }
     if (index >= handle->values.size()) {
-        return ERROR_NO_MORE_ITEMS;
+        return kErrorNoMoreItems;
     }
     const CKeyHandle::Value& value = handle->values[index];
     if (const int32_t code = CopyName(handle->ValueName(value), nameOut, nameCapacity, nameLength); code != 0) {
@@ -198,10 +198,10 @@ int32_t CSqliteStore::EnumKey(RegistryHandle key, uint32_t index, char* nameOut,
 {
     const auto handle = Find(key);
     if (!handle) {
-        return ERROR_INVALID_HANDLE;
+        return kErrorInvalidHandle;
     }
-    if ((handle->access & KEY_ENUMERATE_SUB_KEYS) == 0) {
-        return ERROR_ACCESS_DENIED;
+    if ((handle->access & kKeyEnumerateSubKeys) == 0) {
+        return kErrorAccessDenied;
     }
     if (index == 0 || !handle->subkeysLoaded) {
         if (const int32_t code = LoadSubkeys(*handle); code != 0) {
@@ -209,7 +209,7 @@ int32_t CSqliteStore::EnumKey(RegistryHandle key, uint32_t index, char* nameOut,
         }
     }
     if (index >= handle->subkeys.size()) {
-        return ERROR_NO_MORE_ITEMS;
+        return kErrorNoMoreItems;
     }
     const CKeyHandle::Subkey& subkey = handle->subkeys[index];
     if (const int32_t code = CopyName(subkey.name, nameOut, nameCapacity, nameLength); code != 0) {
@@ -227,26 +227,26 @@ int32_t CSqliteStore::EnumKey(RegistryHandle key, uint32_t index, char* nameOut,
         lastWrite->lowDateTime = static_cast<uint32_t>(written & 0xFFFFFFFFu);
         lastWrite->highDateTime = static_cast<uint32_t>(written >> 32);
     }
-    return ERROR_SUCCESS;
+    return kErrorSuccess;
 }
 
 int32_t CSqliteStore::NotifyChange(RegistryHandle key, bool watchSubtree, uint32_t filter, Platform::CEvent* event)
 {
     const auto handle = Find(key);
     if (!handle) {
-        return ERROR_INVALID_HANDLE;
+        return kErrorInvalidHandle;
     }
     constexpr uint32_t kKnownFilters = 0x0F;
     if (event == nullptr || filter == 0 || (filter & ~kKnownFilters) != 0) {
-        return ERROR_INVALID_PARAMETER;
+        return kErrorInvalidParameter;
     }
-    if ((handle->access & KEY_NOTIFY) == 0) {
-        return ERROR_ACCESS_DENIED;
+    if ((handle->access & kKeyNotify) == 0) {
+        return kErrorAccessDenied;
     }
     int64_t baseline = 0; // no store yet: its first change fires
     {
         CLease lease = m_pool->Borrow();
-        if (lease.Code() != 0 && lease.Code() != ERROR_FILE_NOT_FOUND) {
+        if (lease.Code() != 0 && lease.Code() != kErrorFileNotFound) {
             return lease.Code();
         }
         if (lease.Code() == 0) {
@@ -255,12 +255,12 @@ int32_t CSqliteStore::NotifyChange(RegistryHandle key, bool watchSubtree, uint32
             }
             baseline = CChangeLog::Newest(*lease);
             if (baseline < 0) {
-                return ERROR_REGISTRY_IO_FAILED;
+                return kErrorRegistryIoFailed;
             }
         }
     }
-    return m_watcher->Arm(key, handle->path, watchSubtree, filter, event, baseline) ? ERROR_SUCCESS
-                                                                                    : ERROR_REGISTRY_IO_FAILED;
+    return m_watcher->Arm(key, handle->path, watchSubtree, filter, event, baseline) ? kErrorSuccess
+                                                                                    : kErrorRegistryIoFailed;
 }
 
 uint64_t CSqliteStore::SubtreeVersion(std::string_view path, std::string_view existencePath)
@@ -282,14 +282,14 @@ uint64_t CSqliteStore::SubtreeVersion(std::string_view path, std::string_view ex
 int32_t CSqliteStore::CheckWriteAccess()
 {
     if (m_pool->Inspect(true).problem != StoreProblem::None) {
-        return ERROR_ACCESS_DENIED;
+        return kErrorAccessDenied;
     }
     if (m_pool->Inspect(false).problem == StoreProblem::Missing) {
-        return ERROR_SUCCESS; // not there yet, and this process may create it
+        return kErrorSuccess; // not there yet, and this process may create it
     }
     // Begun and rolled back: the write lock can be had, nothing is changed.
     const CKeyWrite write(*m_pool);
-    if (write.Code() == ERROR_SUCCESS) {
+    if (write.Code() == kErrorSuccess) {
         m_counter->PrepareForWriting();
     }
     return write.Code();

@@ -1,4 +1,4 @@
-#include "CEvent.h"
+#include "platform/CEvent.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "RandomBytes.h"
+#include "platform/RandomBytes.h"
 
 #include <cerrno>
 #include <sys/random.h>
