@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the benchmarks need.
+# Installs every Debian package the build, the tests and the benchmarks need (dpkg-dev
+# and lintian build and check the project's own packages; the console's package needs
+# the Qt platform plugins installed for its test).
 # Safe to run again: apt-get skips what is already installed.
 set -euo pipefail
 
@@ -11,6 +13,7 @@ packages=(
     libsystemd-dev systemd procps bash-completion iproute2
     googletest libgtest-dev libgmock-dev libbenchmark-dev strace
     fonts-ipafont-gothic
+    dpkg-dev lintian qt6-qpa-plugins
 )
 
 if [ "$(id -u)" -ne 0 ]; then
