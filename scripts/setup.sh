@@ -10,7 +10,7 @@ packages=(
     libsqlite3-dev libsodium-dev
     qt6-base-dev qt6-svg-dev qt6-translations-l10n
     libudev-dev umockdev libumockdev-dev
-    libsystemd-dev systemd procps bash-completion
+    libsystemd-dev systemd procps bash-completion iproute2
     googletest libgtest-dev libgmock-dev libbenchmark-dev strace
     fonts-ipafont-gothic
     dpkg-dev lintian qt6-qpa-plugins

@@ -159,8 +159,7 @@ CWindowDriver::SMessageBox CWindowDriver::WaitForMessage()
     }
     box.text = Text(box.window, kMessageText);
     const HWND icon = GetDlgItem(box.window, kMessageIcon);
-    box.icon = icon != nullptr && IsWindowVisible(icon) &&
-               SendMessageW(icon, STM_GETICON, 0, 0) != 0;
+    box.icon = icon != nullptr && IsWindowVisible(icon) && SendMessageW(icon, STM_GETICON, 0, 0) != 0;
     for (const int button : {IDOK, IDCANCEL, IDYES, IDNO}) {
         const HWND control = GetDlgItem(box.window, button);
         if (control != nullptr && IsWindowVisible(control)) {

@@ -110,8 +110,9 @@ TEST(ConsoleResources, StringTableAndDialogTemplatesHoldWhatTheBehaviourUses)
         {133, "キーのコピー", {1, 2, 1006, 1009, 1010}},
     };
     for (const Template& t : templates) {
-        const HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(t.id), nullptr,
-                                               [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+        const HWND dialog = CreateDialogParamW(
+            GetModuleHandleW(nullptr), MAKEINTRESOURCEW(t.id), nullptr,
+            [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
         ASSERT_NE(dialog, nullptr) << t.id;
         wchar_t caption[128] = {};
         GetWindowTextW(dialog, caption, 128);
@@ -287,8 +288,8 @@ TEST_F(ConsoleWindows, RegisterFromAMappedDriveAndCopyToAKeyServer)
     }
     // The key arrived at the other server: fetched back, it is the one on the stick.
     CConsoleTasks tasks(store);
-    const SFetchResult fetched = FetchKeys({"00A0B0C0D0E5"},
-                                           {"127.0.0.1", std::to_string(COPY_TARGET_PORT), COPY_TARGET_PASSWORD});
+    const SFetchResult fetched =
+        FetchKeys({"00A0B0C0D0E5"}, {"127.0.0.1", std::to_string(COPY_TARGET_PORT), COPY_TARGET_PASSWORD});
     ASSERT_EQ(fetched.outcome, ECopyOutcome::Done);
     ASSERT_EQ(fetched.keys.size(), 1u);
     std::map<std::string, CKeyRecord> keys;

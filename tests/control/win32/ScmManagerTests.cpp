@@ -1,10 +1,10 @@
 // The control program's service manager on the system's own service control manager
 // (Wine's under CI): what install writes, the error numbers the steps show, and the
 // controls on the real key service when it is built.
+#include "control/CWindowsVersion.h"
 #include "control/win32/CHiddenProcessRunner.h"
 #include "control/win32/CScmServiceManager.h"
 #include "control/win32/CSystemVersionQuery.h"
-#include "control/CWindowsVersion.h"
 #include "platform/ServiceStatus.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32.h"

@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <gtest/gtest.h>
+#include <map>
 
 namespace {
 
@@ -66,7 +66,10 @@ public:
         disks.push_back(disk);
         diskNumbers[path] = number;
     }
-    void AddDrive(char letter, uint32_t number) { drives.push_back({letter, std::string(1, letter) + ":\\", {0, number}}); }
+    void AddDrive(char letter, uint32_t number)
+    {
+        drives.push_back({letter, std::string(1, letter) + ":\\", {0, number}});
+    }
 
     std::optional<std::vector<CDiskInterface>> ReadDisks() const override { return disks; }
     std::optional<CBlockDevice> DeviceOfInterface(const std::string& path) const override
