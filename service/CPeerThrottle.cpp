@@ -82,7 +82,7 @@ CPeerThrottle::SEntry& CPeerThrottle::Touch(const ZiRez::CPeerAddress& party, Cl
     return m_entries[index];
 }
 
-bool CPeerThrottle::Take(const ZiRez::CPeerAddress& peer, Kind kind, Clock::time_point now)
+bool CPeerThrottle::Admit(const ZiRez::CPeerAddress& peer, Kind kind, Clock::time_point now)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_perSecond <= 0) {
@@ -90,7 +90,6 @@ bool CPeerThrottle::Take(const ZiRez::CPeerAddress& peer, Kind kind, Clock::time
     }
     SEntry& entry = Touch(peer.Party(), now);
     if (entry.tokens[kind] >= 1) {
-        entry.tokens[kind] -= 1;
         return true;
     }
     ++entry.throttled[kind];
@@ -103,13 +102,14 @@ bool CPeerThrottle::Take(const ZiRez::CPeerAddress& peer, Kind kind, Clock::time
     return false;
 }
 
-void CPeerThrottle::GiveBack(const ZiRez::CPeerAddress& peer, Kind kind)
+void CPeerThrottle::Spend(const ZiRez::CPeerAddress& peer, Kind kind)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     const auto found = m_index.find(SKey{peer.Party()});
-    if (found != m_index.end()) {
+    if (m_perSecond > 0 && found != m_index.end()) {
+        // Never more debt than a bucket's worth.
         float& tokens = m_entries[found->second].tokens[kind];
-        tokens = std::min(m_burst, tokens + 1);
+        tokens = std::max(-m_burst, tokens - 1);
     }
 }
 

@@ -12,10 +12,10 @@
 
 // Token buckets per peer (see CPeerAddress::Party) for the answers that teach a sweeping or
 // guessing peer something: misses of GET_KEY and wrong cooperation passwords, each kind
-// with a bucket of its own. A request of such a kind takes a token before it is looked at
-// and gives it back when it turns out a hit (a unit asking for its own key, the right
-// password): only misses spend. A peer whose bucket is empty gets the miss's answer without
-// a look, so that a hit cannot show through. The table holds at most its capacity of
+// with a bucket of its own. A request of such a kind is admitted while its peer's bucket
+// holds a token, and spends one only when it turns out a miss (a unit asking for its own
+// key, the right password spend nothing). A peer whose bucket is empty gets the miss's
+// answer without a look, so that a hit cannot show through. The table holds at most its capacity of
 // peers; the one used least recently makes room. Thread-safe.
 class CPeerThrottle
 {
@@ -38,11 +38,11 @@ public:
     // Tokens a second and the bucket's size; a rate of 0 throttles nothing. Peers known keep
     // what they have (up to the new size).
     void Configure(uint32_t perSecond, uint32_t burst);
-    // False (counted as throttled) when the peer's bucket of this kind is empty; else a
-    // token is taken.
-    bool Take(const ZiRez::CPeerAddress& peer, Kind kind, Clock::time_point now);
-    // Gives back the token Take took, for a request that was no miss.
-    void GiveBack(const ZiRez::CPeerAddress& peer, Kind kind);
+    // False (counted as throttled) when the peer's bucket of this kind is empty.
+    bool Admit(const ZiRez::CPeerAddress& peer, Kind kind, Clock::time_point now);
+    // Spends a token of an admitted request that was a miss. Requests admitted at once may
+    // spend more than there was (as many as run at once): the bucket then starts below zero.
+    void Spend(const ZiRez::CPeerAddress& peer, Kind kind);
     // One line per peer whose first throttled request since its last line is a summary
     // period old: what was throttled, by kind.
     std::vector<std::string> TakeSummaries(Clock::time_point now);

@@ -118,14 +118,14 @@ bool CRequestGuard::MayRelease(const ZiRez::CPeerAddress& peer, std::string_view
 
 void CRequestGuard::Admit(const ZiRez::CPeerAddress& peer, CPeerThrottle::Kind kind, uint32_t status, uint32_t detail)
 {
-    if (!m_throttle.Take(peer, kind, Clock::now())) {
+    if (!m_throttle.Admit(peer, kind, Clock::now())) {
         throw SThrottled{status, detail};
     }
 }
 
-void CRequestGuard::GiveBack(const ZiRez::CPeerAddress& peer, CPeerThrottle::Kind kind)
+void CRequestGuard::Missed(const ZiRez::CPeerAddress& peer, CPeerThrottle::Kind kind)
 {
-    m_throttle.GiveBack(peer, kind);
+    m_throttle.Spend(peer, kind);
 }
 
 void CRequestGuard::Tick(Clock::time_point now)

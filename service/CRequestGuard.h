@@ -43,9 +43,10 @@ public:
     // and counted, and refused when enforced.
     bool MayRelease(const ZiRez::CPeerAddress& peer, std::string_view id);
     // Throws SThrottled with the miss's status when the peer may not be told more of this
-    // kind now; otherwise a token is taken, to be given back for a hit.
+    // kind now.
     void Admit(const ZiRez::CPeerAddress& peer, CPeerThrottle::Kind kind, uint32_t status, uint32_t detail);
-    void GiveBack(const ZiRez::CPeerAddress& peer, CPeerThrottle::Kind kind);
+    // An admitted request turned out a miss (or a wrong password).
+    void Missed(const ZiRez::CPeerAddress& peer, CPeerThrottle::Kind kind);
     // About once a second: logs the throttle's summaries, and once a minute writes the
     // counts of the last hour (at once after a start, so the tools find them while the
     // service runs).

@@ -59,10 +59,10 @@ void CheckPasswordOrRefuse(CRequestConnection& connection, CRequestLog& log, con
     try {
         CheckPassword(password);
     } catch (const ZiRez::CSocketError&) {
+        guard.Missed(peer, CPeerThrottle::kWrongPassword);
         SendLoggedStatus(connection, log, ST_AUTH_ERROR, DT_BAD_PASSWORD);
         throw;
     }
-    guard.GiveBack(peer, CPeerThrottle::kWrongPassword);
 }
 
 void SendSealedKey(CRequestConnection& connection, const CKeyRecord& registered, const std::string& mask)
@@ -137,15 +137,15 @@ void HandleGetKey(CRequestConnection& connection, CRequestLog& log, const ZiRez:
     CRequestGuard& guard = CRequestGuard::Shared();
     guard.Admit(peer, CPeerThrottle::kMiss, ST_EXEC_ERROR, DT_KEY_NOT_FOUND);
     const auto keyList = CKeyListCache::Shared().Current();
-    const CKeyRecord& found = FindKeyOrRefuse(connection, log, *keyList, id);
+    const auto found = keyList->find(id);
     // Refused by the release check, a key is a miss to the peer in every way: its status,
     // and the token it spends.
-    if (!guard.MayRelease(peer, id)) {
+    if (found == keyList->end() || !guard.MayRelease(peer, id)) {
+        guard.Missed(peer, CPeerThrottle::kMiss);
         SendLoggedStatus(connection, log, ST_EXEC_ERROR, DT_KEY_NOT_FOUND);
         throw ZiRez::CSocketError("Requested LockKey Not Found!!", kPacketErrorCode);
     }
-    guard.GiveBack(peer, CPeerThrottle::kMiss);
-    SendSealedKey(connection, found, mask);
+    SendSealedKey(connection, found->second, mask);
     SendLoggedStatus(connection, log, ST_OK, 0);
 }
 

@@ -17,10 +17,11 @@ namespace {
 using ZiRez::CPeerAddress;
 using Clock = CPeerThrottle::Clock;
 
+// A miss is admitted and spends a token; a hit is admitted and spends none.
 enum class Act
 {
-    Take,
-    GiveBack,
+    Miss,
+    Hit,
 };
 
 struct Step
@@ -29,7 +30,7 @@ struct Step
     CPeerThrottle::Kind kind;
     int atMs;
     Act act;
-    bool expected; // of Take
+    bool admitted;
 };
 
 struct Scenario
@@ -53,56 +54,58 @@ TEST(PeerThrottle, BucketsPerPeerOnAClockTheTestSets)
          16,
          10,
          3,
-         {{"192.0.2.1", kMiss, 0, Act::Take, true},
-          {"192.0.2.1", kMiss, 0, Act::Take, true},
-          {"192.0.2.1", kMiss, 0, Act::Take, true},
-          {"192.0.2.1", kMiss, 0, Act::Take, false},
-          {"192.0.2.1", kMiss, 50, Act::Take, false},
-          {"192.0.2.1", kMiss, 100, Act::Take, true},
-          {"192.0.2.1", kMiss, 100, Act::Take, false},
+         {{"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, false},
+          {"192.0.2.1", kMiss, 50, Act::Miss, false},
+          {"192.0.2.1", kMiss, 100, Act::Miss, true},
+          {"192.0.2.1", kMiss, 100, Act::Miss, false},
           // A long pause fills the bucket to its size, no further.
-          {"192.0.2.1", kMiss, 60000, Act::Take, true},
-          {"192.0.2.1", kMiss, 60000, Act::Take, true},
-          {"192.0.2.1", kMiss, 60000, Act::Take, true},
-          {"192.0.2.1", kMiss, 60000, Act::Take, false}}},
-        {"a hit gives its token back; kinds and other peers keep their own",
+          {"192.0.2.1", kMiss, 60000, Act::Miss, true},
+          {"192.0.2.1", kMiss, 60000, Act::Miss, true},
+          {"192.0.2.1", kMiss, 60000, Act::Miss, true},
+          {"192.0.2.1", kMiss, 60000, Act::Miss, false}}},
+        {"a hit spends nothing; kinds and other peers keep their own",
          16,
          1,
          2,
-         {{"192.0.2.1", kMiss, 0, Act::Take, true},
-          {"192.0.2.1", kMiss, 0, Act::GiveBack, true},
-          {"192.0.2.1", kMiss, 0, Act::Take, true},
-          {"192.0.2.1", kMiss, 0, Act::Take, true},
-          {"192.0.2.1", kMiss, 0, Act::Take, false},
-          {"192.0.2.1", kPassword, 0, Act::Take, true},
-          {"192.0.2.2", kMiss, 0, Act::Take, true}}},
+         {{"192.0.2.1", kMiss, 0, Act::Hit, true},
+          {"192.0.2.1", kMiss, 0, Act::Hit, true},
+          {"192.0.2.1", kMiss, 0, Act::Hit, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, false},
+          {"192.0.2.1", kMiss, 0, Act::Hit, false}, // an empty bucket admits no hit either
+          {"192.0.2.1", kPassword, 0, Act::Miss, true},
+          {"192.0.2.2", kMiss, 0, Act::Miss, true}}},
         {"an IPv6 /64 is one peer; an IPv4-mapped address is its IPv4 address",
          16,
          1,
          1,
-         {{"2001:db8:1:2::1", kMiss, 0, Act::Take, true},
-          {"2001:db8:1:2:ffff:ffff:ffff:ffff", kMiss, 0, Act::Take, false},
-          {"2001:db8:1:3::1", kMiss, 0, Act::Take, true},
-          {"::ffff:192.0.2.7", kMiss, 0, Act::Take, true},
-          {"192.0.2.7", kMiss, 0, Act::Take, false},
-          {"192.0.2.8", kMiss, 0, Act::Take, true}}},
+         {{"2001:db8:1:2::1", kMiss, 0, Act::Miss, true},
+          {"2001:db8:1:2:ffff:ffff:ffff:ffff", kMiss, 0, Act::Miss, false},
+          {"2001:db8:1:3::1", kMiss, 0, Act::Miss, true},
+          {"::ffff:192.0.2.7", kMiss, 0, Act::Miss, true},
+          {"192.0.2.7", kMiss, 0, Act::Miss, false},
+          {"192.0.2.8", kMiss, 0, Act::Miss, true}}},
         {"the peer used least recently makes room",
          2,
          1,
          1,
-         {{"192.0.2.1", kMiss, 0, Act::Take, true},
-          {"192.0.2.2", kMiss, 1, Act::Take, true},
-          {"192.0.2.1", kMiss, 2, Act::Take, false}, // .1 is now the more recent
-          {"192.0.2.3", kMiss, 3, Act::Take, true},  // evicts .2
-          {"192.0.2.1", kMiss, 4, Act::Take, false},
-          {"192.0.2.2", kMiss, 5, Act::Take, true}}}, // anew, with a full bucket
+         {{"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.2", kMiss, 1, Act::Miss, true},
+          {"192.0.2.1", kMiss, 2, Act::Miss, false}, // .1 is now the more recent
+          {"192.0.2.3", kMiss, 3, Act::Miss, true},  // evicts .2
+          {"192.0.2.1", kMiss, 4, Act::Miss, false},
+          {"192.0.2.2", kMiss, 5, Act::Miss, true}}}, // anew, with a full bucket
         {"rate 0 throttles nothing",
          16,
          0,
          1,
-         {{"192.0.2.1", kMiss, 0, Act::Take, true},
-          {"192.0.2.1", kMiss, 0, Act::Take, true},
-          {"192.0.2.1", kMiss, 0, Act::Take, true}}},
+         {{"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true}}},
     };
     for (const Scenario& scenario : scenarios) {
         CPeerThrottle throttle(scenario.capacity);
@@ -112,12 +115,11 @@ TEST(PeerThrottle, BucketsPerPeerOnAClockTheTestSets)
             const Step& step = scenario.steps[i];
             const CPeerAddress peer = CPeerAddress::FromText(step.peer);
             ASSERT_NE(peer.Family(), 0) << step.peer;
-            if (step.act == Act::GiveBack) {
-                throttle.GiveBack(peer, step.kind);
-                continue;
+            const bool admitted = throttle.Admit(peer, step.kind, start + std::chrono::milliseconds(step.atMs));
+            EXPECT_EQ(admitted, step.admitted) << scenario.name << ", step " << i;
+            if (admitted && step.act == Act::Miss) {
+                throttle.Spend(peer, step.kind);
             }
-            EXPECT_EQ(throttle.Take(peer, step.kind, start + std::chrono::milliseconds(step.atMs)), step.expected)
-                << scenario.name << ", step " << i;
         }
         EXPECT_LE(throttle.Size(), scenario.capacity) << scenario.name;
     }
@@ -130,11 +132,18 @@ TEST(PeerThrottle, ThrottledRequestsAreSummedUpOncePerPeerAndMinute)
     const Clock::time_point start = Clock::now();
     const CPeerAddress sweeper = CPeerAddress::FromText("2001:db8:5:6::9");
     const CPeerAddress guesser = CPeerAddress::FromText("192.0.2.9");
+    const auto miss = [&throttle](const CPeerAddress& peer, CPeerThrottle::Kind kind, Clock::time_point at) {
+        const bool admitted = throttle.Admit(peer, kind, at);
+        if (admitted) {
+            throttle.Spend(peer, kind);
+        }
+        return admitted;
+    };
     for (int i = 0; i < 4; ++i) {
-        throttle.Take(sweeper, kMiss, start);
-        throttle.Take(guesser, kPassword, start);
+        miss(sweeper, kMiss, start);
+        miss(guesser, kPassword, start);
     }
-    throttle.Take(sweeper, kPassword, start);
+    miss(sweeper, kPassword, start);
     EXPECT_EQ(throttle.TakeThrottledCount(), 3u + 3u);
     EXPECT_TRUE(throttle.TakeSummaries(start + std::chrono::seconds(59)).empty());
     auto lines = throttle.TakeSummaries(start + std::chrono::seconds(60));
@@ -145,10 +154,10 @@ TEST(PeerThrottle, ThrottledRequestsAreSummedUpOncePerPeerAndMinute)
                      }));
     EXPECT_TRUE(throttle.TakeSummaries(start + std::chrono::seconds(200)).empty());
     // A peer evicted with throttled requests not yet summed up has its line at once.
-    throttle.Take(guesser, kPassword, start + std::chrono::seconds(200));
-    EXPECT_FALSE(throttle.Take(guesser, kPassword, start + std::chrono::seconds(200)));
-    throttle.Take(CPeerAddress::FromText("192.0.2.10"), kMiss, start + std::chrono::seconds(201));
-    throttle.Take(CPeerAddress::FromText("192.0.2.11"), kMiss, start + std::chrono::seconds(202));
+    miss(guesser, kPassword, start + std::chrono::seconds(200));
+    EXPECT_FALSE(miss(guesser, kPassword, start + std::chrono::seconds(200)));
+    miss(CPeerAddress::FromText("192.0.2.10"), kMiss, start + std::chrono::seconds(201));
+    miss(CPeerAddress::FromText("192.0.2.11"), kMiss, start + std::chrono::seconds(202));
     EXPECT_EQ(throttle.TakeSummaries(start + std::chrono::seconds(202)),
               (std::vector<std::string>{
                   "throttled 192.0.2.9 in the last minute: 0 unknown-ID requests, 1 password attempts"}));
