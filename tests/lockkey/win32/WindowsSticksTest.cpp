@@ -110,29 +110,29 @@ void WriteFile(const std::wstring& path, const std::string& bytes)
 
 TEST(DriveScan, FindsAndReadsLockKeysOnAMappedDriveLetter)
 {
-    // The test's set-up maps R: to an empty folder of the build tree (a link in the Wine
+    // The test's set-up maps Q: to an empty folder of the build tree (a link in the Wine
     // prefix's dosdevices); Windows has no USB disk there either.
-    ASSERT_NE(GetFileAttributesW(L"R:\\"), INVALID_FILE_ATTRIBUTES) << "R: is not mapped to a folder";
-    CreateDirectoryW(L"R:\\dont_delete_00a0b0c0d0e0", nullptr);
+    ASSERT_NE(GetFileAttributesW(L"Q:\\"), INVALID_FILE_ATTRIBUTES) << "Q: is not mapped to a folder";
+    CreateDirectoryW(L"Q:\\dont_delete_00a0b0c0d0e0", nullptr);
     // The first 32 bytes bound to the ID alone (no USB disk holds a mapped folder), then more.
     std::string bound(40, '\0');
     const std::string id = "00A0B0C0D0E0";
     for (size_t i = 0; i < bound.size(); ++i) {
         bound[i] = static_cast<char>(i + static_cast<unsigned char>(id[i % id.size()]));
     }
-    WriteFile(L"R:\\dont_delete_00a0b0c0d0e0\\00a0b0c0d0e0", bound);
-    CreateDirectoryW(L"R:\\DONT_DELETE_00A0B0C0D0E1", nullptr);
-    WriteFile(L"R:\\DONT_DELETE_00A0B0C0D0E1\\00A0B0C0D0E1", std::string(32, 'k'));
-    CreateDirectoryW(L"R:\\dont_delete_00A0B0C0D0E2", nullptr); // no key file inside
-    CreateDirectoryW(L"R:\\dont_delete_00A0B0C0D0E3", nullptr);
-    WriteFile(L"R:\\dont_delete_00A0B0C0D0E3\\00A0B0C0D0E3", std::string(31, 'k'));
+    WriteFile(L"Q:\\dont_delete_00a0b0c0d0e0\\00a0b0c0d0e0", bound);
+    CreateDirectoryW(L"Q:\\DONT_DELETE_00A0B0C0D0E1", nullptr);
+    WriteFile(L"Q:\\DONT_DELETE_00A0B0C0D0E1\\00A0B0C0D0E1", std::string(32, 'k'));
+    CreateDirectoryW(L"Q:\\dont_delete_00A0B0C0D0E2", nullptr); // no key file inside
+    CreateDirectoryW(L"Q:\\dont_delete_00A0B0C0D0E3", nullptr);
+    WriteFile(L"Q:\\dont_delete_00A0B0C0D0E3\\00A0B0C0D0E3", std::string(31, 'k'));
 
     CLockKeyScanner scanner;
     scanner.Scan();
     std::vector<std::string> shown;
     const CLockKeyEntry* registrable = nullptr;
     for (size_t i = 0; i < scanner.GetCount(); ++i) {
-        if (scanner.GetEntry(i).GetDriveLetter() == "R" || scanner.GetEntry(i).GetPath().rfind("R:\\", 0) == 0) {
+        if (scanner.GetEntry(i).GetDriveLetter() == "Q" || scanner.GetEntry(i).GetPath().rfind("Q:\\", 0) == 0) {
             shown.push_back(scanner.GetDisplayText(i));
             if (scanner.GetEntry(i).GetId() == id) {
                 registrable = &scanner.GetEntry(i);
@@ -143,7 +143,7 @@ TEST(DriveScan, FindsAndReadsLockKeysOnAMappedDriveLetter)
     // file is no lock key. The entries come in the directory's order, which the file system
     // under the mapped folder picks.
     std::sort(shown.begin(), shown.end());
-    EXPECT_EQ(shown, (std::vector<std::string>{"R:\\", "R:\\00A0B0C0D0E0", "R:\\00A0B0C0D0E3"}));
+    EXPECT_EQ(shown, (std::vector<std::string>{"Q:\\", "Q:\\00A0B0C0D0E0", "Q:\\00A0B0C0D0E3"}));
     ASSERT_NE(registrable, nullptr);
     EXPECT_EQ(registrable->GetDeviceId(), "");
     const SLockKeyRead read = registrable->ReadKeyChecked();
@@ -153,19 +153,19 @@ TEST(DriveScan, FindsAndReadsLockKeysOnAMappedDriveLetter)
     }
 
     CLockKeyEntry shortKey;
-    shortKey.SetPath("R:\\dont_delete_00A0B0C0D0E3\\00A0B0C0D0E3");
+    shortKey.SetPath("Q:\\dont_delete_00A0B0C0D0E3\\00A0B0C0D0E3");
     EXPECT_EQ(shortKey.ReadKeyChecked().fault, ELockKeyFault::TooShort);
     CLockKeyEntry folderKey;
-    folderKey.SetPath("R:\\dont_delete_00A0B0C0D0E2");
+    folderKey.SetPath("Q:\\dont_delete_00A0B0C0D0E2");
     EXPECT_EQ(folderKey.ReadKeyChecked().fault, ELockKeyFault::NotAFile);
     CLockKeyEntry gone;
-    gone.SetPath("R:\\dont_delete_00A0B0C0D0E4\\00A0B0C0D0E4");
+    gone.SetPath("Q:\\dont_delete_00A0B0C0D0E4\\00A0B0C0D0E4");
     EXPECT_EQ(gone.ReadKeyChecked().fault, ELockKeyFault::NoKeyFile);
 
     // The drive table lists the mapped letter at its root.
-    const auto mapped = CLogicalDriveTable().FindDrive('R');
+    const auto mapped = CLogicalDriveTable().FindDrive('Q');
     ASSERT_TRUE(mapped.has_value());
-    EXPECT_EQ(mapped->mountPoint, "R:\\");
+    EXPECT_EQ(mapped->mountPoint, "Q:\\");
 }
 
 } // namespace
