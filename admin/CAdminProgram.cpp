@@ -2,6 +2,7 @@
 
 #include "admin/CAdminCommandLine.h"
 #include "admin/CBackupCommands.h"
+#include "admin/CGuardCommands.h"
 #include "admin/CKeyCommands.h"
 #include "admin/CSettingCommands.h"
 #include "admin/CTransferCommands.h"
@@ -24,6 +25,8 @@ const std::map<std::string_view, Handler> kHandlers = {
     {"port", [](CAdminSession& s, const CAdminCommandLine& l) { return CSettingCommands(s, l).Port(); }},
     {"password", [](CAdminSession& s, const CAdminCommandLine& l) { return CSettingCommands(s, l).Password(); }},
     {"status", [](CAdminSession& s, const CAdminCommandLine& l) { return CSettingCommands(s, l).Status(); }},
+    {"throttle", [](CAdminSession& s, const CAdminCommandLine& l) { return CGuardCommands(s, l).Throttle(); }},
+    {"release-check", [](CAdminSession& s, const CAdminCommandLine& l) { return CGuardCommands(s, l).ReleaseCheck(); }},
     {"copy", [](CAdminSession& s, const CAdminCommandLine& l) { return CTransferCommands(s, l).Copy(); }},
     {"fetch", [](CAdminSession& s, const CAdminCommandLine& l) { return CTransferCommands(s, l).Fetch(); }},
     {"export", [](CAdminSession& s, const CAdminCommandLine& l) { return CBackupCommands(s, l).Export(); }},

@@ -1,6 +1,7 @@
 #include "CSettingCommands.h"
 
 #include "admin/AdminText.h"
+#include "admin/CGuardCommands.h"
 #include "admin/ExitStatus.h"
 #include "admin/JsonText.h"
 #include "platform/SafeText.h"
@@ -183,8 +184,9 @@ int CSettingCommands::Status()
     m_session.Out() << "Port:          " << *port << (answers ? ", answers" : ", nothing answers there") << "\n"
                     << "Cooperation:   " << (m_session.Tasks().IsCooperationPermitted() ? "permitted" : "not permitted")
                     << "\n"
-                    << "Registrations: " << ids->size() << "\n"
-                    << "Key store:     " << SafeText(m_session.Environment().storeLocation) << "\n";
+                    << "Registrations: " << ids->size() << "\n";
+    CGuardCommands(m_session, m_line).StatusLines();
+    m_session.Out() << "Key store:     " << SafeText(m_session.Environment().storeLocation) << "\n";
     return answers ? kExitSuccess : kExitFailed;
 }
 
@@ -203,7 +205,8 @@ int CSettingCommands::StatusAsJson()
                     << (!port                                        ? null
                         : m_session.Tasks().IsCooperationPermitted() ? "true"
                                                                      : "false")
-                    << ", \"registrations\": " << (port ? std::to_string(ids->size()) : null)
-                    << ", \"keyStore\": " << JsonString(m_session.Environment().storeLocation) << "}\n";
+                    << ", \"registrations\": " << (port ? std::to_string(ids->size()) : null);
+    CGuardCommands(m_session, m_line).StatusJson(port.has_value());
+    m_session.Out() << ", \"keyStore\": " << JsonString(m_session.Environment().storeLocation) << "}\n";
     return answers ? kExitSuccess : kExitFailed;
 }

@@ -58,14 +58,35 @@ const SCommandSpec kCommands[] = {
      "--yes), the port and the cooperation password. A key store of another machine\n"
      "identity (its keys cannot be read here) is replaced as a whole, after a question. A\n"
      "wrong passphrase, an altered or cut-short file and one of a newer format are refused.\n"},
+    {"throttle", 0, 0, 2, "throttle [RATE [BURST] | off]",
+     "Show or set how fast one peer may ask for unknown IDs or try passwords.",
+     "Without an argument, prints the throttle. Each peer (a source address; an IPv6 /64 as\n"
+     "one) may ask for RATE unknown IDs a second, BURST at once (10 and 50 to start with),\n"
+     "and as many wrong cooperation passwords; past that it is answered as for an unknown ID\n"
+     "(or a wrong password) after a second, for every ID it asks for, without a look, until\n"
+     "its allowance refills. A unit asking for its own key spends nothing. 'off' lifts the\n"
+     "limit. A running key service takes the change at once.\n"},
+    {"release-check", 0, 0, kAny, "release-check [off | log | enforce | exempt (add | remove) SUBNET...]",
+     "Show or set whether a unit is given only its own key.",
+     "Checks that the link-layer (MAC) address of a peer asking for a key, from the kernel's\n"
+     "neighbour table, is the ID it asks for. 'log' logs each mismatch and hands the key out;\n"
+     "'enforce' answers a mismatch as an unknown ID, and logs it; 'off' (to start with)\n"
+     "checks nothing. Peers on loopback, and in the exempt subnets (units behind a router,\n"
+     "whose address the neighbour table cannot know; as 192.0.2.0/24 or 2001:db8::/48) are\n"
+     "not checked. Without an argument, prints the mode and the exempt subnets.\n"},
     {"status", kOptionJson, 0, 0, "status [--json]", "Show the key service's state.",
      "The service's state under systemd, its port and whether something answers a check\n"
      "request there (on loopback, waiting up to 10 s), the cooperation state, the number of\n"
-     "registrations and where the key store is. Exits with 0 when the service answers.\n"
+     "registrations, the throttle and release-check settings with the counts of the last\n"
+     "hour (throttled requests, release-check mismatches; the service writes them once a\n"
+     "minute) and where the key store is. Exits with 0 when the service answers.\n"
      "With --json, one object with the fields service (not-installed, stopped, starting,\n"
      "stopping, running, continuing, pausing, paused), serviceState (0 to 7), port,\n"
-     "answers, cooperation, registrations and keyStore; port, cooperation and registrations\n"
-     "are null when the key store cannot be read (the reason goes to standard error).\n"},
+     "answers, cooperation, registrations, throttleRate, throttleBurst, releaseCheck (off,\n"
+     "log, enforce), releaseExempt (a list of subnets), lastHour (throttled, mismatches,\n"
+     "asOf in seconds since 1970; null before the service wrote it) and keyStore; port,\n"
+     "cooperation, registrations and the settings are null when the key store cannot be\n"
+     "read (the reason goes to standard error).\n"},
 };
 
 } // namespace

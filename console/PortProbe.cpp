@@ -1,10 +1,20 @@
 #include "PortProbe.h"
 
+#include "net/AddressResolution.h"
 #include "net/CBaseSocket.h"
 #include "net/StackProbe.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+namespace {
+
+// Binds the socket to the any-address of the text's family and the port.
+void BindAny(ZiRez::CBaseSocket& socket, const char* anyAddress, size_t length, uint16_t port)
+{
+    alignas(8) unsigned char address[ZiRez::ADDRESS_STORE_SIZE] = {};
+    ZiRez::NetStringToAddress(address, anyAddress, port);
+    socket.Bind(reinterpret_cast<const sockaddr*>(address), length);
+}
+
+} // namespace
 
 bool IsPortInUse(uint16_t port)
 {
@@ -13,19 +23,11 @@ bool IsPortInUse(uint16_t port)
                                   ZiRez::IsIPv6Available());
         socket.Open();
         socket.SetOption(ZiRez::OPTION_REUSEADDR);
-        sockaddr_in any4{};
-        any4.sin_family = AF_INET;
-        any4.sin_port = htons(port);
-        any4.sin_addr.s_addr = htonl(INADDR_ANY);
-        socket.Bind(reinterpret_cast<const sockaddr*>(&any4), sizeof any4);
+        BindAny(socket, "0.0.0.0", ZiRez::IPV4_ADDRESS_SIZE, port);
         // The key service listens on IPv6 as well and stops when it cannot: a port another
         // program holds there only is in use too.
         if (socket.IPv6Available()) {
-            sockaddr_in6 any6{};
-            any6.sin6_family = AF_INET6;
-            any6.sin6_port = htons(port);
-            any6.sin6_addr = in6addr_any;
-            socket.Bind(reinterpret_cast<const sockaddr*>(&any6), sizeof any6);
+            BindAny(socket, "::", ZiRez::IPV6_ADDRESS_SIZE, port);
         }
         return false;
     } catch (...) {

@@ -65,7 +65,8 @@ int CServiceControl::Run(std::string_view commandLine)
         return 1;
     }
     if (!m_manager.Open()) {
-        m_output.Error("Can't open SCM!!\n");
+        const std::string advice = m_manager.OpenAdvice();
+        m_output.Error(advice.empty() ? "Can't open SCM!!\n" : advice + " (Can't open SCM!!)\n");
         return 1;
     }
     if ((flags & ~kCommandStatus) != 0 && !m_manager.MayChangeServices()) {

@@ -21,6 +21,8 @@ public:
 
     // False when there is no service manager to talk to.
     virtual bool Open() = 0;
+    // What to do when Open failed, in one sentence; empty when there is nothing to add.
+    virtual std::string OpenAdvice() const { return {}; }
     // False when this process may not install, control or remove services (it is not the
     // administrator); the state may be read all the same.
     virtual bool MayChangeServices() = 0;

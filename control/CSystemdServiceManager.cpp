@@ -110,6 +110,13 @@ bool CSystemdServiceManager::Open()
     return lstat(m_paths.systemdRuntime.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+std::string CSystemdServiceManager::OpenAdvice() const
+{
+    return "systemd is not the init system here (" + m_paths.systemdRuntime +
+           " is missing): Oxlade installs and controls the service through systemd; without it, run Ternwick "
+           "in the foreground";
+}
+
 bool CSystemdServiceManager::MayChangeServices()
 {
     return geteuid() == 0 || access(m_paths.unitDirectory.c_str(), W_OK) == 0;

@@ -28,6 +28,7 @@ public:
     CSystemdServiceManager& operator=(const CSystemdServiceManager&) = delete;
 
     bool Open() override;
+    std::string OpenAdvice() const override;
     // Root, or a user who may write the unit directory (tests).
     bool MayChangeServices() override;
     uint32_t Create(const std::string& displayName, const std::string& executablePath) override;

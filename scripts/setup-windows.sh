@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what the Windows build needs besides scripts/setup.sh: the mingw-w64 cross
-# compiler (posix threads), Wine to run the tests, and libsodium cross-built from Debian's
-# own source package into /opt/corvane-mingw64 (Debian ships no mingw libsodium). Safe to
-# run again: a libsodium already built at the packaged version is kept.
+# compiler (posix threads), Wine to run the tests (with its own fonts, an X server without
+# a screen for the dialogs and the Japanese locale for code page 932), and libsodium
+# cross-built from Debian's own source package into /opt/corvane-mingw64 (Debian ships no
+# mingw libsodium). Safe to run again: a libsodium already built at the packaged version is
+# kept.
 set -euo pipefail
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -15,7 +17,13 @@ host=x86_64-w64-mingw32
 export DEBIAN_FRONTEND=noninteractive
 apt-get update
 apt-get install -y --no-install-recommends g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 \
-    dpkg-dev autoconf automake libtool make xz-utils
+    fonts-wine xvfb locales dpkg-dev autoconf automake libtool make xz-utils
+# The console's tests run Wine with LANG=ja_JP.UTF-8, which gives its programs code page 932.
+if ! locale -a | grep -qi '^ja_JP\.utf-\?8$'; then
+    sed -i 's/^# *\(ja_JP\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
+    locale-gen
+fi
 
 # Debian's source of libsodium: a deb-src entry for the suites the machine already uses, in
 # a list of its own so the machine's apt sources stay as they are.

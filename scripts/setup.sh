@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the benchmarks need.
+# Installs every Debian package the build, the tests and the benchmarks need (dpkg-dev
+# and lintian build and check the project's own packages; the console's package needs
+# the Qt platform plugins installed for its test).
 # Safe to run again: apt-get skips what is already installed.
 set -euo pipefail
 
@@ -8,9 +10,10 @@ packages=(
     libsqlite3-dev libsodium-dev
     qt6-base-dev qt6-svg-dev qt6-translations-l10n
     libudev-dev umockdev libumockdev-dev
-    libsystemd-dev systemd procps bash-completion
+    libsystemd-dev systemd procps bash-completion iproute2
     googletest libgtest-dev libgmock-dev libbenchmark-dev strace
     fonts-ipafont-gothic
+    dpkg-dev lintian qt6-qpa-plugins
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -22,7 +22,17 @@ if [ "$preset" = windows ]; then
     # if the first test started them, and ctest would wait for them: start them now, in a
     # wineserver of the build's own prefix, and end it afterwards.
     export WINEPREFIX="$PWD/$build/wine-prefix" WINEDEBUG=-all
-    trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+    # The dialogs and message boxes need an X server: one without a screen, for this run.
+    xvfb=""
+    if [ -z "${DISPLAY:-}" ]; then
+        display=90
+        while [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+        Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        xvfb=$!
+        export DISPLAY=":$display"
+        for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+    fi
+    trap 'wineserver -k >/dev/null 2>&1 || true; [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true' EXIT
     scripts/wine-run.sh cmd /c exit >/dev/null 2>&1 </dev/null
     ctest --test-dir "$build" --output-on-failure -j2 --timeout 900
     exit

@@ -15,10 +15,16 @@ if [ -z "${WINEPREFIX:-}" ]; then
 fi
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-if [ ! -e "$WINEPREFIX/system.reg" ]; then
+if [ ! -e "$WINEPREFIX/.setup-done" ]; then
     mkdir -p "$WINEPREFIX"
-    # One set-up per prefix, however many tests start at once.
-    flock "$WINEPREFIX/.setup.lock" bash -c '[ -e "$WINEPREFIX/system.reg" ] || /usr/lib/wine/wine64 wineboot -i' \
-        </dev/null >/dev/null 2>&1
+    # One set-up per prefix, however many tests start at once. Its settings (the dialog
+    # font, a desktop with caption bars) are read when Wine's desktop starts, so the
+    # wineserver of the set-up ends before any test runs. regedit takes them as UTF-16.
+    settings="$(cd "$(dirname "$0")" && pwd)/wine-prefix.reg"
+    flock "$WINEPREFIX/.setup.lock" bash -c '[ -e "$WINEPREFIX/.setup-done" ] && exit
+        iconv -f UTF-8 -t UTF-16 "$1" > "$WINEPREFIX/.settings.reg" &&
+        /usr/lib/wine/wine64 wineboot -i &&
+        /usr/lib/wine/wine64 regedit /S "Z:${WINEPREFIX//\//\\}\\.settings.reg" &&
+        wineserver -k; touch "$WINEPREFIX/.setup-done"' setup "$settings" </dev/null >/dev/null 2>&1
 fi
 exec /usr/lib/wine/wine64 "$program" "$@"

@@ -1,5 +1,7 @@
 #include "ConnectionThread.h"
 
+#include "CDelayedReplies.h"
+#include "CRequestGuard.h"
 #include "CRequestLog.h"
 #include "Log.h"
 #include "RequestHandlers.h"
@@ -16,7 +18,7 @@
 
 namespace {
 
-void Dispatch(int code, CRequestConnection& connection, CRequestLog& log)
+void Dispatch(int code, CRequestConnection& connection, CRequestLog& log, const ZiRez::CPeerAddress& peer)
 {
     switch (static_cast<uint32_t>(code)) {
     case REQ_CHECK:
@@ -24,13 +26,13 @@ void Dispatch(int code, CRequestConnection& connection, CRequestLog& log)
         connection.SendStatus(ST_OK, 0);
         break;
     case REQ_GET_KEY:
-        HandleGetKey(connection, log);
+        HandleGetKey(connection, log, peer);
         break;
     case REQ_FETCH_KEYS:
-        HandleFetchKeys(connection, log);
+        HandleFetchKeys(connection, log, peer);
         break;
     case REQ_STORE_KEYS:
-        HandleStoreKeys(connection, log);
+        HandleStoreKeys(connection, log, peer);
         break;
     default:
         // Acknowledged like every request, then closed without a word.
@@ -42,6 +44,24 @@ std::string PeerOf(const ZiRez::CStrmSrvSocket* stream, int index)
 {
     const std::string peer = stream != nullptr ? stream->GetPeerAddress(index) : std::string();
     return peer.empty() ? std::string("unknown peer") : peer;
+}
+
+// A throttled request's connection goes to the delayed replies, which send its status; its
+// request is summed up by the throttle rather than logged alone. True when it went.
+bool Park(const std::shared_ptr<ZiRez::CServerSocket>& server, ZiRez::CStrmSrvSocket* stream,
+          CRequestConnection& connection, CRequestLog& log, const SThrottled& throttled)
+{
+    if (stream == nullptr) {
+        log.AddStatus(throttled.status, throttled.detail);
+        connection.SendStatus(throttled.status, throttled.detail);
+        return false;
+    }
+    const int index = connection.Index();
+    size_t readAhead = 0;
+    std::string reply = connection.Detach(throttled.status, throttled.detail, readAhead);
+    CDelayedReplies::Shared().Park(std::shared_ptr<ZiRez::CStrmSrvSocket>(server, stream), index, std::move(reply),
+                                   CDelayedReplies::Clock::now() + CRequestGuard::kThrottledReplyDelay, readAhead);
+    return true;
 }
 
 // Never destroyed: connection threads may still use it while the process exits.
@@ -77,7 +97,9 @@ int ServeConnection(const std::shared_ptr<ZiRez::CServerSocket>& server, int ind
     // Asked before the request: the slot is freed when the connection closes.
     const std::string peer = PeerOf(stream, index);
     CRequestLog log(peer);
+    const ZiRez::CPeerAddress address = stream != nullptr ? stream->GetPeer(index) : ZiRez::CPeerAddress();
     int result = 1;
+    bool parked = false;
     {
         const auto evicted = [stream, index, &peer](size_t held) {
             LogLine("received items of all connections at their bound (" +
@@ -94,7 +116,11 @@ int ServeConnection(const std::shared_ptr<ZiRez::CServerSocket>& server, int ind
         try {
             const int code = connection.ReceiveRequest();
             log.SetCode(code);
-            Dispatch(code, connection, log);
+            try {
+                Dispatch(code, connection, log, address);
+            } catch (const SThrottled& throttled) {
+                parked = Park(server, stream, connection, log, throttled);
+            }
             result = 0;
         } catch (const std::exception& error) {
             // Socket, time-out and packet errors alike end only this connection.
@@ -106,6 +132,8 @@ int ServeConnection(const std::shared_ptr<ZiRez::CServerSocket>& server, int ind
             log.SetError("unknown error");
         }
     }
-    LogLine(log.Line());
+    if (!parked) {
+        LogLine(log.Line());
+    }
     return result;
 }

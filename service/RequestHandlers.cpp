@@ -1,5 +1,6 @@
 #include "RequestHandlers.h"
 
+#include "CRequestGuard.h"
 #include "CRequestLog.h"
 #include "net/CSocketError.h"
 #include "protocol/CRequestConnection.h"
@@ -49,13 +50,16 @@ const CKeyRecord& FindKeyOrRefuse(CRequestConnection& connection, CRequestLog& l
     }
 }
 
-void CheckPasswordOrRefuse(CRequestConnection& connection, CRequestLog& log, std::string& password,
-                           const std::string& mask)
+void CheckPasswordOrRefuse(CRequestConnection& connection, CRequestLog& log, const ZiRez::CPeerAddress& peer,
+                           std::string& password, const std::string& mask)
 {
+    CRequestGuard& guard = CRequestGuard::Shared();
+    guard.Admit(peer, CPeerThrottle::kWrongPassword, ST_AUTH_ERROR, DT_BAD_PASSWORD);
     UnmaskPassword(password, mask);
     try {
         CheckPassword(password);
     } catch (const ZiRez::CSocketError&) {
+        guard.Missed(peer, CPeerThrottle::kWrongPassword);
         SendLoggedStatus(connection, log, ST_AUTH_ERROR, DT_BAD_PASSWORD);
         throw;
     }
@@ -122,7 +126,7 @@ void CheckPassword(std::string_view received)
     throw ZiRez::CSocketError("Invalid Password!!", kPacketErrorCode);
 }
 
-void HandleGetKey(CRequestConnection& connection, CRequestLog& log)
+void HandleGetKey(CRequestConnection& connection, CRequestLog& log, const ZiRez::CPeerAddress& peer)
 {
     std::string id;
     std::string mask;
@@ -130,12 +134,22 @@ void HandleGetKey(CRequestConnection& connection, CRequestLog& log)
     log.AddId(id);
     connection.ReceiveData(mask);
 
+    CRequestGuard& guard = CRequestGuard::Shared();
+    guard.Admit(peer, CPeerThrottle::kMiss, ST_EXEC_ERROR, DT_KEY_NOT_FOUND);
     const auto keyList = CKeyListCache::Shared().Current();
-    SendSealedKey(connection, FindKeyOrRefuse(connection, log, *keyList, id), mask);
+    const auto found = keyList->find(id);
+    // Refused by the release check, a key is a miss to the peer in every way: its status,
+    // and the token it spends.
+    if (found == keyList->end() || !guard.MayRelease(peer, id)) {
+        guard.Missed(peer, CPeerThrottle::kMiss);
+        SendLoggedStatus(connection, log, ST_EXEC_ERROR, DT_KEY_NOT_FOUND);
+        throw ZiRez::CSocketError("Requested LockKey Not Found!!", kPacketErrorCode);
+    }
+    SendSealedKey(connection, found->second, mask);
     SendLoggedStatus(connection, log, ST_OK, 0);
 }
 
-void HandleFetchKeys(CRequestConnection& connection, CRequestLog& log)
+void HandleFetchKeys(CRequestConnection& connection, CRequestLog& log, const ZiRez::CPeerAddress& peer)
 {
     std::string password;
     connection.ReceiveData(password);
@@ -148,7 +162,7 @@ void HandleFetchKeys(CRequestConnection& connection, CRequestLog& log)
     }
     std::string mask;
     connection.ReceiveData(mask);
-    CheckPasswordOrRefuse(connection, log, password, mask);
+    CheckPasswordOrRefuse(connection, log, peer, password, mask);
 
     const auto keyList = CKeyListCache::Shared().Current();
     connection.SendInt(count);
@@ -158,7 +172,7 @@ void HandleFetchKeys(CRequestConnection& connection, CRequestLog& log)
     SendLoggedStatus(connection, log, ST_OK, 0);
 }
 
-void HandleStoreKeys(CRequestConnection& connection, CRequestLog& log)
+void HandleStoreKeys(CRequestConnection& connection, CRequestLog& log, const ZiRez::CPeerAddress& peer)
 {
     std::string password;
     connection.ReceiveData(password);
@@ -172,7 +186,7 @@ void HandleStoreKeys(CRequestConnection& connection, CRequestLog& log)
     }
     std::string mask;
     connection.ReceiveData(mask);
-    CheckPasswordOrRefuse(connection, log, password, mask);
+    CheckPasswordOrRefuse(connection, log, peer, password, mask);
 
     // All pairs are stored in one change; each that cannot be stored gets its (2, 4).
     std::vector<CKeyRecord> records(static_cast<size_t>(count));

@@ -7,13 +7,18 @@
 
 class CRequestConnection;
 class CRequestLog;
+namespace ZiRez {
+class CPeerAddress;
+}
 
 // The handlers of requests 16, 256 and 512, called after the request packet has been
 // acknowledged. Each ends by sending status (0, 0) or by throwing; an error status is
-// sent before the error is rethrown. The log receives identifiers and statuses.
-void HandleGetKey(CRequestConnection& connection, CRequestLog& log);
-void HandleFetchKeys(CRequestConnection& connection, CRequestLog& log);
-void HandleStoreKeys(CRequestConnection& connection, CRequestLog& log);
+// sent before the error is rethrown. The log receives identifiers and statuses. A miss of
+// request 16 and a wrong password draw on the peer's throttle (CRequestGuard); a request
+// it refuses throws SThrottled once its items are received, with nothing sent or looked up.
+void HandleGetKey(CRequestConnection& connection, CRequestLog& log, const ZiRez::CPeerAddress& peer);
+void HandleFetchKeys(CRequestConnection& connection, CRequestLog& log, const ZiRez::CPeerAddress& peer);
+void HandleStoreKeys(CRequestConnection& connection, CRequestLog& log, const ZiRez::CPeerAddress& peer);
 
 // Returns when the unmasked password equals the stored cooperation password, else throws
 // CSocketError "Invalid Password!!"; an empty stored password refuses every password.

@@ -1,6 +1,8 @@
 #include "RequestServer.h"
 
 #include "CConnectionWorkers.h"
+#include "CDelayedReplies.h"
+#include "CRequestGuard.h"
 #include "Log.h"
 #include "ServiceHost.h"
 #include "net/CSocketError.h"
@@ -8,8 +10,10 @@
 #include "net/CSocketWaiter.h"
 #include "net/CStrmSrvSocket.h"
 #include "net/StackProbe.h"
+#include "settings/CGuardSettings.h"
 #include "settings/CKeyStore.h"
 
+#include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <string>
@@ -53,7 +57,8 @@ private:
     ZiRez::CStrmSrvSocket& m_server;
 };
 
-std::shared_ptr<ZiRez::CStrmSrvSocket> OpenListener(uint16_t port, Platform::CEvent* settingsChanged)
+std::shared_ptr<ZiRez::CStrmSrvSocket> OpenListener(const ServiceContext& context, uint16_t port,
+                                                    Platform::CEvent* settingsChanged)
 {
     auto server =
         std::make_shared<ZiRez::CStrmSrvSocket>(ZiRez::FAMILY_UNSPEC, ZiRez::SOCKET_STREAM, ZiRez::IsIPv4Available(),
@@ -61,6 +66,7 @@ std::shared_ptr<ZiRez::CStrmSrvSocket> OpenListener(uint16_t port, Platform::CEv
     // Reads do not watch the settings-change event (it must reach the watcher), and a
     // silent peer is given up after a while.
     server->SetReadWait(nullptr, kConnectionTimeOutMs);
+    server->SetRequestDeadline(context.requestDeadlineMs);
     try {
         server->Open(port);
     } catch (const ZiRez::CSocketError& error) {
@@ -111,6 +117,29 @@ void WatchRun(ServiceContext& context, Platform::CEvent* settingsChanged, ZiRez:
     }
 }
 
+// The guards' settings are read at every start of a run (a change of "Config" starts one);
+// when they cannot be read, the last ones stay.
+void ConfigureGuards()
+{
+    static std::once_flag ticking;
+    std::call_once(ticking, [] {
+        CDelayedReplies::Shared().SetTick(
+            [](CDelayedReplies::Clock::time_point now) { CRequestGuard::Shared().Tick(now); });
+    });
+    SGuardSettings settings;
+    if (CGuardSettings::Read(settings) == 0) {
+        LogLine("cannot read the throttle and release-check settings: the last ones stay");
+        return;
+    }
+    CRequestGuard::Shared().Configure(settings);
+    CRequestGuard::Shared().WriteCountsNow();
+    LogLine("throttle per peer: " +
+            (settings.throttleRate == 0 ? std::string("off")
+                                        : std::to_string(settings.throttleRate) + " a second, burst " +
+                                              std::to_string(settings.throttleBurst)) +
+            "; release check: " + CGuardSettings::CheckText(settings.releaseCheck));
+}
+
 } // namespace
 
 void RunServer(ServiceContext& context, Platform::CEvent* settingsChanged)
@@ -121,7 +150,8 @@ void RunServer(ServiceContext& context, Platform::CEvent* settingsChanged)
         // Never a port the store did not name: units are pointed at the stored one.
         throw CStoreUnusable("cannot read the port from the key store: the service stops");
     }
-    const auto server = OpenListener(port, settingsChanged);
+    ConfigureGuards();
+    const auto server = OpenListener(context, port, settingsChanged);
     const auto workers = std::make_shared<CConnectionWorkers>(context, server);
     const CRunEnd end(*workers, *server);
     LogLine("listening on port " + std::to_string(port));

@@ -35,6 +35,8 @@ inline constexpr size_t kConnectionStackSize = 256 * 1024;
 inline constexpr int kMaxConnections = 1024;
 // Silence after which a connection is given up.
 inline constexpr int kConnectionTimeOutMs = 60000;
+// A connection is closed this long after its accept, however its peer trickles its bytes.
+inline constexpr int kRequestDeadlineMs = 60000;
 // An idle connection worker retires after this long without a connection, unless it is
 // the last one waiting.
 inline constexpr int kWorkerRetireMs = 10000;
@@ -83,6 +85,7 @@ struct ServiceContext
 
     std::atomic<size_t> connectionStackSize{kConnectionStackSize};
     std::atomic<int> maxConnections{kMaxConnections};
+    std::atomic<int> requestDeadlineMs{kRequestDeadlineMs};
     std::atomic<int> workerRetireMs{kWorkerRetireMs};
     std::atomic<int> busyWorkers{BusyWorkersForThisMachine()};
 };

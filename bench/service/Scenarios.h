@@ -14,6 +14,9 @@ int RunHostilePushScenario(const BenchOptions& options);
 int RunPushScenario(const BenchOptions& options);
 int RunVersusScenario(const BenchOptions& options);
 int RunSyscallScenario(const BenchOptions& options);
+int RunSweepScenario(const BenchOptions& options);
+int RunPeerTableScenario(const BenchOptions& options);
+int RunNeighbourScenario(const BenchOptions& options);
 
 // Prints "target <text>: met" or "... MISSED" and passes the verdict on.
 bool ReportTarget(const char* text, bool met);

@@ -30,6 +30,16 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "  versus       side by side with a minimal in-memory server of the protocol\n"
                       "               (alternating rounds, 3 s each unless --seconds is given)\n"
                       "  syscalls     system calls per request, counted by strace -c -f\n"
+                      "  sweep        one peer (127.0.0.2, --clients connections) asking for unknown IDs under\n"
+                      "               the default throttle, a unit asking for its own key meanwhile\n"
+                      "  peer-table   memory of the throttle's peer table under 100,000 source addresses\n"
+                      "  neighbour-lookup  cost of the release check's neighbour look-up (root: a network\n"
+                      "               namespace of its own; --trials thousand look-ups)\n"
+                      "  sweep        one peer (127.0.0.2, --clients connections) asking for unknown IDs under\n"
+                      "               the default throttle, a unit asking for its own key meanwhile\n"
+                      "  peer-table   memory of the throttle's peer table under 100,000 source addresses\n"
+                      "  neighbour-lookup  cost of the release check's neighbour look-up (root: a network\n"
+                      "               namespace of its own; --trials thousand look-ups)\n"
                       "  all          every scenario above, each in its own process and store\n"
                       "options:\n"
                       "  --ternwick PATH   the service binary (default: the one of this build tree)\n"
@@ -67,6 +77,9 @@ const std::map<std::string, Scenario> kScenarios = {
     {"push", RunPushScenario},
     {"versus", RunVersusScenario},
     {"syscalls", RunSyscallScenario},
+    {"sweep", RunSweepScenario},
+    {"peer-table", RunPeerTableScenario},
+    {"neighbour-lookup", RunNeighbourScenario},
 };
 
 // The store can be pointed at a directory only once per process, so every scenario of

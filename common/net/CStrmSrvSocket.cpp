@@ -22,6 +22,10 @@ using Clock = std::chrono::steady_clock;
 // Out of descriptors: the pending connection stays queued; give other threads time to close.
 constexpr int kDescriptorShortagePauseMs = 100;
 
+// How far past a request's deadline the silence limit may end a wait before the wait is cut
+// to the deadline instead.
+constexpr int kDeadlineSlackMs = 100;
+
 int32_t TranslateFamily(uint16_t family)
 {
     switch (family) {
@@ -77,7 +81,7 @@ std::string DottedQuad(const sockaddr_in& address)
 struct CStrmSrvSocket::Connection
 {
     Connection(SocketHandle s, uint32_t timeOuts, uint64_t heard)
-        : socket(s), lastHeard(heard), timeOutsVersion(timeOuts)
+        : socket(s), accepted(Clock::now()), lastHeard(heard), timeOutsVersion(timeOuts)
     {}
     ~Connection() { Sys::CloseSocket(socket); }
     Connection(const Connection&) = delete;
@@ -86,6 +90,7 @@ struct CStrmSrvSocket::Connection
     void ShutDown() { Sys::ShutDownSocket(socket); }
 
     const SocketHandle socket;
+    const Clock::time_point accepted;
     // When the peer was last heard from (accepted, or bytes received), on the server's
     // hearing count: what orders silence needs, at less than the cost of a clock.
     std::atomic<uint64_t> lastHeard;
@@ -267,12 +272,40 @@ std::shared_ptr<CStrmSrvSocket::Connection> CStrmSrvSocket::FindConnection(int i
     return m_slots[static_cast<size_t>(index)].connection;
 }
 
-int CStrmSrvSocket::ReceiveBlocking(Connection& connection, void* buffer, int length)
+int CStrmSrvSocket::WaitAllowedMs(Connection& connection, bool socketTimeOuts, int code)
 {
-    if (connection.timeOutsVersion != m_timeOutsVersion) {
+    if (socketTimeOuts && connection.timeOutsVersion != m_timeOutsVersion) {
         ApplyTimeOuts(connection.socket);
         connection.timeOutsVersion = m_timeOutsVersion;
     }
+    const int32_t deadline = m_requestDeadlineMs.load(std::memory_order_relaxed);
+    if (deadline < 0) {
+        return m_readTimeOut;
+    }
+    const auto left = std::chrono::milliseconds(deadline) -
+                      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - connection.accepted);
+    if (left.count() <= 0) {
+        throw CSocketTimeOut("Request TimeOut Error!", code);
+    }
+    if (m_readTimeOut > 0 && left.count() + kDeadlineSlackMs >= m_readTimeOut) {
+        return m_readTimeOut;
+    }
+    const int allowed = static_cast<int>(left.count());
+    if (socketTimeOuts) {
+        if (m_readCancelEvent == nullptr) {
+            Sys::SetTimeOuts(connection.socket, allowed, allowed);
+        } else {
+            Sys::SetSendTimeOut(connection.socket, allowed);
+        }
+        // The next change of the read wait puts the usual time-outs back.
+        connection.timeOutsVersion = m_timeOutsVersion - 1;
+    }
+    return allowed;
+}
+
+int CStrmSrvSocket::ReceiveBlocking(Connection& connection, void* buffer, int length)
+{
+    const int allowed = WaitAllowedMs(connection, true, 3);
     for (;;) {
         const long got = Sys::ReceiveSome(connection.socket, buffer, length < 0 ? 0 : length);
         if (got >= 0) {
@@ -283,7 +316,7 @@ int CStrmSrvSocket::ReceiveBlocking(Connection& connection, void* buffer, int le
         }
         const int error = Sys::LastError();
         if (Sys::IsTimeOut(error)) {
-            throw CSocketTimeOut("Socket TimeOut Error!", 3);
+            throw CSocketTimeOut(allowed == m_readTimeOut ? "Socket TimeOut Error!" : "Request TimeOut Error!", 3);
         }
         if (error != Sys::kInterrupted) {
             Sys::RecordError(error);
@@ -299,12 +332,13 @@ int CStrmSrvSocket::Read(int index, void* buffer, int length)
         return ReceiveBlocking(*connection, buffer, length);
     }
     const SocketHandle socket = connection ? connection->socket : INVALID_SOCKET_HANDLE;
+    const int allowed = connection ? WaitAllowedMs(*connection, false, 3) : m_readTimeOut;
     CSocketWaiter waiter;
     waiter.AddSocket(socket);
     waiter.AddEvent(m_readCancelEvent);
-    const int waited = waiter.Wait(m_readTimeOut, true);
+    const int waited = waiter.Wait(allowed, true);
     if (waited == 0) {
-        throw CSocketTimeOut("Socket TimeOut Error!", 3);
+        throw CSocketTimeOut(allowed == m_readTimeOut ? "Socket TimeOut Error!" : "Request TimeOut Error!", 3);
     }
     if (waited < 0) {
         throw CSocketError("CStrmSrvSocket::Read(): SocketEvent Wait Error!", 9);
@@ -325,6 +359,9 @@ int CStrmSrvSocket::Read(int index, void* buffer, int length)
 int CStrmSrvSocket::Write(int index, const void* bytes, int length)
 {
     const std::shared_ptr<Connection> connection = FindConnection(index);
+    if (connection) {
+        WaitAllowedMs(*connection, true, 2);
+    }
     return m_socket.Send(connection ? connection->socket : INVALID_SOCKET_HANDLE, bytes, length);
 }
 
@@ -454,6 +491,47 @@ std::string CStrmSrvSocket::GetPeerAddress(int index) const
         return {};
     }
     return host;
+}
+
+CPeerAddress CStrmSrvSocket::GetPeer(int index) const
+{
+    const std::shared_ptr<Connection> connection = FindConnection(index);
+    return connection ? CPeerAddress::FromSocketAddress(connection->peer) : CPeerAddress();
+}
+
+SocketHandle CStrmSrvSocket::ConnectionHandle(int index) const
+{
+    const std::shared_ptr<Connection> connection = FindConnection(index);
+    return connection ? connection->socket : INVALID_SOCKET_HANDLE;
+}
+
+int CStrmSrvSocket::SendNow(int index, const void* bytes, int length)
+{
+    const std::shared_ptr<Connection> connection = FindConnection(index);
+    if (!connection || length < 0) {
+        return -1;
+    }
+    long sent;
+    do {
+        sent = Sys::SendWithoutWaiting(connection->socket, bytes, length);
+    } while (sent < 0 && Sys::LastError() == Sys::kInterrupted);
+    return sent < 0 ? -1 : static_cast<int>(sent);
+}
+
+int CStrmSrvSocket::ReceiveNow(int index, void* buffer, int length)
+{
+    const std::shared_ptr<Connection> connection = FindConnection(index);
+    if (!connection || length < 0) {
+        return 0;
+    }
+    long got;
+    do {
+        got = Sys::ReceiveWithoutWaiting(connection->socket, buffer, length);
+    } while (got < 0 && Sys::LastError() == Sys::kInterrupted);
+    if (got < 0) {
+        return Sys::LastError() == Sys::kWouldBlock ? -1 : 0;
+    }
+    return static_cast<int>(got);
 }
 
 } // namespace ZiRez

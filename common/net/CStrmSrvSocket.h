@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/CPeerAddress.h"
 #include "net/CServerSocket.h"
 
 #include <atomic>
@@ -65,6 +66,10 @@ public:
     // read is one blocking receive that the socket's own time-outs bound; accepted sockets
     // take them from the listeners.
     void SetReadWait(Platform::CEvent* cancelEvent, int32_t timeOut);
+    // A limit on the whole life of each connection, from its accept (negative: none): a
+    // read or send once it has passed, or that would wait beyond it, fails with
+    // CSocketTimeOut "Request TimeOut Error!", however the peer trickles its bytes.
+    void SetRequestDeadline(int32_t deadlineMs) { m_requestDeadlineMs = deadlineMs; }
 
     // Slots in use, not counting one already dropped by DropLongestSilent.
     int ConnectionCount() const;
@@ -78,6 +83,16 @@ public:
 
     // Numeric address text of a slot's peer ("" for a free or unknown slot).
     std::string GetPeerAddress(int index) const;
+    // The slot's peer (unknown for a free slot).
+    CPeerAddress GetPeer(int index) const;
+
+    // For a thread that serves many connections without waiting on any, and owns their
+    // slots (so their sockets stay open): the socket to poll, a send of what fits now (the
+    // count sent, -1 on failure) and a receive of what is there (the count, 0 at the end or
+    // on failure, -1 when nothing is there yet).
+    SocketHandle ConnectionHandle(int index) const;
+    int SendNow(int index, const void* bytes, int length);
+    int ReceiveNow(int index, void* buffer, int length);
 
 private:
     struct Connection;
@@ -95,6 +110,12 @@ private:
     // before they changed).
     void ApplyTimeOuts(SocketHandle socket) const;
     int ReceiveBlocking(Connection& connection, void* buffer, int length);
+    // The ms a wait on the connection may take (-1: no limit): the read time-out, cut to what
+    // is left of the request deadline; throws once that has passed. With socketTimeOuts the
+    // cut is put on the socket's own time-outs, unless the silence limit would end the wait
+    // at most kDeadlineSlackMs after the deadline (as it does for every request served at
+    // once, which so needs no system call for it).
+    int WaitAllowedMs(Connection& connection, bool socketTimeOuts, int code);
     uint64_t NextHearing();
     void Heard(Connection& connection);
     // With the lock held.
@@ -106,6 +127,7 @@ private:
     int m_inUse = 0;
     Platform::CEvent* m_readCancelEvent;
     int32_t m_readTimeOut;
+    std::atomic<int32_t> m_requestDeadlineMs{-1};
     // Changes with the read wait; a connection accepted before carries an older one.
     uint32_t m_timeOutsVersion = 0;
     // Held shared while a listener is used, exclusively to close them.

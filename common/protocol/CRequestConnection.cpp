@@ -134,6 +134,22 @@ size_t CRequestConnection::ReceiveDataAppend(std::string& buffer)
     return length;
 }
 
+std::string CRequestConnection::Detach(uint32_t status, uint32_t detail, size_t& readAhead)
+{
+    readAhead = static_cast<size_t>(m_aheadEnd - m_aheadBegin);
+    uint8_t block[kStatusBlockSize];
+    EncodeStatus({status, detail, 0, 0}, block);
+    std::string bytes;
+    WritePacketFully(
+        [&bytes](const void* data, int count) {
+            bytes.append(static_cast<const char*>(data), static_cast<size_t>(count));
+            return count;
+        },
+        {PT_STATUS, kStatusBlockSize}, block, sizeof block, std::exchange(m_ackOwed, false));
+    m_server.reset();
+    return bytes;
+}
+
 void CRequestConnection::SendAck()
 {
     m_ackOwed = true;

@@ -46,6 +46,12 @@ public:
     // rather than each on its own); returns its length.
     size_t ReceiveDataAppend(std::string& buffer);
 
+    // Gives the connection up without closing it or sending anything (its new holder
+    // closes it), and returns the bytes that would end the request with this status: an
+    // ACK still owed, then the status packet. readAhead receives the count of bytes the
+    // peer sent beyond the request, already read (its early ACK, for one).
+    std::string Detach(uint32_t status, uint32_t detail, size_t& readAhead);
+
     int Index() const { return m_index; }
     // True once ReceiveRequest has answered a first packet that was no request with
     // PT_REJECT and status (1, 0).

@@ -1,5 +1,6 @@
 #include "AdminTest.h"
 #include "admin/JsonText.h"
+#include "settings/CGuardSettings.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -119,14 +120,18 @@ TEST_F(AdminTest, StatusSaysWhetherTheServiceAnswers)
     Harness::CTernwickProcess service(StateDir(), "");
     ASSERT_TRUE(Harness::WaitForListener(port, 20000)) << service.Log();
     EXPECT_EQ(Run({"status"}), 0) << err;
-    EXPECT_EQ(out, "Service:       running\n"
-                   "Port:          " +
-                       std::to_string(port) +
-                       ", answers\n"
-                       "Cooperation:   not permitted\n"
-                       "Registrations: 1\n"
-                       "Key store:     " +
-                       StateDir() + "/settings.db\n");
+    const std::string head = "Service:       running\n"
+                             "Port:          " +
+                             std::to_string(port) +
+                             ", answers\n"
+                             "Cooperation:   not permitted\n"
+                             "Registrations: 1\n"
+                             "Throttle:      10 a second, burst 50\n"
+                             "Release check: off, exempt: none\n"
+                             "Last hour:     0 throttled, 0 release-check mismatches (as of ";
+    EXPECT_EQ(out.substr(0, head.size()), head);
+    const std::string tail = " UTC)\nKey store:     " + StateDir() + "/settings.db\n";
+    EXPECT_EQ(out.substr(out.size() - std::min(out.size(), tail.size())), tail) << out;
 }
 
 TEST_F(AdminTest, ListAndStatusAsJsonAreOneObjectEach)
@@ -139,7 +144,9 @@ TEST_F(AdminTest, ListAndStatusAsJsonAreOneObjectEach)
     serviceState = 1;
     EXPECT_EQ(Run({"status", "--json"}), 1) << err;
     EXPECT_EQ(out, "{\"service\": \"stopped\", \"serviceState\": 1, \"port\": " + std::to_string(port) +
-                       ", \"answers\": false, \"cooperation\": false, \"registrations\": 0" + storeText);
+                       ", \"answers\": false, \"cooperation\": false, \"registrations\": 0, \"throttleRate\": 10, "
+                       "\"throttleBurst\": 50, \"releaseCheck\": \"off\", \"releaseExempt\": [], \"lastHour\": null" +
+                       storeText);
 
     Register("000000000002", 2);
     Register("000000000001", 1);
@@ -150,8 +157,14 @@ TEST_F(AdminTest, ListAndStatusAsJsonAreOneObjectEach)
     EXPECT_EQ(Run({"list", "--json"}), 0) << err;
     EXPECT_EQ(out, "{\"count\": 2, \"registrations\": [\"000000000001\", \"000000000002\"]}\n");
     EXPECT_EQ(Run({"status", "--json"}), 0) << err;
-    EXPECT_EQ(out, "{\"service\": \"running\", \"serviceState\": 4, \"port\": " + std::to_string(port) +
-                       ", \"answers\": true, \"cooperation\": true, \"registrations\": 2" + storeText);
+    const std::string running =
+        "{\"service\": \"running\", \"serviceState\": 4, \"port\": " + std::to_string(port) +
+        ", \"answers\": true, \"cooperation\": true, \"registrations\": 2, \"throttleRate\": 10, "
+        "\"throttleBurst\": 50, \"releaseCheck\": \"off\", \"releaseExempt\": [], "
+        "\"lastHour\": {\"throttled\": 0, \"mismatches\": 0, \"asOf\": ";
+    EXPECT_EQ(out.substr(0, running.size()), running);
+    const std::string end = "}" + storeText;
+    EXPECT_EQ(out.substr(out.size() - std::min(out.size(), end.size())), end) << out;
     EXPECT_EQ(Run({"port", "--json"}), 2);
 }
 
@@ -210,3 +223,64 @@ TEST_F(AdminTest, AUserWhoCannotWriteTheStoreIsRefused)
 }
 
 } // namespace
+
+// The guards' settings: shown, set, refused when malformed (nothing written then), and
+// kept apart from each other.
+TEST_F(AdminTest, ThrottleAndReleaseCheckAreSetAndShown)
+{
+    const struct
+    {
+        std::vector<std::string> args;
+        int status;
+        std::string out; // of the command, or of "throttle" and "release-check" after it
+    } cases[] = {
+        {{"throttle"}, 0, "10 a second, burst 50\n"},
+        {{"release-check"}, 0, "off\nexempt: none\n"},
+        {{"throttle", "0"}, 2, ""},
+        {{"throttle", "010"}, 2, ""},
+        {{"throttle", "100001"}, 2, ""},
+        {{"throttle", "5", "x"}, 2, ""},
+        {{"throttle", "off", "5"}, 2, ""},
+        {{"throttle", "5"}, 0, "Throttle set to 5 a second, burst 50 per peer.\n"},
+        {{"throttle", "2", "7"}, 0, "Throttle set to 2 a second, burst 7 per peer.\n"},
+        {{"throttle"}, 0, "2 a second, burst 7\n"},
+        {{"release-check", "on"}, 2, ""},
+        {{"release-check", "log", "enforce"}, 2, ""},
+        {{"release-check", "exempt", "add"}, 2, ""},
+        {{"release-check", "exempt", "add", "10.1.2.3/16"}, 2, ""},
+        {{"release-check", "exempt", "add", "10.1.0.0/33"}, 2, ""},
+        {{"release-check", "enforce"},
+         0,
+         "Release check enforced: a peer is given only the key of its own link-layer address.\n"},
+        {{"release-check", "exempt", "add", "10.1.0.0/16", "2001:db8::/48", "10.1.0.0/16"},
+         0,
+         "Exempt from the release check: 10.1.0.0/16,2001:db8::/48.\n"},
+        {{"release-check", "exempt", "remove", "192.0.2.0/24"}, 1, ""},
+        {{"release-check", "exempt", "remove", "10.1.0.0/16"}, 0, "Exempt from the release check: 2001:db8::/48.\n"},
+        {{"release-check"}, 0, "enforce\nexempt: 2001:db8::/48\n"},
+        {{"throttle", "off"}, 0, "Throttle off: peers may ask for unknown IDs and try passwords without limit.\n"},
+        {{"throttle"}, 0, "off\n"},
+        {{"release-check", "log"},
+         0,
+         "Release check logs each key asked for by a peer whose link-layer address is not its ID.\n"},
+        {{"release-check"}, 0, "log\nexempt: 2001:db8::/48\n"},
+    };
+    for (const auto& c : cases) {
+        std::string line;
+        for (const auto& arg : c.args) {
+            line += arg + " ";
+        }
+        EXPECT_EQ(Run(c.args), c.status) << line << err;
+        if (c.status == 0) {
+            EXPECT_EQ(out, c.out) << line;
+        } else {
+            EXPECT_EQ(err.find("corvane-admin: "), 0u) << line;
+        }
+    }
+    SGuardSettings stored;
+    ASSERT_EQ(CGuardSettings::Read(stored), 1);
+    EXPECT_EQ(stored.throttleRate, 0u);
+    EXPECT_EQ(stored.throttleBurst, 7u);
+    EXPECT_EQ(stored.releaseCheck, SGuardSettings::ReleaseCheck::LogOnly);
+    EXPECT_EQ(stored.exemptSubnets, "2001:db8::/48");
+}

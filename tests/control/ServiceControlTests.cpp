@@ -18,11 +18,13 @@ public:
     uint32_t createError = 0;
     uint32_t startError = 0;
     bool privileged = true;
+    std::string advice;
     std::set<std::string> failing;
     std::string calls;
 
     bool Open() override { return Note("open"); }
     bool MayChangeServices() override { return privileged; }
+    std::string OpenAdvice() const override { return advice; }
     uint32_t Create(const std::string& name, const std::string& path) override
     {
         Note("create " + name + " " + path);
@@ -186,6 +188,11 @@ TEST(ServiceControl, ManagerOrServiceMissing)
     Rig noManager;
     noManager.manager.failing = {"open"};
     ExpectOutcome(noManager("install"), 1, "", "Error Info: Can't open SCM!!\n", "open; ");
+    Rig noSystemd;
+    noSystemd.manager.failing = {"open"};
+    noSystemd.manager.advice = "systemd is not the init system here";
+    ExpectOutcome(noSystemd("status"), 1, "", "Error Info: systemd is not the init system here (Can't open SCM!!)\n",
+                  "open; ");
     // Each says what to do; uninstalling what is not installed is done already.
     const struct
     {

@@ -102,7 +102,10 @@ TEST(SystemdManager, RefusedInstallsLeaveNoUnit)
 
     Machine noSystemd({});
     noSystemd.paths.systemdRuntime = noSystemd.dir.Path() + "/missing";
-    EXPECT_FALSE(CSystemdServiceManager(noSystemd.paths, noSystemd.runner).Open());
+    CSystemdServiceManager absent(noSystemd.paths, noSystemd.runner);
+    EXPECT_FALSE(absent.Open());
+    EXPECT_NE(absent.OpenAdvice().find("systemd is not the init system here (" + noSystemd.paths.systemdRuntime),
+              std::string::npos);
 }
 
 TEST(SystemdManager, StartFailuresBecomeErrorNumbers)

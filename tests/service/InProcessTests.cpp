@@ -454,3 +454,28 @@ TEST(RequestServer, AConnectionThreadThatCannotStartClosesOnlyItsConnection)
     EXPECT_TRUE(Harness::WaitForListener(run.port, 10000));
     EXPECT_EQ(run.End(), 0);
 }
+
+// The deadline holds for the whole request: a peer that keeps trickling bytes (never
+// silent for long) is closed once the deadline has passed since its accept.
+TEST(RequestServer, ATricklingPeerIsClosedAtTheRequestDeadline)
+{
+    ServiceContext& context = LastingContext();
+    context.requestDeadlineMs = 700;
+    CServerRun run(context);
+    ASSERT_TRUE(Harness::WaitForListener(run.port, 10000));
+    Harness::CPeer peer;
+    ASSERT_TRUE(peer.Connect("127.0.0.1", run.port));
+    const std::string request = Wire::Request(16) + Wire::Data(std::string(4000, 'A'));
+    const auto start = std::chrono::steady_clock::now();
+    bool closed = false;
+    std::string received;
+    // 20 bytes a second would take 200 s for the whole request.
+    for (size_t sent = 0; sent < request.size() && !closed; ++sent) {
+        peer.Send(request.substr(sent, 1));
+        received += peer.ReadToClose(50, &closed);
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(Wire::Hex(received), Wire::Hex(Wire::Ack())) << "only the request's ACK, then the close";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(run.End(), 0);
+}

@@ -40,7 +40,7 @@ CPeer& CPeer::operator=(CPeer&& other) noexcept
     return *this;
 }
 
-bool CPeer::Connect(const std::string& host, uint16_t port)
+bool CPeer::Connect(const std::string& host, uint16_t port, const std::string& source)
 {
     Close();
     sockaddr_storage address{};
@@ -61,6 +61,16 @@ bool CPeer::Connect(const std::string& host, uint16_t port)
     m_fd = socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_fd < 0) {
         return false;
+    }
+    if (!source.empty()) {
+        // From this IPv4 address (any of 127/8 on loopback), for a peer of its own.
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        inet_pton(AF_INET, source.c_str(), &from.sin_addr);
+        if (bind(m_fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
+            Close();
+            return false;
+        }
     }
     if (connect(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
         Close();

@@ -19,7 +19,7 @@ public:
     CPeer(const CPeer&) = delete;
     CPeer& operator=(const CPeer&) = delete;
 
-    bool Connect(const std::string& host, uint16_t port);
+    bool Connect(const std::string& host, uint16_t port, const std::string& source = "");
     bool Send(const std::string& bytes);
     void ShutdownWrite();
     // Reads up to count bytes within the time; stops early at the peer's close.

@@ -205,10 +205,10 @@ bool IPv6LoopbackWorks()
     return works;
 }
 
-std::string Converse(uint16_t port, const std::string& clientBytes, const std::string& host)
+std::string Converse(uint16_t port, const std::string& clientBytes, const std::string& host, const std::string& source)
 {
     CPeer peer;
-    if (!peer.Connect(host, port)) {
+    if (!peer.Connect(host, port, source)) {
         return "<no connection>";
     }
     peer.Send(clientBytes);

@@ -44,7 +44,9 @@ bool IPv6LoopbackWorks();
 
 // Sends the whole client side of a conversation, ends the sending half and returns what
 // the service sent until it closed.
-std::string Converse(uint16_t port, const std::string& clientBytes, const std::string& host = "127.0.0.1");
+// From source when given (an IPv4 address of this machine).
+std::string Converse(uint16_t port, const std::string& clientBytes, const std::string& host = "127.0.0.1",
+                     const std::string& source = "");
 
 // Polls REQ_CHECK until the service answers on the port.
 bool WaitForListener(uint16_t port, int timeOutMs, const std::string& host = "127.0.0.1");

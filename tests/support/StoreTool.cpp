@@ -1,6 +1,8 @@
 // Writes to and reads from the store of CORVANE_STATE_DIR from a process of its own, as
 // the console would while the service runs. Exit code 0 when the operation succeeded.
 //   layout | port N | getport | password TEXT | key ID HEX64 | delete ID | dump ID | count | version
+//   | guard RATE BURST CHECK EXEMPT (CHECK 0 off, 1 log only, 2 enforce; EXEMPT "" for none)
+#include "settings/CGuardSettings.h"
 #include "settings/CKeyStore.h"
 
 #include <cstdio>
@@ -47,6 +49,14 @@ int main(int argc, char** argv)
         record.SetId(argv[2]);
         record.SetKey(key);
         return store.StoreKey(record) == 1 ? 0 : 1;
+    }
+    if (command == "guard" && argc == 6) {
+        SGuardSettings settings;
+        settings.throttleRate = static_cast<uint32_t>(std::atoi(argv[2]));
+        settings.throttleBurst = static_cast<uint32_t>(std::atoi(argv[3]));
+        settings.releaseCheck = static_cast<SGuardSettings::ReleaseCheck>(std::atoi(argv[4]));
+        settings.exemptSubnets = argv[5];
+        return CGuardSettings::Write(settings) == 1 ? 0 : 1;
     }
     if (command == "getport") {
         std::printf("%u\n", static_cast<unsigned>(store.ReadPort()));

@@ -71,6 +71,17 @@ inline long ReceiveSome(SocketHandle socket, void* buffer, int length)
     return recv(socket, buffer, static_cast<size_t>(length), 0);
 }
 
+// One call that takes what the socket has now, or fails with kWouldBlock.
+inline long SendWithoutWaiting(SocketHandle socket, const void* bytes, int length)
+{
+    return send(socket, bytes, static_cast<size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+inline long ReceiveWithoutWaiting(SocketHandle socket, void* buffer, int length)
+{
+    return recv(socket, buffer, static_cast<size_t>(length), MSG_DONTWAIT);
+}
+
 inline int SetSocketOption(SocketHandle socket, int level, int option, const void* value, int length)
 {
     return setsockopt(socket, level, option, value, static_cast<socklen_t>(length));

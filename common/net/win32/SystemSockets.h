@@ -73,6 +73,28 @@ inline long ReceiveSome(SocketHandle socket, void* buffer, int length)
     return recv(socket, static_cast<char*>(buffer), length, 0);
 }
 
+// Winsock has no per-call non-blocking flag: a look with WSAPoll first, so that the call
+// that follows finds the socket ready, or fails with kWouldBlock.
+inline bool ReadyNow(SocketHandle socket, short events)
+{
+    WSAPOLLFD entry{socket, events, 0};
+    const int ready = WSAPoll(&entry, 1, 0);
+    if (ready == 0) {
+        WSASetLastError(WSAEWOULDBLOCK);
+    }
+    return ready > 0;
+}
+
+inline long SendWithoutWaiting(SocketHandle socket, const void* bytes, int length)
+{
+    return ReadyNow(socket, POLLWRNORM) ? SendSome(socket, bytes, length) : -1;
+}
+
+inline long ReceiveWithoutWaiting(SocketHandle socket, void* buffer, int length)
+{
+    return ReadyNow(socket, POLLRDNORM) ? ReceiveSome(socket, buffer, length) : -1;
+}
+
 inline int SetSocketOption(SocketHandle socket, int level, int option, const void* value, int length)
 {
     if (setsockopt(socket, level, option, static_cast<const char*>(value), length) == 0) {

@@ -1,0 +1,175 @@
+#include "CRequestGuard.h"
+
+#include "Log.h"
+#include "platform/SafeText.h"
+#include "platform/StateDirectory.h"
+#include "settings/GuardCounts.h"
+
+CRequestGuard& CRequestGuard::Shared()
+{
+    // Never destroyed: parked connections and workers may use it while the process exits.
+    static auto* const guard = new CRequestGuard;
+    return *guard;
+}
+
+namespace {
+
+// The identifier read as a MAC address: twelve hex digits, or six pairs joined by ':' or '-'.
+bool ParseMac(std::string_view id, std::array<uint8_t, 6>& mac)
+{
+    const bool joined = id.size() == 17;
+    if (id.size() != 12 && !joined) {
+        return false;
+    }
+    const auto digit = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
+    };
+    for (size_t i = 0; i < 6; ++i) {
+        const size_t at = joined ? 3 * i : 2 * i;
+        if (joined && i > 0 && id[at - 1] != ':' && id[at - 1] != '-') {
+            return false;
+        }
+        const int high = digit(id[at]);
+        const int low = digit(id[at + 1]);
+        if (high < 0 || low < 0) {
+            return false;
+        }
+        mac[i] = static_cast<uint8_t>(high * 16 + low);
+    }
+    return true;
+}
+
+std::string MacText(const std::array<uint8_t, 6>& mac)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (const uint8_t byte : mac) {
+        text += kHex[byte >> 4];
+        text += kHex[byte & 15];
+    }
+    return text;
+}
+
+} // namespace
+
+void CRequestGuard::Configure(const SGuardSettings& settings)
+{
+    m_throttle.Configure(settings.throttleRate, settings.throttleBurst);
+    auto policy = std::make_shared<SReleasePolicy>();
+    policy->check = settings.releaseCheck;
+    std::string bad;
+    auto exempt = ZiRez::CSubnet::ParseList(settings.exemptSubnets, &bad);
+    if (exempt) {
+        policy->exempt = std::move(*exempt);
+    } else {
+        LogLine("the release check's exempt subnets cannot be read at \"" + SafeText(bad, {64, true}) +
+                "\": no subnet is exempt");
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_policyLock);
+        if (!m_neighbours) {
+            m_neighbours = ZiRez::CreateNeighbourTable();
+        }
+        m_policy = std::move(policy);
+    }
+    m_checking = settings.releaseCheck != SGuardSettings::ReleaseCheck::Off;
+}
+
+bool CRequestGuard::MayRelease(const ZiRez::CPeerAddress& peer, std::string_view id)
+{
+    if (!m_checking.load(std::memory_order_relaxed) || peer.IsLoopback()) {
+        return true;
+    }
+    std::shared_ptr<const SReleasePolicy> policy;
+    std::shared_ptr<ZiRez::CNeighbourTable> neighbours;
+    {
+        std::lock_guard<std::mutex> guard(m_policyLock);
+        policy = m_policy;
+        neighbours = m_neighbours;
+    }
+    if (policy->check == SGuardSettings::ReleaseCheck::Off) {
+        return true;
+    }
+    for (const ZiRez::CSubnet& subnet : policy->exempt) {
+        if (subnet.Contains(peer)) {
+            return true;
+        }
+    }
+    const ZiRez::CNeighbourTable::SNeighbour neighbour = neighbours->LinkAddressOf(peer);
+    using Outcome = ZiRez::CNeighbourTable::Outcome;
+    if (neighbour.outcome == Outcome::Local) {
+        return true;
+    }
+    std::array<uint8_t, 6> asked{};
+    if (neighbour.outcome == Outcome::Found && ParseMac(id, asked) && asked == neighbour.address) {
+        return true;
+    }
+    ++m_mismatches;
+    const bool enforced = policy->check == SGuardSettings::ReleaseCheck::Enforce;
+    LogLine("release check: " + peer.Text() + " (" +
+            (neighbour.outcome == Outcome::Found ? "link-layer address " + MacText(neighbour.address) : neighbour.why) +
+            ") asked for the key of \"" + SafeText(id, {64, true}) +
+            "\": " + (enforced ? "refused as unknown" : "handed out, as the check only logs"));
+    return !enforced;
+}
+
+void CRequestGuard::Admit(const ZiRez::CPeerAddress& peer, CPeerThrottle::Kind kind, uint32_t status, uint32_t detail)
+{
+    if (!m_throttle.Admit(peer, kind, Clock::now())) {
+        throw SThrottled{status, detail};
+    }
+}
+
+void CRequestGuard::Missed(const ZiRez::CPeerAddress& peer, CPeerThrottle::Kind kind)
+{
+    m_throttle.Spend(peer, kind);
+}
+
+void CRequestGuard::Tick(Clock::time_point now)
+{
+    for (const std::string& line : m_throttle.TakeSummaries(now)) {
+        LogLine(line);
+    }
+    const int64_t minute = MinuteNow();
+    std::lock_guard<std::mutex> guard(m_countsLock);
+    SMinute& current = m_minutes[static_cast<size_t>(minute) % kMinutes];
+    if (current.minute != minute) {
+        current = SMinute{minute, 0, 0};
+    }
+    current.throttled += m_throttle.TakeThrottledCount();
+    current.mismatches += m_mismatches.exchange(0);
+    if (m_lastWritten != minute) {
+        WriteCounts(minute);
+    }
+}
+
+int64_t CRequestGuard::MinuteNow()
+{
+    return std::chrono::duration_cast<std::chrono::minutes>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+void CRequestGuard::WriteCountsNow()
+{
+    std::lock_guard<std::mutex> guard(m_countsLock);
+    WriteCounts(MinuteNow());
+}
+
+void CRequestGuard::WriteCounts(int64_t minute)
+{
+    SGuardCounts counts;
+    counts.written = minute * 60;
+    for (const SMinute& past : m_minutes) {
+        if (past.minute > minute - static_cast<int64_t>(kMinutes)) {
+            counts.throttled += past.throttled;
+            counts.mismatches += past.mismatches;
+        }
+    }
+    // Tried again at the next tick when it fails.
+    if (WriteGuardCounts(counts, Platform::StateDirectory())) {
+        m_lastWritten = minute;
+    }
+}

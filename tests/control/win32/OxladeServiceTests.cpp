@@ -1,0 +1,138 @@
+// Oxlade.exe as an administrator runs it, each command word against the system's service
+// control manager (Wine's under CI), with the real Ternwick.exe beside it answering on its
+// port between the steps. What Oxlade shows are message boxes: they are read and answered
+// as a user would.
+#include "OxladeRun.h"
+#include "control/win32/CScmServiceManager.h"
+#include "platform/ServiceStatus.h"
+#include "platform/win32/WideText.h"
+#include "platform/win32/Win32.h"
+#include "protocol/CKeyServerClient.h"
+#include "settings/CKeyStore.h"
+
+#include <chrono>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+constexpr const char* kTestPort = "51071";
+
+class OxladeServiceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_oxlade = StageOxlade("corvane-oxlade", TERNWICK_EXE);
+        CScmServiceManager manager;
+        ASSERT_TRUE(manager.Open());
+        ASSERT_NE(manager.OpenExisting(), 0u) << "a service Ternwick is installed already";
+        // The service listens on the store's port: one no other test uses.
+        m_store.RemoveLayout();
+        ASSERT_EQ(m_store.Prepare(), 1);
+        ASSERT_EQ(m_store.SetPortFromText(kTestPort), 1);
+    }
+    void TearDown() override
+    {
+        CScmServiceManager manager;
+        if (manager.Open() && manager.OpenExisting() == 0) {
+            manager.Control(CServiceManager::kControlStop);
+            manager.Delete();
+        }
+        m_store.RemoveLayout();
+        std::error_code ignored;
+        std::filesystem::remove_all(m_oxlade.parent_path(), ignored);
+    }
+
+    SOxladeRun Run(const std::string& commandLine, const std::vector<std::string>& boxCaptions = {})
+    {
+        return RunOxlade(m_oxlade, commandLine, boxCaptions);
+    }
+
+    static uint32_t State()
+    {
+        CScmServiceManager manager;
+        uint32_t state = 0;
+        if (!manager.Open() || manager.OpenExisting() != 0 || !manager.QueryStatus(state)) {
+            return 0;
+        }
+        return state;
+    }
+
+    // The service's state once it has settled (pending states pass within seconds).
+    static uint32_t SettledState()
+    {
+        uint32_t state = State();
+        for (int i = 0; i < 100 && (state == kServiceStartPending || state == kServiceStopPending ||
+                                    state == kServicePausePending || state == kServiceContinuePending);
+             ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            state = State();
+        }
+        return state;
+    }
+
+    // The key service answers CHECK on the port within a few seconds.
+    static bool Answers()
+    {
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            try {
+                CKeyServerClient client;
+                client.Open("127.0.0.1", static_cast<uint16_t>(std::stoi(kTestPort)));
+                const StatusBlock status = client.Check();
+                return status.status == 0;
+            } catch (...) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        }
+        return false;
+    }
+
+    std::filesystem::path m_oxlade;
+    CKeyStore m_store;
+};
+
+TEST_F(OxladeServiceTest, EveryCommandWordOnTheServiceControlManager)
+{
+    const SOxladeRun install = Run("install");
+    EXPECT_EQ(install.exitCode, 0u);
+    EXPECT_EQ(install.text, "");
+    EXPECT_EQ(SettledState(), kServiceRunning);
+    EXPECT_TRUE(Answers());
+
+    const SOxladeRun again = Run("INSTALL", {"Oxlade"});
+    EXPECT_EQ(again.exitCode, 1u);
+    EXPECT_EQ(again.text, "Error Info: Can't Install Service!! - 1073\n");
+
+    EXPECT_EQ(Run("suspend").exitCode, 0u);
+    EXPECT_EQ(SettledState(), kServicePaused);
+    const SOxladeRun paused = Run("status", {"Oxlade - Status"});
+    EXPECT_EQ(paused.exitCode, 0u);
+    EXPECT_EQ(paused.text, "The service is paused.\n");
+    EXPECT_EQ(Run("suspend").exitCode, 0u); // already suspended: nothing to do
+
+    EXPECT_EQ(Run("resume").exitCode, 0u);
+    EXPECT_EQ(SettledState(), kServiceRunning);
+    EXPECT_TRUE(Answers());
+    const SOxladeRun running = Run("Status", {"Oxlade - Status"});
+    EXPECT_EQ(running.text, "The service is running.\n");
+
+    EXPECT_EQ(Run("stop").exitCode, 0u);
+    EXPECT_EQ(SettledState(), kServiceStopped);
+    EXPECT_EQ(Run("stop").exitCode, 0u);
+    EXPECT_EQ(Run("start").exitCode, 0u);
+    EXPECT_EQ(SettledState(), kServiceRunning);
+    EXPECT_TRUE(Answers());
+
+    EXPECT_EQ(Run("uninstall").exitCode, 0u);
+    CScmServiceManager manager;
+    ASSERT_TRUE(manager.Open());
+    EXPECT_NE(manager.OpenExisting(), 0u);
+    EXPECT_EQ(m_store.LayoutExists(), 0) << "uninstall removes the settings branch";
+    const SOxladeRun missing = Run("start", {"Oxlade"});
+    EXPECT_EQ(missing.exitCode, 1u);
+    EXPECT_NE(missing.text.find("Can't open Service!!"), std::string::npos) << missing.text;
+}
+
+} // namespace

@@ -1,0 +1,355 @@
+// The throttle per peer: its table in process on a clock the test sets, and the real
+// service refusing one peer past its bucket while serving another.
+#include "Fixture.h"
+#include "service/CDelayedReplies.h"
+#include "service/CPeerThrottle.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fcntl.h>
+#include <future>
+#include <sched.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using ZiRez::CPeerAddress;
+using Clock = CPeerThrottle::Clock;
+
+// A miss is admitted and spends a token; a hit is admitted and spends none.
+enum class Act
+{
+    Miss,
+    Hit,
+};
+
+struct Step
+{
+    const char* peer;
+    CPeerThrottle::Kind kind;
+    int atMs;
+    Act act;
+    bool admitted;
+};
+
+struct Scenario
+{
+    const char* name;
+    size_t capacity;
+    uint32_t perSecond;
+    uint32_t burst;
+    std::vector<Step> steps;
+};
+
+constexpr auto kMiss = CPeerThrottle::kMiss;
+constexpr auto kPassword = CPeerThrottle::kWrongPassword;
+
+} // namespace
+
+TEST(PeerThrottle, BucketsPerPeerOnAClockTheTestSets)
+{
+    const std::vector<Scenario> scenarios = {
+        {"burst, then one token per tenth of a second",
+         16,
+         10,
+         3,
+         {{"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, false},
+          {"192.0.2.1", kMiss, 50, Act::Miss, false},
+          {"192.0.2.1", kMiss, 100, Act::Miss, true},
+          {"192.0.2.1", kMiss, 100, Act::Miss, false},
+          // A long pause fills the bucket to its size, no further.
+          {"192.0.2.1", kMiss, 60000, Act::Miss, true},
+          {"192.0.2.1", kMiss, 60000, Act::Miss, true},
+          {"192.0.2.1", kMiss, 60000, Act::Miss, true},
+          {"192.0.2.1", kMiss, 60000, Act::Miss, false}}},
+        {"a hit spends nothing; kinds and other peers keep their own",
+         16,
+         1,
+         2,
+         {{"192.0.2.1", kMiss, 0, Act::Hit, true},
+          {"192.0.2.1", kMiss, 0, Act::Hit, true},
+          {"192.0.2.1", kMiss, 0, Act::Hit, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, false},
+          {"192.0.2.1", kMiss, 0, Act::Hit, false}, // an empty bucket admits no hit either
+          {"192.0.2.1", kPassword, 0, Act::Miss, true},
+          {"192.0.2.2", kMiss, 0, Act::Miss, true}}},
+        {"an IPv6 /64 is one peer; an IPv4-mapped address is its IPv4 address",
+         16,
+         1,
+         1,
+         {{"2001:db8:1:2::1", kMiss, 0, Act::Miss, true},
+          {"2001:db8:1:2:ffff:ffff:ffff:ffff", kMiss, 0, Act::Miss, false},
+          {"2001:db8:1:3::1", kMiss, 0, Act::Miss, true},
+          {"::ffff:192.0.2.7", kMiss, 0, Act::Miss, true},
+          {"192.0.2.7", kMiss, 0, Act::Miss, false},
+          {"192.0.2.8", kMiss, 0, Act::Miss, true}}},
+        {"the peer used least recently makes room",
+         2,
+         1,
+         1,
+         {{"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.2", kMiss, 1, Act::Miss, true},
+          {"192.0.2.1", kMiss, 2, Act::Miss, false}, // .1 is now the more recent
+          {"192.0.2.3", kMiss, 3, Act::Miss, true},  // evicts .2
+          {"192.0.2.1", kMiss, 4, Act::Miss, false},
+          {"192.0.2.2", kMiss, 5, Act::Miss, true}}}, // anew, with a full bucket
+        {"rate 0 throttles nothing",
+         16,
+         0,
+         1,
+         {{"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true}}},
+    };
+    for (const Scenario& scenario : scenarios) {
+        CPeerThrottle throttle(scenario.capacity);
+        throttle.Configure(scenario.perSecond, scenario.burst);
+        const Clock::time_point start = Clock::now();
+        for (size_t i = 0; i < scenario.steps.size(); ++i) {
+            const Step& step = scenario.steps[i];
+            const CPeerAddress peer = CPeerAddress::FromText(step.peer);
+            ASSERT_NE(peer.Family(), 0) << step.peer;
+            const bool admitted = throttle.Admit(peer, step.kind, start + std::chrono::milliseconds(step.atMs));
+            EXPECT_EQ(admitted, step.admitted) << scenario.name << ", step " << i;
+            if (admitted && step.act == Act::Miss) {
+                throttle.Spend(peer, step.kind);
+            }
+        }
+        EXPECT_LE(throttle.Size(), scenario.capacity) << scenario.name;
+    }
+}
+
+TEST(PeerThrottle, ThrottledRequestsAreSummedUpOncePerPeerAndMinute)
+{
+    CPeerThrottle throttle(2);
+    throttle.Configure(1, 1);
+    const Clock::time_point start = Clock::now();
+    const CPeerAddress sweeper = CPeerAddress::FromText("2001:db8:5:6::9");
+    const CPeerAddress guesser = CPeerAddress::FromText("192.0.2.9");
+    const auto miss = [&throttle](const CPeerAddress& peer, CPeerThrottle::Kind kind, Clock::time_point at) {
+        const bool admitted = throttle.Admit(peer, kind, at);
+        if (admitted) {
+            throttle.Spend(peer, kind);
+        }
+        return admitted;
+    };
+    for (int i = 0; i < 4; ++i) {
+        miss(sweeper, kMiss, start);
+        miss(guesser, kPassword, start);
+    }
+    miss(sweeper, kPassword, start);
+    EXPECT_EQ(throttle.TakeThrottledCount(), 3u + 3u);
+    EXPECT_TRUE(throttle.TakeSummaries(start + std::chrono::seconds(59)).empty());
+    auto lines = throttle.TakeSummaries(start + std::chrono::seconds(60));
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "throttled 192.0.2.9 in the last minute: 0 unknown-ID requests, 3 password attempts",
+                         "throttled 2001:db8:5:6::/64 in the last minute: 3 unknown-ID requests, 0 password attempts",
+                     }));
+    EXPECT_TRUE(throttle.TakeSummaries(start + std::chrono::seconds(200)).empty());
+    // A peer evicted with throttled requests not yet summed up has its line at once.
+    miss(guesser, kPassword, start + std::chrono::seconds(200));
+    EXPECT_FALSE(miss(guesser, kPassword, start + std::chrono::seconds(200)));
+    miss(CPeerAddress::FromText("192.0.2.10"), kMiss, start + std::chrono::seconds(201));
+    miss(CPeerAddress::FromText("192.0.2.11"), kMiss, start + std::chrono::seconds(202));
+    EXPECT_EQ(throttle.TakeSummaries(start + std::chrono::seconds(202)),
+              (std::vector<std::string>{
+                  "throttled 192.0.2.9 in the last minute: 0 unknown-ID requests, 1 password attempts"}));
+}
+
+// Past its bucket a peer gets exactly a miss's answer, for a registered identifier too
+// (a hit must not show through), while another peer is served; the throttled requests
+// hold no worker, so many of them at once do not keep the other peer waiting.
+TEST_F(TernwickTest, ThrottleRefusesOnePeerPastItsBucketAndServesAnother)
+{
+    ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"guard", "1", "3", "0", ""}), 0);
+    const std::string key(32, '\x5A');
+    Register("00A0B0C0D0E0", key);
+    Start();
+    const auto getKey = [this](const std::string& id, const char* source) {
+        return Wire::Hex(Harness::Converse(
+            m_port, Wire::Request(16) + Wire::Data(id) + Wire::Data("mask") + Wire::Ack() + Wire::Ack(), "127.0.0.1",
+            source));
+    };
+    const std::string miss = Wire::Hex(NotFoundReply());
+    const std::string served = Wire::Hex(GetKeyReply(key, "00A0B0C0D0E0", "mask"));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(getKey("00A0B0C0D0E" + std::to_string(i + 1), "127.0.0.2"), miss) << i;
+    }
+    EXPECT_EQ(getKey("00A0B0C0D0E0", "127.0.0.2"), miss) << "a throttled peer must not learn of a hit";
+    // Sixteen throttled requests wait at once, more than the workers there are; their
+    // peers send the ACKs ahead with the request and keep their end open, and are closed
+    // once the reply is out, not held until the wait for an ACK gives up.
+    std::vector<Harness::CPeer> waiting(16);
+    for (size_t i = 0; i < waiting.size(); ++i) {
+        ASSERT_TRUE(waiting[i].Connect("127.0.0.1", m_port, "127.0.0.2"));
+        waiting[i].Send(Wire::Request(16) + Wire::Data("00A0B0C0D0F" + std::to_string(i % 10)) + Wire::Data("mask") +
+                        Wire::Ack() + Wire::Ack());
+    }
+    EXPECT_EQ(getKey("00A0B0C0D0E0", "127.0.0.3"), served);
+    EXPECT_EQ(getKey("00A0B0C0D0E9", "127.0.0.3"), miss);
+    for (auto& peer : waiting) {
+        bool closed = false;
+        EXPECT_EQ(Wire::Hex(peer.ReadToClose(CDelayedReplies::kAckWaitMs - 1000, &closed)), miss);
+        EXPECT_TRUE(closed);
+    }
+    // The peer's bucket refills: a unit behind it is served again.
+    std::string again;
+    for (int wait = 0; wait < 10 && again != served; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        again = getKey("00A0B0C0D0E0", "127.0.0.2");
+    }
+    EXPECT_EQ(again, served);
+    EXPECT_TRUE(m_service->WaitForLog("code 16", 3 + 3, 5000));
+    EXPECT_EQ(m_service->CountLog("code 16"), 3u + 3u) << "throttled requests are not logged one by one\n"
+                                                       << m_service->Log();
+}
+
+namespace {
+
+// Two network namespaces joined by a veth pair: the service's, with 10.77.0.1 and
+// fd77::1, and a unit's, with 10.77.0.2 and fd77::2 and the link-layer address
+// 02:00:00:00:00:01 (so its identifier is 020000000001). Needs root and iproute2.
+class CUnitLink
+{
+public:
+    CUnitLink() : m_server("cvs" + std::to_string(getpid())), m_unit("cvu" + std::to_string(getpid()))
+    {
+        if (geteuid() != 0) {
+            m_problem = "needs root to make network namespaces";
+            return;
+        }
+        const std::string s = m_server;
+        const std::string u = m_unit;
+        const std::vector<std::string> commands = {
+            "ip netns add " + s,
+            "ip netns add " + u,
+            "ip link add " + s + " type veth peer name " + u,
+            "ip link set " + s + " netns " + s,
+            "ip link set " + u + " netns " + u,
+            "ip -n " + s + " link set lo up",
+            "ip -n " + u + " link set lo up",
+            "ip -n " + s + " link set " + s + " address 02:00:00:00:0a:01",
+            "ip -n " + u + " link set " + u + " address 02:00:00:00:00:01",
+            "ip -n " + s + " addr add 10.77.0.1/24 dev " + s,
+            "ip -n " + u + " addr add 10.77.0.2/24 dev " + u,
+            "ip -n " + s + " addr add fd77::1/64 dev " + s + " nodad",
+            "ip -n " + u + " addr add fd77::2/64 dev " + u + " nodad",
+            "ip -n " + s + " link set " + s + " up",
+            "ip -n " + u + " link set " + u + " up",
+        };
+        for (const std::string& command : commands) {
+            if (std::system((command + " 2>/dev/null").c_str()) != 0) {
+                m_problem = "cannot set up network namespaces ('" + command + "' failed)";
+                return;
+            }
+        }
+    }
+    ~CUnitLink()
+    {
+        for (const std::string& name : {m_server, m_unit}) {
+            std::system(("ip netns del " + name + " 2>/dev/null").c_str());
+        }
+    }
+    CUnitLink(const CUnitLink&) = delete;
+    CUnitLink& operator=(const CUnitLink&) = delete;
+
+    const std::string& Problem() const { return m_problem; }
+
+    // Runs what on a thread of its own in the service's or the unit's namespace (sockets and
+    // processes it makes belong there).
+    template <typename What> auto InServer(What&& what) { return In(m_server, std::forward<What>(what)); }
+    template <typename What> auto InUnit(What&& what) { return In(m_unit, std::forward<What>(what)); }
+
+private:
+    template <typename What> auto In(const std::string& name, What&& what)
+    {
+        return std::async(std::launch::async,
+                          [name, what = std::forward<What>(what)]() mutable {
+                              const int fd = open(("/run/netns/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+                              const bool entered = fd >= 0 && setns(fd, CLONE_NEWNET) == 0;
+                              if (fd >= 0) {
+                                  close(fd);
+                              }
+                              EXPECT_TRUE(entered) << name;
+                              return what();
+                          })
+            .get();
+    }
+
+    std::string m_server;
+    std::string m_unit;
+    std::string m_problem;
+};
+
+} // namespace
+
+// The unit whose link-layer address is the identifier gets its key in every mode; another
+// unit's key is logged (log), refused as unknown (enforce), or handed out from an exempt
+// subnet, over IPv4 and IPv6 alike.
+TEST_F(TernwickTest, ReleaseCheckFollowsTheUnitsLinkLayerAddress)
+{
+    CUnitLink link;
+    if (!link.Problem().empty()) {
+        GTEST_SKIP() << link.Problem();
+    }
+    const std::string own(32, '\x11');
+    const std::string other(32, '\x22');
+    Register("020000000001", own);
+    Register("020000000002", other);
+    ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"guard", "10", "50", "2", ""}), 0);
+    link.InServer(
+        [this] { m_service = std::make_unique<Harness::CTernwickProcess>(m_dir.Path(), m_notify.Address()); });
+    ASSERT_TRUE(link.InUnit([this] { return Harness::WaitForListener(m_port, 20000, "10.77.0.1"); }))
+        << m_service->Log();
+    const auto getKey = [&](const std::string& id, const std::string& server) {
+        return link.InUnit([&] {
+            return Wire::Hex(Harness::Converse(
+                m_port, Wire::Request(16) + Wire::Data(id) + Wire::Data("mask") + Wire::Ack() + Wire::Ack(), server));
+        });
+    };
+    const std::string ownKey = Wire::Hex(GetKeyReply(own, "020000000001", "mask"));
+    const std::string otherKey = Wire::Hex(GetKeyReply(other, "020000000002", "mask"));
+    const std::string miss = Wire::Hex(NotFoundReply());
+    const struct
+    {
+        const char* mode;
+        const char* exempt;
+        const char* logged; // the mode's line when the service took it
+        bool otherServed;
+        size_t mismatchLines; // for the two requests of another unit's key
+    } cases[] = {
+        {"2", "", "release check: enforce", false, 2},
+        {"1", "", "release check: log", true, 2},
+        {"2", "10.77.0.0/24,fd77::/64", "release check: enforce", true, 0},
+        {"0", "", "release check: off", true, 0},
+    };
+    size_t mismatches = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("mode ") + c.mode + ", exempt " + c.exempt);
+        // Every change of the settings reopens the listener, which logs the mode it took.
+        const size_t opened = m_service->CountLog("listening on port");
+        const size_t taken = m_service->CountLog(c.logged);
+        ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"guard", "10", "50", c.mode, c.exempt}), 0);
+        ASSERT_TRUE(m_service->WaitForLog("listening on port", opened + 1, 10000)) << m_service->Log();
+        EXPECT_EQ(m_service->CountLog(c.logged), taken + 1);
+        for (const char* server : {"10.77.0.1", "fd77::1"}) {
+            EXPECT_EQ(getKey("020000000001", server), ownKey) << server;
+            EXPECT_EQ(getKey("020000000002", server), c.otherServed ? otherKey : miss) << server;
+        }
+        mismatches += c.mismatchLines;
+        const std::string mismatch = "asked for the key of \"020000000002\"";
+        EXPECT_TRUE(mismatches == 0 || m_service->WaitForLog(mismatch, mismatches, 5000));
+        // The requests' own lines come after their mismatch lines: all are written by now.
+        EXPECT_TRUE(m_service->WaitForLog("code 16", 4 * static_cast<size_t>(&c - cases + 1), 5000));
+        EXPECT_EQ(m_service->CountLog(mismatch), mismatches) << m_service->Log();
+    }
+    EXPECT_EQ(m_service->CountLog("asked for the key of \"020000000001\""), 0u);
+}
