@@ -19,5 +19,6 @@ set(CORVANE_WINDOWS_DIRS
     common/settings
     common/net
     common/protocol
+    service
     tests
 )

@@ -3,6 +3,7 @@
 #include "ServiceContext.h"
 
 #include <pthread.h>
+#include <signal.h>
 
 namespace {
 
@@ -12,9 +13,7 @@ struct DispatchTarget
     void* context;
 };
 
-} // namespace
-
-sigset_t CControlDispatcher::ControlSignals()
+sigset_t ControlSignals()
 {
     sigset_t signals;
     sigemptyset(&signals);
@@ -23,6 +22,8 @@ sigset_t CControlDispatcher::ControlSignals()
     }
     return signals;
 }
+
+} // namespace
 
 void CControlDispatcher::BlockControlSignals()
 {

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <signal.h>
 
-// Turns signals into service controls on a thread of its own: SIGTERM and SIGINT stop,
-// SIGUSR1 pauses, SIGUSR2 continues, SIGHUP interrogates. The signals must be blocked in
-// every thread (BlockControlSignals before the first thread starts) so that only this
-// thread's sigwait receives them.
+// Brings the service its controls. Linux: signals on a thread of its own (SIGTERM and
+// SIGINT stop, SIGUSR1 pauses, SIGUSR2 continues, SIGHUP interrogates); they must be
+// blocked in every thread (BlockControlSignals before the first thread starts) so that
+// only this thread's sigwait receives them. Windows: the service control manager's
+// dispatcher thread calls the extended control handler registered by Start.
 class CControlDispatcher
 {
 public:
@@ -22,7 +22,4 @@ public:
     // Starts the dispatcher thread, which runs until the process ends; false when it
     // cannot be started.
     static bool Start(Handler handler, void* context);
-
-private:
-    static sigset_t ControlSignals();
 };

@@ -1,10 +1,10 @@
 #include "CDelayedReplies.h"
 
 #include "net/CStrmSrvSocket.h"
+#include "net/ReadinessPoll.h"
 #include "protocol/Packet.h"
 
 #include <algorithm>
-#include <poll.h>
 
 namespace {
 
@@ -95,7 +95,8 @@ int CDelayedReplies::Advance(Clock::time_point now)
 void CDelayedReplies::Run()
 {
     Clock::time_point nextTick = Clock::now() + kTickPeriod;
-    std::vector<pollfd> polled;
+    std::vector<ZiRez::SocketHandle> sockets;
+    std::vector<char> ready;
     for (;;) {
         std::function<void(Clock::time_point)> tick;
         {
@@ -116,20 +117,17 @@ void CDelayedReplies::Run()
         }
         const int waitMs = std::min<int>(
             Advance(now), static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(nextTick - now).count()));
-        polled.assign(1, pollfd{m_wake.Descriptor(), POLLIN, 0});
+        sockets.clear();
         for (const SParked& parked : m_parked) {
             const bool awaiting = parked.replied;
-            polled.push_back(pollfd{awaiting ? parked.server->ConnectionHandle(parked.index) : -1, POLLIN, 0});
+            sockets.push_back(awaiting ? parked.server->ConnectionHandle(parked.index) : ZiRez::INVALID_SOCKET_HANDLE);
         }
-        if (poll(polled.data(), polled.size(), std::max(0, waitMs)) <= 0) {
+        if (!ZiRez::WaitReadable(sockets, m_wake, std::max(0, waitMs), ready)) {
             continue;
-        }
-        if (polled[0].revents != 0) {
-            m_wake.TryTake();
         }
         for (size_t i = 0; i < m_parked.size(); ++i) {
             SParked& parked = m_parked[i];
-            if (polled[i + 1].revents == 0) {
+            if (ready[i] == 0) {
                 continue;
             }
             // The ACK, and whatever else the peer sent with it (read, so the close is no reset).

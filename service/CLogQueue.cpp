@@ -87,7 +87,9 @@ void CLogQueue::Run()
 void CLogQueue::Write(const char* bytes, size_t length) const
 {
     while (length > 0) {
-        const ssize_t written = write(m_descriptor, bytes, length);
+        // At most 1 GiB a call: the Windows C library counts in unsigned int.
+        const auto chunk = static_cast<unsigned>(std::min<size_t>(length, size_t{1} << 30));
+        const auto written = write(m_descriptor, bytes, chunk);
         if (written < 0 && errno == EINTR) {
             continue;
         }

@@ -14,10 +14,7 @@
 #include "settings/CKeyStore.h"
 
 #include <mutex>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <string>
-#include <sys/socket.h>
 
 namespace {
 
@@ -29,12 +26,7 @@ constexpr int kInTheirPlaceLookMs = 100;
 // Accepted sockets inherit the option from their listener.
 void DisableNagle(ZiRez::CServerSocket& server)
 {
-    const int one = 1;
-    for (const int listener : {server.BaseSocket().IPv4Socket(), server.BaseSocket().IPv6Socket()}) {
-        if (listener != ZiRez::INVALID_SOCKET_HANDLE) {
-            setsockopt(listener, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        }
-    }
+    server.BaseSocket().DisableNagle();
 }
 
 // Ends the run on every way out: its idle workers leave, and the listening sockets close

@@ -332,6 +332,16 @@ int CBaseSocket::Recv(SocketHandle socket, void* buffer, int length)
     throw CSocketError("CBaseSocket::Recv: ReceiveData Error!", kCodeRecv);
 }
 
+void CBaseSocket::DisableNagle()
+{
+    const int one = 1;
+    for (const SocketHandle socket : {m_ipv4Socket, m_ipv6Socket}) {
+        if (socket != INVALID_SOCKET_HANDLE) {
+            Sys::SetSocketOption(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        }
+    }
+}
+
 void CBaseSocket::Close()
 {
     CloseHandle(m_ipv4Socket);

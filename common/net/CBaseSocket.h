@@ -47,6 +47,9 @@ public:
     int Send(SocketHandle socket, const void* bytes, int length);
     int Recv(SocketHandle socket, void* buffer, int length);
 
+    // TCP_NODELAY on the sockets held (accepted sockets take it from their listener).
+    void DisableNagle();
+
     // Closes every socket held and marks it invalid.
     void Close();
 

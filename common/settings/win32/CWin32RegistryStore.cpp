@@ -391,8 +391,15 @@ StoreCondition CWin32RegistryStore::Inspect(bool forWriting)
         condition.path.clear();
         return condition;
     case kErrorFileNotFound:
-        condition.problem =
-            forWriting && CheckWriteAccess() == kErrorAccessDenied ? StoreProblem::NoAccess : StoreProblem::Missing;
+        // A store that is not there yet is created by the first change, for whoever may
+        // create it; there is nothing to read from it.
+        if (!forWriting) {
+            condition.problem = StoreProblem::Missing;
+        } else if (CheckWriteAccess() != kErrorSuccess) {
+            condition.problem = StoreProblem::NoAccess;
+        } else {
+            condition.path.clear();
+        }
         return condition;
     case kErrorAccessDenied:
         condition.problem = StoreProblem::NoAccess;
