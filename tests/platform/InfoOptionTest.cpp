@@ -70,6 +70,12 @@ TEST(InfoOptions, EveryProgramAnswersWithoutSideEffects)
     // The service takes no other argument: it must not start on a mistyped option.
     const ProgramRun typo = RunProgram(CORVANE_TERNWICK, "--hepl", stateDir);
     EXPECT_EQ(typo.exitCode, 2) << typo.out;
+#ifdef CORVANE_HALVARD
+    // Without a display the console says so instead of aborting (and dumping core).
+    const ProgramRun blind = RunProgram(CORVANE_HALVARD, "", stateDir);
+    EXPECT_EQ(blind.exitCode, 1) << blind.out;
+    EXPECT_EQ(blind.out.rfind("Halvard: no display", 0), 0u) << blind.out;
+#endif
     struct stat status
     {};
     EXPECT_NE(stat(stateDir.c_str(), &status), 0);
