@@ -34,11 +34,11 @@ CDelayedReplies& CDelayedReplies::Shared()
 }
 
 void CDelayedReplies::Park(std::shared_ptr<ZiRez::CStrmSrvSocket> server, int index, std::string reply,
-                           Clock::time_point due)
+                           Clock::time_point due, size_t acknowledged)
 {
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        m_incoming.push_back(SParked{std::move(server), index, std::move(reply), due});
+        m_incoming.push_back(SParked{std::move(server), index, std::move(reply), due, false, acknowledged});
     }
     m_wake.Set();
 }
@@ -77,6 +77,10 @@ int CDelayedReplies::Advance(Clock::time_point now)
             const int size = static_cast<int>(parked.reply.size());
             if (parked.server->SendNow(parked.index, parked.reply.data(), size) != size) {
                 Finish(parked);
+                continue;
+            }
+            if (parked.acknowledged >= kHeaderSize) {
+                Finish(parked); // the peer sent its ACK ahead
                 continue;
             }
             parked.replied = true;

@@ -34,8 +34,10 @@ public:
     // The service's own; never destroyed, as parked connections may outlive every run.
     static CDelayedReplies& Shared();
 
-    // Takes over the connection in the server's slot; reply leaves at due.
-    void Park(std::shared_ptr<ZiRez::CStrmSrvSocket> server, int index, std::string reply, Clock::time_point due);
+    // Takes over the connection in the server's slot; reply leaves at due. acknowledged:
+    // bytes of the peer's ACK received already (a peer may send it ahead).
+    void Park(std::shared_ptr<ZiRez::CStrmSrvSocket> server, int index, std::string reply, Clock::time_point due,
+              size_t acknowledged);
     void SetTick(std::function<void(Clock::time_point)> tick);
     // Connections parked or awaiting their acknowledgement now.
     size_t Count() const;

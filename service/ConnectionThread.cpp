@@ -57,9 +57,10 @@ bool Park(const std::shared_ptr<ZiRez::CServerSocket>& server, ZiRez::CStrmSrvSo
         return false;
     }
     const int index = connection.Index();
-    std::string reply = connection.Detach(throttled.status, throttled.detail);
+    size_t readAhead = 0;
+    std::string reply = connection.Detach(throttled.status, throttled.detail, readAhead);
     CDelayedReplies::Shared().Park(std::shared_ptr<ZiRez::CStrmSrvSocket>(server, stream), index, std::move(reply),
-                                   CDelayedReplies::Clock::now() + CRequestGuard::kThrottledReplyDelay);
+                                   CDelayedReplies::Clock::now() + CRequestGuard::kThrottledReplyDelay, readAhead);
     return true;
 }
 

@@ -134,8 +134,9 @@ size_t CRequestConnection::ReceiveDataAppend(std::string& buffer)
     return length;
 }
 
-std::string CRequestConnection::Detach(uint32_t status, uint32_t detail)
+std::string CRequestConnection::Detach(uint32_t status, uint32_t detail, size_t& readAhead)
 {
+    readAhead = static_cast<size_t>(m_aheadEnd - m_aheadBegin);
     uint8_t block[kStatusBlockSize];
     EncodeStatus({status, detail, 0, 0}, block);
     std::string bytes;

@@ -48,8 +48,9 @@ public:
 
     // Gives the connection up without closing it or sending anything (its new holder
     // closes it), and returns the bytes that would end the request with this status: an
-    // ACK still owed, then the status packet.
-    std::string Detach(uint32_t status, uint32_t detail);
+    // ACK still owed, then the status packet. readAhead receives the count of bytes the
+    // peer sent beyond the request, already read (its early ACK, for one).
+    std::string Detach(uint32_t status, uint32_t detail, size_t& readAhead);
 
     int Index() const { return m_index; }
     // True once ReceiveRequest has answered a first packet that was no request with

@@ -1,6 +1,7 @@
 // The throttle per peer: its table in process on a clock the test sets, and the real
 // service refusing one peer past its bucket while serving another.
 #include "Fixture.h"
+#include "service/CDelayedReplies.h"
 #include "service/CPeerThrottle.h"
 
 #include <algorithm>
@@ -183,21 +184,32 @@ TEST_F(TernwickTest, ThrottleRefusesOnePeerPastItsBucketAndServesAnother)
         EXPECT_EQ(getKey("00A0B0C0D0E" + std::to_string(i + 1), "127.0.0.2"), miss) << i;
     }
     EXPECT_EQ(getKey("00A0B0C0D0E0", "127.0.0.2"), miss) << "a throttled peer must not learn of a hit";
-    // Sixteen throttled requests wait at once, more than the workers there are.
-    std::vector<std::future<std::string>> waiting;
-    for (int i = 0; i < 16; ++i) {
-        waiting.push_back(std::async(std::launch::async, getKey, "00A0B0C0D0F" + std::to_string(i % 10), "127.0.0.2"));
+    // Sixteen throttled requests wait at once, more than the workers there are; their
+    // peers send the ACKs ahead with the request and keep their end open, and are closed
+    // once the reply is out, not held until the wait for an ACK gives up.
+    std::vector<Harness::CPeer> waiting(16);
+    for (size_t i = 0; i < waiting.size(); ++i) {
+        ASSERT_TRUE(waiting[i].Connect("127.0.0.1", m_port, "127.0.0.2"));
+        waiting[i].Send(Wire::Request(16) + Wire::Data("00A0B0C0D0F" + std::to_string(i % 10)) + Wire::Data("mask") +
+                        Wire::Ack() + Wire::Ack());
     }
     EXPECT_EQ(getKey("00A0B0C0D0E0", "127.0.0.3"), served);
     EXPECT_EQ(getKey("00A0B0C0D0E9", "127.0.0.3"), miss);
-    for (auto& reply : waiting) {
-        EXPECT_EQ(reply.get(), miss);
+    for (auto& peer : waiting) {
+        bool closed = false;
+        EXPECT_EQ(Wire::Hex(peer.ReadToClose(CDelayedReplies::kAckWaitMs - 1000, &closed)), miss);
+        EXPECT_TRUE(closed);
     }
     // The peer's bucket refills: a unit behind it is served again.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-    EXPECT_EQ(getKey("00A0B0C0D0E0", "127.0.0.2"), served);
+    std::string again;
+    for (int wait = 0; wait < 10 && again != served; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        again = getKey("00A0B0C0D0E0", "127.0.0.2");
+    }
+    EXPECT_EQ(again, served);
     EXPECT_TRUE(m_service->WaitForLog("code 16", 3 + 3, 5000));
-    EXPECT_EQ(m_service->CountLog("code 16"), 3u + 3u) << "throttled requests are not logged one by one";
+    EXPECT_EQ(m_service->CountLog("code 16"), 3u + 3u) << "throttled requests are not logged one by one\n"
+                                                       << m_service->Log();
 }
 
 namespace {
