@@ -19,5 +19,9 @@ set(CORVANE_WINDOWS_DIRS
     common/settings
     common/net
     common/protocol
+    console/lockkey
+    console
+    console/win32
+    control
     tests
 )
