@@ -16,5 +16,8 @@ add_compile_definitions(_WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE _UNICODE WIN32
 # have no Win32 implementation yet.
 set(CORVANE_WINDOWS_DIRS
     common/platform
+    common/settings
+    common/net
+    common/protocol
     tests
 )

@@ -1,14 +1,11 @@
 #include "net/AddressResolution.h"
 
+#include "SystemSockets.h"
 #include "net/CSocketError.h"
 #include "net/SocketErrors.h"
 #include "net/SocketTypes.h"
 
-#include <arpa/inet.h>
 #include <cstring>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 namespace ZiRez {
 

@@ -15,8 +15,8 @@ class CStrmSrvSocket;
 
 // The one wait of every thread that accepts on a server's listeners itself: a connection
 // on the IPv4 or the IPv6 listener, or one of the events. The threads share one epoll
-// instance. A ready listener wakes one of them and no other until that one has re-armed
-// it (after its accept, so that a second pending connection wakes the next waiter); an
+// instance (Linux) or one auto-reset event per listener (Windows). A ready listener wakes one of them and no other
+// until that one has re-armed it (after its accept, so that a second pending connection wakes the next waiter); an
 // event that stays signalled (manual reset) reaches each of them in turn. Events are
 // reported before connections, so that a stop or a pause is seen at once. A listener is
 // re-armed only while the server holds it open, so a re-arm never touches a descriptor
@@ -44,10 +44,18 @@ public:
     void Rearm(Ready listener) const;
 
 private:
+    CStrmSrvSocket& m_server;
+#ifdef _WIN32
+    // The events to wait for (the caller's, then one per listener), and how many are the
+    // caller's.
+    std::vector<void*> m_handles;
+    size_t m_eventCount = 0;
+    int m_listenerTags[2] = {0, 0};
+#else
     void Add(int descriptor, uint64_t tag, uint32_t events);
 
-    CStrmSrvSocket& m_server;
     int m_epoll;
+#endif
 };
 
 } // namespace ZiRez

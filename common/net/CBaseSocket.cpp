@@ -1,15 +1,10 @@
 #include "net/CBaseSocket.h"
 
+#include "SystemSockets.h"
 #include "net/CSocketError.h"
 #include "net/SocketErrors.h"
 
-#include <cerrno>
 #include <climits>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace ZiRez {
 
@@ -25,14 +20,17 @@ constexpr int32_t kCodeBind = 5;
 constexpr int32_t kCodeOption = 7;
 constexpr int32_t kCodeMode = 8;
 
-// Socket-level options, Windows numbering to the system's; -1 when there is no counterpart.
+// Socket-level options, Windows numbering to the system's; kNoCounterpart when there is none (a
+// real option may be negative: SO_EXCLUSIVEADDRUSE is ~SO_REUSEADDR).
+constexpr int kNoCounterpart = -1;
+
 int SocketLevelOption(int32_t option)
 {
     switch (option) {
     case 0x0001:
         return SO_DEBUG;
     case OPTION_REUSEADDR:
-        return SO_REUSEADDR;
+        return Sys::kReuseAddress;
     case OPTION_KEEPALIVE:
         return SO_KEEPALIVE;
     case 0x0010:
@@ -42,7 +40,7 @@ int SocketLevelOption(int32_t option)
     case OPTION_OOBINLINE:
         return SO_OOBINLINE;
     default:
-        return -1;
+        return kNoCounterpart;
     }
 }
 
@@ -68,7 +66,7 @@ int IPLevelOption(int32_t option)
     case 13:
         return IP_DROP_MEMBERSHIP;
     default:
-        return -1;
+        return kNoCounterpart;
     }
 }
 
@@ -90,7 +88,7 @@ int IPv6LevelOption(int32_t option)
     case OPTION_IPV6_V6ONLY:
         return IPV6_V6ONLY;
     default:
-        return -1;
+        return kNoCounterpart;
     }
 }
 
@@ -109,7 +107,7 @@ const char* IPv6OptionLine(int32_t option)
 void CloseHandle(SocketHandle& socket)
 {
     if (socket != INVALID_SOCKET_HANDLE) {
-        close(socket);
+        Sys::CloseSocket(socket);
         socket = INVALID_SOCKET_HANDLE;
     }
 }
@@ -140,21 +138,21 @@ bool CBaseSocket::AppliesToIPv6(uint16_t family) const
 void CBaseSocket::Open()
 {
     // Only stream sockets exist in this system; the type selector keeps its Windows value.
-    const int type = (m_type == SOCKET_STREAM ? SOCK_STREAM : m_type) | SOCK_CLOEXEC;
+    const int type = m_type == SOCKET_STREAM ? SOCK_STREAM : m_type;
     if (AppliesToIPv4()) {
         CloseHandle(m_ipv4Socket);
-        m_ipv4Socket = socket(AF_INET, type, 0);
-        if (m_ipv4Socket < 0) {
-            SetLastSocketErrorFromErrno(errno);
+        m_ipv4Socket = Sys::OpenSocket(AF_INET, type);
+        if (m_ipv4Socket == INVALID_SOCKET_HANDLE) {
+            Sys::RecordError(Sys::LastError());
             m_ipv4Socket = INVALID_SOCKET_HANDLE;
             throw CSocketError("(IPv4) Socket Open Error!", kCodeOpen);
         }
     }
     if (AppliesToIPv6()) {
         CloseHandle(m_ipv6Socket);
-        m_ipv6Socket = socket(AF_INET6, type, 0);
-        if (m_ipv6Socket < 0) {
-            SetLastSocketErrorFromErrno(errno);
+        m_ipv6Socket = Sys::OpenSocket(AF_INET6, type);
+        if (m_ipv6Socket == INVALID_SOCKET_HANDLE) {
+            Sys::RecordError(Sys::LastError());
             m_ipv6Socket = INVALID_SOCKET_HANDLE;
             throw CSocketError("(IPv6) Socket Open Error!", kCodeOpen);
         }
@@ -178,16 +176,15 @@ int CBaseSocket::SetSockOpt(int32_t level, int32_t option, const void* value, in
     const SocketHandle target = ipv6 ? m_ipv6Socket : m_ipv4Socket;
     const int systemOption = ipv6 ? IPv6LevelOption(option) : IPLevelOption(option);
     int32_t code;
-    if (systemOption < 0) {
+    if (systemOption == kNoCounterpart) {
         code = WSA_ENOPROTOOPT;
         SetLastSocketError(code);
     } else if (length < 0) {
-        code = SetLastSocketErrorFromErrno(EINVAL);
-    } else if (setsockopt(target, ipv6 ? IPPROTO_IPV6 : IPPROTO_IP, systemOption, value,
-                          static_cast<socklen_t>(length)) == 0) {
+        code = Sys::RecordError(Sys::kInvalid);
+    } else if (Sys::SetSocketOption(target, ipv6 ? IPPROTO_IPV6 : IPPROTO_IP, systemOption, value, length) == 0) {
         return 0;
     } else {
-        code = SetLastSocketErrorFromErrno(errno);
+        code = Sys::RecordError(Sys::LastError());
     }
     if (ipv6 && option == OPTION_IPV6_V6ONLY && code == WSA_ENOPROTOOPT) {
         return WSA_ENOPROTOOPT;
@@ -204,13 +201,13 @@ int CBaseSocket::SetSockOpt(int32_t level, int32_t option, const void* value, in
 void CBaseSocket::SetOptionOn(SocketHandle socket, int32_t option, const char* failureMessage)
 {
     const int systemOption = SocketLevelOption(option);
-    if (systemOption < 0) {
+    if (systemOption == kNoCounterpart) {
         SetLastSocketError(WSA_ENOPROTOOPT);
         throw CSocketError(failureMessage, kCodeOption);
     }
     const int value = 1;
-    if (setsockopt(socket, SOL_SOCKET, systemOption, &value, sizeof value) != 0) {
-        SetLastSocketErrorFromErrno(errno);
+    if (Sys::SetSocketOption(socket, SOL_SOCKET, systemOption, &value, sizeof value) != 0) {
+        Sys::RecordError(Sys::LastError());
         throw CSocketError(failureMessage, kCodeOption);
     }
 }
@@ -240,15 +237,15 @@ int CBaseSocket::Bind(const sockaddr* address, size_t length)
         size = sizeof(sockaddr_in6);
         familyText = "(IPv6) ";
     } else {
-        SetLastSocketErrorFromErrno(EAFNOSUPPORT);
+        Sys::RecordError(Sys::kNoFamily);
         throw CSocketError("(UNKNOWN) Socket Bind Error!", kCodeBind);
     }
-    if (length < size) {
-        SetLastSocketErrorFromErrno(EINVAL);
+    if (length < static_cast<size_t>(size)) {
+        Sys::RecordError(Sys::kInvalid);
     } else if (bind(target, address, size) == 0) {
         return 0;
     } else {
-        SetLastSocketErrorFromErrno(errno);
+        Sys::RecordError(Sys::LastError());
     }
     throw CSocketError(std::string("CBaseSocket::Bind: ") + GetErrorText() + familyText + "Socket Bind Error!",
                        kCodeBind);
@@ -265,11 +262,11 @@ int CBaseSocket::Bind(const addrinfo* address)
 void CBaseSocket::Listen()
 {
     if (AppliesToIPv4() && listen(m_ipv4Socket, kLargestBacklog) != 0) {
-        SetLastSocketErrorFromErrno(errno);
+        Sys::RecordError(Sys::LastError());
         throw CSocketError("(IPv4) Socket Listen Error!", kCodeOpen);
     }
     if (AppliesToIPv6() && listen(m_ipv6Socket, kLargestBacklog) != 0) {
-        SetLastSocketErrorFromErrno(errno);
+        Sys::RecordError(Sys::LastError());
         throw CSocketError("(IPv6) Socket Listen Error!", kCodeOpen);
     }
 }
@@ -277,17 +274,11 @@ void CBaseSocket::Listen()
 void CBaseSocket::SetModeOn(SocketHandle socket, uint32_t command, uint32_t argument, const char* failureMessage)
 {
     if (command != MODE_FIONBIO) {
-        SetLastSocketErrorFromErrno(EINVAL);
+        Sys::RecordError(Sys::kInvalid);
         throw CSocketError(failureMessage, kCodeMode);
     }
-    const int flags = fcntl(socket, F_GETFL);
-    if (flags < 0) {
-        SetLastSocketErrorFromErrno(errno);
-        throw CSocketError(failureMessage, kCodeMode);
-    }
-    const int wanted = argument != 0 ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
-    if (wanted != flags && fcntl(socket, F_SETFL, wanted) != 0) {
-        SetLastSocketErrorFromErrno(errno);
+    if (Sys::SetNonBlocking(socket, argument != 0) != 0) {
+        Sys::RecordError(Sys::LastError());
         throw CSocketError(failureMessage, kCodeMode);
     }
 }
@@ -307,17 +298,17 @@ int CBaseSocket::Send(SocketHandle socket, const void* bytes, int length)
 {
     if (length >= 0) {
         for (;;) {
-            const ssize_t sent = send(socket, bytes, static_cast<size_t>(length), MSG_NOSIGNAL);
+            const long sent = Sys::SendSome(socket, bytes, length);
             if (sent >= 0) {
                 return static_cast<int>(sent);
             }
-            if (errno != EINTR) {
+            if (Sys::LastError() != Sys::kInterrupted) {
                 break;
             }
         }
-        SetLastSocketErrorFromErrno(errno);
+        Sys::RecordError(Sys::LastError());
     } else {
-        SetLastSocketErrorFromErrno(EINVAL);
+        Sys::RecordError(Sys::kInvalid);
     }
     throw CSocketError("CBaseSocket::Send: SendData Error!", kCodeSend);
 }
@@ -326,17 +317,17 @@ int CBaseSocket::Recv(SocketHandle socket, void* buffer, int length)
 {
     if (length >= 0) {
         for (;;) {
-            const ssize_t got = recv(socket, buffer, static_cast<size_t>(length), 0);
+            const long got = Sys::ReceiveSome(socket, buffer, length);
             if (got >= 0) {
                 return static_cast<int>(got);
             }
-            if (errno != EINTR) {
+            if (Sys::LastError() != Sys::kInterrupted) {
                 break;
             }
         }
-        SetLastSocketErrorFromErrno(errno);
+        Sys::RecordError(Sys::LastError());
     } else {
-        SetLastSocketErrorFromErrno(EINVAL);
+        Sys::RecordError(Sys::kInvalid);
     }
     throw CSocketError("CBaseSocket::Recv: ReceiveData Error!", kCodeRecv);
 }

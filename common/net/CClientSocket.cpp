@@ -1,5 +1,6 @@
 #include "net/CClientSocket.h"
 
+#include "SystemSockets.h"
 #include "net/CSocketError.h"
 #include "net/CSocketEvent.h"
 #include "net/CSocketTimeOut.h"
@@ -7,10 +8,6 @@
 #include "net/SocketErrors.h"
 #include "net/StackProbe.h"
 #include "platform/CEvent.h"
-
-#include <cerrno>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 namespace ZiRez {
 
@@ -69,9 +66,9 @@ void CClientSocket::Connect(const std::string& host, uint16_t port)
     }
     // Non-blocking connect: EINPROGRESS is the would-block answer; after EINTR the connection
     // also goes on in the background.
-    if (connect(socket, reinterpret_cast<const sockaddr*>(&address), length) != 0 && errno != EINPROGRESS &&
-        errno != EINTR) {
-        SetLastSocketErrorFromErrno(errno);
+    if (connect(socket, reinterpret_cast<const sockaddr*>(&address), length) != 0 &&
+        Sys::LastError() != Sys::kInProgress && Sys::LastError() != Sys::kInterrupted) {
+        Sys::RecordError(Sys::LastError());
         throw CSocketError(std::string("CBaseSocket::Connect: ") + CBaseSocket::GetErrorText() + familyText +
                                "Socket Connect Error!",
                            6);
@@ -96,19 +93,14 @@ void CClientSocket::Connect(const std::string& host, uint16_t port)
         throw CSocketError("Socket Connect Error!", 6);
     }
     // Writable with a pending error is a refused or failed connection, not a connection.
-    int pending = 0;
-    socklen_t pendingLength = sizeof pending;
-    if (getsockopt(ConnectionSocket(), SOL_SOCKET, SO_ERROR, &pending, &pendingLength) != 0) {
-        pending = errno;
-    }
+    const int pending = Sys::PendingError(ConnectionSocket());
     if (pending != 0) {
-        SetLastSocketErrorFromErrno(pending);
+        Sys::RecordError(pending);
         throw CSocketError("Socket Connect Error!", 6);
     }
     // A peer that stops reading must not hold a writer for ever.
     if (m_timeOut > 0) {
-        timeval limit{m_timeOut / 1000, (m_timeOut % 1000) * 1000};
-        setsockopt(ConnectionSocket(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+        Sys::SetSendTimeOut(ConnectionSocket(), m_timeOut);
     }
 }
 

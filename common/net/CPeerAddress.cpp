@@ -1,9 +1,8 @@
 #include "net/CPeerAddress.h"
 
-#include <arpa/inet.h>
+#include "SystemSockets.h"
+
 #include <cstring>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 namespace ZiRez {
 

@@ -1,5 +1,6 @@
 #include "net/CStrmCltSocket.h"
 
+#include "SystemSockets.h"
 #include "net/CSocketError.h"
 #include "net/CSocketEvent.h"
 #include "net/CSocketTimeOut.h"
@@ -7,8 +8,6 @@
 #include "platform/CEvent.h"
 
 #include <cstring>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 namespace ZiRez {
 

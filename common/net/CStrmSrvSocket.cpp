@@ -1,5 +1,6 @@
 #include "net/CStrmSrvSocket.h"
 
+#include "SystemSockets.h"
 #include "net/CSocketError.h"
 #include "net/CSocketEvent.h"
 #include "net/CSocketTimeOut.h"
@@ -8,15 +9,9 @@
 #include "platform/CEvent.h"
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 namespace ZiRez {
 
@@ -43,45 +38,17 @@ int32_t TranslateFamily(uint16_t family)
     }
 }
 
-// A failure of accept() that concerns only the connection that was pending, not the listener.
-bool IsTransientAcceptError(int error)
-{
-    switch (error) {
-    case EAGAIN:
-    case EINTR:
-    case ECONNABORTED:
-    case EPROTO:
-    case EPERM:
-    case ENETDOWN:
-    case ENOPROTOOPT:
-    case EHOSTDOWN:
-    case ENONET:
-    case EHOSTUNREACH:
-    case EOPNOTSUPP:
-    case ENETUNREACH:
-    case ETIMEDOUT:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool IsResourceShortage(int error)
-{
-    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
-}
-
 // After a failed accept(): records the error and throws when the listener failed; true
 // when descriptors or memory ran out (the caller pauses), false when only the pending
 // connection was lost.
 bool AcceptFailedForWantOfResources()
 {
-    const int error = errno;
-    SetLastSocketErrorFromErrno(error);
-    if (!IsResourceShortage(error) && !IsTransientAcceptError(error)) {
+    const int error = Sys::LastError();
+    Sys::RecordError(error);
+    if (!Sys::IsResourceShortage(error) && !Sys::IsTransientAcceptError(error)) {
         throw CSocketError("Socket Accept Error!", 4);
     }
-    return IsResourceShortage(error);
+    return Sys::IsResourceShortage(error);
 }
 
 int RemainingMs(int32_t timeOut, Clock::time_point deadline)
@@ -116,11 +83,11 @@ struct CStrmSrvSocket::Connection
     Connection(SocketHandle s, uint32_t timeOuts, uint64_t heard)
         : socket(s), accepted(Clock::now()), lastHeard(heard), timeOutsVersion(timeOuts)
     {}
-    ~Connection() { close(socket); }
+    ~Connection() { Sys::CloseSocket(socket); }
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    void ShutDown() { shutdown(socket, SHUT_RDWR); }
+    void ShutDown() { Sys::ShutDownSocket(socket); }
 
     const SocketHandle socket;
     const Clock::time_point accepted;
@@ -178,7 +145,7 @@ void CStrmSrvSocket::Open(uint16_t port)
     for (const SocketHandle listener : {m_socket.IPv4Socket(), m_socket.IPv6Socket()}) {
         if (listener != INVALID_SOCKET_HANDLE) {
             // A pending connection that vanishes before accept() must not block its caller.
-            fcntl(listener, F_SETFL, fcntl(listener, F_GETFL) | O_NONBLOCK);
+            Sys::SetNonBlocking(listener, true);
             ApplyTimeOuts(listener);
         }
     }
@@ -186,11 +153,8 @@ void CStrmSrvSocket::Open(uint16_t port)
 
 void CStrmSrvSocket::ApplyTimeOuts(SocketHandle socket) const
 {
-    const timeval limit{m_readTimeOut > 0 ? m_readTimeOut / 1000 : 0,
-                        m_readTimeOut > 0 ? (m_readTimeOut % 1000) * 1000 : 0};
-    setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    const timeval receive = m_readCancelEvent == nullptr ? limit : timeval{};
-    setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &receive, sizeof receive);
+    const int limit = m_readTimeOut > 0 ? m_readTimeOut : 0;
+    Sys::SetTimeOuts(socket, limit, m_readCancelEvent == nullptr ? limit : 0);
 }
 
 int CStrmSrvSocket::Accept()
@@ -250,11 +214,14 @@ int CStrmSrvSocket::AcceptOn(SocketHandle listener)
 {
     sockaddr_storage peer{};
     socklen_t peerLength = sizeof peer;
-    const SocketHandle accepted = accept4(listener, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
-    if (accepted < 0) {
+    const SocketHandle accepted = Sys::AcceptSocket(listener, reinterpret_cast<sockaddr*>(&peer), &peerLength);
+    if (accepted == INVALID_SOCKET_HANDLE) {
         return -1;
     }
-    // The socket carries the time-outs of its listener.
+    // The socket carries the time-outs of its listener where the system hands them on.
+    if (!Sys::kAcceptKeepsTimeOuts) {
+        ApplyTimeOuts(accepted);
+    }
     auto connection = std::make_shared<Connection>(accepted, m_timeOutsVersion, NextHearing());
     connection->peer = peer;
     connection->peerLength = peerLength;
@@ -325,10 +292,10 @@ int CStrmSrvSocket::WaitAllowedMs(Connection& connection, bool socketTimeOuts, i
     }
     const int allowed = static_cast<int>(left.count());
     if (socketTimeOuts) {
-        const timeval limit{allowed / 1000, (allowed % 1000) * 1000};
-        setsockopt(connection.socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
         if (m_readCancelEvent == nullptr) {
-            setsockopt(connection.socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+            Sys::SetTimeOuts(connection.socket, allowed, allowed);
+        } else {
+            Sys::SetSendTimeOut(connection.socket, allowed);
         }
         // The next change of the read wait puts the usual time-outs back.
         connection.timeOutsVersion = m_timeOutsVersion - 1;
@@ -340,18 +307,19 @@ int CStrmSrvSocket::ReceiveBlocking(Connection& connection, void* buffer, int le
 {
     const int allowed = WaitAllowedMs(connection, true, 3);
     for (;;) {
-        const ssize_t got = recv(connection.socket, buffer, static_cast<size_t>(length < 0 ? 0 : length), 0);
+        const long got = Sys::ReceiveSome(connection.socket, buffer, length < 0 ? 0 : length);
         if (got >= 0) {
             if (got > 0) {
                 Heard(connection);
             }
             return static_cast<int>(got);
         }
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        const int error = Sys::LastError();
+        if (Sys::IsTimeOut(error)) {
             throw CSocketTimeOut(allowed == m_readTimeOut ? "Socket TimeOut Error!" : "Request TimeOut Error!", 3);
         }
-        if (errno != EINTR) {
-            SetLastSocketErrorFromErrno(errno);
+        if (error != Sys::kInterrupted) {
+            Sys::RecordError(error);
             throw CSocketError("CBaseSocket::Recv: ReceiveData Error!", 3);
         }
     }
@@ -543,10 +511,10 @@ int CStrmSrvSocket::SendNow(int index, const void* bytes, int length)
     if (!connection || length < 0) {
         return -1;
     }
-    ssize_t sent;
+    long sent;
     do {
-        sent = send(connection->socket, bytes, static_cast<size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT);
-    } while (sent < 0 && errno == EINTR);
+        sent = Sys::SendWithoutWaiting(connection->socket, bytes, length);
+    } while (sent < 0 && Sys::LastError() == Sys::kInterrupted);
     return sent < 0 ? -1 : static_cast<int>(sent);
 }
 
@@ -556,12 +524,12 @@ int CStrmSrvSocket::ReceiveNow(int index, void* buffer, int length)
     if (!connection || length < 0) {
         return 0;
     }
-    ssize_t got;
+    long got;
     do {
-        got = recv(connection->socket, buffer, static_cast<size_t>(length), MSG_DONTWAIT);
-    } while (got < 0 && errno == EINTR);
+        got = Sys::ReceiveWithoutWaiting(connection->socket, buffer, length);
+    } while (got < 0 && Sys::LastError() == Sys::kInterrupted);
     if (got < 0) {
-        return errno == EAGAIN || errno == EWOULDBLOCK ? -1 : 0;
+        return Sys::LastError() == Sys::kWouldBlock ? -1 : 0;
     }
     return static_cast<int>(got);
 }

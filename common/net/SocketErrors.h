@@ -9,11 +9,13 @@ namespace ZiRez {
 int32_t GetLastSocketError();
 void SetLastSocketError(int32_t winsockCode);
 
-// Sets the last socket error from errno / from a getaddrinfo() result and returns the code.
+// Sets the last socket error from errno (Linux only) / from a getaddrinfo() result and
+// returns the code.
 int32_t SetLastSocketErrorFromErrno(int errnoValue);
 int32_t SetLastSocketErrorFromResolver(int resolverResult);
 
-// Winsock code of an errno value or of a getaddrinfo() result; 0 when there is none.
+// Winsock code of an errno value (Linux only) or of a getaddrinfo() result; 0 when there is
+// none.
 int32_t WinsockCodeFromErrno(int errnoValue);
 int32_t WinsockCodeFromResolver(int resolverResult);
 

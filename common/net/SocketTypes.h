@@ -4,9 +4,15 @@
 
 namespace ZiRez {
 
-// Socket handles are descriptors; -1 is no socket.
+// Socket handles are descriptors on Linux (-1 is no socket) and SOCKETs on Windows
+// (INVALID_SOCKET, all bits set, is none).
+#ifdef _WIN32
+using SocketHandle = std::uintptr_t;
+inline constexpr SocketHandle INVALID_SOCKET_HANDLE = ~SocketHandle{0};
+#else
 using SocketHandle = int;
 inline constexpr SocketHandle INVALID_SOCKET_HANDLE = -1;
+#endif
 
 // Family selector, in the Windows numbering; translated at the system call.
 inline constexpr uint16_t FAMILY_UNSPEC = 0;

@@ -1,7 +1,6 @@
 #include "net/StackProbe.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
+#include "SystemSockets.h"
 
 namespace ZiRez {
 
@@ -9,11 +8,11 @@ namespace {
 
 bool CanCreate(int family)
 {
-    const int probe = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (probe < 0) {
+    const SocketHandle probe = Sys::OpenSocket(family, SOCK_STREAM);
+    if (probe == INVALID_SOCKET_HANDLE) {
         return false;
     }
-    close(probe);
+    Sys::CloseSocket(probe);
     return true;
 }
 

@@ -1,6 +1,5 @@
 #include "CSettingsStore.h"
-#include "platform/StateDirectory.h"
-#include "sqlite/CSqliteStore.h"
+#include "PlatformStore.h"
 
 #include <atomic>
 
@@ -16,10 +15,9 @@ CSettingsStore& SettingsStore()
     if (CSettingsStore* replacement = g_replacement.load(std::memory_order_acquire)) {
         return *replacement;
     }
-    // The one place that picks the platform's store. The state directory is read once.
-    // Never destroyed: threads that are still working while the process exits must not
-    // meet a store that is being torn down.
-    static CSqliteStore* const store = new CSqliteStore(Platform::StateDirectory());
+    // Made once (the state directory is read once). Never destroyed: threads that are
+    // still working while the process exits must not meet a store that is being torn down.
+    static CSettingsStore* const store = NewPlatformStore();
     return *store;
 }
 

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <sqlite3.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -231,6 +232,38 @@ TEST_F(DurabilityTest, AStoreLeftInWriteAheadModeMovesItsChangesIntoSettingsDbAt
     EXPECT_EQ(held.keys.size(), 2u);
     EXPECT_EQ(CopyOfTheFileAlone(), held);
     SetSettingsStoreForTesting(&Store());
+}
+
+TEST_F(DurabilityTest, AKeptCopyIsOwnerOnlyNeverReplacedAndRestoresTheStore)
+{
+    std::string kept;
+    EXPECT_EQ(store.KeepCopy(kept), 0) << "no store yet: nothing to copy";
+    ASSERT_EQ(store.CreateLayout(), 1);
+    ASSERT_EQ(store.StoreKey(MakeRecord("00A0B0C0D0E0", KeyBytes(1, 1))), 1);
+    ASSERT_EQ(store.WritePassword("pw"), 1);
+    const mode_t previous = umask(0);
+    ASSERT_EQ(store.KeepCopy(kept), 1);
+    umask(previous);
+    EXPECT_EQ(kept.rfind(StateDir() + "/settings-20", 0), 0u) << kept;
+    EXPECT_EQ(kept.substr(kept.size() - 4), "Z.db") << kept;
+    struct stat status
+    {};
+    ASSERT_EQ(stat(kept.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+
+    // A second copy within the same second must not replace the first.
+    std::string again;
+    const int second = store.KeepCopy(again);
+    EXPECT_TRUE(second == 1 ? again != kept : again.empty());
+
+    // Restoring is putting the copy in place of settings.db.
+    ASSERT_EQ(store.RemoveLayout(), 1);
+    ASSERT_TRUE(store.LoadKeyList().empty());
+    ASSERT_EQ(rename(kept.c_str(), (StateDir() + "/settings.db").c_str()), 0);
+    const auto keys = store.LoadKeyList();
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_EQ(std::string(keys.begin()->second.GetKey().View()), KeyBytes(1, 1));
+    EXPECT_EQ(store.ReadPassword(), "pw");
 }
 
 } // namespace

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
-#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -296,38 +295,6 @@ TEST_F(KeyStoreTest, RemoveLayoutDeletesTheProductKeyAndKeepsTheCompany)
     EXPECT_EQ(store.RemoveLayout(), 0);
     EXPECT_EQ(product.SubkeyNameAt(0), "Extra");
     EXPECT_EQ(product.SubkeyNameAt(1), "");
-}
-
-TEST_F(KeyStoreTest, AKeptCopyIsOwnerOnlyNeverReplacedAndRestoresTheStore)
-{
-    std::string kept;
-    EXPECT_EQ(store.KeepCopy(kept), 0) << "no store yet: nothing to copy";
-    ASSERT_EQ(store.CreateLayout(), 1);
-    ASSERT_EQ(store.StoreKey(MakeRecord("00A0B0C0D0E0", KeyBytes(1, 1))), 1);
-    ASSERT_EQ(store.WritePassword("pw"), 1);
-    const mode_t previous = umask(0);
-    ASSERT_EQ(store.KeepCopy(kept), 1);
-    umask(previous);
-    EXPECT_EQ(kept.rfind(StateDir() + "/settings-20", 0), 0u) << kept;
-    EXPECT_EQ(kept.substr(kept.size() - 4), "Z.db") << kept;
-    struct stat status
-    {};
-    ASSERT_EQ(stat(kept.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0600u);
-
-    // A second copy within the same second must not replace the first.
-    std::string again;
-    const int second = store.KeepCopy(again);
-    EXPECT_TRUE(second == 1 ? again != kept : again.empty());
-
-    // Restoring is putting the copy in place of settings.db.
-    ASSERT_EQ(store.RemoveLayout(), 1);
-    ASSERT_TRUE(store.LoadKeyList().empty());
-    ASSERT_EQ(rename(kept.c_str(), (StateDir() + "/settings.db").c_str()), 0);
-    const auto keys = store.LoadKeyList();
-    ASSERT_EQ(keys.size(), 1u);
-    EXPECT_EQ(std::string(keys.begin()->second.GetKey().View()), KeyBytes(1, 1));
-    EXPECT_EQ(store.ReadPassword(), "pw");
 }
 
 TEST_F(KeyStoreTest, WritesThatFailReportZero)

@@ -1,4 +1,4 @@
-#include "StoreMessages.h"
+#include "settings/StoreMessages.h"
 
 #include <unistd.h>
 

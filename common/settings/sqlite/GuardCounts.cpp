@@ -1,4 +1,4 @@
-#include "GuardCounts.h"
+#include "settings/GuardCounts.h"
 
 #include <cstdio>
 #include <fcntl.h>

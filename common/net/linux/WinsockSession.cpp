@@ -1,0 +1,8 @@
+#include "net/CWinsockSession.h"
+
+namespace ZiRez {
+
+CWinsockSession::CWinsockSession() = default;
+CWinsockSession::~CWinsockSession() = default;
+
+} // namespace ZiRez

@@ -1,0 +1,75 @@
+#include "net/CAcceptWaiter.h"
+
+#include "SystemSockets.h"
+#include "net/CSocketError.h"
+#include "net/CStrmSrvSocket.h"
+#include "platform/CEvent.h"
+
+namespace ZiRez {
+
+namespace {
+
+constexpr const char* kWaitError = "CAcceptWaiter: SocketEvent Wait Error!";
+
+} // namespace
+
+CAcceptWaiter::CAcceptWaiter(CStrmSrvSocket& server, const std::vector<Platform::CEvent*>& events) : m_server(server)
+{
+    for (Platform::CEvent* event : events) {
+        if (event != nullptr) {
+            m_handles.push_back(event->Descriptor());
+        }
+    }
+    m_eventCount = m_handles.size();
+    // One auto-reset event per listener: a pending connection wakes one waiter, and the
+    // accept it makes records the next pending one again (FD_ACCEPT is re-enabled by accept).
+    for (const bool ipv6 : {false, true}) {
+        m_server.UseListener(ipv6, [&](SocketHandle listener) {
+            HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+            if (event == nullptr || WSAEventSelect(listener, event, FD_ACCEPT) != 0) {
+                Sys::RecordError(event == nullptr ? WSA_NOT_ENOUGH_MEMORY : Sys::LastError());
+                if (event != nullptr) {
+                    CloseHandle(event);
+                }
+                return;
+            }
+            m_listenerTags[m_handles.size() - m_eventCount] = ipv6 ? 6 : 4;
+            m_handles.push_back(event);
+        });
+    }
+    if (m_handles.size() == m_eventCount) {
+        // No listener could be watched: there is nothing to accept on.
+        SetLastSocketError(WSAENOTSOCK);
+        throw CSocketError(kWaitError, 9);
+    }
+}
+
+CAcceptWaiter::~CAcceptWaiter()
+{
+    for (size_t i = m_eventCount; i < m_handles.size(); ++i) {
+        CloseHandle(m_handles[i]);
+    }
+}
+
+void CAcceptWaiter::Rearm(Ready) const {}
+
+CAcceptWaiter::Ready CAcceptWaiter::Wait(int timeOut) const
+{
+    // The caller's events come first in the list, so a stop or a pause wins over a connection.
+    const DWORD woken = WaitForMultipleObjects(static_cast<DWORD>(m_handles.size()), m_handles.data(), FALSE,
+                                               timeOut < 0 ? INFINITE : static_cast<DWORD>(timeOut));
+    if (woken == WAIT_TIMEOUT) {
+        return Ready::TimeOut;
+    }
+    if (woken >= WAIT_OBJECT_0 + m_handles.size()) {
+        SetLastSocketError(static_cast<int32_t>(GetLastError()));
+        throw CSocketError(kWaitError, 9);
+    }
+    const size_t index = woken - WAIT_OBJECT_0;
+    if (index < m_eventCount) {
+        return Ready::Event;
+    }
+    return m_listenerTags[index - m_eventCount] == 6 ? Ready::IPv6 : Ready::IPv4;
+}
+
+} // namespace ZiRez

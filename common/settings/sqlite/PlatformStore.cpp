@@ -1,0 +1,9 @@
+#include "settings/PlatformStore.h"
+
+#include "platform/StateDirectory.h"
+#include "settings/sqlite/CSqliteStore.h"
+
+CSettingsStore* NewPlatformStore()
+{
+    return new CSqliteStore(Platform::StateDirectory());
+}

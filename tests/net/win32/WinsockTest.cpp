@@ -1,0 +1,106 @@
+// The socket layer over Winsock: a connection and its bytes over IPv4 and IPv6 loopback, a
+// cancel event ending a client's wait, and the Winsock codes and texts of a refused connect
+// and of a port another listener holds.
+#include "net/CAcceptWaiter.h"
+#include "net/CSocketError.h"
+#include "net/CSocketEvent.h"
+#include "net/CStrmCltSocket.h"
+#include "net/CStrmSrvSocket.h"
+#include "net/CWinsockSession.h"
+#include "net/SocketErrors.h"
+#include "platform/CEvent.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <thread>
+
+using namespace ZiRez;
+
+namespace {
+
+const CWinsockSession g_winsock;
+
+// A listener of the layer on a free port of both families.
+struct CListener
+{
+    CStrmSrvSocket server{FAMILY_UNSPEC, SOCKET_STREAM, true, true, 0, nullptr, 5000};
+
+    CListener() { server.Open(0); }
+    uint16_t Port() const { return server.BaseSocket().BoundPort(FAMILY_INET); }
+};
+
+} // namespace
+
+TEST(Winsock, BytesTravelBothWaysOverIPv4AndIPv6)
+{
+    for (const char* host : {"127.0.0.1", "::1"}) {
+        SCOPED_TRACE(host);
+        CListener listener;
+        const uint16_t port =
+            std::string(host) == "::1" ? listener.server.BaseSocket().BoundPort(FAMILY_INET6) : listener.Port();
+        ASSERT_NE(port, 0);
+        std::thread peer([&] {
+            CStrmCltSocket client(FAMILY_UNSPEC, nullptr, 5000);
+            client.Open(host, port);
+            client.Write("ping", 4);
+            char reply[4] = {};
+            EXPECT_EQ(client.Read(reply, 4), 4);
+            EXPECT_EQ(std::string(reply, 4), "pong");
+        });
+        CAcceptWaiter waiter(listener.server, {});
+        const CAcceptWaiter::Ready ready = waiter.Wait(5000);
+        ASSERT_NE(ready, CAcceptWaiter::Ready::TimeOut);
+        const int slot = listener.server.TryAccept(ready == CAcceptWaiter::Ready::IPv6);
+        ASSERT_GE(slot, 0);
+        EXPECT_EQ(listener.server.GetPeerAddress(slot), host);
+        char request[4] = {};
+        EXPECT_EQ(listener.server.Read(slot, request, 4), 4);
+        EXPECT_EQ(std::string(request, 4), "ping");
+        EXPECT_EQ(listener.server.Write(slot, "pong", 4), 4);
+        peer.join();
+        listener.server.CloseConnection(slot);
+    }
+}
+
+TEST(Winsock, ACancelEventEndsAClientsWait)
+{
+    CListener listener;
+    Platform::CEvent cancel(true, false);
+    CStrmCltSocket client(FAMILY_UNSPEC, &cancel, -1);
+    client.Open("127.0.0.1", listener.Port());
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        cancel.Set();
+    });
+    char byte = 0;
+    EXPECT_THROW(client.Read(&byte, 1), CSocketEvent);
+    canceller.join();
+}
+
+TEST(Winsock, RefusedConnectAndPortInUseCarryTheirWinsockCodes)
+{
+    uint16_t freed = 0;
+    {
+        CListener listener;
+        freed = listener.Port();
+    }
+    CStrmCltSocket client(FAMILY_UNSPEC, nullptr, 5000);
+    EXPECT_THROW(client.Open("127.0.0.1", freed), CSocketError);
+    EXPECT_EQ(GetLastSocketError(), 10061);
+    EXPECT_EQ(CBaseSocket::GetErrorText(), "WSAECONNREFUSED: Connection refused.\n");
+
+    CListener holder;
+    CStrmSrvSocket second(FAMILY_UNSPEC, SOCKET_STREAM, true, true, 0, nullptr, 5000);
+    try {
+        second.Open(holder.Port());
+        FAIL() << "a port another listener holds was opened";
+    } catch (const CSocketError& error) {
+        EXPECT_EQ(error.GetCode(), 5);
+        // Windows answers WSAEADDRINUSE; Wine refuses the exclusive listener's port with
+        // WSAEACCES. Either is the code as Winsock gives it, with its text.
+        const int32_t code = GetLastSocketError();
+        EXPECT_TRUE(code == 10048 || code == 10013) << code;
+        EXPECT_EQ(CBaseSocket::GetErrorText(),
+                  code == 10048 ? "WSAEADDRINUSE: Address already in use.\n" : "WSAEACCES: Permission denied.\n");
+    }
+}
