@@ -311,6 +311,8 @@ TEST_F(TernwickTest, ReleaseCheckFollowsTheUnitsLinkLayerAddress)
         [this] { m_service = std::make_unique<Harness::CTernwickProcess>(m_dir.Path(), m_notify.Address()); });
     ASSERT_TRUE(link.InUnit([this] { return Harness::WaitForListener(m_port, 20000, "10.77.0.1"); }))
         << m_service->Log();
+    // Lines are written a little later: the listener's first must be in before they are counted.
+    ASSERT_TRUE(m_service->WaitForLog("listening on port", 1, 5000));
     const auto getKey = [&](const std::string& id, const std::string& server) {
         return link.InUnit([&] {
             return Wire::Hex(Harness::Converse(
