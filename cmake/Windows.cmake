@@ -20,5 +20,9 @@ set(CORVANE_WINDOWS_DIRS
     common/net
     common/protocol
     service
+    console/lockkey
+    console
+    console/win32
+    control
     tests
 )

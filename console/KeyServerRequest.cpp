@@ -3,9 +3,12 @@
 #include "console/PasswordText.h"
 #include "console/PortText.h"
 #include "console/RequestParts.h"
+#include "net/CWinsockSession.h"
 #include "platform/RandomBytes.h"
 #include "protocol/AuthError.h"
 #include "protocol/CKeyServerClient.h"
+
+#include <optional>
 
 SRequestTarget ResolveTarget(const SCopyTarget& target)
 {
@@ -28,6 +31,14 @@ SRequestTarget ResolveTarget(const SCopyTarget& target)
 ECopyOutcome RunKeyServerRequest(const std::string& host, uint16_t port,
                                  const std::function<void(CKeyServerClient&)>& conversation)
 {
+    // The socket library for this request only: the console uses no socket otherwise. One
+    // that cannot start is no connection.
+    std::optional<ZiRez::CWinsockSession> sockets;
+    try {
+        sockets.emplace();
+    } catch (...) {
+        return ECopyOutcome::NoConnection;
+    }
     try {
         CKeyServerClient client;
         try {

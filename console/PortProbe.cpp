@@ -2,7 +2,10 @@
 
 #include "net/AddressResolution.h"
 #include "net/CBaseSocket.h"
+#include "net/CWinsockSession.h"
 #include "net/StackProbe.h"
+
+#include <optional>
 
 namespace {
 
@@ -18,6 +21,13 @@ void BindAny(ZiRez::CBaseSocket& socket, const char* anyAddress, size_t length, 
 
 bool IsPortInUse(uint16_t port)
 {
+    // A socket library that cannot start finds every port free.
+    std::optional<ZiRez::CWinsockSession> sockets;
+    try {
+        sockets.emplace();
+    } catch (...) {
+        return false;
+    }
     try {
         ZiRez::CBaseSocket socket(ZiRez::FAMILY_UNSPEC, ZiRez::SOCKET_STREAM, ZiRez::IsIPv4Available(),
                                   ZiRez::IsIPv6Available());

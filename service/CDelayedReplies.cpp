@@ -49,12 +49,6 @@ void CDelayedReplies::SetTick(std::function<void(Clock::time_point)> tick)
     m_tick = std::move(tick);
 }
 
-size_t CDelayedReplies::Count() const
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_incoming.size() + m_parked.size();
-}
-
 void CDelayedReplies::Finish(SParked& parked)
 {
     parked.server->CloseConnection(parked.index);

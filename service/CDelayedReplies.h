@@ -39,8 +39,6 @@ public:
     void Park(std::shared_ptr<ZiRez::CStrmSrvSocket> server, int index, std::string reply, Clock::time_point due,
               size_t acknowledged);
     void SetTick(std::function<void(Clock::time_point)> tick);
-    // Connections parked or awaiting their acknowledgement now.
-    size_t Count() const;
 
 private:
     struct SParked
@@ -58,7 +56,7 @@ private:
     int Advance(Clock::time_point now);
     void Finish(SParked& parked);
 
-    mutable std::mutex m_lock;
+    std::mutex m_lock;
     std::vector<SParked> m_incoming;
     std::function<void(Clock::time_point)> m_tick;
     bool m_stopping = false;

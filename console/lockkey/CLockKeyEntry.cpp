@@ -41,7 +41,8 @@ ELockKeyFault ReadHead(const CFileDescriptor& file, uint8_t* bytes, size_t count
 {
     size_t done = 0;
     while (done < count) {
-        const ssize_t got = read(file.Get(), bytes + done, count - done);
+        // At most a key head of 32 bytes: the count fits every system's read.
+        const ssize_t got = read(file.Get(), bytes + done, static_cast<unsigned>(count - done));
         if (got < 0 && errno == EINTR) {
             continue;
         }

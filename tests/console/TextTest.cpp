@@ -1,6 +1,5 @@
 #include "ConsoleTest.h"
 #include "Harness.h"
-#include "console/PasswordText.h"
 #include "console/PortProbe.h"
 #include "console/PortText.h"
 
@@ -61,33 +60,6 @@ TEST(PortProbe, APortAnotherProgramListensOnIsInUseOnEitherFamily)
         EXPECT_TRUE(IsPortInUse(port)) << "the service would fail to listen there";
     }
     EXPECT_FALSE(IsPortInUse(port));
-}
-
-TEST(PasswordText, TypedTextBecomesCodePage932BytesAndBack)
-{
-    const struct
-    {
-        const char* text;
-        std::optional<std::string> bytes;
-    } cases[] = {
-        {"abc", "abc"},
-        {"", ""},
-        {"パスワード", "\x83\x70\x83\x58\x83\x8F\x81\x5B\x83\x68"},
-        {"ｱｲ", "\xB1\xB2"},       // half-width katakana: one byte each
-        {"\xF0\x9F\x94\x91", {}}, // a key emoji: no such character
-        {"\xFF", {}},             // not UTF-8
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(PasswordToCodePage(c.text), c.bytes) << c.text;
-        if (c.bytes) {
-            EXPECT_EQ(PasswordFromCodePage(*c.bytes), c.text);
-        }
-    }
-    EXPECT_EQ(PasswordFromCodePage("a\x80"
-                                   "b\x83"),
-              "a\xEF\xBF\xBD"
-              "b\xEF\xBF\xBD")
-        << "bytes of no character";
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // as a user would.
 #include "OxladeRun.h"
 #include "control/win32/CScmServiceManager.h"
+#include "net/CWinsockSession.h"
 #include "platform/ServiceStatus.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32.h"
@@ -91,6 +92,7 @@ protected:
 
     std::filesystem::path m_oxlade;
     CKeyStore m_store;
+    ZiRez::CWinsockSession m_sockets;
 };
 
 TEST_F(OxladeServiceTest, EveryCommandWordOnTheServiceControlManager)

@@ -4,6 +4,7 @@
 #include "OxladeRun.h"
 #include "control/win32/CScmServiceManager.h"
 #include "platform/ServiceStatus.h"
+#include "platform/win32/Win32.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,10 @@ protected:
         CScmServiceManager manager;
         ASSERT_TRUE(manager.Open());
         ASSERT_NE(manager.OpenExisting(), 0u) << "a service Ternwick is installed already";
+        // No key store at all: an uninstall would first keep a copy of the keys of one,
+        // which the registry cannot give.
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quillon\\CorvaneKeyServer");
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quillon\\CorvaneKeyServer");
     }
     void TearDown() override
     {
