@@ -88,6 +88,22 @@ protected:
         return held;
     }
 
+    // Runs sql on settings.db in a process of its own that then ends without closing the
+    // database, as a process killed at that point would.
+    bool EndedMidway(const char* sql)
+    {
+        const std::string db = StateDir() + "/settings.db";
+        const pid_t child = fork();
+        if (child == 0) {
+            sqlite3* raw = nullptr;
+            const bool done = sqlite3_open(db.c_str(), &raw) == SQLITE_OK &&
+                              sqlite3_exec(raw, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+            _exit(done ? 0 : 1);
+        }
+        int status = 0;
+        return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
     CKeyStore store;
 };
 
@@ -204,22 +220,9 @@ TEST_F(DurabilityTest, AStoreLeftInWriteAheadModeMovesItsChangesIntoSettingsDbAt
     ASSERT_EQ(store.StoreKey(MakeRecord("00A0B0C0D0E0", KeyBytes(1, 0))), 1);
     // As an earlier version left it: the file in write-ahead mode, the last change (the port
     // set to 4321) only in settings.db-wal, since that process ended without closing it.
+    ASSERT_TRUE(EndedMidway("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+                            "UPDATE vals SET data = x'E1100000' WHERE folded = CAST('portno' AS BLOB);"));
     const std::string db = StateDir() + "/settings.db";
-    const pid_t child = fork();
-    ASSERT_NE(child, -1);
-    if (child == 0) {
-        sqlite3* raw = nullptr;
-        const bool done = sqlite3_open(db.c_str(), &raw) == SQLITE_OK &&
-                          sqlite3_exec(raw,
-                                       "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
-                                       "UPDATE vals SET data = x'E1100000' WHERE folded = CAST('portno' AS BLOB);",
-                                       nullptr, nullptr, nullptr) == SQLITE_OK &&
-                          sqlite3_changes(raw) == 1;
-        _exit(done ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     ASSERT_TRUE(fs::exists(db + "-wal"));
 
     CSqliteStore reopened(StateDir());
@@ -264,6 +267,26 @@ TEST_F(DurabilityTest, AKeptCopyIsOwnerOnlyNeverReplacedAndRestoresTheStore)
     ASSERT_EQ(keys.size(), 1u);
     EXPECT_EQ(std::string(keys.begin()->second.GetKey().View()), KeyBytes(1, 1));
     EXPECT_EQ(store.ReadPassword(), "pw");
+}
+
+TEST_F(DurabilityTest, AChangeLeftHalfDoneByAKilledWriterIsUndoneByTheNextProcessThatReads)
+{
+    ASSERT_EQ(store.CreateLayout(), 1);
+    ASSERT_EQ(store.StoreKey(MakeRecord("00A0B0C0D0E0", KeyBytes(1, 0))), 1);
+    const SHeld before = Read(store);
+    // A transaction too large for the cache writes into settings.db before it commits; the
+    // process ends there, its journal left beside the file.
+    ASSERT_TRUE(EndedMidway("PRAGMA cache_size=1; BEGIN IMMEDIATE; UPDATE vals SET data = x'00000000';"
+                            "CREATE TABLE filler(x); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                            "FROM n WHERE i < 2000) INSERT INTO filler SELECT randomblob(1000) FROM n;"));
+    ASSERT_TRUE(fs::exists(StateDir() + "/settings.db-journal"));
+
+    CSqliteStore reopened(StateDir());
+    SetSettingsStoreForTesting(&reopened);
+    EXPECT_EQ(store.Inspect(false).problem, StoreProblem::None);
+    EXPECT_EQ(Read(store), before);
+    EXPECT_FALSE(fs::exists(StateDir() + "/settings.db-journal"));
+    SetSettingsStoreForTesting(&Store());
 }
 
 } // namespace

@@ -27,7 +27,9 @@ protected:
     {
         sqlite3* db = nullptr;
         std::string result;
-        if (sqlite3_open_v2((StateDir() + "/settings.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        // Read-write, as every writer opens it: a change the killed writer left half done is
+        // undone first.
+        if (sqlite3_open_v2((StateDir() + "/settings.db").c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
             sqlite3_stmt* statement = nullptr;
             if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &statement, nullptr) == SQLITE_OK) {
                 while (sqlite3_step(statement) == SQLITE_ROW) {

@@ -173,7 +173,11 @@ StoreCondition CConnectionPool::Inspect(bool forWriting)
     if (condition.problem != StoreProblem::None) {
         return condition;
     }
-    auto connection = CSqliteConnection::Open(m_file, true);
+    // Read-write where this user may write: a change that a killed process left half done
+    // (its journal beside the file) is undone by the first read, and only such a connection
+    // may undo it. Reading alone writes nothing.
+    const bool readOnly = StoreFiles::InspectFile(m_directory, m_file, true).problem != StoreProblem::None;
+    auto connection = CSqliteConnection::Open(m_file, readOnly);
     const int32_t code = connection ? CheckSchema(*connection) : kErrorBadDb;
     if (code == kErrorBadDb) {
         return StoreCondition{StoreProblem::Corrupt, m_file, "it is not a key store, or it is damaged"};
