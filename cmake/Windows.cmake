@@ -24,5 +24,6 @@ set(CORVANE_WINDOWS_DIRS
     console
     console/win32
     control
+    tools
     tests
 )

@@ -1,10 +1,10 @@
 // corvane-request: sends one request to a key server and prints the answer; for trying
 // the service by hand.
 #include "RequestCommand.h"
+#include "net/CWinsockSession.h"
 #include "platform/ProgramInfo.h"
 #include "platform/SafeText.h"
 
-#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -24,7 +24,7 @@ int Fail(const std::string& message, int code)
 
 int main(int argc, char** argv)
 {
-    std::signal(SIGPIPE, SIG_IGN);
+    const ZiRez::CWinsockSession sockets;
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 1 && InfoOption(args[0]) == EInfoOption::Help) {
         std::cout << kRequestUsage;

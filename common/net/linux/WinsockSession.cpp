@@ -1,8 +1,15 @@
 #include "net/CWinsockSession.h"
 
+#include <csignal>
+
 namespace ZiRez {
 
-CWinsockSession::CWinsockSession() = default;
+// Nothing to start on Linux; a peer that closes must never end the program (SIGPIPE).
+CWinsockSession::CWinsockSession()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
 CWinsockSession::~CWinsockSession() = default;
 
 } // namespace ZiRez
