@@ -33,6 +33,13 @@ if [ "$preset" = windows ]; then
         for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
     fi
     trap 'wineserver -k >/dev/null 2>&1 || true; [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true' EXIT
+    # Wine lists a drive letter (GetLogicalDrives) only if it was mapped when its services
+    # started: map the letters the tests use first (their set-up maps them again, to the same
+    # folders), then start the services anew.
+    bash scripts/wine-map-drive.sh "$build" q "$PWD/$build/tests/lockkey/drive-q"
+    bash scripts/wine-map-drive.sh "$build" r "$PWD/$build/tests/console/drive-r"
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w
     scripts/wine-run.sh cmd /c exit >/dev/null 2>&1 </dev/null
     ctest --test-dir "$build" --output-on-failure -j2 --timeout 900
     exit
