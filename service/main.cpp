@@ -22,18 +22,13 @@ int main(int argc, char** argv)
 {
     // Answered before anything is opened: neither store nor port is touched.
     if (argc > 1) {
-        switch (InfoOption(argv[1])) {
-        case EInfoOption::Help:
-            std::cout << kUsage;
+        if (const auto text = InfoText(argv[1], kUsage, "Ternwick")) {
+            std::cout << *text;
             return 0;
-        case EInfoOption::Version:
-            std::cout << VersionLine("Ternwick");
-            return 0;
-        case EInfoOption::None:
-            std::cerr << "Ternwick: unexpected argument '" << SafeText(argv[1])
-                      << "': it takes none (see Ternwick --help)\n";
-            return 2;
         }
+        std::cerr << "Ternwick: unexpected argument '" << SafeText(argv[1])
+                  << "': it takes none (see Ternwick --help)\n";
+        return 2;
     }
     const int code = RunTernwick();
     // Connection threads may still run: end the process without running destructors

@@ -26,12 +26,8 @@ int main(int argc, char** argv)
 {
     const ZiRez::CWinsockSession sockets;
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && InfoOption(args[0]) == EInfoOption::Help) {
-        std::cout << kRequestUsage;
-        return 0;
-    }
-    if (args.size() == 1 && InfoOption(args[0]) == EInfoOption::Version) {
-        std::cout << VersionLine("corvane-request");
+    if (const auto text = args.size() == 1 ? InfoText(args[0], kRequestUsage, "corvane-request") : std::nullopt) {
+        std::cout << *text;
         return 0;
     }
     std::string error;

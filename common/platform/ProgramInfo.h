@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,3 +17,7 @@ EInfoOption InfoOption(std::string_view argument);
 
 // "NAME (Corvane Key Server) VERSION", one line.
 std::string VersionLine(std::string_view program);
+
+// What a terminal program prints for an informational option: usage for --help, the
+// version line for --version; nothing for any other argument.
+std::optional<std::string> InfoText(std::string_view argument, std::string_view usage, std::string_view program);

@@ -52,17 +52,9 @@ int main(int argc, char** argv)
     // A key server that closes during a copy must not end the console.
     std::signal(SIGPIPE, SIG_IGN);
     // Before Qt: these need no display and open nothing.
-    if (argc > 1) {
-        switch (InfoOption(argv[1])) {
-        case EInfoOption::Help:
-            std::cout << kUsage;
-            return 0;
-        case EInfoOption::Version:
-            std::cout << VersionLine("Halvard");
-            return 0;
-        case EInfoOption::None:
-            break;
-        }
+    if (const auto text = argc > 1 ? InfoText(argv[1], kUsage, "Halvard") : std::nullopt) {
+        std::cout << *text;
+        return 0;
     }
     if (!DisplayNamed(argc, argv)) {
         std::cerr << "Halvard: no display (neither DISPLAY nor WAYLAND_DISPLAY is set): run it in a desktop "
