@@ -1,0 +1,22 @@
+#include "ThisProcess.h"
+
+#include "platform/win32/Win32.h"
+
+#include <tlhelp32.h>
+
+long ThreadsOfThisProcess()
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return -1;
+    }
+    const DWORD self = GetCurrentProcessId();
+    long count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        count += entry.th32OwnerProcessID == self ? 1 : 0;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
