@@ -26,4 +26,5 @@ set(CORVANE_WINDOWS_DIRS
     control
     tools
     tests
+    bench
 )
