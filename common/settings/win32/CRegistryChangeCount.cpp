@@ -79,6 +79,12 @@ uint64_t CRegistryChangeCount::Read()
            m_noticed.load(std::memory_order_acquire) + 1;
 }
 
+uint64_t CRegistryChangeCount::Watched()
+{
+    const uint64_t count = Read();
+    return m_watching.load(std::memory_order_acquire) ? count : 0;
+}
+
 void CRegistryChangeCount::Bump()
 {
     if (uint64_t* counter = Counter(true)) {
@@ -132,6 +138,7 @@ void CRegistryChangeCount::WatchBranch()
         // Armed before it is counted: a load that follows the count sees every change up to
         // here, and the registration catches those after.
         m_noticed.fetch_add(1, std::memory_order_acq_rel);
+        m_watching.store(true, std::memory_order_release);
         if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
             break;
         }
@@ -139,6 +146,7 @@ void CRegistryChangeCount::WatchBranch()
     }
     // Closing, or the branch was deleted (its handle can be armed no more): counted, as a
     // change may have come since the last count.
+    m_watching.store(false, std::memory_order_release);
     m_noticed.fetch_add(1, std::memory_order_acq_rel);
     if (changed != nullptr) {
         CloseHandle(changed);

@@ -33,6 +33,10 @@ public:
 
     // Never 0 when known. The first read starts the watching thread.
     uint64_t Read();
+    // The count while the notification watches the branch, so that no change of any
+    // writer goes uncounted (a writer of this store that died before counting included);
+    // 0 while it does not (no branch yet, or it was deleted and is not watched again yet).
+    uint64_t Watched();
     // After a change of this process, before its call returns.
     void Bump();
 
@@ -52,6 +56,7 @@ private:
     std::chrono::steady_clock::time_point m_nextTry;
     // Changes the notification told of.
     std::atomic<uint64_t> m_noticed{0};
+    std::atomic<bool> m_watching{false};
     std::once_flag m_started;
     void* const m_stop;
     std::thread m_watcher;

@@ -376,7 +376,7 @@ int32_t CWin32RegistryStore::NotifyChange(RegistryHandle key, bool watchSubtree,
 
 uint64_t CWin32RegistryStore::SubtreeVersion(std::string_view, std::string_view)
 {
-    return 0;
+    return m_changes->Watched();
 }
 
 uint64_t CWin32RegistryStore::ChangeCount()

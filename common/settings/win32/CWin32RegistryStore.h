@@ -12,8 +12,10 @@ class CRegistryChangeCount;
 // handles; the local-machine root is HKEY_LOCAL_MACHINE, or a key below it that stands in
 // for it (tests keep a private branch there). The registry has no transactions here, so a
 // write of several values restores what it replaced when one of them fails; a crash part
-// way leaves the values written so far. Copies of the branch are registry hives in the
-// program data folder, where the service's log is.
+// way leaves the values written so far. A reader sees each value whole, old or new (a key
+// list that mixes registrations before and after a push, never a key masked wrong: the
+// callers write a verifier after the keys it vouches for). Copies of the branch are
+// registry hives in the program data folder, where the service's log is.
 class CWin32RegistryStore : public CSettingsStore
 {
 public:
@@ -43,8 +45,9 @@ public:
     int32_t EnumValue(RegistryHandle key, uint32_t index, char* nameOut, uint32_t nameCapacity, uint32_t* nameLength,
                       uint32_t* type, void* data, uint32_t* dataLength) override;
     int32_t NotifyChange(RegistryHandle key, bool watchSubtree, uint32_t filter, Platform::CEvent* event) override;
-    // The registry keeps no version of a subtree: 0 (unknown), so that the key list is read
-    // afresh whenever the change count moved, and at the cache's recheck.
+    // The registry keeps no version of a subtree: the change count of the whole product
+    // branch stands for it while a notification watches the branch (so that a writer that
+    // died before counting its change is counted all the same), else 0 (unknown).
     uint64_t SubtreeVersion(std::string_view path, std::string_view existencePath) override;
     // Moved by every change this store makes, in any process, before the call returns;
     // changes made without it are counted a moment later (see CRegistryChangeCount).
