@@ -13,8 +13,10 @@ bool IsConsole(HANDLE handle)
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != FALSE;
 }
 
-// The console whose echo is off, and its mode before, for the control handler: it runs on
-// a thread of its own, and the process ends after it.
+// What the control handler puts back before Ctrl+C or Ctrl+Break ends the program: it runs
+// on a thread of its own, and the process ends after it. The output code page (0: not
+// changed) and the mode of a console whose echo is off (none: nullptr).
+std::atomic<UINT> g_savedCodePage{0};
 std::atomic<HANDLE> g_quietConsole{nullptr};
 std::atomic<DWORD> g_savedMode{0};
 
@@ -22,6 +24,9 @@ BOOL WINAPI RestoreBeforeTheEnd(DWORD /*event*/)
 {
     if (const HANDLE console = g_quietConsole.load(); console != nullptr) {
         SetConsoleMode(console, g_savedMode.load());
+    }
+    if (const UINT codePage = g_savedCodePage.load(); codePage != 0) {
+        SetConsoleOutputCP(codePage);
     }
     return FALSE; // the next handler (the system's: the end of the process) runs
 }
@@ -41,7 +46,6 @@ public:
         }
         g_savedMode = mode;
         g_quietConsole = console;
-        SetConsoleCtrlHandler(RestoreBeforeTheEnd, TRUE);
         SetConsoleMode(console,
                        (mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT);
     }
@@ -51,9 +55,8 @@ public:
         if (!m_active) {
             return;
         }
-        SetConsoleMode(m_console, g_savedMode.load());
         g_quietConsole = nullptr;
-        SetConsoleCtrlHandler(RestoreBeforeTheEnd, FALSE);
+        SetConsoleMode(m_console, g_savedMode.load());
     }
 
     CEchoOff(const CEchoOff&) = delete;
@@ -78,8 +81,9 @@ std::string LowerAscii(std::string text)
 
 CConsoleTerminal::CConsoleTerminal() : m_input(GetStdHandle(STD_INPUT_HANDLE)), m_output(GetStdHandle(STD_ERROR_HANDLE))
 {
+    SetConsoleCtrlHandler(RestoreBeforeTheEnd, TRUE);
     if (IsConsole(GetStdHandle(STD_OUTPUT_HANDLE)) || IsConsole(m_output)) {
-        m_savedCodePage = GetConsoleOutputCP();
+        g_savedCodePage = GetConsoleOutputCP();
         SetConsoleOutputCP(CP_UTF8);
     }
 }
@@ -87,9 +91,10 @@ CConsoleTerminal::CConsoleTerminal() : m_input(GetStdHandle(STD_INPUT_HANDLE)), 
 CConsoleTerminal::~CConsoleTerminal()
 {
     // The code page is the console's, shared with the shell that started this program.
-    if (m_savedCodePage != 0) {
-        SetConsoleOutputCP(m_savedCodePage);
+    if (const UINT codePage = g_savedCodePage.exchange(0); codePage != 0) {
+        SetConsoleOutputCP(codePage);
     }
+    SetConsoleCtrlHandler(RestoreBeforeTheEnd, FALSE);
 }
 
 bool CConsoleTerminal::IsInteractive()

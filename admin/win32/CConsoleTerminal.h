@@ -8,7 +8,8 @@
 // written in UTF-16 through the console API, so that any text shows whatever the console's
 // code page. A password is read with echo switched off; the console's mode is restored
 // after it, and before Ctrl+C or Ctrl+Break ends the program meanwhile. While it lives, the
-// console shows standard output's UTF-8 as such.
+// console shows standard output's UTF-8 as such; its code page is put back at the end, by
+// Ctrl+C too. One at a time: the control handler's state is the process's.
 class CConsoleTerminal : public CTerminal
 {
 public:
@@ -30,8 +31,6 @@ private:
 
     void* m_input;
     void* m_output;
-    // The output code page to restore; 0 when it was not changed.
-    unsigned m_savedCodePage = 0;
     // The width of the progress line shown last, which the next one covers.
     size_t m_progressWidth = 0;
 };

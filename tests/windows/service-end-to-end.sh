@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Ternwick.exe as a Windows service under Wine, administered by corvane-admin.exe and asked
 # by the Linux request tool; keys come from a Linux key service (fetched) and from a sealed
-# export made by the Linux corvane-admin (imported).
+# export made by the Linux corvane-admin (imported), and an export made by corvane-admin.exe
+# is served by the Linux key service.
 #   service-end-to-end.sh TERNWICK_EXE ADMIN_EXE CONTROL_PROBE_EXE LINUX_BUILD PREFIX
 # Runs in a Wine prefix of its own (PREFIX), whose registry is the service's store; its
 # wineserver and the Linux key service are ended at the end, whatever happened.
@@ -152,5 +153,18 @@ state="$(win "$probe" state)"
 if timeout 10 "$request" check 127.0.0.1 "$exported_port" >/dev/null 2>&1; then
     fail "a stopped service still answers"
 fi
+
+# And back: an export of the Windows store imported on Linux, served there byte for byte.
+out="$(admin "$passphrase"$'\n' export --stdin "$(winepath -w "$work/back.cvk")")" || fail "corvane-admin.exe export: $out"
+export CORVANE_STATE_DIR="$work/linux-back"
+mkdir -m 700 "$CORVANE_STATE_DIR"
+out="$(printf '%s\n' "$passphrase" | "$linux_admin" import --stdin --yes "$work/back.cvk" 2>&1)" ||
+    fail "the Linux corvane-admin cannot import the Windows export: $out"
+"$linux_service" </dev/null >/dev/null 2>"$work/linux.log" &
+linux_pid=$!
+for pair in "$id=$key" "$id2=$key2"; do
+    out="$(answers 127.0.0.1 "$exported_port" get-key "${pair%=*}")" || fail "Linux GET_KEY of the Windows export: $out"
+    case "$out" in *"key    ${pair#*=}"*) ;; *) fail "Linux GET_KEY ${pair%=*} answered $out" ;; esac
+done
 echo "Ternwick.exe under Wine's service manager with corvane-admin.exe: CHECK, a fetched key, port change," \
-    "a Linux export imported and served, pause, continue and stop as expected"
+    "a Linux export imported and served, pause, continue and stop as expected; its export served on Linux"
