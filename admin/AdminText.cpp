@@ -3,6 +3,9 @@
 #include "console/lockkey/CLockKeyEntry.h"
 #include "settings/AsciiCase.h"
 
+#include <chrono>
+#include <cstdio>
+
 namespace {
 
 constexpr size_t kIdsNamed = 5;
@@ -36,6 +39,27 @@ std::string JoinIds(const std::vector<std::string>& ids)
 std::string CountOf(size_t count, const std::string& noun)
 {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+std::optional<std::string> UtcMinuteText(int64_t seconds)
+{
+    // The calendar of the standard library: no C library call, whose range and thread
+    // safety differ by system.
+    constexpr int64_t kFirst = -62135596800; // 0001-01-01 00:00
+    constexpr int64_t kLast = 253402300799;  // 9999-12-31 23:59:59
+    if (seconds < kFirst || seconds > kLast) {
+        return std::nullopt;
+    }
+    using namespace std::chrono;
+    const sys_seconds time{std::chrono::seconds(seconds)};
+    const sys_days day = floor<days>(time);
+    const year_month_day date(day);
+    const hh_mm_ss clock(time - day);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d UTC", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()));
+    return text;
 }
 
 std::string FaultText(ELockKeyFault fault)

@@ -2,92 +2,26 @@
 
 #include "admin/AdminText.h"
 #include "admin/ExitStatus.h"
+#include "admin/ExportFiles.h"
 #include "backup/ExportPayload.h"
 #include "backup/SealedExport.h"
 #include "platform/SafeText.h"
 #include "settings/CKeyStore.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <ostream>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr size_t kMinPassphraseLength = 8;
 // Far above any key list (10,000 keys make about 470 KB); a larger file is no export.
-constexpr std::streamsize kMaxExportSize = 64 * 1024 * 1024;
-
-std::string HostName()
-{
-    char name[256] = {};
-    return gethostname(name, sizeof name - 1) == 0 ? name : "";
-}
-
-std::string DateText(int64_t seconds)
-{
-    const time_t time = static_cast<time_t>(seconds);
-    tm parts{};
-    char text[32] = {};
-    if (gmtime_r(&time, &parts) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &parts) == 0) {
-        return "an unknown date";
-    }
-    return text;
-}
+constexpr size_t kMaxExportSize = 64 * 1024 * 1024;
 
 std::string SettingsText(const CKeyStore::SContents& contents)
 {
     return CountOf(contents.keys.size(), "registration") + ", port " + std::to_string(contents.port) +
            (contents.password.empty() ? ", cooperation not permitted" : ", cooperation permitted");
-}
-
-// Writes the bytes to a new file, owner-only from its first moment and complete before it
-// has the name: never a file half written, never one replaced unless replace is set.
-// Empty on success, else why not.
-std::string WriteNewFile(const std::string& path, const std::string& bytes, bool replace)
-{
-    std::string temporary = path + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        return std::strerror(errno);
-    }
-    const auto fail = [&temporary, fd](int error) {
-        close(fd);
-        unlink(temporary.c_str());
-        return std::string(std::strerror(error));
-    };
-    size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t count = write(fd, bytes.data() + written, bytes.size() - written);
-        if (count < 0 && errno != EINTR) {
-            return fail(errno);
-        }
-        written += count > 0 ? static_cast<size_t>(count) : 0;
-    }
-    if (fsync(fd) != 0) {
-        return fail(errno);
-    }
-    close(fd);
-    int renamed = replace ? rename(temporary.c_str(), path.c_str())
-                          : renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
-    if (renamed != 0 && !replace && errno == EINVAL) {
-        // A file system without that rename: a hard link fails as well on an existing name.
-        renamed = link(temporary.c_str(), path.c_str());
-        unlink(temporary.c_str());
-    }
-    if (renamed != 0) {
-        const int error = errno;
-        unlink(temporary.c_str());
-        return error == EEXIST ? "it exists already" : std::strerror(error);
-    }
-    return {};
 }
 
 } // namespace
@@ -114,9 +48,7 @@ int CBackupCommands::Export()
 {
     const std::string& file = m_line.Operands().front();
     const bool replace = m_line.Has(kOptionForce);
-    struct stat info
-    {};
-    if (!replace && lstat(file.c_str(), &info) == 0) {
+    if (!replace && ExportFiles::Exists(file)) {
         return m_session.Fail(file + " exists already: name a new file, or add --force to replace it");
     }
     ExportPayload::SExport exported;
@@ -124,7 +56,7 @@ int CBackupCommands::Export()
         return kExitFailed; // said by Registrations, unless the store failed in between
     }
     exported.createdAt = static_cast<int64_t>(std::time(nullptr));
-    exported.host = HostName();
+    exported.host = ExportFiles::HostName();
     const std::string passphrase = NewPassphrase();
     if (passphrase.empty()) {
         return kExitFailed;
@@ -145,7 +77,7 @@ int CBackupCommands::Export()
     if (terminal.ShowsProgress()) {
         terminal.EndProgress();
     }
-    if (const std::string error = WriteNewFile(file, sealed, replace); !error.empty()) {
+    if (const std::string error = ExportFiles::WriteNew(file, sealed, replace); !error.empty()) {
         return m_session.Fail("cannot write " + file + " (" + error + "): nothing exported");
     }
     m_session.Out() << "Exported " << SettingsText(exported.contents) << " to " << SafeText(file) << ".\n"
@@ -183,15 +115,11 @@ int CBackupCommands::ReportUnsealFault(SealedExport::EFault fault, unsigned vers
 int CBackupCommands::Import()
 {
     const std::string& file = m_line.Operands().front();
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return m_session.Fail("cannot read " + file + " (" + std::strerror(errno) + ")");
-    }
     std::string sealed;
-    sealed.resize(static_cast<size_t>(kMaxExportSize) + 1);
-    in.read(sealed.data(), kMaxExportSize + 1);
-    sealed.resize(static_cast<size_t>(in.gcount()));
-    if (static_cast<std::streamsize>(sealed.size()) > kMaxExportSize) {
+    if (const std::string error = ExportFiles::Read(file, kMaxExportSize, sealed); !error.empty()) {
+        return m_session.Fail("cannot read " + file + " (" + error + ")");
+    }
+    if (sealed.size() > kMaxExportSize) {
         return m_session.Fail(file + " is far larger than any export: nothing imported");
     }
     if (!m_session.MayChangeAnyStore()) {
@@ -211,7 +139,7 @@ int CBackupCommands::Import()
     }
     const CKeyStore::SContents& contents = exported->contents;
     m_session.Out() << SafeText(file) << ": " << SettingsText(contents) << "; exported "
-                    << DateText(exported->createdAt)
+                    << UtcMinuteText(exported->createdAt).value_or("an unknown date")
                     << (exported->host.empty() ? "" : " on " + SafeText(exported->host)) << ".\n";
 
     CKeyStore& store = m_session.Environment().store;

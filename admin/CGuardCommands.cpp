@@ -1,5 +1,6 @@
 #include "CGuardCommands.h"
 
+#include "admin/AdminText.h"
 #include "admin/ExitStatus.h"
 #include "admin/JsonText.h"
 #include "net/CSubnet.h"
@@ -8,7 +9,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <ctime>
 #include <ostream>
 
 namespace {
@@ -36,16 +36,6 @@ std::string ExemptText(const SGuardSettings& settings)
 {
     // Written by this tool as subnets; anything else is shown escaped.
     return settings.exemptSubnets.empty() ? "none" : SafeText(settings.exemptSubnets);
-}
-
-std::string UtcTime(int64_t seconds)
-{
-    const auto time = static_cast<std::time_t>(seconds);
-    std::tm parts{};
-    gmtime_r(&time, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &parts);
-    return text;
 }
 
 } // namespace
@@ -193,7 +183,7 @@ void CGuardCommands::StatusLines()
         return;
     }
     m_session.Out() << counts->throttled << " throttled, " << counts->mismatches << " release-check mismatches (as of "
-                    << UtcTime(counts->written) << ")\n";
+                    << UtcMinuteText(counts->written).value_or("an unknown time") << ")\n";
 }
 
 void CGuardCommands::StatusJson(bool readable)

@@ -1,5 +1,6 @@
 #include "CSettingCommands.h"
 
+#include "admin/AdminSystem.h"
 #include "admin/AdminText.h"
 #include "admin/CGuardCommands.h"
 #include "admin/ExitStatus.h"
@@ -12,15 +13,9 @@
 
 namespace {
 
+// After the text of an unknown state, which the system gives.
 constexpr const char* kStateTexts[] = {
-    "not installed as a systemd service, or systemd is not running",
-    "stopped",
-    "starting",
-    "stopping",
-    "running",
-    "continuing",
-    "pausing",
-    "paused",
+    "", "stopped", "starting", "stopping", "running", "continuing", "pausing", "paused",
 };
 
 // The same states as names for scripts.
@@ -32,7 +27,7 @@ static_assert(sizeof kStateNames / sizeof kStateNames[0] == kStateCount);
 
 std::string StateText(uint32_t state)
 {
-    return state < kStateCount ? kStateTexts[state] : kStateTexts[0];
+    return state != 0 && state < kStateCount ? kStateTexts[state] : AdminSystem::UnknownServiceText();
 }
 
 // Whether a key service answers a check request on the port of this computer.

@@ -75,11 +75,12 @@ const SCommandSpec kCommands[] = {
      "whose address the neighbour table cannot know; as 192.0.2.0/24 or 2001:db8::/48) are\n"
      "not checked. Without an argument, prints the mode and the exempt subnets.\n"},
     {"status", kOptionJson, 0, 0, "status [--json]", "Show the key service's state.",
-     "The service's state under systemd, its port and whether something answers a check\n"
-     "request there (on loopback, waiting up to 10 s), the cooperation state, the number of\n"
-     "registrations, the throttle and release-check settings with the counts of the last\n"
-     "hour (throttled requests, release-check mismatches; the service writes them once a\n"
-     "minute) and where the key store is. Exits with 0 when the service answers.\n"
+     "The service's state (systemd's, or the Windows service manager's), its port and\n"
+     "whether something answers a check request there (on loopback, waiting up to 10 s),\n"
+     "the cooperation state, the number of registrations, the throttle and release-check\n"
+     "settings with the counts of the last hour (throttled requests, release-check\n"
+     "mismatches; the service writes them once a minute) and where the key store is (a\n"
+     "file on Linux, a registry branch on Windows). Exits with 0 when the service answers.\n"
      "With --json, one object with the fields service (not-installed, stopped, starting,\n"
      "stopping, running, continuing, pausing, paused), serviceState (0 to 7), port,\n"
      "answers, cooperation, registrations, throttleRate, throttleBurst, releaseCheck (off,\n"

@@ -1,32 +1,32 @@
 // corvane-admin: administers the key server of this computer from a terminal.
+#include "admin/AdminSystem.h"
 #include "admin/CAdminProgram.h"
-#include "admin/CTtyTerminal.h"
 #include "console/lockkey/CStorageSystem.h"
 #include "control/ServiceQueries.h"
-#include "platform/StateDirectory.h"
+#include "net/CWinsockSession.h"
 #include "settings/CKeyStore.h"
 
-#include <csignal>
 #include <iostream>
 
 int main(int argc, char** argv)
 {
-    std::signal(SIGPIPE, SIG_IGN);
+    // Sockets for copy, fetch and the port probes.
+    const ZiRez::CWinsockSession sockets;
     CKeyStore store;
-    CTtyTerminal terminal;
+    const std::unique_ptr<CTerminal> terminal = AdminSystem::NewTerminal();
     const SAdminEnvironment environment{
         store,
         CStorageSystem::Default(),
-        terminal,
+        *terminal,
         std::cin,
         std::cout,
         std::cerr,
-        Platform::StateDirectory() + "/settings.db",
+        AdminSystem::StoreLocation(),
         [] { return QueryServiceState(); },
         [](uint16_t port) { FollowServicePort(port); },
         SealedExport::DefaultCost(),
-        Platform::StateDirectoryProblem(),
+        AdminSystem::StoreLocationProblem(),
     };
     CAdminProgram program(environment);
-    return program.Run(std::vector<std::string>(argv + 1, argv + argc));
+    return program.Run(AdminSystem::Arguments(argc, argv));
 }

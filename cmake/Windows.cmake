@@ -19,11 +19,14 @@ set(CORVANE_WINDOWS_DIRS
     common/settings
     common/net
     common/protocol
+    common/backup
     service
     console/lockkey
     console
     console/win32
     control
+    admin
     tools
     tests
+    bench
 )

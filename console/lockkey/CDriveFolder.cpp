@@ -29,8 +29,10 @@ bool IsEntryName(std::string_view name)
 }
 
 // Opens one entry of the folder as a handle that can only be examined (O_PATH), never
-// following a link. openat2 refuses every link and anything outside the folder; a kernel
-// without it (ENOSYS) gets openat with O_NOFOLLOW, which is as strict for a single name.
+// following a link. openat2 refuses every link, anything outside the folder and any mount
+// point, a bind mount from the stick's own file system included (EXDEV); a kernel without
+// it (ENOSYS) gets openat with O_NOFOLLOW, which is as strict for a single name except that
+// only a mount of another file system is then told apart (by its device number).
 int OpenEntry(int folder, const std::string& name)
 {
     static std::atomic<bool> withoutOpenat2{false};
@@ -38,7 +40,7 @@ int OpenEntry(int folder, const std::string& name)
     if (!withoutOpenat2.load(std::memory_order_relaxed)) {
         open_how how{};
         how.flags = flags;
-        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS | RESOLVE_NO_XDEV;
         const long fd = syscall(SYS_openat2, folder, name.c_str(), &how, sizeof how);
         if (fd >= 0 || errno != ENOSYS) {
             return static_cast<int>(fd);
@@ -57,6 +59,8 @@ EDriveFileFault FaultOfOpen(int error)
         return EDriveFileFault::NotAFolder;
     case ELOOP:
         return EDriveFileFault::LinkedFile;
+    case EXDEV:
+        return EDriveFileFault::OtherFileSystem;
     default:
         return EDriveFileFault::Unreadable;
     }

@@ -21,7 +21,7 @@ enum class EDriveFileFault
     Folder,          // the file's name holds a folder
     DeviceNode,      // the file's name holds a device node
     FifoOrSocket,    // the file's name holds a FIFO or a socket
-    OtherFileSystem, // the name lies on another file system than the drive's mount point
+    OtherFileSystem, // the name is a mount point (another file system, or a bind mount) on the drive
     Unreadable,      // the name cannot be opened or examined
 };
 

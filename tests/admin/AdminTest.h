@@ -1,7 +1,5 @@
 #pragma once
 
-#include "Harness.h"
-#include "TestStorage.h"
 #include "admin/CTerminal.h"
 #include "settings/CKeyStore.h"
 
@@ -13,7 +11,35 @@
 #include <string>
 #include <vector>
 
+// The store is the platform's on a private location: SQLite in a temporary state directory
+// on Linux, a private branch of HKEY_LOCAL_MACHINE standing in for its root on Windows. The
+// sticks on temporary folders, the real Ternwick and the program in processes of their own
+// are the Linux fixture's (linux/AdminFixture.cpp).
+class CStorageSystem;
+
+#ifdef _WIN32
+class CWin32RegistryStore;
+#else
+#include "Harness.h"
+#include "TestStorage.h"
+
 class CSqliteStore;
+#endif
+
+// A temporary folder, removed with what it holds.
+class CScratchFolder
+{
+public:
+    CScratchFolder();
+    ~CScratchFolder();
+    CScratchFolder(const CScratchFolder&) = delete;
+    CScratchFolder& operator=(const CScratchFolder&) = delete;
+
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
 
 // A terminal whose administrator types the lines given, in order; records what was asked.
 class CScriptedTerminal : public CTerminal
@@ -33,6 +59,7 @@ public:
     std::vector<std::string> progress;
 };
 
+#ifndef _WIN32
 // Another key server: the real service on a state directory of its own, with a
 // cooperation password.
 class CKeyServer
@@ -72,9 +99,11 @@ struct SProgramRun
 SProgramRun RunAdminProgram(const std::string& stateDir, const std::vector<std::string>& args,
                             const SProgramOptions& options = {});
 
-// corvane-admin in this process on a private store in a fresh state directory (shared
-// with the service and the store tool as other processes), lock-key sticks on temporary
-// folders, and a scripted terminal.
+#endif
+
+// corvane-admin in this process on a private store (on Linux in a fresh state directory,
+// shared with the service and the store tool as other processes, with lock-key sticks on
+// temporary folders), and a scripted terminal.
 class AdminTest : public ::testing::Test
 {
 protected:
@@ -84,22 +113,30 @@ protected:
     // Runs corvane-admin with the arguments and standard input; its output in out and err.
     int Run(const std::vector<std::string>& args, const std::string& input = "");
 
-    // A USB stick on the drive letter holding the lock key of the ID, made from the seed
-    // and bound to the stick's identity; keyLength cuts the key file short.
-    void PlugStick(char letter, const std::string& id, unsigned char seed,
-                   const std::optional<std::string>& serial = "0011AABB", size_t keyLength = 32);
     void Register(const std::string& id, unsigned char seed);
     // The registered key of the ID, or "" when it is not registered.
     std::string KeyOf(const std::string& id);
     std::vector<std::string> Registered();
 
-    const std::string& StateDir() const { return m_dir.Path(); }
+#ifdef _WIN32
+    std::string m_branch;
+    std::unique_ptr<CWin32RegistryStore> m_registry;
+#else
+    // A USB stick on the drive letter holding the lock key of the ID, made from the seed
+    // and bound to the stick's identity; keyLength cuts the key file short.
+    void PlugStick(char letter, const std::string& id, unsigned char seed,
+                   const std::optional<std::string>& serial = "0011AABB", size_t keyLength = 32);
+    const std::string& StateDir() const;
 
     Harness::CTempDir m_dir;
     std::unique_ptr<CSqliteStore> m_sqlite;
-    CKeyStore store;
     CTestStorage storage;
     CTempFolder sticks;
+#endif
+    // Where the store is, as the program names it, and the sticks the program sees.
+    std::string m_storeLocation;
+    const CStorageSystem* m_storageSystem = nullptr;
+    CKeyStore store;
     CScriptedTerminal terminal;
     std::vector<uint16_t> portsFollowed;
     uint32_t serviceState = 0;

@@ -1,24 +1,40 @@
 #!/usr/bin/env bash
-# Ternwick.exe as a Windows service under Wine, asked by the Linux request tool.
-#   service-end-to-end.sh TERNWICK_EXE STORE_TOOL_EXE CONTROL_PROBE_EXE REQUEST_TOOL PREFIX
+# Ternwick.exe as a Windows service under Wine, administered by corvane-admin.exe and asked
+# by the Linux request tool; keys come from a Linux key service (fetched) and from a sealed
+# export made by the Linux corvane-admin (imported), and an export made by corvane-admin.exe
+# is served by the Linux key service.
+#   service-end-to-end.sh TERNWICK_EXE ADMIN_EXE CONTROL_PROBE_EXE LINUX_BUILD PREFIX
 # Runs in a Wine prefix of its own (PREFIX), whose registry is the service's store; its
-# wineserver is ended at the end, whatever happened.
+# wineserver and the Linux key service are ended at the end, whatever happened.
 set -euo pipefail
-ternwick="$1" store_tool="$2" probe="$3" request="$4"
+ternwick="$1" admin="$2" probe="$3" linux="$4"
 export WINEPREFIX="$5" WINEDEBUG=-all
 wine=/usr/lib/wine/wine64
 here="$(cd "$(dirname "$0")/../.." && pwd)"
+request="$linux/tools/corvane-request"
+linux_admin="$linux/admin/corvane-admin"
+linux_service="$linux/service/Ternwick"
 
-if [ ! -x "$request" ]; then
-    echo "SKIPPED: no Linux request tool at $request (build the default preset first)"
-    exit 77
-fi
+for program in "$request" "$linux_admin" "$linux_service"; do
+    if [ ! -x "$program" ]; then
+        echo "SKIPPED: no Linux program at $program (build the default preset first)"
+        exit 77
+    fi
+done
 
 fail() {
     echo "FAILED: $*" >&2
     exit 1
 }
 win() { "$here/scripts/wine-run.sh" "$@" </dev/null; }
+# corvane-admin.exe with standard input from the first argument; its output without the
+# carriage returns of Windows' line ends.
+admin() {
+    local input="$1"
+    shift
+    printf '%s' "$input" | "$here/scripts/wine-run.sh" "$admin" "$@" 2>&1 | tr -d '\r'
+    return "${PIPESTATUS[1]}"
+}
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 # The request tool's answer on a port, within a few seconds of trying.
 answers() {
@@ -34,14 +50,17 @@ answers() {
     return 1
 }
 
+work="$(mktemp -d)"
 win cmd /c exit >/dev/null 2>&1 # sets the prefix up on first use
-hold=""
+hold="" linux_pid=""
 cleanup() {
     "$wine" sc stop Ternwick >/dev/null 2>&1 || true
     "$wine" sc delete Ternwick >/dev/null 2>&1 || true
     [ -z "$hold" ] || kill "$hold" 2>/dev/null || true
+    [ -z "$linux_pid" ] || kill "$linux_pid" 2>/dev/null || true
     exec 3>&- || true
     wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$work"
 }
 trap cleanup EXIT
 # Wine ends its services with the last ordinary process of the prefix: one waits on its
@@ -56,44 +75,96 @@ hold=$!
 "$wine" reg delete 'HKLM\SOFTWARE\Quillon' /f >/dev/null 2>&1 || true
 "$wine" sc delete Ternwick >/dev/null 2>&1 || true
 
+# The Linux key service, on a store of its own, with two keys and a cooperation password.
+id=00A0B0C0D0E0 key=000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f
+id2=00A0B0C0D0E1 key2=f0e1d2c3b4a5968778695a4b3c2d1e0f00112233445566778899aabbccddeeff
+coop=coop-pass
+export CORVANE_STATE_DIR="$work/linux-state"
+mkdir -m 700 "$CORVANE_STATE_DIR"
+linux_port="$(free_port)"
+"$linux_admin" port "$linux_port" >/dev/null || fail "the Linux corvane-admin cannot set the port"
+printf '%s\n' "$coop" | "$linux_admin" password set --stdin >/dev/null || fail "the Linux password"
+"$linux_service" </dev/null >/dev/null 2>"$work/linux.log" &
+linux_pid=$!
+answers 127.0.0.1 "$linux_port" >/dev/null || fail "the Linux key service does not answer: $(cat "$work/linux.log")"
+printf '%s\n' "$coop" | "$request" store-keys 127.0.0.1 "$linux_port" - "$id=$key" "$id2=$key2" >/dev/null ||
+    fail "the keys cannot be stored in the Linux key service"
+
 port="$(free_port)"
-win "$store_tool" layout || fail "the store tool cannot create the store"
-win "$store_tool" port "$port" || fail "the store tool cannot set the port"
+out="$(admin "" port "$port")" || fail "corvane-admin.exe port $port: $out"
+[ "$out" = "Port set to $port." ] || fail "corvane-admin.exe port $port said: $out"
 
 "$wine" sc create Ternwick binPath= "$(winepath -w "$ternwick")" >/dev/null || fail "sc create"
 "$wine" sc start Ternwick >/dev/null || fail "sc start"
 state="$(win "$probe" state)"
 [ "${state%% *}" = 4 ] || fail "the service reports state $state after sc start, not running (4)"
+out="$(admin "" status)" || fail "corvane-admin.exe status: $out"
+case "$out" in "Service:       running"*"Port:          $port, answers"*"HKLM\\SOFTWARE\\"*) ;;
+*) fail "corvane-admin.exe status said: $out" ;; esac
 
 for host in 127.0.0.1 ::1; do
     [ "$(answers "$host" "$port")" = "status 0 0" ] || fail "CHECK on $host port $port"
 done
 
-id=00A0B0C0D0E0
-key=000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f
 out="$(answers 127.0.0.1 "$port" get-key "$id" || true)"
 case "$out" in *"no key registered"*) ;; *) fail "GET_KEY before the registration: $out" ;; esac
-win "$store_tool" key "$id" "$key" || fail "registration"
+# The registration: fetched from the Linux key service with its cooperation password.
+out="$(admin "$coop"$'\n' fetch --stdin "127.0.0.1:$linux_port" "$id")" || fail "corvane-admin.exe fetch: $out"
+[ "$out" = "1 of 1 key fetched from 127.0.0.1:$linux_port and registered." ] || fail "fetch said: $out"
+[ "$(admin "" list)" = "$id" ] || fail "corvane-admin.exe list after the fetch: $(admin "" list)"
 out="$(answers ::1 "$port" get-key "$id")" || fail "GET_KEY after the registration: $out"
-case "$out" in *"$key"*) ;; *) fail "GET_KEY answered $out, not the key $key" ;; esac
+case "$out" in *"key    $key"*) ;; *) fail "GET_KEY answered $out, not the key $key" ;; esac
 
 moved="$(free_port)"
-win "$store_tool" port "$moved" || fail "the port change"
+out="$(admin "" port "$moved")" || fail "corvane-admin.exe port $moved: $out"
 [ "$(answers 127.0.0.1 "$moved")" = "status 0 0" ] || fail "no listener on the new port $moved"
 if timeout 10 "$request" check 127.0.0.1 "$port" >/dev/null 2>&1; then
     fail "the old port $port still answers"
 fi
 
+# A sealed export of the Linux store (both keys, another port) imported on Windows: the
+# service moves to the port and serves the keys sealed on Linux, byte for byte.
+kill "$linux_pid"
+wait "$linux_pid" 2>/dev/null || true
+linux_pid=""
+exported_port="$(free_port)"
+"$linux_admin" port "$exported_port" >/dev/null || fail "the Linux port change"
+passphrase="a passphrase for both systems"
+printf '%s\n' "$passphrase" | "$linux_admin" export --stdin "$work/keys.cvk" >/dev/null ||
+    fail "the Linux corvane-admin cannot export"
+out="$(admin "$passphrase"$'\n' import --stdin --yes "$(winepath -w "$work/keys.cvk")")" ||
+    fail "corvane-admin.exe import: $out"
+case "$out" in *"Imported 2 registrations, port $exported_port, cooperation permitted (1 replaced)."*) ;;
+*) fail "import said: $out" ;; esac
+for pair in "$id=$key" "$id2=$key2"; do
+    out="$(answers 127.0.0.1 "$exported_port" get-key "${pair%=*}")" || fail "GET_KEY after the import: $out"
+    case "$out" in *"key    ${pair#*=}"*) ;; *) fail "GET_KEY ${pair%=*} after the import answered $out" ;; esac
+done
+
 state="$(win "$probe" pause)"
 [ "${state%% *}" = 7 ] || fail "pause: state $state, not paused (7)"
 state="$(win "$probe" continue)"
 [ "${state%% *}" = 4 ] || fail "continue: state $state, not running (4)"
-[ "$(answers 127.0.0.1 "$moved")" = "status 0 0" ] || fail "CHECK after continue"
+[ "$(answers 127.0.0.1 "$exported_port")" = "status 0 0" ] || fail "CHECK after continue"
 
 "$wine" sc stop Ternwick >/dev/null || fail "sc stop"
 state="$(win "$probe" state)"
 [ "${state%% *}" = 1 ] || fail "sc stop: state $state, not stopped (1)"
-if timeout 10 "$request" check 127.0.0.1 "$moved" >/dev/null 2>&1; then
+if timeout 10 "$request" check 127.0.0.1 "$exported_port" >/dev/null 2>&1; then
     fail "a stopped service still answers"
 fi
-echo "Ternwick.exe under Wine's service manager: CHECK, GET_KEY, port change, pause, continue and stop as expected"
+
+# And back: an export of the Windows store imported on Linux, served there byte for byte.
+out="$(admin "$passphrase"$'\n' export --stdin "$(winepath -w "$work/back.cvk")")" || fail "corvane-admin.exe export: $out"
+export CORVANE_STATE_DIR="$work/linux-back"
+mkdir -m 700 "$CORVANE_STATE_DIR"
+out="$(printf '%s\n' "$passphrase" | "$linux_admin" import --stdin --yes "$work/back.cvk" 2>&1)" ||
+    fail "the Linux corvane-admin cannot import the Windows export: $out"
+"$linux_service" </dev/null >/dev/null 2>"$work/linux.log" &
+linux_pid=$!
+for pair in "$id=$key" "$id2=$key2"; do
+    out="$(answers 127.0.0.1 "$exported_port" get-key "${pair%=*}")" || fail "Linux GET_KEY of the Windows export: $out"
+    case "$out" in *"key    ${pair#*=}"*) ;; *) fail "Linux GET_KEY ${pair%=*} answered $out" ;; esac
+done
+echo "Ternwick.exe under Wine's service manager with corvane-admin.exe: CHECK, a fetched key, port change," \
+    "a Linux export imported and served, pause, continue and stop as expected; its export served on Linux"

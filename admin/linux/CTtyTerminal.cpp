@@ -1,4 +1,4 @@
-#include "CTtyTerminal.h"
+#include "admin/linux/CTtyTerminal.h"
 
 #include <cerrno>
 #include <csignal>

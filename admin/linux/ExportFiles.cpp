@@ -1,0 +1,77 @@
+#include "admin/ExportFiles.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ExportFiles {
+
+bool Exists(const std::string& path)
+{
+    struct stat info
+    {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+std::string Read(const std::string& path, size_t limit, std::string& bytes)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::strerror(errno);
+    }
+    bytes.resize(limit + 1);
+    in.read(bytes.data(), static_cast<std::streamsize>(limit + 1));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    return {};
+}
+
+std::string WriteNew(const std::string& path, const std::string& bytes, bool replace)
+{
+    std::string temporary = path + ".XXXXXX";
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0) {
+        return std::strerror(errno);
+    }
+    const auto fail = [&temporary, fd](int error) {
+        close(fd);
+        unlink(temporary.c_str());
+        return std::string(std::strerror(error));
+    };
+    size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t count = write(fd, bytes.data() + written, bytes.size() - written);
+        if (count < 0 && errno != EINTR) {
+            return fail(errno);
+        }
+        written += count > 0 ? static_cast<size_t>(count) : 0;
+    }
+    if (fsync(fd) != 0) {
+        return fail(errno);
+    }
+    close(fd);
+    int renamed = replace ? rename(temporary.c_str(), path.c_str())
+                          : renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+    if (renamed != 0 && !replace && errno == EINVAL) {
+        // A file system without that rename: a hard link fails as well on an existing name.
+        renamed = link(temporary.c_str(), path.c_str());
+        unlink(temporary.c_str());
+    }
+    if (renamed != 0) {
+        const int error = errno;
+        unlink(temporary.c_str());
+        return error == EEXIST ? "it exists already" : std::strerror(error);
+    }
+    return {};
+}
+
+std::string HostName()
+{
+    char name[256] = {};
+    return gethostname(name, sizeof name - 1) == 0 ? name : "";
+}
+
+} // namespace ExportFiles
