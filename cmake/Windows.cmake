@@ -28,4 +28,5 @@ set(CORVANE_WINDOWS_DIRS
     admin
     tools
     tests
+    bench
 )

@@ -3,10 +3,10 @@
 #include "control/CommandWords.h"
 #include "control/ProgramDirectory.h"
 #include "platform/ProgramInfo.h"
-#include "platform/SafeText.h"
 #include "platform/ServiceStatus.h"
 #include "settings/AsciiCase.h"
 #include "settings/CKeyStore.h"
+#include "settings/StoreMessages.h"
 
 #include <cstdio>
 #include <map>
@@ -118,24 +118,13 @@ int CServiceControl::KeepKeys()
     }
     std::string copy;
     if (m_store.KeepCopy(copy) != 1) {
-        m_output.Error("Can't keep a copy of the keys beside the key store, so nothing was uninstalled: make room in "
-                       "its folder and try again, or export the keys (corvane-admin export FILE) and remove the "
-                       "store yourself\n");
+        m_output.Error(StoreMessages::CopyRefused());
         return 1;
     }
-    // Shown as one line each, whatever the state folder's name holds.
-    const std::string shownCopy = SafeText(copy);
-    const std::string folder = SafeText(copy.substr(0, copy.rfind('/')));
     const std::string what = listed ? "The keys of " + std::to_string(keys.size()) +
                                           (keys.size() == 1 ? " registration were" : " registrations were")
                                     : "The key store (unreadable here, so every key it holds) was";
-    m_output.Notice(what + " kept in " + shownCopy +
-                    " (readable by root only; it restores this machine's key store).\n"
-                    "  To restore them: Oxlade install; Oxlade stop; cp " +
-                    shownCopy + " " + folder +
-                    "/settings.db; Oxlade start\n"
-                    "  To delete them:  rm " +
-                    shownCopy + "\n");
+    m_output.Notice(StoreMessages::KeptCopy(what, copy));
     return 0;
 }
 

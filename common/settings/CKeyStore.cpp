@@ -441,9 +441,12 @@ int CKeyStore::Restore(const SContents& contents, bool replaceAll)
         if (identity != Identity::Matches) {
             settings.push_back({kVerifierValue, kRegBinary, verifier.data(), static_cast<uint32_t>(verifier.size())});
         }
+        // The keys before the verifier, which comes last: where the change is not one
+        // transaction (the registry) and stops part way, another machine's store is not
+        // yet taken for this one's while its old keys are still there.
         const RegistryKeyWrite writes[] = {
-            {config.GetHandle(), false, settings},
             {keyList.GetHandle(), replaceAll, sealed.values},
+            {config.GetHandle(), false, settings},
         };
         return SettingsStore().WriteValues(writes) == kErrorSuccess ? 1 : 0;
     });
@@ -470,7 +473,9 @@ int CKeyStore::RemoveLayout()
         if (!OpenFull(company, kCompanyPath)) {
             return 0;
         }
-        for (const char* child : {"CorvaneKeyServer\\Config", "CorvaneKeyServer\\KeyList", "CorvaneKeyServer"}) {
+        // The keys before the verifier: a store left without its "Config" reads as this
+        // machine's, so another machine's keys must never outlive it.
+        for (const char* child : {"CorvaneKeyServer\\KeyList", "CorvaneKeyServer\\Config", "CorvaneKeyServer"}) {
             if (company.DeleteSubkey(child) != kErrorSuccess) {
                 return 0;
             }
@@ -485,7 +490,7 @@ int CKeyStore::KeepCopy(std::string& path)
         const std::time_t now = std::time(nullptr);
         char name[64];
         const std::tm* utc = std::gmtime(&now);
-        if (utc == nullptr || std::strftime(name, sizeof name, "settings-%Y-%m-%dT%H%M%SZ.db", utc) == 0) {
+        if (utc == nullptr || std::strftime(name, sizeof name, "settings-%Y-%m-%dT%H%M%SZ", utc) == 0) {
             return 0;
         }
         return SettingsStore().CopyBeside(name, &path) == kErrorSuccess ? 1 : 0;

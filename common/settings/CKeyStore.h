@@ -93,9 +93,10 @@ public:
     virtual CRegistryKey OpenKeyListKey();
     virtual int RemoveLayout();
     // Keeps a copy of the whole store beside it (before it is removed): a new file named
-    // with the UTC date and time, settings-2026-12-08T233826Z.db, readable by its owner
-    // only. The keys in it stay masked with this machine's identity, so it restores this
-    // machine's store. 1 with path set; 0 when no copy was made (none is left behind).
+    // with the UTC date and time, settings-2026-12-08T233826Z.db (a registry hive, .hiv, on
+    // Windows), readable by its owner only. The keys in it stay masked with this machine's
+    // identity, so it restores this machine's store. 1 with path set; 0 when no copy was
+    // made (none is left behind).
     virtual int KeepCopy(std::string& path);
 
     // A number that changes whenever anything at or below "KeyList" changes, in any

@@ -62,10 +62,10 @@ public:
     // forWriting; looks without changing anything.
     virtual StoreCondition Inspect(bool forWriting) = 0;
 
-    // Writes one consistent copy of the whole store into a new file of that name beside
-    // it, readable by its owner only, and gives its path. kErrorAlreadyExists when such a
-    // file exists (it is never replaced); on any failure no file is left behind. A store
-    // that cannot be copied says kErrorNotSupported.
+    // Writes one consistent copy of the whole store into a new file beside it, named name
+    // and the store's own ending (.db, .hiv), readable by its owner only, and gives its path. kErrorAlreadyExists when
+    // such a file exists (it is never replaced); on any failure no file is left behind. A store that cannot be copied
+    // says kErrorNotSupported.
     virtual int32_t CopyBeside(std::string_view /*name*/, std::string* /*path*/) { return kErrorNotSupported; }
 };
 

@@ -32,7 +32,7 @@ int32_t CCountingStore::CreateKey(RegistryHandle parent, std::string_view path, 
 
 int32_t CCountingStore::DeleteKey(RegistryHandle parent, std::string_view name)
 {
-    if (failWrites) {
+    if (failWrites || LowerAscii(name) == failDeletesOf) {
         return kErrorRegistryIoFailed;
     }
     return m_inner.DeleteKey(parent, name);

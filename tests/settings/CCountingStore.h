@@ -19,6 +19,8 @@ public:
     std::string failOpensOf;
     std::atomic<int> failOpens{0};
     std::atomic<int> openCalls{0};
+    // Deletes of keys of this (folded) name fail with an I/O error.
+    std::string failDeletesOf;
 
     int32_t OpenKey(RegistryHandle root, std::string_view path, uint32_t access, RegistryHandle* out) override;
     int32_t CloseKey(RegistryHandle key) override;

@@ -297,6 +297,27 @@ TEST_F(KeyStoreTest, RemoveLayoutDeletesTheProductKeyAndKeepsTheCompany)
     EXPECT_EQ(product.SubkeyNameAt(1), "");
 }
 
+TEST_F(KeyStoreTest, AnUninstallThatStopsPartWayLeavesNoKeyOfAnotherMachineReadable)
+{
+    for (const char* stop : {"corvanekeyserver\\keylist", "corvanekeyserver\\config", "corvanekeyserver"}) {
+        SCOPED_TRACE(stop);
+        SetMachineTextForTesting(std::string("another machine"));
+        ASSERT_EQ(store.CreateLayout(), 1);
+        ASSERT_EQ(store.StoreKey(MakeRecord("00A0B0C0D0E0", KeyBytes(1, 1))), 1);
+        SetMachineTextForTesting(std::string(kTestMachineText));
+        ASSERT_EQ(store.CheckMachineIdentity(), CKeyStore::Identity::Foreign);
+        CCountingStore failing(Store());
+        failing.failDeletesOf = stop;
+        SetSettingsStoreForTesting(&failing);
+        EXPECT_EQ(store.RemoveLayout(), 0);
+        SetSettingsStoreForTesting(&Store());
+        // What the key service does when it starts on what is left.
+        store.Prepare();
+        EXPECT_TRUE(store.CheckMachineIdentity() == CKeyStore::Identity::Foreign || store.LoadKeyList().empty());
+        ASSERT_EQ(store.RemoveLayout(), 1);
+    }
+}
+
 TEST_F(KeyStoreTest, WritesThatFailReportZero)
 {
     ASSERT_EQ(store.CreateLayout(), 1);

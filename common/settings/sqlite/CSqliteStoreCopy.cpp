@@ -37,7 +37,7 @@ int32_t CSqliteStore::CopyBeside(std::string_view name, std::string* path)
     if (lease.Code() != kErrorSuccess) {
         return lease.Code();
     }
-    const std::string target = m_pool->Directory() + "/" + std::string(name);
+    const std::string target = m_pool->Directory() + "/" + std::string(name) + ".db";
     // Made empty and owner-only first: SQLite fills an empty file and keeps its mode, so
     // the keys are never readable by others, not even for a moment.
     const int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);

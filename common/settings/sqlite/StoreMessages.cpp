@@ -1,5 +1,7 @@
 #include "settings/StoreMessages.h"
 
+#include "platform/SafeText.h"
+
 #include <unistd.h>
 
 namespace StoreMessages {
@@ -58,6 +60,26 @@ std::string ForeignIdentity(const std::string& storeFile)
            ": store belongs to another machine identity (its keys were masked for another /etc/machine-id), so no key "
            "is read from it; import a sealed export of the keys (corvane-admin import FILE), or put the old "
            "/etc/machine-id back";
+}
+
+std::string KeptCopy(const std::string& what, const std::string& copy)
+{
+    // Shown as one line each, whatever the state folder's name holds.
+    const std::string shown = SafeText(copy);
+    const std::string folder = SafeText(copy.substr(0, copy.rfind('/')));
+    return what + " kept in " + shown +
+           " (readable by root only; it restores this machine's key store).\n"
+           "  To restore them: Oxlade install; Oxlade stop; cp " +
+           shown + " " + folder +
+           "/settings.db; Oxlade start\n"
+           "  To delete them:  rm " +
+           shown + "\n";
+}
+
+std::string CopyRefused()
+{
+    return "Can't keep a copy of the keys beside the key store, so nothing was uninstalled: make room in its folder "
+           "and try again, or export the keys (corvane-admin export FILE) and remove the store yourself\n";
 }
 
 } // namespace StoreMessages

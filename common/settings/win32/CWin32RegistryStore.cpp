@@ -1,5 +1,6 @@
 #include "CWin32RegistryStore.h"
 
+#include "CRegistryChangeCount.h"
 #include "platform/CEvent.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32.h"
@@ -161,26 +162,48 @@ LSTATUS WriteOne(CUndoableWrite& change, const RegistryKeyWrite& write)
     return ERROR_SUCCESS;
 }
 
+LSTATUS WriteAll(std::span<const RegistryKeyWrite> writes)
+{
+    CUndoableWrite change;
+    for (const RegistryKeyWrite& write : writes) {
+        if (const LSTATUS code = WriteOne(change, write); code != ERROR_SUCCESS) {
+            return code;
+        }
+    }
+    change.Done();
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
-CWin32RegistryStore::CWin32RegistryStore(std::string machineRoot) : m_rootPath(std::move(machineRoot))
+CWin32RegistryStore::CWin32RegistryStore(std::string machineRoot, std::string copyFolder)
+    : m_rootPath(std::move(machineRoot)), m_copyFolder(std::move(copyFolder))
 {
     if (m_rootPath.empty()) {
         m_root = Ours(HKEY_LOCAL_MACHINE);
-        return;
+    } else {
+        HKEY root = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(m_rootPath).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root,
+                            nullptr) == ERROR_SUCCESS) {
+            m_root = Ours(root);
+        }
     }
-    HKEY root = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(m_rootPath).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root,
-                        nullptr) == ERROR_SUCCESS) {
-        m_root = Ours(root);
-    }
+    m_changes = std::make_unique<CRegistryChangeCount>(CRegistryChangeCount::SectionOf(m_rootPath), Native(m_root),
+                                                       Wide(CKeyStore::kProductPath));
 }
 
 CWin32RegistryStore::~CWin32RegistryStore()
 {
+    m_changes.reset();
     if (!m_rootPath.empty() && m_root != 0) {
         RegCloseKey(Native(m_root));
     }
+}
+
+int32_t CWin32RegistryStore::Counted(int32_t code)
+{
+    m_changes->Bump();
+    return code;
 }
 
 RegistryHandle CWin32RegistryStore::Root(RegistryHandle root) const
@@ -222,6 +245,9 @@ int32_t CWin32RegistryStore::CreateKey(RegistryHandle parent, std::string_view p
     if (code != ERROR_SUCCESS) {
         return code;
     }
+    if (created == REG_CREATED_NEW_KEY) {
+        m_changes->Bump();
+    }
     if (disposition != nullptr) {
         *disposition = created;
     }
@@ -238,7 +264,7 @@ int32_t CWin32RegistryStore::DeleteKey(RegistryHandle parent, std::string_view n
     if (!Storable(name)) {
         return kErrorInvalidParameter;
     }
-    return RegDeleteKeyW(Native(Root(parent)), Wide(name).c_str());
+    return Counted(RegDeleteKeyW(Native(Root(parent)), Wide(name).c_str()));
 }
 
 int32_t CWin32RegistryStore::SetValue(RegistryHandle key, std::string_view name, uint32_t type, const void* bytes,
@@ -247,7 +273,7 @@ int32_t CWin32RegistryStore::SetValue(RegistryHandle key, std::string_view name,
     if (!Storable(name)) {
         return kErrorInvalidParameter;
     }
-    return RegSetValueExW(Native(key), Wide(name).c_str(), 0, type, static_cast<const BYTE*>(bytes), length);
+    return Counted(RegSetValueExW(Native(key), Wide(name).c_str(), 0, type, static_cast<const BYTE*>(bytes), length));
 }
 
 int32_t CWin32RegistryStore::SetValues(RegistryHandle key, std::span<const RegistryValue> values)
@@ -259,14 +285,8 @@ int32_t CWin32RegistryStore::SetValues(RegistryHandle key, std::span<const Regis
 int32_t CWin32RegistryStore::WriteValues(std::span<const RegistryKeyWrite> writes)
 {
     std::lock_guard lock(m_writeLock);
-    CUndoableWrite change;
-    for (const RegistryKeyWrite& write : writes) {
-        if (const LSTATUS code = WriteOne(change, write); code != ERROR_SUCCESS) {
-            return code;
-        }
-    }
-    change.Done();
-    return kErrorSuccess;
+    // Counted also when undone: a reader may have loaded the values written meanwhile.
+    return Counted(WriteAll(writes));
 }
 
 int32_t CWin32RegistryStore::QueryValue(RegistryHandle key, std::string_view name, uint32_t* type, void* buffer,
@@ -295,7 +315,7 @@ int32_t CWin32RegistryStore::DeleteValue(RegistryHandle key, std::string_view na
     if (!Storable(name)) {
         return kErrorInvalidParameter;
     }
-    return RegDeleteValueW(Native(key), Wide(name).c_str());
+    return Counted(RegDeleteValueW(Native(key), Wide(name).c_str()));
 }
 
 int32_t CWin32RegistryStore::EnumKey(RegistryHandle key, uint32_t index, char* nameOut, uint32_t nameCapacity,
@@ -356,12 +376,12 @@ int32_t CWin32RegistryStore::NotifyChange(RegistryHandle key, bool watchSubtree,
 
 uint64_t CWin32RegistryStore::SubtreeVersion(std::string_view, std::string_view)
 {
-    return 0;
+    return m_changes->Watched();
 }
 
 uint64_t CWin32RegistryStore::ChangeCount()
 {
-    return 0;
+    return m_changes->Read();
 }
 
 int32_t CWin32RegistryStore::CheckWriteAccess()

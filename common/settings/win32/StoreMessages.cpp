@@ -1,5 +1,8 @@
 #include "settings/StoreMessages.h"
 
+#include "platform/SafeText.h"
+#include "settings/CKeyStore.h"
+
 namespace StoreMessages {
 
 namespace {
@@ -41,6 +44,28 @@ std::string ForeignIdentity(const std::string& storeFile)
     return "the key store " + storeFile +
            ": store belongs to another machine identity (its keys were masked for another computer security "
            "identifier), so no key is read from it; import a sealed export of the keys (corvane-admin import FILE)";
+}
+
+std::string KeptCopy(const std::string& what, const std::string& copy)
+{
+    // A registry hive: reg restore puts it in place of the branch, which the service
+    // creates when it starts (reg import takes .reg text, not a hive).
+    const std::string shown = "\"" + SafeText(copy) + "\"";
+    return what + " kept in " + shown +
+           " (readable by administrators only; it restores this machine's key store).\n"
+           "  To restore them: Oxlade install; Oxlade stop; reg restore HKLM\\" +
+           CKeyStore::kProductPath + " " + shown +
+           "; Oxlade start\n"
+           "  To delete them:  del " +
+           shown + "\n";
+}
+
+std::string CopyRefused()
+{
+    return "Can't keep a copy of the keys in the program data folder (%ProgramData%\\Quillon\\CorvaneKeyServer), so "
+           "nothing was uninstalled: make room there and try again, or export the keys (corvane-admin export FILE) "
+           "and delete the key store yourself (reg delete HKLM\\" +
+           std::string(CKeyStore::kProductPath) + " /f)\n";
 }
 
 } // namespace StoreMessages

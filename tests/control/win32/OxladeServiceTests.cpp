@@ -137,4 +137,62 @@ TEST_F(OxladeServiceTest, EveryCommandWordOnTheServiceControlManager)
     EXPECT_NE(missing.text.find("Can't open Service!!"), std::string::npos) << missing.text;
 }
 
+TEST_F(OxladeServiceTest, UninstallWithKeysKeepsAHiveOfThemFirst)
+{
+    ASSERT_EQ(Run("install").exitCode, 0u);
+    const std::string id = "00A0B0C0D0E0";
+    CKeyRecord record;
+    record.SetId(id);
+    const unsigned char key[CKeyRecord::kKeyLength] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    record.SetKey(key);
+    ASSERT_EQ(m_store.StoreKey(record), 1);
+    const std::wstring keyList = Platform::Widen(std::string(CKeyStore::kKeyListPath));
+    std::string sealed(64, '\0');
+    DWORD size = static_cast<DWORD>(sealed.size());
+    ASSERT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, keyList.c_str(), Platform::Widen(id).c_str(), RRF_RT_ANY, nullptr,
+                           sealed.data(), &size),
+              static_cast<LSTATUS>(ERROR_SUCCESS));
+    sealed.resize(size);
+
+    const SOxladeRun uninstall = Run("uninstall", {"Oxlade"});
+    EXPECT_EQ(uninstall.exitCode, 0u);
+    EXPECT_EQ(m_store.LayoutExists(), 0);
+    // The box names the copy between quotes, and how to put it back on Windows.
+    const size_t open = uninstall.text.find('"');
+    const size_t close = uninstall.text.find('"', open + 1);
+    ASSERT_NE(close, std::string::npos) << uninstall.text;
+    const std::string copy = uninstall.text.substr(open + 1, close - open - 1);
+    const std::string quoted = "\"" + copy + "\"";
+    EXPECT_EQ(uninstall.text, "The keys of 1 registration were kept in " + quoted +
+                                  " (readable by administrators only; it restores this machine's key store).\n"
+                                  "  To restore them: Oxlade install; Oxlade stop; reg restore "
+                                  "HKLM\\SOFTWARE\\Quillon\\CorvaneKeyServer " +
+                                  quoted + "; Oxlade start\n  To delete them:  del " + quoted + "\n");
+    EXPECT_NE(copy.find("\\Quillon\\CorvaneKeyServer\\settings-"), std::string::npos) << copy;
+
+    // Wine's RegRestoreKey restores nothing (it answers success): the hive is loaded instead,
+    // which reads the same file.
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
+    for (const wchar_t* name : {SE_BACKUP_NAME, SE_RESTORE_NAME}) {
+        TOKEN_PRIVILEGES wanted{};
+        wanted.PrivilegeCount = 1;
+        wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        LookupPrivilegeValueW(nullptr, name, &wanted.Privileges[0].Luid);
+        AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr);
+    }
+    CloseHandle(token);
+    ASSERT_EQ(RegLoadKeyW(HKEY_LOCAL_MACHINE, L"CorvaneKeptCopy", Platform::Widen(copy).c_str()),
+              static_cast<LSTATUS>(ERROR_SUCCESS));
+    std::string restored(64, '\0');
+    size = static_cast<DWORD>(restored.size());
+    EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, L"CorvaneKeptCopy\\KeyList", Platform::Widen(id).c_str(), RRF_RT_ANY,
+                           nullptr, restored.data(), &size),
+              static_cast<LSTATUS>(ERROR_SUCCESS));
+    restored.resize(size);
+    EXPECT_EQ(restored, sealed);
+    RegUnLoadKeyW(HKEY_LOCAL_MACHINE, L"CorvaneKeptCopy");
+    DeleteFileW(Platform::Widen(copy).c_str());
+}
+
 } // namespace

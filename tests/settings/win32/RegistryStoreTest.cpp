@@ -1,6 +1,8 @@
 // What the registry store adds on Windows: the values are the registry's own, byte for
 // byte as the other platform stores them; a change by another process (reg.exe) signals an
-// armed notification; a write of several values that fails part way leaves none of them.
+// armed notification; a write of several values that fails part way leaves none of them;
+// the change count moves with every change of another process before its call returns; a
+// kept copy is a hive that is never replaced, leaves nothing else behind and loads back.
 #include "StoreTestSupport.h"
 #include "platform/CEvent.h"
 #include "platform/win32/WideText.h"
@@ -8,12 +10,108 @@
 #include "settings/CKeyStore.h"
 #include "settings/CRegistryKey.h"
 #include "settings/RegistryNotify.h"
+#include "settings/win32/CRegistryChangeCount.h"
 
+#include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
+
+// The privileges a hive is loaded with (administrators hold them, disabled).
+void EnableLoadPrivileges()
+{
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
+    for (const wchar_t* name : {SE_BACKUP_NAME, SE_RESTORE_NAME}) {
+        TOKEN_PRIVILEGES wanted{};
+        wanted.PrivilegeCount = 1;
+        wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        ASSERT_TRUE(LookupPrivilegeValueW(nullptr, name, &wanted.Privileges[0].Luid));
+        ASSERT_TRUE(AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr));
+    }
+    CloseHandle(token);
+}
+
+// The names of the folder's files.
+std::vector<std::string> FileNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(Platform::Widen(folder), ignored)) {
+        names.push_back(Platform::Narrow(entry.path().filename().wstring()));
+    }
+    return names;
+}
+
+// settings_store_writer on the test's branch, fed one command at a time.
+class CStoreWriter
+{
+public:
+    explicit CStoreWriter(const std::string& root)
+    {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE childIn = nullptr;
+        HANDLE childOut = nullptr;
+        if (!CreatePipe(&childIn, &m_toChild, &inherit, 0) || !CreatePipe(&m_fromChild, &childOut, &inherit, 0)) {
+            return;
+        }
+        SetHandleInformation(m_toChild, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(m_fromChild, HANDLE_FLAG_INHERIT, 0);
+        wchar_t self[MAX_PATH];
+        std::wstring program(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+        program = program.substr(0, program.rfind(L'\\') + 1) + Platform::Widen(CORVANE_STORE_WRITER);
+        std::wstring command = L"\"" + program + L"\" \"" + Platform::Widen(root) + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = childIn;
+        startup.hStdOutput = childOut;
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        m_started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                   &startup, &m_process) != FALSE;
+        CloseHandle(childIn);
+        CloseHandle(childOut);
+    }
+
+    ~CStoreWriter()
+    {
+        CloseHandle(m_toChild);
+        if (m_started) {
+            WaitForSingleObject(m_process.hProcess, 10000);
+            CloseHandle(m_process.hThread);
+            CloseHandle(m_process.hProcess);
+        }
+        CloseHandle(m_fromChild);
+    }
+
+    // The writer's answer once its store call returned: "ok" or "failed".
+    std::string Run(const std::string& command)
+    {
+        const std::string line = command + "\n";
+        DWORD count = 0;
+        if (!m_started || !WriteFile(m_toChild, line.data(), static_cast<DWORD>(line.size()), &count, nullptr)) {
+            return "not started";
+        }
+        std::string answer;
+        char c = 0;
+        while (ReadFile(m_fromChild, &c, 1, &count, nullptr) && count == 1 && c != '\n') {
+            if (c != '\r') {
+                answer += c;
+            }
+        }
+        return answer;
+    }
+
+private:
+    HANDLE m_toChild = nullptr;
+    HANDLE m_fromChild = nullptr;
+    PROCESS_INFORMATION m_process{};
+    bool m_started = false;
+};
 
 class RegistryStoreTest : public StoreTest
 {
@@ -142,6 +240,122 @@ TEST_F(RegistryStoreTest, AWriteThatFailsPartWayLeavesEveryValueAsItWas)
     EXPECT_NE(SettingsStore().WriteValues(writes), 0);
     EXPECT_EQ(Native("KeyList", "00A0B0C0D0E0"), before);
     EXPECT_EQ(store.ReadPort(), 51056);
+}
+
+TEST_F(RegistryStoreTest, AKeptCopyIsAHiveNeverReplacedThatLoadsBack)
+{
+    std::string kept;
+    EXPECT_EQ(store.KeepCopy(kept), 0) << "no store yet: nothing to copy";
+    ASSERT_EQ(store.CreateLayout(), 1);
+    const std::string id = "00A0B0C0D0E0";
+    ASSERT_EQ(store.StoreKey(MakeRecord(id, KeyBytes(1, 1))), 1);
+    const std::string sealed = Native("KeyList", id.c_str());
+
+    // A folder that cannot be made (a file holds its name) gives no copy and leaves nothing.
+    const std::string folder = Store().CopyFolder();
+    std::filesystem::create_directories(Platform::Widen(folder));
+    const std::string blocked = folder + "\\blocked";
+    CloseHandle(CreateFileW(Platform::Widen(blocked).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    {
+        CWin32RegistryStore elsewhere(StateDir(), blocked + "\\copies");
+        SetSettingsStoreForTesting(&elsewhere);
+        EXPECT_EQ(store.KeepCopy(kept), 0);
+        SetSettingsStoreForTesting(&Store());
+    }
+    EXPECT_EQ(FileNames(folder), std::vector<std::string>{"blocked"});
+    DeleteFileW(Platform::Widen(blocked).c_str());
+
+    ASSERT_EQ(store.KeepCopy(kept), 1);
+    EXPECT_EQ(kept.rfind(folder + "\\settings-20", 0), 0u) << kept;
+    EXPECT_EQ(kept.substr(kept.size() - 5), "Z.hiv") << kept;
+    EXPECT_EQ(FileNames(folder).size(), 1u) << "nothing left beside the copy";
+
+    // Wine keeps no access list of a file (it reads back its owner's and the system's), so
+    // that the copy is for administrators only is not looked at here.
+
+    // A second copy within the same second must not replace the first.
+    ASSERT_EQ(store.StoreKey(MakeRecord("00A0B0C0D0E1", KeyBytes(2, 1))), 1);
+    std::string again;
+    const int second = store.KeepCopy(again);
+    EXPECT_TRUE(second == 1 ? again != kept : again.empty());
+    EXPECT_EQ(FileNames(folder).size(), second == 1 ? 2u : 1u);
+
+    // The hive holds the branch as it was: loaded beside it, the key reads back sealed.
+    EnableLoadPrivileges();
+    const std::wstring loaded = L"CorvaneCopy-" + std::to_wstring(GetCurrentProcessId());
+    ASSERT_EQ(RegLoadKeyW(HKEY_LOCAL_MACHINE, loaded.c_str(), Platform::Widen(kept).c_str()),
+              static_cast<LSTATUS>(ERROR_SUCCESS));
+    DWORD size = 0;
+    const std::wstring keyList = loaded + L"\\KeyList";
+    EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, keyList.c_str(), L"00A0B0C0D0E1", RRF_RT_ANY, nullptr, nullptr, &size),
+              static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND))
+        << "the first copy was replaced";
+    std::string bytes(64, '\0');
+    size = static_cast<DWORD>(bytes.size());
+    EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, keyList.c_str(), Platform::Widen(id).c_str(), RRF_RT_ANY, nullptr,
+                           bytes.data(), &size),
+              static_cast<LSTATUS>(ERROR_SUCCESS));
+    bytes.resize(size);
+    EXPECT_EQ(bytes, sealed);
+    EXPECT_EQ(RegUnLoadKeyW(HKEY_LOCAL_MACHINE, loaded.c_str()), static_cast<LSTATUS>(ERROR_SUCCESS));
+}
+
+TEST_F(RegistryStoreTest, EveryChangeOfAnotherProcessIsCountedBeforeItsCallReturns)
+{
+    ASSERT_EQ(store.CreateLayout(), 1);
+    CStoreWriter writer(StateDir());
+    uint64_t last = store.ChangeCount();
+    ASSERT_NE(last, 0u);
+    // The writers' own count alone, without the notification that follows a change (which
+    // this one never arms: it watches no branch).
+    CRegistryChangeCount writers(CRegistryChangeCount::SectionOf(StateDir()), HKEY_LOCAL_MACHINE,
+                                 L"SOFTWARE\\CorvaneTests\\no branch");
+    uint64_t counted = writers.Read();
+    ASSERT_NE(counted, 0u);
+    struct Step
+    {
+        const char* command;
+        int tag; // the key then registered, or -1 for none
+    };
+    const Step steps[] = {{"key 00A0B0C0D0E0 1", 1}, {"key 00A0B0C0D0E0 2", 2}, {"delete 00A0B0C0D0E0", -1}};
+    for (int round = 0; round < 100; ++round) {
+        for (const Step& step : steps) {
+            ASSERT_EQ(writer.Run(step.command), "ok") << step.command;
+            const uint64_t now = store.ChangeCount();
+            ASSERT_NE(now, last) << step.command << " in round " << round << " was not counted";
+            last = now;
+            ASSERT_NE(writers.Read(), counted) << step.command << " in round " << round << ": not by its writer";
+            counted = writers.Read();
+            const auto keys = store.LoadKeyList();
+            ASSERT_EQ(keys.size(), step.tag < 0 ? 0u : 1u) << step.command << " in round " << round;
+            if (step.tag >= 0) {
+                EXPECT_EQ(std::string(keys.begin()->second.GetKey().View()), KeyBytes(step.tag, 0));
+            }
+        }
+    }
+}
+
+TEST_F(RegistryStoreTest, AChangeMadeWithoutTheStoreIsCountedAMomentLater)
+{
+    ASSERT_EQ(store.CreateLayout(), 1);
+    const std::wstring keyList =
+        L"\"HKLM\\" + Platform::Widen(StateDir()) + L"\\SOFTWARE\\Quillon\\CorvaneKeyServer\\KeyList\"";
+    const std::wstring commands[] = {
+        L"reg.exe add " + keyList + L" /v 00A0B0C0D0E0 /t REG_BINARY /d 01 /f",
+        L"reg.exe delete " + keyList + L" /v 00A0B0C0D0E0 /f",
+    };
+    store.ChangeCount();
+    for (const std::wstring& command : commands) {
+        // Settled first: the watch is armed and has counted what came before.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const uint64_t before = store.ChangeCount();
+        ASSERT_EQ(Run(command), 0u);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (store.ChangeCount() == before && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_NE(store.ChangeCount(), before) << Platform::Narrow(command);
+    }
 }
 
 } // namespace

@@ -4,11 +4,21 @@
 #include "settings/CSettingsStore.h"
 #include "settings/MachineText.h"
 
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
 
 namespace {
 
 constexpr const char* kTestBranches = "SOFTWARE\\CorvaneTests";
+
+// Where the copies of a test's store go: a folder of the temporary directory, per branch.
+std::filesystem::path CopyFolderOf(const std::string& root)
+{
+    std::string name = root;
+    std::replace(name.begin(), name.end(), '\\', '-');
+    return std::filesystem::temp_directory_path() / name;
+}
 
 void DeleteBranch(const std::string& path)
 {
@@ -26,7 +36,9 @@ void StoreTest::SetUp()
         std::string(kTestBranches) + "\\" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
     m_stateDir = m_root;
     DeleteBranch(m_root);
-    m_store = std::make_unique<CWin32RegistryStore>(m_root);
+    std::error_code ignored;
+    std::filesystem::remove_all(CopyFolderOf(m_root), ignored);
+    m_store = std::make_unique<CWin32RegistryStore>(m_root, Platform::Narrow(CopyFolderOf(m_root).wstring()));
     // As below HKEY_LOCAL_MACHINE, SOFTWARE is there before anything of ours.
     HKEY software = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Platform::Widen(m_root + "\\SOFTWARE").c_str(), 0, nullptr, 0,
@@ -43,4 +55,6 @@ void StoreTest::TearDown()
     m_store.reset();
     SetMachineTextForTesting(std::nullopt);
     DeleteBranch(m_root);
+    std::error_code ignored;
+    std::filesystem::remove_all(CopyFolderOf(m_root), ignored);
 }
