@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Ternwick.exe as a Windows service under Wine, administered by corvane-admin.exe and asked
-# by the Linux request tool; keys come from a Linux key service (fetched) and from a sealed
+# by the Linux request tool; keys come from a lock-key stick (a drive letter mapped to a
+# folder, as Wine has no USB storage), from a Linux key service (fetched) and from a sealed
 # export made by the Linux corvane-admin (imported), and an export made by corvane-admin.exe
 # is served by the Linux key service.
 #   service-end-to-end.sh TERNWICK_EXE ADMIN_EXE CONTROL_PROBE_EXE LINUX_BUILD PREFIX
@@ -52,6 +53,14 @@ answers() {
 
 work="$(mktemp -d)"
 win cmd /c exit >/dev/null 2>&1 # sets the prefix up on first use
+# The stick's drive S:, mapped before Wine's services start, which list only the letters
+# mapped then.
+stick="$work/stick"
+mkdir -p "$stick"
+ln -sfn "$stick" "$WINEPREFIX/dosdevices/s:"
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w
+win cmd /c exit >/dev/null 2>&1
 hold="" linux_pid=""
 cleanup() {
     "$wine" sc stop Ternwick >/dev/null 2>&1 || true
@@ -75,9 +84,16 @@ hold=$!
 "$wine" reg delete 'HKLM\SOFTWARE\Quillon' /f >/dev/null 2>&1 || true
 "$wine" sc delete Ternwick >/dev/null 2>&1 || true
 
-# The Linux key service, on a store of its own, with two keys and a cooperation password.
+# The stick's key; the Linux key service, on a store of its own, with two keys and a
+# cooperation password.
 id=00A0B0C0D0E0 key=000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f
 id2=00A0B0C0D0E1 key2=f0e1d2c3b4a5968778695a4b3c2d1e0f00112233445566778899aabbccddeeff
+id3=00A0B0C0D0E2 key3=5a5a5a5a0102030405060708090a0b0c0d0e0f101112131415161718a5a5a5a5
+# A folder on no disk binds the key to the ID alone: each byte plus the ID's byte there.
+mkdir -p "$stick/dont_delete_${id,,}"
+python3 -c 'import sys; k = bytes.fromhex(sys.argv[1]); i = sys.argv[2].encode()
+sys.stdout.buffer.write(bytes((b + i[n % len(i)]) & 0xFF for n, b in enumerate(k)))' "$key" "$id" \
+    >"$stick/dont_delete_${id,,}/${id,,}"
 coop=coop-pass
 export CORVANE_STATE_DIR="$work/linux-state"
 mkdir -m 700 "$CORVANE_STATE_DIR"
@@ -87,7 +103,7 @@ printf '%s\n' "$coop" | "$linux_admin" password set --stdin >/dev/null || fail "
 "$linux_service" </dev/null >/dev/null 2>"$work/linux.log" &
 linux_pid=$!
 answers 127.0.0.1 "$linux_port" >/dev/null || fail "the Linux key service does not answer: $(cat "$work/linux.log")"
-printf '%s\n' "$coop" | "$request" store-keys 127.0.0.1 "$linux_port" - "$id=$key" "$id2=$key2" >/dev/null ||
+printf '%s\n' "$coop" | "$request" store-keys 127.0.0.1 "$linux_port" - "$id2=$key2" "$id3=$key3" >/dev/null ||
     fail "the keys cannot be stored in the Linux key service"
 
 port="$(free_port)"
@@ -108,12 +124,20 @@ done
 
 out="$(answers 127.0.0.1 "$port" get-key "$id" || true)"
 case "$out" in *"no key registered"*) ;; *) fail "GET_KEY before the registration: $out" ;; esac
-# The registration: fetched from the Linux key service with its cooperation password.
-out="$(admin "$coop"$'\n' fetch --stdin "127.0.0.1:$linux_port" "$id")" || fail "corvane-admin.exe fetch: $out"
-[ "$out" = "1 of 1 key fetched from 127.0.0.1:$linux_port and registered." ] || fail "fetch said: $out"
-[ "$(admin "" list)" = "$id" ] || fail "corvane-admin.exe list after the fetch: $(admin "" list)"
+# The registration, from the stick; another key fetched from the Linux key service with its
+# cooperation password.
+out="$(admin "" sticks)" || fail "corvane-admin.exe sticks: $out"
+case "$out" in "S:\\$id"$'\t'"$id"$'\t'*$'\tready') ;; *) fail "corvane-admin.exe sticks said: $out" ;; esac
+out="$(admin "" register "S:\\$id")" || fail "corvane-admin.exe register: $out"
+[ "$out" = "Registered $id from S:\\$id." ] || fail "register said: $out"
 out="$(answers ::1 "$port" get-key "$id")" || fail "GET_KEY after the registration: $out"
 case "$out" in *"key    $key"*) ;; *) fail "GET_KEY answered $out, not the key $key" ;; esac
+out="$(admin "$coop"$'\n' fetch --stdin "127.0.0.1:$linux_port" "$id2")" || fail "corvane-admin.exe fetch: $out"
+[ "$out" = "1 of 1 key fetched from 127.0.0.1:$linux_port and registered." ] || fail "fetch said: $out"
+out="$(admin "" list)"
+[ "$out" = "$id"$'\n'"$id2" ] || fail "corvane-admin.exe list after the fetch: $out"
+out="$(answers 127.0.0.1 "$port" get-key "$id2")" || fail "GET_KEY of the fetched key: $out"
+case "$out" in *"key    $key2"*) ;; *) fail "GET_KEY $id2 answered $out, not the key $key2" ;; esac
 
 moved="$(free_port)"
 out="$(admin "" port "$moved")" || fail "corvane-admin.exe port $moved: $out"
@@ -122,8 +146,9 @@ if timeout 10 "$request" check 127.0.0.1 "$port" >/dev/null 2>&1; then
     fail "the old port $port still answers"
 fi
 
-# A sealed export of the Linux store (both keys, another port) imported on Windows: the
-# service moves to the port and serves the keys sealed on Linux, byte for byte.
+# A sealed export of the Linux store (two keys, one of them fetched already, another port)
+# imported on Windows: the service moves to the port and serves the keys sealed on Linux,
+# byte for byte, and keeps the stick's.
 kill "$linux_pid"
 wait "$linux_pid" 2>/dev/null || true
 linux_pid=""
@@ -136,7 +161,7 @@ out="$(admin "$passphrase"$'\n' import --stdin --yes "$(winepath -w "$work/keys.
     fail "corvane-admin.exe import: $out"
 case "$out" in *"Imported 2 registrations, port $exported_port, cooperation permitted (1 replaced)."*) ;;
 *) fail "import said: $out" ;; esac
-for pair in "$id=$key" "$id2=$key2"; do
+for pair in "$id=$key" "$id2=$key2" "$id3=$key3"; do
     out="$(answers 127.0.0.1 "$exported_port" get-key "${pair%=*}")" || fail "GET_KEY after the import: $out"
     case "$out" in *"key    ${pair#*=}"*) ;; *) fail "GET_KEY ${pair%=*} after the import answered $out" ;; esac
 done
@@ -162,9 +187,9 @@ out="$(printf '%s\n' "$passphrase" | "$linux_admin" import --stdin --yes "$work/
     fail "the Linux corvane-admin cannot import the Windows export: $out"
 "$linux_service" </dev/null >/dev/null 2>"$work/linux.log" &
 linux_pid=$!
-for pair in "$id=$key" "$id2=$key2"; do
+for pair in "$id=$key" "$id2=$key2" "$id3=$key3"; do
     out="$(answers 127.0.0.1 "$exported_port" get-key "${pair%=*}")" || fail "Linux GET_KEY of the Windows export: $out"
     case "$out" in *"key    ${pair#*=}"*) ;; *) fail "Linux GET_KEY ${pair%=*} answered $out" ;; esac
 done
-echo "Ternwick.exe under Wine's service manager with corvane-admin.exe: CHECK, a fetched key, port change," \
+echo "Ternwick.exe under Wine's service manager with corvane-admin.exe: CHECK, a stick's and a fetched key, port change," \
     "a Linux export imported and served, pause, continue and stop as expected; its export served on Linux"
