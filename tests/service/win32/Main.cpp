@@ -1,20 +1,24 @@
 // Gives this test process a private branch of the registry, standing in for
-// HKEY_LOCAL_MACHINE, as its store before anything touches the store; the branch is
-// removed at the end.
+// HKEY_LOCAL_MACHINE, as its store, and a private state folder (where the guard counts go),
+// before anything touches them; both are removed at the end.
 #include "net/CWinsockSession.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32.h"
 #include "settings/CSettingsStore.h"
 #include "settings/win32/CWin32RegistryStore.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 
 int main(int argc, char** argv)
 {
     const ZiRez::CWinsockSession sockets;
-    const std::wstring branch =
-        Platform::Widen("SOFTWARE\\CorvaneTests\\service-" + std::to_string(GetCurrentProcessId()));
+    const std::wstring name = L"service-" + std::to_wstring(GetCurrentProcessId());
+    const std::filesystem::path stateDir = std::filesystem::temp_directory_path() / (L"corvane-tests-" + name);
+    std::filesystem::create_directories(stateDir);
+    SetEnvironmentVariableW(L"CORVANE_STATE_DIR", stateDir.c_str());
+    const std::wstring branch = L"SOFTWARE\\CorvaneTests\\" + name;
     // Never destroyed: workers of a run may still use the store while the process exits.
     SetSettingsStoreForTesting(new CWin32RegistryStore(Platform::Narrow(branch)));
     // As below HKEY_LOCAL_MACHINE, SOFTWARE is there before anything of ours.
@@ -27,5 +31,7 @@ int main(int argc, char** argv)
     const int result = RUN_ALL_TESTS();
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, branch.c_str());
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, branch.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(stateDir, ignored);
     return result;
 }
