@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <istream>
 #include <optional>
 #include <string>
 
@@ -13,8 +14,13 @@ struct SGuardCounts
     uint64_t mismatches = 0;
 };
 
-// The file in the directory of the store (the state directory). Replaces it (mode 0600) in
-// one step; false when it cannot be written.
+// The file in the directory of the store (the state directory). Replaces it (owner-only)
+// in one step; false when it cannot be written.
 bool WriteGuardCounts(const SGuardCounts& counts, const std::string& directory);
 // nullopt when there is no such file or it cannot be read.
 std::optional<SGuardCounts> ReadGuardCounts(const std::string& directory);
+
+// The file's text, the same on every system: "written N", "throttled N", "mismatches N",
+// a line each. Parsing gives nullopt unless all three are there and nothing else.
+std::string GuardCountsText(const SGuardCounts& counts);
+std::optional<SGuardCounts> ParseGuardCounts(std::istream& text);

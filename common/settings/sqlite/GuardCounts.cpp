@@ -19,9 +19,7 @@ bool WriteGuardCounts(const SGuardCounts& counts, const std::string& directory)
     }
     const std::string path = directory + kFileName;
     const std::string temporary = path + ".new";
-    const std::string text = "written " + std::to_string(counts.written) + "\nthrottled " +
-                             std::to_string(counts.throttled) + "\nmismatches " + std::to_string(counts.mismatches) +
-                             "\n";
+    const std::string text = GuardCountsText(counts);
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         return false;
@@ -41,19 +39,5 @@ std::optional<SGuardCounts> ReadGuardCounts(const std::string& directory)
     if (directory.empty() || !file) {
         return std::nullopt;
     }
-    SGuardCounts counts;
-    int found = 0;
-    std::string name;
-    while (file >> name) {
-        if (name == "written" && file >> counts.written) {
-            ++found;
-        } else if (name == "throttled" && file >> counts.throttled) {
-            ++found;
-        } else if (name == "mismatches" && file >> counts.mismatches) {
-            ++found;
-        } else {
-            return std::nullopt;
-        }
-    }
-    return found == 3 ? std::optional<SGuardCounts>(counts) : std::nullopt;
+    return ParseGuardCounts(file);
 }

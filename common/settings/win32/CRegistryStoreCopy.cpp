@@ -1,4 +1,5 @@
 #include "CWin32RegistryStore.h"
+#include "platform/StateDirectory.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32.h"
 #include "settings/CKeyStore.h"
@@ -125,15 +126,7 @@ int32_t StoreCode(LSTATUS code)
 
 std::string CWin32RegistryStore::CopyFolder() const
 {
-    if (!m_copyFolder.empty()) {
-        return m_copyFolder;
-    }
-    wchar_t data[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableW(L"ProgramData", data, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        return {};
-    }
-    return Platform::Narrow(std::wstring(data, length)) + "\\Quillon\\CorvaneKeyServer";
+    return m_copyFolder.empty() ? Platform::StateDirectory() : m_copyFolder;
 }
 
 int32_t CWin32RegistryStore::CopyBeside(std::string_view name, std::string* path)
@@ -149,6 +142,10 @@ int32_t CWin32RegistryStore::CopyBeside(std::string_view name, std::string* path
         return StoreCode(code);
     }
     const std::string folder = CopyFolder();
+    if (folder.empty()) {
+        RegCloseKey(branch);
+        return kErrorFileNotFound; // no state directory to keep it in
+    }
     std::error_code ignored;
     std::filesystem::create_directories(Platform::Widen(folder), ignored);
     const std::wstring target = Platform::Widen(folder + "\\" + std::string(name) + ".hiv");

@@ -21,7 +21,7 @@ class CWin32RegistryStore : public CSettingsStore
 public:
     // machineRoot: empty for HKEY_LOCAL_MACHINE, else a path below it (created when
     // missing) that stands in for the local-machine root of every call. copyFolder: where
-    // copies go; empty for %ProgramData%\Quillon\CorvaneKeyServer.
+    // copies go; empty for the state directory (%ProgramData%\Quillon\CorvaneKeyServer).
     explicit CWin32RegistryStore(std::string machineRoot = {}, std::string copyFolder = {});
     ~CWin32RegistryStore() override;
     CWin32RegistryStore(const CWin32RegistryStore&) = delete;

@@ -1,4 +1,4 @@
-#include "StateDirectory.h"
+#include "platform/StateDirectory.h"
 
 #include <cstdlib>
 
