@@ -33,7 +33,7 @@ public:
     virtual SNeighbour LinkAddressOf(const CPeerAddress& peer) = 0;
 };
 
-// The table of this system (rtnetlink on Linux).
+// The table of this system (rtnetlink on Linux, the IP helper's tables on Windows).
 std::unique_ptr<CNeighbourTable> CreateNeighbourTable();
 
 } // namespace ZiRez
