@@ -2,6 +2,7 @@
 
 #include "net/SocketTypes.h"
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -24,6 +25,10 @@ public:
 
     void AddSocket(SocketHandle socket);
     void AddEvent(Platform::CEvent* event);
+    // Ends the wait as a time-out once the flag is set (another thread shut the socket
+    // down). Linux's shutdown ends a poll by itself; Winsock's ends none that had not begun,
+    // so its waits look at the flag between their slices.
+    void EndWhenSet(const std::atomic<bool>* flag) { m_endFlag = flag; }
 
     // timeOut in ms (-1: no limit, 0: returns 0 at once). 1 ready, 0 time-out, -1 error
     // (also for an invalid socket in the list, or nothing at all to wait for without limit).
@@ -44,6 +49,7 @@ private:
     int m_readyKind = KIND_NONE;
     std::vector<SocketHandle> m_sockets;
     std::vector<Platform::CEvent*> m_events;
+    const std::atomic<bool>* m_endFlag = nullptr;
 };
 
 } // namespace ZiRez

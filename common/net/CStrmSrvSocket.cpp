@@ -351,6 +351,7 @@ int CStrmSrvSocket::Read(int index, void* buffer, int length)
     CSocketWaiter waiter;
     waiter.AddSocket(socket);
     waiter.AddEvent(m_readCancelEvent);
+    waiter.EndWhenSet(connection ? &connection->shutDown : nullptr);
     const int waited = waiter.Wait(allowed, true);
     if (connection && connection->IsShutDown()) {
         return 0;

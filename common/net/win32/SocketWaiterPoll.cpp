@@ -10,9 +10,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// WSAPoll waits for sockets only. With events in the list, it waits in slices of this many
-// milliseconds and the events are looked at between them, so a cancel is seen within one
-// slice; without events it waits the whole time in one call.
+// WSAPoll waits for sockets only. With events in the list (or a flag that ends the wait),
+// it waits in slices of this many milliseconds and the events are looked at between them,
+// so a cancel is seen within one slice; without either it waits the whole time in one call.
 constexpr int kEventSliceMs = 10;
 
 // Error and hang-up end every kind of wait: the next call on the socket reports them.
@@ -49,6 +49,7 @@ int CSocketWaiter::Poll(int32_t timeOut, bool read, bool write, bool exceptional
         handles.push_back(event->Descriptor());
     }
 
+    const bool sliced = !handles.empty() || m_endFlag != nullptr;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeOut < 0 ? 0 : timeOut);
     for (;;) {
         int remaining = -1;
@@ -57,7 +58,7 @@ int CSocketWaiter::Poll(int32_t timeOut, bool read, bool write, bool exceptional
             remaining = left > 0 ? static_cast<int>(left) : 0;
         }
         const int slice =
-            handles.empty() ? remaining : (remaining < 0 || remaining > kEventSliceMs ? kEventSliceMs : remaining);
+            !sliced ? remaining : (remaining < 0 || remaining > kEventSliceMs ? kEventSliceMs : remaining);
         int ready = 0;
         if (!entries.empty()) {
             ready = WSAPoll(entries.data(), static_cast<ULONG>(entries.size()), slice);
@@ -105,7 +106,8 @@ int CSocketWaiter::Poll(int32_t timeOut, bool read, bool write, bool exceptional
                 return 1;
             }
         }
-        if (timeOut > 0 && Clock::now() >= deadline) {
+        if ((m_endFlag != nullptr && m_endFlag->load(std::memory_order_acquire)) ||
+            (timeOut > 0 && Clock::now() >= deadline)) {
             return 0;
         }
     }
