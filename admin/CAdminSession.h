@@ -35,6 +35,8 @@ struct SAdminEnvironment
     // Why the key store's location cannot be used (a wrong CORVANE_STATE_DIR); empty when
     // it can.
     std::string locationProblem;
+    // Where the key service keeps the counts of its guards (the state directory).
+    std::string countsDirectory;
 };
 
 // One run of corvane-admin: the console's task steps on the environment, and what every

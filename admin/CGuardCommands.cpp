@@ -40,12 +40,6 @@ std::string ExemptText(const SGuardSettings& settings)
 
 } // namespace
 
-std::string CGuardCommands::StoreDirectory() const
-{
-    const std::string& store = m_session.Environment().storeLocation;
-    return store.substr(0, store.rfind('/'));
-}
-
 std::optional<SGuardSettings> CGuardCommands::Stored()
 {
     SGuardSettings settings;
@@ -176,7 +170,7 @@ void CGuardCommands::StatusLines()
     m_session.Out() << "Throttle:      " << ThrottleText(settings) << "\n"
                     << "Release check: " << CGuardSettings::CheckText(settings.releaseCheck)
                     << ", exempt: " << ExemptText(settings) << "\n";
-    const auto counts = ReadGuardCounts(StoreDirectory());
+    const auto counts = ReadGuardCounts(m_session.Environment().countsDirectory);
     m_session.Out() << "Last hour:     ";
     if (!counts) {
         m_session.Out() << "no counts (the service writes them once a minute while it runs)\n";
@@ -190,7 +184,7 @@ void CGuardCommands::StatusJson(bool readable)
 {
     SGuardSettings settings;
     readable = readable && CGuardSettings::Read(settings) == 1;
-    const auto counts = ReadGuardCounts(StoreDirectory());
+    const auto counts = ReadGuardCounts(m_session.Environment().countsDirectory);
     std::ostream& out = m_session.Out();
     if (!readable) {
         out << ", \"throttleRate\": null, \"throttleBurst\": null, \"releaseCheck\": null, \"releaseExempt\": null";

@@ -27,8 +27,6 @@ private:
     std::optional<SGuardSettings> Stored();
     int Store(const SGuardSettings& settings, const std::string& done);
     int ChangeExempt(SGuardSettings settings);
-    // Where the service keeps its counts: beside the store.
-    std::string StoreDirectory() const;
 
     CAdminSession& m_session;
     const CAdminCommandLine& m_line;

@@ -4,6 +4,7 @@
 #include "console/lockkey/CStorageSystem.h"
 #include "control/ServiceQueries.h"
 #include "net/CWinsockSession.h"
+#include "platform/StateDirectory.h"
 #include "settings/CKeyStore.h"
 
 #include <iostream>
@@ -26,6 +27,7 @@ int main(int argc, char** argv)
         [](uint16_t port) { FollowServicePort(port); },
         SealedExport::DefaultCost(),
         AdminSystem::StoreLocationProblem(),
+        Platform::StateDirectory(),
     };
     CAdminProgram program(environment);
     return program.Run(AdminSystem::Arguments(argc, argv));

@@ -87,13 +87,21 @@ struct CStrmSrvSocket::Connection
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    void ShutDown() { Sys::ShutDownSocket(socket); }
+    void ShutDown()
+    {
+        shutDown.store(true, std::memory_order_release);
+        Sys::ShutDownSocket(socket);
+    }
+    // Shut down here: its reads give the end of the stream, however the system's calls
+    // report it (Linux reads the end; Winsock fails the calls).
+    bool IsShutDown() const { return shutDown.load(std::memory_order_acquire); }
 
     const SocketHandle socket;
     const Clock::time_point accepted;
     // When the peer was last heard from (accepted, or bytes received), on the server's
     // hearing count: what orders silence needs, at less than the cost of a clock.
     std::atomic<uint64_t> lastHeard;
+    std::atomic<bool> shutDown{false};
     bool dropped = false;     // guarded by the server's lock
     uint32_t timeOutsVersion; // of the time-outs the socket carries; used by its one thread only
     sockaddr_storage peer{};
@@ -315,6 +323,9 @@ int CStrmSrvSocket::ReceiveBlocking(Connection& connection, void* buffer, int le
             return static_cast<int>(got);
         }
         const int error = Sys::LastError();
+        if (connection.IsShutDown()) {
+            return 0;
+        }
         if (Sys::IsTimeOut(error)) {
             throw CSocketTimeOut(allowed == m_readTimeOut ? "Socket TimeOut Error!" : "Request TimeOut Error!", 3);
         }
@@ -331,12 +342,19 @@ int CStrmSrvSocket::Read(int index, void* buffer, int length)
     if (connection && m_readCancelEvent == nullptr && length >= 0) {
         return ReceiveBlocking(*connection, buffer, length);
     }
+    // Winsock's waits never see a socket shut down before they began.
+    if (connection && connection->IsShutDown()) {
+        return 0;
+    }
     const SocketHandle socket = connection ? connection->socket : INVALID_SOCKET_HANDLE;
     const int allowed = connection ? WaitAllowedMs(*connection, false, 3) : m_readTimeOut;
     CSocketWaiter waiter;
     waiter.AddSocket(socket);
     waiter.AddEvent(m_readCancelEvent);
     const int waited = waiter.Wait(allowed, true);
+    if (connection && connection->IsShutDown()) {
+        return 0;
+    }
     if (waited == 0) {
         throw CSocketTimeOut(allowed == m_readTimeOut ? "Socket TimeOut Error!" : "Request TimeOut Error!", 3);
     }

@@ -67,6 +67,7 @@ int AdminTest::Run(const std::vector<std::string>& args, const std::string& inpu
         [this](uint16_t port) { portsFollowed.push_back(port); },
         SealedExport::LeastCost(),
         "",
+        m_countsDirectory,
     };
     const int status = CAdminProgram(environment).Run(args);
     out = outStream.str();

@@ -121,6 +121,8 @@ protected:
 #ifdef _WIN32
     std::string m_branch;
     std::unique_ptr<CWin32RegistryStore> m_registry;
+    // The program data folder's stand-in.
+    CScratchFolder m_stateFolder;
 #else
     // A USB stick on the drive letter holding the lock key of the ID, made from the seed
     // and bound to the stick's identity; keyLength cuts the key file short.
@@ -133,8 +135,10 @@ protected:
     CTestStorage storage;
     CTempFolder sticks;
 #endif
-    // Where the store is, as the program names it, and the sticks the program sees.
+    // Where the store is, as the program names it, where the guards' counts are, and the
+    // sticks the program sees.
     std::string m_storeLocation;
+    std::string m_countsDirectory;
     const CStorageSystem* m_storageSystem = nullptr;
     CKeyStore store;
     CScriptedTerminal terminal;

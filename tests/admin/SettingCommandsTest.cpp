@@ -1,6 +1,7 @@
 #include "AdminTest.h"
 #include "admin/JsonText.h"
 #include "settings/CGuardSettings.h"
+#include "settings/GuardCounts.h"
 
 namespace {
 
@@ -67,6 +68,29 @@ TEST(JsonText, StringsAreEscapedAndAlwaysValidUtf8)
 }
 
 } // namespace
+
+// The counts the service writes in the state directory, as status shows them; a time no
+// calendar holds is said to be unknown rather than misprinted.
+TEST_F(AdminTest, StatusShowsTheGuardsCountsOfTheLastHour)
+{
+    ASSERT_EQ(store.WritePort(1), 1); // nothing answers there, at once
+    const struct
+    {
+        int64_t written;
+        std::string asOf;
+    } cases[] = {
+        {1796784600, "2026-12-09 02:50 UTC"},
+        {-62135596800, "0001-01-01 00:00 UTC"},
+        {253402300800, "an unknown time"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(WriteGuardCounts({c.written, 3, 1}, m_countsDirectory));
+        EXPECT_EQ(Run({"status"}), 1);
+        EXPECT_NE(out.find("Last hour:     3 throttled, 1 release-check mismatches (as of " + c.asOf + ")\n"),
+                  std::string::npos)
+            << out;
+    }
+}
 
 // The guards' settings: shown, set, refused when malformed (nothing written then), and
 // kept apart from each other.

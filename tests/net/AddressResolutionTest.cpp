@@ -1,14 +1,12 @@
 #include "net/AddressResolution.h"
 
 #include "SocketCatch.h"
+#include "SocketHeaders.h"
 #include "net/SocketErrors.h"
 #include "net/SocketTypes.h"
 
-#include <arpa/inet.h>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <vector>
 
 using namespace ZiRez;

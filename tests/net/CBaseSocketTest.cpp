@@ -5,13 +5,10 @@
 #include "net/SocketErrors.h"
 #include "net/StackProbe.h"
 
-#include <arpa/inet.h>
 #include <cstring>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
+#include <optional>
 #include <string>
-#include <sys/socket.h>
 
 using namespace ZiRez;
 
@@ -45,12 +42,19 @@ sockaddr_in6 AnyIPv6(uint16_t port)
     return address;
 }
 
-int IntOption(int fd, int level, int option)
+int IntOption(SocketHandle socket, int level, int option)
 {
-    int value = -1;
-    socklen_t length = sizeof value;
-    EXPECT_EQ(getsockopt(fd, level, option, &value, &length), 0);
+    const int value = RawSocket::IntOption(socket, level, option);
+    EXPECT_NE(value, -1) << "option " << option << " unreadable";
     return value;
+}
+
+// The blocking mode, where the system tells it.
+void ExpectNonBlocking(SocketHandle socket, bool nonBlocking)
+{
+    if (const std::optional<bool> mode = RawSocket::NonBlocking(socket)) {
+        EXPECT_EQ(*mode, nonBlocking);
+    }
 }
 
 } // namespace
@@ -67,11 +71,12 @@ TEST(CBaseSocket, OpenWithBothFamiliesCreatesTwoSocketsTheIPv6OneIPv6Only)
     }
     CBaseSocket base(FAMILY_UNSPEC, SOCKET_STREAM, true, true);
     base.Open();
-    ASSERT_GE(base.IPv4Socket(), 0);
-    ASSERT_GE(base.IPv6Socket(), 0);
+    ASSERT_NE(base.IPv4Socket(), INVALID_SOCKET_HANDLE);
+    ASSERT_NE(base.IPv6Socket(), INVALID_SOCKET_HANDLE);
     EXPECT_EQ(IntOption(base.IPv6Socket(), IPPROTO_IPV6, IPV6_V6ONLY), 1);
-    EXPECT_NE(IntOption(base.IPv4Socket(), SOL_SOCKET, SO_REUSEADDR), 0);
-    EXPECT_NE(IntOption(base.IPv6Socket(), SOL_SOCKET, SO_REUSEADDR), 0);
+    for (const SocketHandle socket : {base.IPv4Socket(), base.IPv6Socket()}) {
+        EXPECT_NE(RawSocket::ReusesAddress(socket), std::optional<bool>(false));
+    }
     EXPECT_EQ(IntOption(base.IPv4Socket(), SOL_SOCKET, SO_TYPE), SOCK_STREAM);
     base.Close();
     EXPECT_EQ(base.IPv4Socket(), INVALID_SOCKET_HANDLE);
@@ -98,8 +103,8 @@ TEST(CBaseSocket, SelectorAndAvailabilityDecideWhichSocketsExist)
         }
         CBaseSocket base(row.family, SOCKET_STREAM, row.ipv4, row.ipv6);
         base.Open();
-        EXPECT_EQ(base.IPv4Socket() >= 0, row.wantIPv4) << row.family << row.ipv4 << row.ipv6;
-        EXPECT_EQ(base.IPv6Socket() >= 0, row.wantIPv6) << row.family << row.ipv4 << row.ipv6;
+        EXPECT_EQ(base.IPv4Socket() != INVALID_SOCKET_HANDLE, row.wantIPv4) << row.family << row.ipv4 << row.ipv6;
+        EXPECT_EQ(base.IPv6Socket() != INVALID_SOCKET_HANDLE, row.wantIPv6) << row.family << row.ipv4 << row.ipv6;
     }
 }
 
@@ -204,16 +209,16 @@ TEST(CBaseSocket, SetOptionAndControlModeApplyToEverySocket)
     base.SetOption(OPTION_KEEPALIVE);
     EXPECT_EQ(IntOption(base.IPv4Socket(), SOL_SOCKET, SO_KEEPALIVE), 1);
     base.ControlMode(MODE_FIONBIO, 1);
-    EXPECT_NE(fcntl(base.IPv4Socket(), F_GETFL) & O_NONBLOCK, 0);
-    if (base.IPv6Socket() >= 0) {
+    ExpectNonBlocking(base.IPv4Socket(), true);
+    if (base.IPv6Socket() != INVALID_SOCKET_HANDLE) {
         EXPECT_EQ(IntOption(base.IPv6Socket(), SOL_SOCKET, SO_KEEPALIVE), 1);
-        EXPECT_NE(fcntl(base.IPv6Socket(), F_GETFL) & O_NONBLOCK, 0);
+        ExpectNonBlocking(base.IPv6Socket(), true);
     }
     // Restricted to one family, the other socket keeps its mode.
     base.ControlMode(MODE_FIONBIO, 0, FAMILY_INET);
-    EXPECT_EQ(fcntl(base.IPv4Socket(), F_GETFL) & O_NONBLOCK, 0);
-    if (base.IPv6Socket() >= 0) {
-        EXPECT_NE(fcntl(base.IPv6Socket(), F_GETFL) & O_NONBLOCK, 0);
+    ExpectNonBlocking(base.IPv4Socket(), false);
+    if (base.IPv6Socket() != INVALID_SOCKET_HANDLE) {
+        ExpectNonBlocking(base.IPv6Socket(), true);
     }
 
     const CSocketError option = CaughtError([&] { base.SetOption(0x7777); });

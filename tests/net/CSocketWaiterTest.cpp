@@ -6,28 +6,13 @@
 #include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace ZiRez;
 using Platform::CEvent;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-struct SocketPair
-{
-    SocketPair()
-    {
-        int fds[2];
-        EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-        a = RawSocket(fds[0]);
-        b = RawSocket(fds[1]);
-    }
-    RawSocket a;
-    RawSocket b;
-};
 
 long ElapsedMs(Clock::time_point since)
 {
@@ -38,8 +23,8 @@ long ElapsedMs(Clock::time_point since)
 
 TEST(CSocketWaiter, TimeOutZeroReturnsAtOnceWithoutLooking)
 {
-    SocketPair pair;
-    ASSERT_EQ(write(pair.b.Fd(), "x", 1), 1);
+    RawSocketPair pair;
+    ASSERT_EQ(pair.b.Send("x", 1), 1);
     CEvent event(true, true);
     CSocketWaiter waiter;
     waiter.AddSocket(pair.a.Fd());
@@ -51,8 +36,8 @@ TEST(CSocketWaiter, TimeOutZeroReturnsAtOnceWithoutLooking)
 
 TEST(CSocketWaiter, ReadableSocketIsReportedBeforeASignalledEvent)
 {
-    SocketPair pair;
-    ASSERT_EQ(write(pair.b.Fd(), "x", 1), 1);
+    RawSocketPair pair;
+    ASSERT_EQ(pair.b.Send("x", 1), 1);
     CEvent event(false, true);
     CSocketWaiter waiter;
     waiter.AddEvent(&event);
@@ -66,10 +51,10 @@ TEST(CSocketWaiter, ReadableSocketIsReportedBeforeASignalledEvent)
 
 TEST(CSocketWaiter, SocketsAreReportedInListOrderAndByKind)
 {
-    SocketPair first;
-    SocketPair second;
-    ASSERT_EQ(write(first.b.Fd(), "x", 1), 1);
-    ASSERT_EQ(write(second.b.Fd(), "x", 1), 1);
+    RawSocketPair first;
+    RawSocketPair second;
+    ASSERT_EQ(first.b.Send("x", 1), 1);
+    ASSERT_EQ(second.b.Send("x", 1), 1);
     CSocketWaiter waiter;
     waiter.AddSocket(second.a.Fd());
     waiter.AddSocket(first.a.Fd());
@@ -100,7 +85,7 @@ TEST(CSocketWaiter, EventAloneEndsTheWait)
 
 TEST(CSocketWaiter, QuietSocketTimesOutAfterTheRealTime)
 {
-    SocketPair pair;
+    RawSocketPair pair;
     CEvent event(false, false);
     CSocketWaiter waiter;
     waiter.AddSocket(pair.a.Fd());
@@ -119,13 +104,10 @@ TEST(CSocketWaiter, InvalidSocketInTheListIsAnError)
     waiter.AddEvent(&event);
     EXPECT_EQ(waiter.Wait(-1, true), -1);
 
-    // A closed descriptor as well.
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    close(fds[0]);
-    close(fds[1]);
+    // A closed socket as well.
+    const RawSocket::Handle gone = RawSocket::Open(AF_INET).Fd();
     CSocketWaiter closed;
-    closed.AddSocket(fds[0]);
+    closed.AddSocket(gone);
     EXPECT_EQ(closed.Wait(-1, true), -1);
 }
 
@@ -138,7 +120,7 @@ TEST(CSocketWaiter, NothingToWaitForWithoutLimitIsAnError)
 
 TEST(CSocketWaiter, PeerCloseCountsAsReadable)
 {
-    SocketPair pair;
+    RawSocketPair pair;
     pair.b.Reset();
     CSocketWaiter waiter;
     waiter.AddSocket(pair.a.Fd());

@@ -1,42 +1,17 @@
 #include "ScriptedPeer.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <stdexcept>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
+#include <utility>
 
 namespace {
 
 [[noreturn]] void Fail(const char* what)
 {
-    throw std::runtime_error(std::string(what) + " failed: errno " + std::to_string(errno));
-}
-
-sockaddr_in Loopback(uint16_t port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-bool WaitReadable(int fd)
-{
-    pollfd entry{fd, POLLIN, 0};
-    int ready;
-    do {
-        ready = poll(&entry, 1, CScriptedPeer::kWaitMs);
-    } while (ready < 0 && errno == EINTR);
-    return ready > 0;
+    throw std::runtime_error(std::string(what) + " failed: error " + std::to_string(RawSocket::LastError()));
 }
 
 void Word(std::string& out, uint32_t word)
@@ -49,48 +24,24 @@ void Word(std::string& out, uint32_t word)
 
 } // namespace
 
-CScriptedPeer::CScriptedPeer(int fd) : m_fd(fd)
+CScriptedPeer::CScriptedPeer(RawSocket socket) : m_socket(std::move(socket))
 {
-    const int one = 1;
-    setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-}
-
-CScriptedPeer::~CScriptedPeer()
-{
-    Close();
-}
-
-CScriptedPeer::CScriptedPeer(CScriptedPeer&& other) noexcept : m_fd(other.m_fd)
-{
-    other.m_fd = -1;
+    m_socket.SetNoDelay();
 }
 
 CScriptedPeer CScriptedPeer::Connect(uint16_t port)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        Fail("socket");
-    }
-    CScriptedPeer peer(fd);
-    const sockaddr_in address = Loopback(port);
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    RawSocket socket = RawSocket::Connect(AF_INET, "127.0.0.1", port);
+    if (!socket.Valid()) {
         Fail("connect");
     }
-    return peer;
+    return CScriptedPeer(std::move(socket));
 }
 
 void CScriptedPeer::Send(const std::string& bytes)
 {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t sent = send(m_fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (sent < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            Fail("send");
-        }
-        done += static_cast<size_t>(sent);
+    if (!m_socket.SendAll(bytes)) {
+        Fail("send");
     }
 }
 
@@ -113,11 +64,11 @@ void CScriptedPeer::SendSplit(const std::string& bytes, const std::vector<size_t
 std::string CScriptedPeer::Read(size_t count)
 {
     std::string bytes;
-    while (bytes.size() < count && WaitReadable(m_fd)) {
+    while (bytes.size() < count && m_socket.WaitReadable(kWaitMs)) {
         char buffer[4096];
         const size_t want = std::min(sizeof buffer, count - bytes.size());
-        const ssize_t got = recv(m_fd, buffer, want, 0);
-        if (got < 0 && errno == EINTR) {
+        const long got = m_socket.Receive(buffer, want);
+        if (got < 0 && RawSocket::Interrupted(RawSocket::LastError())) {
             continue;
         }
         if (got <= 0) {
@@ -130,60 +81,44 @@ std::string CScriptedPeer::Read(size_t count)
 
 bool CScriptedPeer::SeesClose()
 {
-    if (!WaitReadable(m_fd)) {
+    if (!m_socket.WaitReadable(kWaitMs)) {
         return false;
     }
     char byte;
-    ssize_t got;
+    long got;
     do {
-        got = recv(m_fd, &byte, 1, 0);
-    } while (got < 0 && errno == EINTR);
-    return got == 0 || (got < 0 && errno == ECONNRESET);
+        got = m_socket.Receive(&byte, 1);
+    } while (got < 0 && RawSocket::Interrupted(RawSocket::LastError()));
+    return got == 0 || (got < 0 && RawSocket::ConnectionReset(RawSocket::LastError()));
 }
 
 void CScriptedPeer::ShutdownWrite()
 {
-    shutdown(m_fd, SHUT_WR);
+    m_socket.ShutdownWrite();
 }
 
 void CScriptedPeer::Close()
 {
-    if (m_fd >= 0) {
-        close(m_fd);
-        m_fd = -1;
-    }
+    m_socket.Reset();
 }
 
-CPeerListener::CPeerListener() : m_fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)), m_port(0)
+CPeerListener::CPeerListener() : m_socket(RawSocket::Listen(AF_INET, "127.0.0.1", 0, 16))
 {
-    if (m_fd < 0) {
-        Fail("socket");
-    }
-    sockaddr_in address = Loopback(0);
-    if (bind(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || listen(m_fd, 16) != 0) {
-        close(m_fd);
+    if (!m_socket.Valid()) {
         Fail("bind/listen");
     }
-    socklen_t length = sizeof address;
-    getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
-}
-
-CPeerListener::~CPeerListener()
-{
-    close(m_fd);
 }
 
 CScriptedPeer CPeerListener::Accept()
 {
-    if (!WaitReadable(m_fd)) {
+    if (!m_socket.WaitReadable(CScriptedPeer::kWaitMs)) {
         throw std::runtime_error("no connection to accept");
     }
-    const int fd = accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) {
+    RawSocket accepted = m_socket.Accept();
+    if (!accepted.Valid()) {
         Fail("accept");
     }
-    return CScriptedPeer(fd);
+    return CScriptedPeer(std::move(accepted));
 }
 
 std::string Header(uint32_t type, uint32_t value)

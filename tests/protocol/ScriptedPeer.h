@@ -1,10 +1,12 @@
 #pragma once
 
+#include "RawSocket.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// The far end of a connection under test, on a raw POSIX socket: it sends exact bytes
+// The far end of a connection under test, on a raw socket of the system: it sends exact bytes
 // (optionally split into separate TCP segments) and reads what the other end sends.
 // Every wait is generous and bounded, so a broken exchange fails instead of hanging.
 class CScriptedPeer
@@ -12,12 +14,7 @@ class CScriptedPeer
 public:
     static constexpr int kWaitMs = 20000;
 
-    explicit CScriptedPeer(int fd);
-    ~CScriptedPeer();
-    CScriptedPeer(CScriptedPeer&& other) noexcept;
-    CScriptedPeer(const CScriptedPeer&) = delete;
-    CScriptedPeer& operator=(const CScriptedPeer&) = delete;
-    CScriptedPeer& operator=(CScriptedPeer&&) = delete;
+    explicit CScriptedPeer(RawSocket socket);
 
     // Connects to 127.0.0.1:port.
     static CScriptedPeer Connect(uint16_t port);
@@ -35,7 +32,7 @@ public:
     void Close();
 
 private:
-    int m_fd;
+    RawSocket m_socket;
 };
 
 // A listening socket on 127.0.0.1 with a port of the system's choice, for client tests.
@@ -43,16 +40,12 @@ class CPeerListener
 {
 public:
     CPeerListener();
-    ~CPeerListener();
-    CPeerListener(const CPeerListener&) = delete;
-    CPeerListener& operator=(const CPeerListener&) = delete;
 
-    uint16_t Port() const { return m_port; }
+    uint16_t Port() const { return m_socket.Port(); }
     CScriptedPeer Accept();
 
 private:
-    int m_fd;
-    uint16_t m_port;
+    RawSocket m_socket;
 };
 
 // Wire images of packets.

@@ -1,22 +1,23 @@
-// The host's controls, the pause gate, the key-list snapshot, the request log and the
-// accept loop's handling of a connection thread that cannot start, inside this process
-// (its store lives in the temporary state directory that main sets up).
+// The host's controls, the pause gate, the key-list snapshot, the request log, the
+// throttle's table on a clock the test sets, and the request server's workers and its
+// handling of a connection thread that cannot start, inside this process (its store is
+// the private one that main sets up).
 #include "CCountingStore.h"
-#include "Harness.h"
+#include "CPeer.h"
+#include "ThisProcess.h"
 #include "Wire.h"
 #include "net/CSocketEvent.h"
 #include "service/CKeyListCache.h"
+#include "service/CPeerThrottle.h"
 #include "service/CRequestLog.h"
-#include "service/CSystemdStatusReporter.h"
 #include "service/RequestServer.h"
 #include "service/ServiceHost.h"
 #include "settings/AsciiCase.h"
 #include "settings/CKeyStore.h"
 #include "settings/CSettingsStore.h"
 
-#include <cstdlib>
+#include <algorithm>
 #include <deque>
-#include <fstream>
 #include <future>
 #include <gtest/gtest.h>
 #include <thread>
@@ -157,28 +158,6 @@ TEST(ServiceHost, PauseGateHoldsUntilContinueOrStop)
     }
 }
 
-TEST(SystemdStatusReporter, SendsReadyOnceAndStoppingWithStopPending)
-{
-    Harness::CNotifyListener listener;
-    ASSERT_EQ(setenv("NOTIFY_SOCKET", listener.Address().c_str(), 1), 0);
-    CSystemdStatusReporter reporter;
-    for (const uint32_t state : {kServiceStartPending, kServiceRunning, kServicePausePending, kServicePaused,
-                                 kServiceContinuePending, kServiceRunning, kServiceStopPending, kServiceStopped}) {
-        EXPECT_TRUE(reporter.Report(MakeStatus(state, 0)));
-    }
-    ASSERT_TRUE(listener.WaitForLine("STATUS=Stopped", 5000));
-    unsetenv("NOTIFY_SOCKET");
-    const std::vector<std::string> expected = {"STATUS=Start pending",
-                                               "READY=1\nSTATUS=Running",
-                                               "STATUS=Pause pending",
-                                               "STATUS=Paused",
-                                               "STATUS=Continue pending",
-                                               "STATUS=Running",
-                                               "STOPPING=1\nSTATUS=Stop pending",
-                                               "STATUS=Stopped"};
-    EXPECT_EQ(listener.Messages(), expected);
-}
-
 TEST(KeyListCache, ReloadsOnlyWhenTheListChanged)
 {
     CKeyStore store;
@@ -224,7 +203,8 @@ TEST(KeyListCache, AFailedLoadIsNotTakenForAnEmptyList)
         return store.StoreKey(record);
     };
     ASSERT_EQ(storeKey("00A0B0C0D0E1", 1), 1);
-    CCountingStore faulty(SettingsStore());
+    CSettingsStore& real = SettingsStore();
+    CCountingStore faulty(real);
     faulty.failOpensOf = LowerAscii(CKeyStore::kKeyListPath);
     SetSettingsStoreForTesting(&faulty);
     const auto retry = std::chrono::milliseconds(200);
@@ -241,7 +221,7 @@ TEST(KeyListCache, AFailedLoadIsNotTakenForAnEmptyList)
     const auto again = cache.Current();
     const bool withinRetry = std::chrono::steady_clock::now() - failedAt < retry;
     const int opensAgain = faulty.openCalls;
-    SetSettingsStoreForTesting(nullptr);
+    SetSettingsStoreForTesting(&real);
     EXPECT_EQ(during->size(), 1u) << "a failed load must not be taken for an empty list";
     EXPECT_EQ(again->size(), 1u);
     if (withinRetry) {
@@ -274,17 +254,156 @@ TEST(RequestLog, EscapesPeerBytesAndShortensThem)
 
 namespace {
 
-long ThreadsOfThisProcess()
+using ZiRez::CPeerAddress;
+using Clock = CPeerThrottle::Clock;
+
+// A miss is admitted and spends a token; a hit is admitted and spends none.
+enum class Act
 {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("Threads:", 0) == 0) {
-            return std::stol(line.substr(8));
+    Miss,
+    Hit,
+};
+
+struct Step
+{
+    const char* peer;
+    CPeerThrottle::Kind kind;
+    int atMs;
+    Act act;
+    bool admitted;
+};
+
+struct Scenario
+{
+    const char* name;
+    size_t capacity;
+    uint32_t perSecond;
+    uint32_t burst;
+    std::vector<Step> steps;
+};
+
+constexpr auto kMiss = CPeerThrottle::kMiss;
+constexpr auto kPassword = CPeerThrottle::kWrongPassword;
+
+} // namespace
+
+TEST(PeerThrottle, BucketsPerPeerOnAClockTheTestSets)
+{
+    const std::vector<Scenario> scenarios = {
+        {"burst, then one token per tenth of a second",
+         16,
+         10,
+         3,
+         {{"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, false},
+          {"192.0.2.1", kMiss, 50, Act::Miss, false},
+          {"192.0.2.1", kMiss, 100, Act::Miss, true},
+          {"192.0.2.1", kMiss, 100, Act::Miss, false},
+          // A long pause fills the bucket to its size, no further.
+          {"192.0.2.1", kMiss, 60000, Act::Miss, true},
+          {"192.0.2.1", kMiss, 60000, Act::Miss, true},
+          {"192.0.2.1", kMiss, 60000, Act::Miss, true},
+          {"192.0.2.1", kMiss, 60000, Act::Miss, false}}},
+        {"a hit spends nothing; kinds and other peers keep their own",
+         16,
+         1,
+         2,
+         {{"192.0.2.1", kMiss, 0, Act::Hit, true},
+          {"192.0.2.1", kMiss, 0, Act::Hit, true},
+          {"192.0.2.1", kMiss, 0, Act::Hit, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, false},
+          {"192.0.2.1", kMiss, 0, Act::Hit, false}, // an empty bucket admits no hit either
+          {"192.0.2.1", kPassword, 0, Act::Miss, true},
+          {"192.0.2.2", kMiss, 0, Act::Miss, true}}},
+        {"an IPv6 /64 is one peer; an IPv4-mapped address is its IPv4 address",
+         16,
+         1,
+         1,
+         {{"2001:db8:1:2::1", kMiss, 0, Act::Miss, true},
+          {"2001:db8:1:2:ffff:ffff:ffff:ffff", kMiss, 0, Act::Miss, false},
+          {"2001:db8:1:3::1", kMiss, 0, Act::Miss, true},
+          {"::ffff:192.0.2.7", kMiss, 0, Act::Miss, true},
+          {"192.0.2.7", kMiss, 0, Act::Miss, false},
+          {"192.0.2.8", kMiss, 0, Act::Miss, true}}},
+        {"the peer used least recently makes room",
+         2,
+         1,
+         1,
+         {{"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.2", kMiss, 1, Act::Miss, true},
+          {"192.0.2.1", kMiss, 2, Act::Miss, false}, // .1 is now the more recent
+          {"192.0.2.3", kMiss, 3, Act::Miss, true},  // evicts .2
+          {"192.0.2.1", kMiss, 4, Act::Miss, false},
+          {"192.0.2.2", kMiss, 5, Act::Miss, true}}}, // anew, with a full bucket
+        {"rate 0 throttles nothing",
+         16,
+         0,
+         1,
+         {{"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true},
+          {"192.0.2.1", kMiss, 0, Act::Miss, true}}},
+    };
+    for (const Scenario& scenario : scenarios) {
+        CPeerThrottle throttle(scenario.capacity);
+        throttle.Configure(scenario.perSecond, scenario.burst);
+        const Clock::time_point start = Clock::now();
+        for (size_t i = 0; i < scenario.steps.size(); ++i) {
+            const Step& step = scenario.steps[i];
+            const CPeerAddress peer = CPeerAddress::FromText(step.peer);
+            ASSERT_NE(peer.Family(), 0) << step.peer;
+            const bool admitted = throttle.Admit(peer, step.kind, start + std::chrono::milliseconds(step.atMs));
+            EXPECT_EQ(admitted, step.admitted) << scenario.name << ", step " << i;
+            if (admitted && step.act == Act::Miss) {
+                throttle.Spend(peer, step.kind);
+            }
         }
+        EXPECT_LE(throttle.Size(), scenario.capacity) << scenario.name;
     }
-    return -1;
 }
+
+TEST(PeerThrottle, ThrottledRequestsAreSummedUpOncePerPeerAndMinute)
+{
+    CPeerThrottle throttle(2);
+    throttle.Configure(1, 1);
+    const Clock::time_point start = Clock::now();
+    const CPeerAddress sweeper = CPeerAddress::FromText("2001:db8:5:6::9");
+    const CPeerAddress guesser = CPeerAddress::FromText("192.0.2.9");
+    const auto miss = [&throttle](const CPeerAddress& peer, CPeerThrottle::Kind kind, Clock::time_point at) {
+        const bool admitted = throttle.Admit(peer, kind, at);
+        if (admitted) {
+            throttle.Spend(peer, kind);
+        }
+        return admitted;
+    };
+    for (int i = 0; i < 4; ++i) {
+        miss(sweeper, kMiss, start);
+        miss(guesser, kPassword, start);
+    }
+    miss(sweeper, kPassword, start);
+    EXPECT_EQ(throttle.TakeThrottledCount(), 3u + 3u);
+    EXPECT_TRUE(throttle.TakeSummaries(start + std::chrono::seconds(59)).empty());
+    auto lines = throttle.TakeSummaries(start + std::chrono::seconds(60));
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "throttled 192.0.2.9 in the last minute: 0 unknown-ID requests, 3 password attempts",
+                         "throttled 2001:db8:5:6::/64 in the last minute: 3 unknown-ID requests, 0 password attempts",
+                     }));
+    EXPECT_TRUE(throttle.TakeSummaries(start + std::chrono::seconds(200)).empty());
+    // A peer evicted with throttled requests not yet summed up has its line at once.
+    miss(guesser, kPassword, start + std::chrono::seconds(200));
+    EXPECT_FALSE(miss(guesser, kPassword, start + std::chrono::seconds(200)));
+    miss(CPeerAddress::FromText("192.0.2.10"), kMiss, start + std::chrono::seconds(201));
+    miss(CPeerAddress::FromText("192.0.2.11"), kMiss, start + std::chrono::seconds(202));
+    EXPECT_EQ(throttle.TakeSummaries(start + std::chrono::seconds(202)),
+              (std::vector<std::string>{
+                  "throttled 192.0.2.9 in the last minute: 0 unknown-ID requests, 1 password attempts"}));
+}
+
+namespace {
 
 // Workers of a run may look at their context after the run ended, as the service's
 // never goes: a context of its own for each test, kept until the process ends.
@@ -355,6 +474,18 @@ std::vector<Harness::CPeer> HoldWorkers(uint16_t port, size_t count)
     return held;
 }
 
+// The thread count once it reached at least count (threads start slowly on a loaded
+// machine), or what it is after five seconds.
+long ThreadsOnceAtLeast(long count)
+{
+    long now = ThreadsOfThisProcess();
+    for (int wait = 0; wait < 250 && now < count; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        now = ThreadsOfThisProcess();
+    }
+    return now;
+}
+
 bool CheckIsAnswered(uint16_t port)
 {
     return Wire::Hex(Harness::Converse(port, Wire::Request(1) + Wire::Ack())) ==
@@ -375,7 +506,7 @@ TEST(RequestServer, WorkersAreReusedAndTheSurplusRetires)
         // Held at once, each on a worker of its own (where one or two waited before), then
         // let go: the workers wait again.
         const auto held = HoldWorkers(run.port, 8);
-        EXPECT_GE(ThreadsOfThisProcess(), before + 6);
+        EXPECT_GE(ThreadsOnceAtLeast(before + 6), before + 6);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     // No thread can be started now, yet requests one after another are served by the
@@ -417,7 +548,7 @@ TEST(RequestServer, ReliefWorkersLeaveOnceTheRegularOnesServeAgain)
     {
         // Held by the two regular workers (one or two waited before) and four relief workers.
         const auto held = HoldWorkers(run.port, 6);
-        ASSERT_GE(ThreadsOfThisProcess(), before + 4);
+        ASSERT_GE(ThreadsOnceAtLeast(before + 4), before + 4);
     }
     // Served meanwhile by whichever workers are there; those that serve none retire after
     // their shorter idle while.

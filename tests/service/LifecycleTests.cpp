@@ -1,9 +1,12 @@
 // The service's life against the real process: status reports on a notification socket
-// the test owns, pause and continue, stop by signal, the first start, the unit file.
+// the test owns (and the reporter's messages there in process), pause and continue, stop
+// by signal, the first start, the unit file.
 #include "Fixture.h"
+#include "service/CSystemdStatusReporter.h"
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <signal.h>
 #include <sstream>
@@ -25,6 +28,28 @@ void ExpectCleanExit(Harness::CTernwickProcess& service, int timeOutMs)
 }
 
 } // namespace
+
+TEST(SystemdStatusReporter, SendsReadyOnceAndStoppingWithStopPending)
+{
+    Harness::CNotifyListener listener;
+    ASSERT_EQ(setenv("NOTIFY_SOCKET", listener.Address().c_str(), 1), 0);
+    CSystemdStatusReporter reporter;
+    for (const uint32_t state : {kServiceStartPending, kServiceRunning, kServicePausePending, kServicePaused,
+                                 kServiceContinuePending, kServiceRunning, kServiceStopPending, kServiceStopped}) {
+        EXPECT_TRUE(reporter.Report(MakeStatus(state, 0)));
+    }
+    ASSERT_TRUE(listener.WaitForLine("STATUS=Stopped", 5000));
+    unsetenv("NOTIFY_SOCKET");
+    const std::vector<std::string> expected = {"STATUS=Start pending",
+                                               "READY=1\nSTATUS=Running",
+                                               "STATUS=Pause pending",
+                                               "STATUS=Paused",
+                                               "STATUS=Continue pending",
+                                               "STATUS=Running",
+                                               "STOPPING=1\nSTATUS=Stop pending",
+                                               "STATUS=Stopped"};
+    EXPECT_EQ(listener.Messages(), expected);
+}
 
 TEST_F(TernwickTest, ReportsEveryStateToTheNotificationSocket)
 {

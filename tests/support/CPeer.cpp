@@ -1,103 +1,33 @@
 #include "CPeer.h"
 
-#include "Harness.h"
+#include "Wire.h"
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <fstream>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sstream>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace Harness {
 
-CPeer::~CPeer()
+int RemainingMs(Clock::time_point deadline)
 {
-    Close();
-}
-
-CPeer::CPeer(CPeer&& other) noexcept : m_fd(other.m_fd)
-{
-    other.m_fd = -1;
-}
-
-CPeer& CPeer::operator=(CPeer&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        m_fd = other.m_fd;
-        other.m_fd = -1;
-    }
-    return *this;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
 }
 
 bool CPeer::Connect(const std::string& host, uint16_t port, const std::string& source)
 {
-    Close();
-    sockaddr_storage address{};
-    socklen_t length = 0;
-    if (host.find(':') != std::string::npos) {
-        auto* address6 = reinterpret_cast<sockaddr_in6*>(&address);
-        address6->sin6_family = AF_INET6;
-        address6->sin6_port = htons(port);
-        inet_pton(AF_INET6, host.c_str(), &address6->sin6_addr);
-        length = sizeof(sockaddr_in6);
-    } else {
-        auto* address4 = reinterpret_cast<sockaddr_in*>(&address);
-        address4->sin_family = AF_INET;
-        address4->sin_port = htons(port);
-        inet_pton(AF_INET, host.c_str(), &address4->sin_addr);
-        length = sizeof(sockaddr_in);
-    }
-    m_fd = socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_fd < 0) {
-        return false;
-    }
-    if (!source.empty()) {
-        // From this IPv4 address (any of 127/8 on loopback), for a peer of its own.
-        sockaddr_in from{};
-        from.sin_family = AF_INET;
-        inet_pton(AF_INET, source.c_str(), &from.sin_addr);
-        if (bind(m_fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
-            Close();
-            return false;
-        }
-    }
-    if (connect(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
-        Close();
-        return false;
-    }
-    return true;
+    const int family = host.find(':') != std::string::npos ? AF_INET6 : AF_INET;
+    // From the source address (any of 127/8 on loopback) when given, for a peer of its own.
+    m_socket = RawSocket::Connect(family, host.c_str(), port, source.empty() ? nullptr : source.c_str());
+    return m_socket.Valid();
 }
 
 bool CPeer::Send(const std::string& bytes)
 {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t done = send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done <= 0) {
-            return false;
-        }
-        sent += static_cast<size_t>(done);
-    }
-    return true;
+    return m_socket.SendAll(bytes);
 }
 
 void CPeer::ShutdownWrite()
 {
-    shutdown(m_fd, SHUT_WR);
+    m_socket.ShutdownWrite();
 }
 
 std::string CPeer::Read(size_t count, int timeOutMs)
@@ -105,13 +35,12 @@ std::string CPeer::Read(size_t count, int timeOutMs)
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeOutMs);
     std::string bytes;
     while (bytes.size() < count) {
-        pollfd entry{m_fd, POLLIN, 0};
-        if (poll(&entry, 1, RemainingMs(deadline)) <= 0) {
+        if (!m_socket.WaitReadable(RemainingMs(deadline))) {
             break;
         }
         char buffer[4096];
         const size_t want = count - bytes.size() < sizeof buffer ? count - bytes.size() : sizeof buffer;
-        const ssize_t got = recv(m_fd, buffer, want, 0);
+        const long got = m_socket.Receive(buffer, want);
         if (got <= 0) {
             break;
         }
@@ -128,12 +57,11 @@ std::string CPeer::ReadToClose(int timeOutMs, bool* closed)
         *closed = false;
     }
     for (;;) {
-        pollfd entry{m_fd, POLLIN, 0};
-        if (poll(&entry, 1, RemainingMs(deadline)) <= 0) {
+        if (!m_socket.WaitReadable(RemainingMs(deadline))) {
             return bytes;
         }
         char buffer[4096];
-        const ssize_t got = recv(m_fd, buffer, sizeof buffer, 0);
+        const long got = m_socket.Receive(buffer, sizeof buffer);
         if (got <= 0) {
             if (closed != nullptr) {
                 *closed = true;
@@ -146,16 +74,76 @@ std::string CPeer::ReadToClose(int timeOutMs, bool* closed)
 
 bool CPeer::StaysQuiet(int timeOutMs)
 {
-    pollfd entry{m_fd, POLLIN, 0};
-    return poll(&entry, 1, timeOutMs) == 0;
+    return !m_socket.WaitReadable(timeOutMs);
 }
 
 void CPeer::Close()
 {
-    if (m_fd >= 0) {
-        close(m_fd);
-        m_fd = -1;
+    m_socket.Reset();
+}
+
+uint16_t FreePort()
+{
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const RawSocket v4 = RawSocket::Open(AF_INET);
+        const uint16_t port = v4.Bind(AF_INET, "0.0.0.0", 0) ? v4.Port() : 0;
+        bool free = port != 0;
+        const RawSocket v6 = RawSocket::Open(AF_INET6);
+        if (v6.Valid()) {
+            const int one = 1;
+            setsockopt(v6.Fd(), IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&one), sizeof one);
+            free = free && v6.Bind(AF_INET6, "::", port);
+        }
+        if (free) {
+            return port;
+        }
     }
+    return 0;
+}
+
+bool IPv6LoopbackWorks()
+{
+    const RawSocket probe = RawSocket::Open(AF_INET6);
+    return probe.Valid() && probe.Bind(AF_INET6, "::1", 0);
+}
+
+std::string Converse(uint16_t port, const std::string& clientBytes, const std::string& host, const std::string& source)
+{
+    CPeer peer;
+    if (!peer.Connect(host, port, source)) {
+        return "<no connection>";
+    }
+    peer.Send(clientBytes);
+    peer.ShutdownWrite();
+    bool closed = false;
+    std::string reply = peer.ReadToClose(20000, &closed);
+    if (!closed) {
+        reply += "<not closed>";
+    }
+    return reply;
+}
+
+bool CanConnect(uint16_t port, const std::string& host)
+{
+    CPeer peer;
+    return peer.Connect(host, port);
+}
+
+bool WaitForListener(uint16_t port, int timeOutMs, const std::string& host)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeOutMs);
+    const std::string expected = Wire::Ack() + Wire::Status(0, 0);
+    while (RemainingMs(deadline) > 0) {
+        CPeer peer;
+        if (peer.Connect(host, port)) {
+            peer.Send(Wire::Request(1) + Wire::Ack());
+            if (peer.Read(expected.size(), 5000) == expected) {
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
 }
 
 } // namespace Harness

@@ -1,24 +1,19 @@
 #pragma once
 
+#include "RawSocket.h"
+
+#include <chrono>
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <sys/types.h>
-#include <vector>
 
 namespace Harness {
+
+using Clock = std::chrono::steady_clock;
 
 // A blocking TCP peer with receive time-outs.
 class CPeer
 {
 public:
-    CPeer() = default;
-    ~CPeer();
-    CPeer(CPeer&& other) noexcept;
-    CPeer& operator=(CPeer&& other) noexcept;
-    CPeer(const CPeer&) = delete;
-    CPeer& operator=(const CPeer&) = delete;
-
     bool Connect(const std::string& host, uint16_t port, const std::string& source = "");
     bool Send(const std::string& bytes);
     void ShutdownWrite();
@@ -29,10 +24,27 @@ public:
     // True when nothing arrives (and the connection stays open) for the whole time.
     bool StaysQuiet(int timeOutMs);
     void Close();
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_socket.Valid(); }
 
 private:
-    int m_fd = -1;
+    RawSocket m_socket;
 };
+
+// A TCP port nothing listens on right now (IPv4 and IPv6).
+uint16_t FreePort();
+bool IPv6LoopbackWorks();
+
+// Sends the whole client side of a conversation, ends the sending half and returns what
+// the service sent until it closed.
+// From source when given (an IPv4 address of this machine).
+std::string Converse(uint16_t port, const std::string& clientBytes, const std::string& host = "127.0.0.1",
+                     const std::string& source = "");
+
+// Polls REQ_CHECK until the service answers on the port.
+bool WaitForListener(uint16_t port, int timeOutMs, const std::string& host = "127.0.0.1");
+bool CanConnect(uint16_t port, const std::string& host = "127.0.0.1");
+
+// Milliseconds left until a deadline.
+int RemainingMs(Clock::time_point deadline);
 
 } // namespace Harness

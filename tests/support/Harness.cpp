@@ -1,8 +1,5 @@
 #include "Harness.h"
 
-#include "Wire.h"
-
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -11,16 +8,11 @@
 #include <fstream>
 #include <map>
 #include <mutex>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sstream>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -52,12 +44,6 @@ std::vector<char*> Pointers(std::vector<std::string>& texts)
     }
     pointers.push_back(nullptr);
     return pointers;
-}
-
-int RemainingMs(Clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
 }
 
 CTempDir::CTempDir()
@@ -158,90 +144,6 @@ int StoreTool(const std::string& stateDir, const std::vector<std::string>& argum
         *out = output;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-uint16_t FreePort()
-{
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        const int v4 = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        socklen_t length = sizeof address;
-        bind(v4, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        getsockname(v4, reinterpret_cast<sockaddr*>(&address), &length);
-        const uint16_t port = ntohs(address.sin_port);
-        bool free = port != 0;
-        const int v6 = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (v6 >= 0) {
-            int one = 1;
-            setsockopt(v6, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
-            sockaddr_in6 address6{};
-            address6.sin6_family = AF_INET6;
-            address6.sin6_addr = in6addr_any;
-            address6.sin6_port = htons(port);
-            free = free && bind(v6, reinterpret_cast<sockaddr*>(&address6), sizeof address6) == 0;
-            close(v6);
-        }
-        close(v4);
-        if (free) {
-            return port;
-        }
-    }
-    return 0;
-}
-
-bool IPv6LoopbackWorks()
-{
-    const int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return false;
-    }
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    address.sin6_addr = in6addr_loopback;
-    const bool works = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return works;
-}
-
-std::string Converse(uint16_t port, const std::string& clientBytes, const std::string& host, const std::string& source)
-{
-    CPeer peer;
-    if (!peer.Connect(host, port, source)) {
-        return "<no connection>";
-    }
-    peer.Send(clientBytes);
-    peer.ShutdownWrite();
-    bool closed = false;
-    std::string reply = peer.ReadToClose(20000, &closed);
-    if (!closed) {
-        reply += "<not closed>";
-    }
-    return reply;
-}
-
-bool CanConnect(uint16_t port, const std::string& host)
-{
-    CPeer peer;
-    return peer.Connect(host, port);
-}
-
-bool WaitForListener(uint16_t port, int timeOutMs, const std::string& host)
-{
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeOutMs);
-    const std::string expected = Wire::Ack() + Wire::Status(0, 0);
-    while (RemainingMs(deadline) > 0) {
-        CPeer peer;
-        if (peer.Connect(host, port)) {
-            peer.Send(Wire::Request(1) + Wire::Ack());
-            if (peer.Read(expected.size(), 5000) == expected) {
-                return true;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
 }
 
 void RaiseDescriptorLimit()

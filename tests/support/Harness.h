@@ -4,7 +4,6 @@
 #include "CPeer.h"
 #include "CTernwickProcess.h"
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,8 +13,6 @@
 // Support for tests against the real Ternwick process: a private state directory, the
 // store tool as a second process, a notification socket the test owns, raw peers.
 namespace Harness {
-
-using Clock = std::chrono::steady_clock;
 
 class CTempDir
 {
@@ -38,25 +35,10 @@ std::string CopyForAnyUser(const std::string& program, std::string* reason);
 // Runs the store tool on the state directory; returns its exit code, output in *out.
 int StoreTool(const std::string& stateDir, const std::vector<std::string>& arguments, std::string* out = nullptr);
 
-// A TCP port nothing listens on right now (IPv4 and IPv6).
-uint16_t FreePort();
-bool IPv6LoopbackWorks();
-
-// Sends the whole client side of a conversation, ends the sending half and returns what
-// the service sent until it closed.
-// From source when given (an IPv4 address of this machine).
-std::string Converse(uint16_t port, const std::string& clientBytes, const std::string& host = "127.0.0.1",
-                     const std::string& source = "");
-
-// Polls REQ_CHECK until the service answers on the port.
-bool WaitForListener(uint16_t port, int timeOutMs, const std::string& host = "127.0.0.1");
-bool CanConnect(uint16_t port, const std::string& host = "127.0.0.1");
-
 // Shared by the helpers: the environment of a child on a state directory, argv-style
-// pointers into texts, milliseconds left until a deadline.
+// pointers into texts.
 std::vector<std::string> ChildEnvironment(const std::string& stateDir, const std::string& notifySocket);
 std::vector<char*> Pointers(std::vector<std::string>& texts);
-int RemainingMs(Clock::time_point deadline);
 
 // Raises the descriptor limit of this process (and its children) to the hard limit.
 void RaiseDescriptorLimit();

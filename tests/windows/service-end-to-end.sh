@@ -180,10 +180,14 @@ if timeout 10 "$request" check 127.0.0.1 "$exported_port" >/dev/null 2>&1; then
 fi
 
 # And back: an export of the Windows store imported on Linux, served there byte for byte.
-out="$(admin "$passphrase"$'\n' export --stdin "$(winepath -w "$work/back.cvk")")" || fail "corvane-admin.exe export: $out"
+# Its name is not ASCII: the program takes its arguments and names its files in UTF-16.
+back="$work/鍵の控え-ü.cvk"
+out="$(admin "$passphrase"$'\n' export --stdin "$(winepath -w "$back")")" || fail "corvane-admin.exe export: $out"
+case "$out" in "Exported 3 registrations, port $exported_port, cooperation permitted to "*"鍵の控え-ü.cvk."*) ;;
+*) fail "export said: $out" ;; esac
 export CORVANE_STATE_DIR="$work/linux-back"
 mkdir -m 700 "$CORVANE_STATE_DIR"
-out="$(printf '%s\n' "$passphrase" | "$linux_admin" import --stdin --yes "$work/back.cvk" 2>&1)" ||
+out="$(printf '%s\n' "$passphrase" | "$linux_admin" import --stdin --yes "$back" 2>&1)" ||
     fail "the Linux corvane-admin cannot import the Windows export: $out"
 "$linux_service" </dev/null >/dev/null 2>"$work/linux.log" &
 linux_pid=$!

@@ -56,6 +56,7 @@ inline SocketHandle AcceptSocket(SocketHandle listener, sockaddr* peer, socklen_
     return socket < 0 ? INVALID_SOCKET_HANDLE : socket;
 }
 
+// Ends the waits and receives of other threads on the socket: they read its end.
 inline void ShutDownSocket(SocketHandle socket)
 {
     shutdown(socket, SHUT_RDWR);

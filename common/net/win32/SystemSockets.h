@@ -58,9 +58,14 @@ inline SocketHandle AcceptSocket(SocketHandle listener, sockaddr* peer, socklen_
     return socket;
 }
 
+// Winsock's shutdown neither ends a receive or a WSAPoll that another thread is in nor
+// makes the socket readable for the next wait (a receive then fails at once with
+// WSAESHUTDOWN): the calls in progress on the socket are cancelled too, and fail with
+// WSA_OPERATION_ABORTED.
 inline void ShutDownSocket(SocketHandle socket)
 {
     shutdown(socket, SD_BOTH);
+    CancelIoEx(reinterpret_cast<HANDLE>(socket), nullptr);
 }
 
 inline long SendSome(SocketHandle socket, const void* bytes, int length)

@@ -89,7 +89,7 @@ SProgramRun RunAdminProgram(const std::string& stateDir, const std::vector<std::
 
 AdminTest::AdminTest()
     : m_sqlite(std::make_unique<CSqliteStore>(m_dir.Path())), m_storeLocation(m_dir.Path() + "/settings.db"),
-      m_storageSystem(&storage.system)
+      m_countsDirectory(m_dir.Path()), m_storageSystem(&storage.system)
 {
     SetSettingsStoreForTesting(m_sqlite.get());
     EXPECT_EQ(store.CreateLayout(), 1);

@@ -32,6 +32,7 @@ AdminTest::AdminTest() : m_branch(NewBranch())
     DeleteBranch(m_branch);
     m_registry = std::make_unique<CWin32RegistryStore>(m_branch);
     m_storeLocation = m_registry->ProductBranchName();
+    m_countsDirectory = m_stateFolder.Path();
     m_storageSystem = &CStorageSystem::Default();
     // As below HKEY_LOCAL_MACHINE, SOFTWARE is there before anything of ours.
     HKEY software = nullptr;

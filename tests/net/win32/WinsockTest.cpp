@@ -1,14 +1,11 @@
-// The socket layer over Winsock: a connection and its bytes over IPv4 and IPv6 loopback, a
-// cancel event ending a client's wait, and the Winsock codes and texts of a refused connect
-// and of a port another listener holds.
+// What Winsock does its own way: a connection through the accept waiter over IPv4 and IPv6
+// loopback, and the Winsock codes and texts of a refused connect and of a port another
+// listener of the layer holds.
 #include "net/CAcceptWaiter.h"
 #include "net/CSocketError.h"
-#include "net/CSocketEvent.h"
 #include "net/CStrmCltSocket.h"
 #include "net/CStrmSrvSocket.h"
-#include "net/CWinsockSession.h"
 #include "net/SocketErrors.h"
-#include "platform/CEvent.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -17,8 +14,6 @@
 using namespace ZiRez;
 
 namespace {
-
-const CWinsockSession g_winsock;
 
 // A listener of the layer on a free port of both families.
 struct CListener
@@ -60,21 +55,6 @@ TEST(Winsock, BytesTravelBothWaysOverIPv4AndIPv6)
         peer.join();
         listener.server.CloseConnection(slot);
     }
-}
-
-TEST(Winsock, ACancelEventEndsAClientsWait)
-{
-    CListener listener;
-    Platform::CEvent cancel(true, false);
-    CStrmCltSocket client(FAMILY_UNSPEC, &cancel, -1);
-    client.Open("127.0.0.1", listener.Port());
-    std::thread canceller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        cancel.Set();
-    });
-    char byte = 0;
-    EXPECT_THROW(client.Read(&byte, 1), CSocketEvent);
-    canceller.join();
 }
 
 TEST(Winsock, RefusedConnectAndPortInUseCarryTheirWinsockCodes)
