@@ -1,6 +1,6 @@
 // What Winsock does its own way: a connection through the accept waiter over IPv4 and IPv6
-// loopback, and the Winsock codes and texts of a refused connect and of a port another
-// listener of the layer holds.
+// loopback, a lone peer's connections one after another through it, and the Winsock codes
+// and texts of a refused connect and of a port another listener of the layer holds.
 #include "net/CAcceptWaiter.h"
 #include "net/CSocketError.h"
 #include "net/CStrmCltSocket.h"
@@ -8,6 +8,8 @@
 #include "net/SocketErrors.h"
 
 #include <gtest/gtest.h>
+#include <atomic>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -55,6 +57,60 @@ TEST(Winsock, BytesTravelBothWaysOverIPv4AndIPv6)
         peer.join();
         listener.server.CloseConnection(slot);
     }
+}
+
+// A lone peer that connects again as soon as its last connection is answered, served as a
+// connection worker serves: a look for a queued connection after each one, then the wait.
+// Each connection must wake the wait, although the look before it may have found none (Wine
+// re-enables FD_ACCEPT only on an accept that succeeds, and may record a connection that
+// was accepted already: the wait that spends that record is the last one signalled).
+TEST(Winsock, EveryConnectionOfALonePeerWakesTheAcceptWaiter)
+{
+    constexpr int kConnections = 300;
+    CListener listener;
+    const uint16_t port = listener.Port();
+    std::atomic<bool> over{false};
+    std::thread peer([&] {
+        for (int i = 0; i < kConnections && !over; ++i) {
+            try {
+                CStrmCltSocket client(FAMILY_UNSPEC, nullptr, 5000);
+                client.Open("127.0.0.1", port);
+                char reply = 0;
+                client.Read(&reply, 1);
+            } catch (const std::logic_error&) { // the socket layer's errors and time-outs
+                return;
+            }
+        }
+    });
+    CAcceptWaiter waiter(listener.server, {});
+    int served = 0;
+    bool lookFirst = false;
+    while (served < kConnections) {
+        // Looks for the next connection a while before the wait, as a busy worker finds
+        // one queued: an accept that may come before Wine has recorded that connection.
+        int slot = -1;
+        for (int look = 0; lookFirst && slot < 0 && look < 20; ++look) {
+            slot = listener.server.TryAccept(false);
+        }
+        if (slot < 0) {
+            // Far longer than any wake takes: a time-out is a connection that never woke it.
+            const CAcceptWaiter::Ready ready = waiter.Wait(3000);
+            if (ready == CAcceptWaiter::Ready::TimeOut) {
+                break;
+            }
+            slot = listener.server.TryAccept(ready == CAcceptWaiter::Ready::IPv6);
+            waiter.Rearm(ready);
+        }
+        lookFirst = slot >= 0;
+        if (slot >= 0) {
+            listener.server.Write(slot, "k", 1);
+            listener.server.CloseConnection(slot);
+            ++served;
+        }
+    }
+    over = true;
+    peer.join();
+    EXPECT_EQ(served, kConnections);
 }
 
 TEST(Winsock, RefusedConnectAndPortInUseCarryTheirWinsockCodes)
