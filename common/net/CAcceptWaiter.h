@@ -15,7 +15,8 @@ class CStrmSrvSocket;
 
 // The one wait of every thread that accepts on a server's listeners itself: a connection
 // on the IPv4 or the IPv6 listener, or one of the events. The threads share one epoll
-// instance (Linux) or one auto-reset event per listener (Windows). A ready listener wakes one of them and no other
+// instance (Linux) or one auto-reset event per listener (Windows, where the listeners are also looked at
+// between short slices of the wait, as an event may miss a connection). A ready listener wakes one of them and no other
 // until that one has re-armed it (after its accept, so that a second pending connection wakes the next waiter); an
 // event that stays signalled (manual reset) reaches each of them in turn. Events are
 // reported before connections, so that a stop or a pause is seen at once. A listener is

@@ -5,11 +5,21 @@
 #include "net/CStrmSrvSocket.h"
 #include "platform/CEvent.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace ZiRez {
 
 namespace {
 
 constexpr const char* kWaitError = "CAcceptWaiter: SocketEvent Wait Error!";
+
+// Between slices of this many milliseconds the listeners are looked at themselves. Wine 8
+// records FD_ACCEPT again only after an accept that succeeds (Windows after a failed one
+// too), and may record a connection that another thread accepted an instant before; a wait
+// woken by that record finds nothing to accept, and no later connection signals the event
+// until one is accepted. The look finds those connections within a slice.
+constexpr DWORD kListenerLookMs = 10;
 
 } // namespace
 
@@ -55,21 +65,42 @@ void CAcceptWaiter::Rearm(Ready) const {}
 
 CAcceptWaiter::Ready CAcceptWaiter::Wait(int timeOut) const
 {
-    // The caller's events come first in the list, so a stop or a pause wins over a connection.
-    const DWORD woken = WaitForMultipleObjects(static_cast<DWORD>(m_handles.size()), m_handles.data(), FALSE,
-                                               timeOut < 0 ? INFINITE : static_cast<DWORD>(timeOut));
-    if (woken == WAIT_TIMEOUT) {
-        return Ready::TimeOut;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeOut < 0 ? 0 : timeOut);
+    for (;;) {
+        DWORD slice = kListenerLookMs;
+        if (timeOut >= 0) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+            slice = static_cast<DWORD>(std::clamp<long long>(left, 0, kListenerLookMs));
+        }
+        // The caller's events come first in the list, so a stop or a pause wins over a connection.
+        const DWORD woken =
+            WaitForMultipleObjects(static_cast<DWORD>(m_handles.size()), m_handles.data(), FALSE, slice);
+        if (woken != WAIT_TIMEOUT) {
+            if (woken >= WAIT_OBJECT_0 + m_handles.size()) {
+                SetLastSocketError(static_cast<int32_t>(GetLastError()));
+                throw CSocketError(kWaitError, 9);
+            }
+            const size_t index = woken - WAIT_OBJECT_0;
+            if (index < m_eventCount) {
+                return Ready::Event;
+            }
+            return m_listenerTags[index - m_eventCount] == 6 ? Ready::IPv6 : Ready::IPv4;
+        }
+        for (const bool ipv6 : {false, true}) {
+            bool pending = false;
+            m_server.UseListener(ipv6, [&](SocketHandle listener) {
+                WSAPOLLFD entry{listener, POLLRDNORM, 0};
+                pending = WSAPoll(&entry, 1, 0) > 0 && (entry.revents & POLLRDNORM) != 0;
+            });
+            if (pending) {
+                return ipv6 ? Ready::IPv6 : Ready::IPv4;
+            }
+        }
+        if (timeOut >= 0 && slice < kListenerLookMs) {
+            return Ready::TimeOut;
+        }
     }
-    if (woken >= WAIT_OBJECT_0 + m_handles.size()) {
-        SetLastSocketError(static_cast<int32_t>(GetLastError()));
-        throw CSocketError(kWaitError, 9);
-    }
-    const size_t index = woken - WAIT_OBJECT_0;
-    if (index < m_eventCount) {
-        return Ready::Event;
-    }
-    return m_listenerTags[index - m_eventCount] == 6 ? Ready::IPv6 : Ready::IPv4;
 }
 
 } // namespace ZiRez

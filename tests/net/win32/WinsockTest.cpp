@@ -7,8 +7,8 @@
 #include "net/CStrmSrvSocket.h"
 #include "net/SocketErrors.h"
 
-#include <gtest/gtest.h>
 #include <atomic>
+#include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
 #include <thread>
