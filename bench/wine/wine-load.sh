@@ -5,7 +5,7 @@
 # (VISIBILITY=N, 20 unless set; 0 for none).
 #   bench/wine/wine-load.sh [TERNWICK_EXE] [-- LOADGEN OPTIONS]
 # Needs build/ (the default preset: corvane_loadgen, the Linux Ternwick, corvane-request)
-# and build-windows/ (Ternwick.exe, corvane_bench_fill.exe, service_test_store.exe).
+# and build-windows/ (Ternwick.exe, corvane_bench_fill.exe, corvane_bench_store.exe).
 # Ternwick.exe runs in the foreground in a Wine prefix of its own, removed at the end.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -23,7 +23,7 @@ done
 loadgen="$here/build/bench/service/corvane_loadgen"
 request="$here/build/tools/corvane-request"
 fill="$here/build-windows/bench/wine/corvane_bench_fill.exe"
-store="$here/build-windows/tests/windows/service_test_store.exe"
+store="$here/build-windows/bench/wine/corvane_bench_store.exe"
 for program in "$loadgen" "$request" "$ternwick" "$fill" "$store"; do
     [ -x "$program" ] || { echo "wine-load.sh: $program is missing: build both presets first" >&2; exit 1; }
 done
