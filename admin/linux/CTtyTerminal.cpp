@@ -1,5 +1,7 @@
 #include "admin/linux/CTtyTerminal.h"
 
+#include "settings/AsciiCase.h"
+
 #include <cerrno>
 #include <csignal>
 #include <termios.h>
@@ -67,16 +69,6 @@ private:
     termios m_saved{};
     struct sigaction m_actions[kEndingSignalCount] = {};
 };
-
-std::string LowerAscii(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
 
 } // namespace
 

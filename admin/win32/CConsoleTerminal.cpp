@@ -2,6 +2,7 @@
 
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32.h"
+#include "settings/AsciiCase.h"
 
 #include <atomic>
 
@@ -66,16 +67,6 @@ private:
     HANDLE m_console;
     bool m_active = false;
 };
-
-std::string LowerAscii(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
 
 } // namespace
 
