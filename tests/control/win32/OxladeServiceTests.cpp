@@ -2,6 +2,7 @@
 // control manager (Wine's under CI), with the real Ternwick.exe beside it answering on its
 // port between the steps. What Oxlade shows are message boxes: they are read and answered
 // as a user would.
+#include "KeptHive.h"
 #include "OxladeRun.h"
 #include "control/win32/CScmServiceManager.h"
 #include "net/CWinsockSession.h"
@@ -170,28 +171,7 @@ TEST_F(OxladeServiceTest, UninstallWithKeysKeepsAHiveOfThemFirst)
                                   quoted + "; Oxlade start\n  To delete them:  del " + quoted + "\n");
     EXPECT_NE(copy.find("\\Quillon\\CorvaneKeyServer\\settings-"), std::string::npos) << copy;
 
-    // Wine's RegRestoreKey restores nothing (it answers success): the hive is loaded instead,
-    // which reads the same file.
-    HANDLE token = nullptr;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
-    for (const wchar_t* name : {SE_BACKUP_NAME, SE_RESTORE_NAME}) {
-        TOKEN_PRIVILEGES wanted{};
-        wanted.PrivilegeCount = 1;
-        wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        LookupPrivilegeValueW(nullptr, name, &wanted.Privileges[0].Luid);
-        AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr);
-    }
-    CloseHandle(token);
-    ASSERT_EQ(RegLoadKeyW(HKEY_LOCAL_MACHINE, L"CorvaneKeptCopy", Platform::Widen(copy).c_str()),
-              static_cast<LSTATUS>(ERROR_SUCCESS));
-    std::string restored(64, '\0');
-    size = static_cast<DWORD>(restored.size());
-    EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, L"CorvaneKeptCopy\\KeyList", Platform::Widen(id).c_str(), RRF_RT_ANY,
-                           nullptr, restored.data(), &size),
-              static_cast<LSTATUS>(ERROR_SUCCESS));
-    restored.resize(size);
-    EXPECT_EQ(restored, sealed);
-    RegUnLoadKeyW(HKEY_LOCAL_MACHINE, L"CorvaneKeptCopy");
+    EXPECT_EQ(ValueInHive(copy, "KeyList", id), sealed);
     DeleteFileW(Platform::Widen(copy).c_str());
 }
 

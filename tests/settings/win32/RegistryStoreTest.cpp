@@ -3,6 +3,7 @@
 // armed notification; a write of several values that fails part way leaves none of them;
 // the change count moves with every change of another process before its call returns; a
 // kept copy is a hive that is never replaced, leaves nothing else behind and loads back.
+#include "KeptHive.h"
 #include "StoreTestSupport.h"
 #include "platform/CEvent.h"
 #include "platform/win32/WideText.h"
@@ -20,21 +21,6 @@
 #include <vector>
 
 namespace {
-
-// The privileges a hive is loaded with (administrators hold them, disabled).
-void EnableLoadPrivileges()
-{
-    HANDLE token = nullptr;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
-    for (const wchar_t* name : {SE_BACKUP_NAME, SE_RESTORE_NAME}) {
-        TOKEN_PRIVILEGES wanted{};
-        wanted.PrivilegeCount = 1;
-        wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        ASSERT_TRUE(LookupPrivilegeValueW(nullptr, name, &wanted.Privileges[0].Luid));
-        ASSERT_TRUE(AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr));
-    }
-    CloseHandle(token);
-}
 
 // The names of the folder's files.
 std::vector<std::string> FileNames(const std::string& folder)
@@ -280,24 +266,9 @@ TEST_F(RegistryStoreTest, AKeptCopyIsAHiveNeverReplacedThatLoadsBack)
     EXPECT_TRUE(second == 1 ? again != kept : again.empty());
     EXPECT_EQ(FileNames(folder).size(), second == 1 ? 2u : 1u);
 
-    // The hive holds the branch as it was: loaded beside it, the key reads back sealed.
-    EnableLoadPrivileges();
-    const std::wstring loaded = L"CorvaneCopy-" + std::to_wstring(GetCurrentProcessId());
-    ASSERT_EQ(RegLoadKeyW(HKEY_LOCAL_MACHINE, loaded.c_str(), Platform::Widen(kept).c_str()),
-              static_cast<LSTATUS>(ERROR_SUCCESS));
-    DWORD size = 0;
-    const std::wstring keyList = loaded + L"\\KeyList";
-    EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, keyList.c_str(), L"00A0B0C0D0E1", RRF_RT_ANY, nullptr, nullptr, &size),
-              static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND))
-        << "the first copy was replaced";
-    std::string bytes(64, '\0');
-    size = static_cast<DWORD>(bytes.size());
-    EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, keyList.c_str(), Platform::Widen(id).c_str(), RRF_RT_ANY, nullptr,
-                           bytes.data(), &size),
-              static_cast<LSTATUS>(ERROR_SUCCESS));
-    bytes.resize(size);
-    EXPECT_EQ(bytes, sealed);
-    EXPECT_EQ(RegUnLoadKeyW(HKEY_LOCAL_MACHINE, loaded.c_str()), static_cast<LSTATUS>(ERROR_SUCCESS));
+    // The hive holds the branch as it was: the key reads back sealed, the later one is not there.
+    EXPECT_EQ(ValueInHive(kept, "KeyList", id), sealed);
+    EXPECT_EQ(ValueInHive(kept, "KeyList", "00A0B0C0D0E1"), std::nullopt) << "the first copy was replaced";
 }
 
 TEST_F(RegistryStoreTest, EveryChangeOfAnotherProcessIsCountedBeforeItsCallReturns)
