@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test. With an argument, uses that CMake preset
-# (default, asan, tsan, windows) instead of the default build. windows cross-builds the
-# Windows programs with mingw-w64 and runs their tests under Wine.
+# (default, asan, tsan, windows) instead of the default build. The default build also
+# checks the format (clang-format) and runs every fuzz target for a fixed number of runs.
+# windows cross-builds the Windows programs with mingw-w64 and runs their tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -50,5 +51,14 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 # CI builds the console too: without Qt 6 the configure step fails instead of skipping it.
 cmake --preset "$preset" -DCORVANE_QT=ON
+if [ "$preset" = default ]; then
+    cmake --build "$build" --target format-check
+fi
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure -j2 --timeout 900
+if [ "$preset" = default ]; then
+    # Every fuzz target for a fixed number of runs (clang, libFuzzer with ASan and UBSan).
+    cmake --preset fuzz
+    cmake --build build-fuzz --target fuzzers
+    ctest --test-dir build-fuzz --output-on-failure -j2
+fi
