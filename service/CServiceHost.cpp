@@ -8,10 +8,7 @@
 #include <string>
 #include <system_error>
 
-CServiceHost::CServiceHost(CStatusReporter& reporter) : m_state(reporter)
-{
-    m_delayedReplies.SetTick([this](CDelayedReplies::Clock::time_point now) { m_guard.Tick(now); });
-}
+CServiceHost::CServiceHost(CStatusReporter& reporter) : m_state(reporter) {}
 
 int CServiceHost::RunProcess(CStatusReporter& reporter, int maxConnections)
 {

@@ -27,7 +27,8 @@ public:
     static int RunProcess(CStatusReporter& reporter, int maxConnections);
 
     // Starts the control dispatcher (the control signals must be blocked in every thread
-    // already) and the watcher thread, and returns when the service has stopped.
+    // already) and the watcher thread, and returns when the service has stopped; a host
+    // runs once.
     void Run();
 
     // Control dispatcher entry (host: this host); always returns 0.
@@ -50,7 +51,7 @@ private:
     CKeyListCache m_keyLists{m_store};
     CReceiveBudget m_receiveBudget{CReceiveBudget::kServiceBound};
     std::atomic<int> m_openConnections{0};
-    // After the guard, which its thread ticks.
+    // After the guard, which its thread ticks once the request server ran.
     CDelayedReplies m_delayedReplies;
     const SServiceParts m_parts{m_state,    m_limits,        m_guard,          m_delayedReplies,
                                 m_keyLists, m_receiveBudget, m_openConnections};

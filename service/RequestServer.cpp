@@ -1,6 +1,7 @@
 #include "RequestServer.h"
 
 #include "CConnectionWorkers.h"
+#include "CDelayedReplies.h"
 #include "CRequestGuard.h"
 #include "Log.h"
 #include "StoreCheck.h"
@@ -108,9 +109,12 @@ void WatchRun(CServiceState& state, Platform::CEvent* settingsChanged, ZiRez::CS
 }
 
 // The guards' settings are read at every start of a run (a change of "Config" starts one);
-// when they cannot be read, the last ones stay.
-void ConfigureGuards(CRequestGuard& guard)
+// when they cannot be read, the last ones stay. The guard's counts are kept from the first
+// run on: not before the store was found usable.
+void ConfigureGuards(const SServiceParts& parts)
 {
+    CRequestGuard& guard = parts.guard;
+    parts.delayedReplies.SetTick([&guard](CDelayedReplies::Clock::time_point now) { guard.Tick(now); });
     SGuardSettings settings;
     if (CGuardSettings::Read(settings) == 0) {
         LogLine("cannot read the throttle and release-check settings: the last ones stay");
@@ -135,7 +139,7 @@ void RunServer(const SServiceParts& parts, Platform::CEvent* settingsChanged)
         // Never a port the store did not name: units are pointed at the stored one.
         throw CStoreUnusable("cannot read the port from the key store: the service stops");
     }
-    ConfigureGuards(parts.guard);
+    ConfigureGuards(parts);
     const auto server = OpenListener(parts.limits, port, settingsChanged);
     const auto workers = std::make_shared<CConnectionWorkers>(parts, server);
     const CRunEnd end(*workers, *server);
