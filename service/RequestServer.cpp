@@ -136,7 +136,8 @@ void RunServer(const SServiceParts& parts, Platform::CEvent* settingsChanged)
     CKeyStore store;
     const uint16_t port = ServicePort(store);
     if (port == 0) {
-        // Never a port the store did not name: units are pointed at the stored one.
+        // Never a port the store did not name, when it cannot be read: units are pointed at
+        // the stored one.
         throw CStoreUnusable("cannot read the port from the key store: the service stops");
     }
     ConfigureGuards(parts);
