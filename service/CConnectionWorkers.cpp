@@ -2,70 +2,40 @@
 
 #include "ConnectionThread.h"
 #include "Log.h"
-#include "ServiceHost.h"
 #include "net/CStrmSrvSocket.h"
+#include "platform/DetachedThread.h"
 
 #include <algorithm>
-#include <cstring>
-#include <pthread.h>
 #include <string>
 
 namespace {
 
-struct WorkerStart
+void LogNoThread(const std::string& reason, bool closing)
 {
-    std::shared_ptr<CConnectionWorkers> workers;
-    int index;
-};
-
-void LogNoThread(int error, bool closing)
-{
-    LogLine(std::string("cannot start a connection thread: ") + std::strerror(error) +
-            (closing ? "; that connection is closed" : ""));
+    LogLine("cannot start a connection thread: " + reason + (closing ? "; that connection is closed" : ""));
 }
 
 } // namespace
 
-CConnectionWorkers::CConnectionWorkers(ServiceContext& context, std::shared_ptr<ZiRez::CStrmSrvSocket> server)
-    : m_context(context), m_server(std::move(server)),
-      m_waiter(*m_server, {context.stopEvent.get(), context.pausedEvent.get(), &m_endedEvent})
+CConnectionWorkers::CConnectionWorkers(const SServiceParts& parts, std::shared_ptr<ZiRez::CStrmSrvSocket> server)
+    : m_parts(parts), m_server(std::move(server)),
+      m_waiter(*m_server, {&parts.state.StopEvent(), &parts.state.PausedEvent(), &m_endedEvent})
 {}
 
 bool CConnectionWorkers::StartWorker(int index)
 {
-    const int error = Spawn(index);
-    if (error != 0) {
-        LogNoThread(error, index >= 0);
+    std::string reason;
+    const bool started = Spawn(index, reason);
+    if (!started) {
+        LogNoThread(reason, index >= 0);
     }
-    return error == 0;
+    return started;
 }
 
-int CConnectionWorkers::Spawn(int index)
+bool CConnectionWorkers::Spawn(int index, std::string& reason)
 {
-    pthread_attr_t attributes;
-    int result = pthread_attr_init(&attributes);
-    if (result != 0) {
-        return result;
-    }
-    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    result = pthread_attr_setstacksize(&attributes, m_context.connectionStackSize);
-    auto start = std::make_unique<WorkerStart>(WorkerStart{shared_from_this(), index});
-    if (result == 0) {
-        pthread_t thread;
-        result = pthread_create(
-            &thread, &attributes,
-            [](void* argument) -> void* {
-                const std::unique_ptr<WorkerStart> taken(static_cast<WorkerStart*>(argument));
-                taken->workers->Run(taken->index);
-                return nullptr;
-            },
-            start.get());
-    }
-    pthread_attr_destroy(&attributes);
-    if (result == 0) {
-        start.release(); // the thread owns it now
-    }
-    return result;
+    return Platform::StartDetachedThread(
+        m_parts.limits.connectionStackSize, [workers = shared_from_this(), index] { workers->Run(index); }, reason);
 }
 
 int CConnectionWorkers::StalledInMs() const
@@ -116,7 +86,7 @@ void CConnectionWorkers::Run(int index)
     bool served = index >= 0;
     bool stays = !served || Take(index, another);
     auto from = ZiRez::CAcceptWaiter::Ready::IPv4;
-    while (stays && !Ended() && WaitWhilePaused(m_context)) {
+    while (stays && !Ended() && m_parts.state.WaitWhilePaused()) {
         if (served && !regular && !ReliefStays(regular)) {
             break;
         }
@@ -135,7 +105,7 @@ void CConnectionWorkers::Run(int index)
 bool CConnectionWorkers::ReliefStays(bool& regular)
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    if (m_regular < m_context.busyWorkers) {
+    if (m_regular < m_parts.limits.busyWorkers) {
         ++m_regular;
         regular = true;
         return true;
@@ -158,8 +128,8 @@ CConnectionWorkers::SNext CConnectionWorkers::Next(bool served, bool regular, Zi
         }
         ++m_idle;
     }
-    return WaitForConnection(from, regular ? m_context.workerRetireMs.load()
-                                           : std::min<int>(m_context.workerRetireMs, kReliefRetireMs));
+    return WaitForConnection(from, regular ? m_parts.limits.workerRetireMs.load()
+                                           : std::min<int>(m_parts.limits.workerRetireMs, kReliefRetireMs));
 }
 
 CConnectionWorkers::SNext CConnectionWorkers::WaitForConnection(ZiRez::CAcceptWaiter::Ready& from, int retireMs)
@@ -201,7 +171,7 @@ CConnectionWorkers::SNext CConnectionWorkers::WaitForConnection(ZiRez::CAcceptWa
 
 bool CConnectionWorkers::StartsAnother() const
 {
-    return m_idle == 0 && m_count < m_context.busyWorkers;
+    return m_idle == 0 && m_count < m_parts.limits.busyWorkers;
 }
 
 int CConnectionWorkers::AcceptQueued(ZiRez::CAcceptWaiter::Ready listener)
@@ -230,9 +200,9 @@ int CConnectionWorkers::Accept(ZiRez::CAcceptWaiter::Ready listener)
 bool CConnectionWorkers::Take(int index, bool another)
 {
     if (another && !Ended()) {
-        const int error = Spawn(-1);
-        if (error != 0) {
-            LogNoThread(error, true);
+        std::string reason;
+        if (!Spawn(-1, reason)) {
+            LogNoThread(reason, true);
             m_server->CloseConnection(index);
             return true;
         }
@@ -243,15 +213,15 @@ bool CConnectionWorkers::Take(int index, bool another)
 bool CConnectionWorkers::Serve(int index)
 {
     // A connection accepted as the pause arrived waits, unserved, for continue.
-    if (!WaitWhilePaused(m_context)) {
+    if (!m_parts.state.WaitWhilePaused()) {
         m_server->CloseConnection(index);
         return false;
     }
     // At the cap the peer silent longest makes room, so a unit is served whatever number
     // of silent peers hold connections.
-    if (m_server->ConnectionCount() > m_context.maxConnections) {
+    if (m_server->ConnectionCount() > m_parts.limits.maxConnections) {
         m_server->DropLongestSilent();
     }
-    ServeConnection(m_server, index);
+    ServeConnection(m_parts, m_server, index);
     return true;
 }

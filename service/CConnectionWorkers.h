@@ -3,13 +3,14 @@
 #include "net/CAcceptWaiter.h"
 #include "net/CSocketError.h"
 #include "platform/CEvent.h"
-#include "service/ServiceContext.h"
+#include "service/SServiceParts.h"
 
 #include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 
 namespace ZiRez {
 class CStrmSrvSocket;
@@ -17,7 +18,7 @@ class CStrmSrvSocket;
 
 // The threads that accept and serve the connections of one run of the request server.
 // Idle workers wait together for the next connection (or a stop, a pause, the end of the
-// run) and serve it themselves. Up to the context's busy workers, a worker that takes the
+// run) and serve it themselves. Up to the limits' busy workers, a worker that takes the
 // last idle place starts another before it serves; beyond that, connections wait in the
 // listener's queue for the next worker to finish, unless the workers stall (none finished
 // for kWorkersStalledMs): then the run's watcher accepts each waiting connection and
@@ -32,7 +33,7 @@ class CConnectionWorkers : public std::enable_shared_from_this<CConnectionWorker
 {
 public:
     // Throws CSocketError when the workers' wait cannot be set up.
-    CConnectionWorkers(ServiceContext& context, std::shared_ptr<ZiRez::CStrmSrvSocket> server);
+    CConnectionWorkers(const SServiceParts& parts, std::shared_ptr<ZiRez::CStrmSrvSocket> server);
     CConnectionWorkers(const CConnectionWorkers&) = delete;
     CConnectionWorkers& operator=(const CConnectionWorkers&) = delete;
 
@@ -61,8 +62,8 @@ private:
         bool leave = false;
     };
 
-    // 0, or the error of the thread creation.
-    int Spawn(int index);
+    // False, with the reason, when no thread could be started.
+    bool Spawn(int index, std::string& reason);
     void Run(int index);
     // After a connection was served, the one queued next if any; otherwise the wait.
     SNext Next(bool served, bool regular, ZiRez::CAcceptWaiter::Ready& from);
@@ -85,7 +86,7 @@ private:
     void Fail(const ZiRez::CSocketError& error);
     bool Ended() const { return m_ended.load(std::memory_order_acquire); }
 
-    ServiceContext& m_context;
+    const SServiceParts m_parts;
     const std::shared_ptr<ZiRez::CStrmSrvSocket> m_server;
     Platform::CEvent m_endedEvent{true, false};
     Platform::CEvent m_failed{true, false};

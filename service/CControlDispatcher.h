@@ -2,6 +2,13 @@
 
 #include <cstdint>
 
+// Controls delivered to the handler.
+inline constexpr uint32_t kServiceControlStop = 1;
+inline constexpr uint32_t kServiceControlPause = 2;
+inline constexpr uint32_t kServiceControlContinue = 3;
+inline constexpr uint32_t kServiceControlInterrogate = 4;
+inline constexpr uint32_t kServiceControlShutdown = 5;
+
 // Brings the service its controls. Linux: signals on a thread of its own (SIGTERM and
 // SIGINT stop, SIGUSR1 pauses, SIGUSR2 continues, SIGHUP interrogates); they must be
 // blocked in every thread (BlockControlSignals before the first thread starts) so that

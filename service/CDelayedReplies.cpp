@@ -27,12 +27,6 @@ CDelayedReplies::~CDelayedReplies()
     }
 }
 
-CDelayedReplies& CDelayedReplies::Shared()
-{
-    static auto* const replies = new CDelayedReplies;
-    return *replies;
-}
-
 void CDelayedReplies::Park(std::shared_ptr<ZiRez::CStrmSrvSocket> server, int index, std::string reply,
                            Clock::time_point due, size_t acknowledged)
 {

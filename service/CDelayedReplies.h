@@ -31,9 +31,6 @@ public:
     CDelayedReplies(const CDelayedReplies&) = delete;
     CDelayedReplies& operator=(const CDelayedReplies&) = delete;
 
-    // The service's own; never destroyed, as parked connections may outlive every run.
-    static CDelayedReplies& Shared();
-
     // Takes over the connection in the server's slot; reply leaves at due. acknowledged:
     // bytes of the peer's ACK received already (a peer may send it ahead).
     void Park(std::shared_ptr<ZiRez::CStrmSrvSocket> server, int index, std::string reply, Clock::time_point due,

@@ -106,11 +106,3 @@ uint64_t CKeyListCache::LoadCount() const
     std::lock_guard<std::mutex> guard(m_lock);
     return m_loads;
 }
-
-CKeyListCache& CKeyListCache::Shared()
-{
-    // Never destroyed: connection threads may still use it while the process exits.
-    static auto* const store = new CKeyStore;
-    static auto* const cache = new CKeyListCache(*store);
-    return *cache;
-}

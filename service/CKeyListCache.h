@@ -42,9 +42,6 @@ public:
     // How often the list has been loaded from the store.
     uint64_t LoadCount() const;
 
-    // The cache of the service process, over the process's store.
-    static CKeyListCache& Shared();
-
 private:
     std::shared_ptr<const KeyList> Unchanged(uint64_t changes) const;
     std::shared_ptr<const KeyList> CachedAt(uint64_t version, uint64_t changes);

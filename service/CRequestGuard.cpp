@@ -5,13 +5,6 @@
 #include "platform/StateDirectory.h"
 #include "settings/GuardCounts.h"
 
-CRequestGuard& CRequestGuard::Shared()
-{
-    // Never destroyed: parked connections and workers may use it while the process exits.
-    static auto* const guard = new CRequestGuard;
-    return *guard;
-}
-
 namespace {
 
 // The identifier read as a MAC address: twelve hex digits, or six pairs joined by ':' or '-'.

@@ -25,7 +25,7 @@ struct SThrottled
 // The key service's guards over what a request may be told, by who asks (the settings of
 // SGuardSettings): the per-peer throttle on misses and wrong passwords, the release check
 // (a key goes only to the unit whose link-layer address is its identifier), and the counts
-// of the last hour the tools show. One for the process, configured at every start of the
+// of the last hour the tools show. One for the service, configured at every start of the
 // request server.
 class CRequestGuard
 {
@@ -33,8 +33,6 @@ public:
     using Clock = std::chrono::steady_clock;
     // A throttled request is answered this long after it was refused.
     static constexpr auto kThrottledReplyDelay = std::chrono::milliseconds(1000);
-
-    static CRequestGuard& Shared();
 
     // Exempt subnets that cannot be read are logged: none are exempt then.
     void Configure(const SGuardSettings& settings);

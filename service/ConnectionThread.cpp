@@ -5,6 +5,7 @@
 #include "CRequestLog.h"
 #include "Log.h"
 #include "RequestHandlers.h"
+#include "SServiceParts.h"
 #include "net/CStrmSrvSocket.h"
 #include "protocol/CReceiveBudget.h"
 #include "protocol/CRequestConnection.h"
@@ -18,7 +19,8 @@
 
 namespace {
 
-void Dispatch(int code, CRequestConnection& connection, CRequestLog& log, const ZiRez::CPeerAddress& peer)
+void Dispatch(const SServiceParts& parts, int code, CRequestConnection& connection, CRequestLog& log,
+              const ZiRez::CPeerAddress& peer)
 {
     switch (static_cast<uint32_t>(code)) {
     case REQ_CHECK:
@@ -26,13 +28,13 @@ void Dispatch(int code, CRequestConnection& connection, CRequestLog& log, const 
         connection.SendStatus(ST_OK, 0);
         break;
     case REQ_GET_KEY:
-        HandleGetKey(connection, log, peer);
+        HandleGetKey(parts, connection, log, peer);
         break;
     case REQ_FETCH_KEYS:
-        HandleFetchKeys(connection, log, peer);
+        HandleFetchKeys(parts, connection, log, peer);
         break;
     case REQ_STORE_KEYS:
-        HandleStoreKeys(connection, log, peer);
+        HandleStoreKeys(parts, connection, log, peer);
         break;
     default:
         // Acknowledged like every request, then closed without a word.
@@ -48,8 +50,8 @@ std::string PeerOf(const ZiRez::CStrmSrvSocket* stream, int index)
 
 // A throttled request's connection goes to the delayed replies, which send its status; its
 // request is summed up by the throttle rather than logged alone. True when it went.
-bool Park(const std::shared_ptr<ZiRez::CServerSocket>& server, ZiRez::CStrmSrvSocket* stream,
-          CRequestConnection& connection, CRequestLog& log, const SThrottled& throttled)
+bool Park(CDelayedReplies& delayedReplies, const std::shared_ptr<ZiRez::CServerSocket>& server,
+          ZiRez::CStrmSrvSocket* stream, CRequestConnection& connection, CRequestLog& log, const SThrottled& throttled)
 {
     if (stream == nullptr) {
         log.AddStatus(throttled.status, throttled.detail);
@@ -59,40 +61,29 @@ bool Park(const std::shared_ptr<ZiRez::CServerSocket>& server, ZiRez::CStrmSrvSo
     const int index = connection.Index();
     size_t readAhead = 0;
     std::string reply = connection.Detach(throttled.status, throttled.detail, readAhead);
-    CDelayedReplies::Shared().Park(std::shared_ptr<ZiRez::CStrmSrvSocket>(server, stream), index, std::move(reply),
-                                   CDelayedReplies::Clock::now() + CRequestGuard::kThrottledReplyDelay, readAhead);
+    delayedReplies.Park(std::shared_ptr<ZiRez::CStrmSrvSocket>(server, stream), index, std::move(reply),
+                        CDelayedReplies::Clock::now() + CRequestGuard::kThrottledReplyDelay, readAhead);
     return true;
 }
-
-// Never destroyed: connection threads may still use it while the process exits.
-CReceiveBudget& ReceiveBudget()
-{
-    static auto* const budget = new CReceiveBudget(CReceiveBudget::kServiceBound);
-    return *budget;
-}
-
-std::atomic<int> g_openConnections{0};
 
 // Counts a connection from its hand-over to the end of its log line.
 class COpenConnection
 {
 public:
-    COpenConnection() { ++g_openConnections; }
-    ~COpenConnection() { --g_openConnections; }
+    explicit COpenConnection(std::atomic<int>& count) : m_count(count) { ++m_count; }
+    ~COpenConnection() { --m_count; }
     COpenConnection(const COpenConnection&) = delete;
     COpenConnection& operator=(const COpenConnection&) = delete;
+
+private:
+    std::atomic<int>& m_count;
 };
 
 } // namespace
 
-int OpenConnections()
+int ServeConnection(const SServiceParts& parts, const std::shared_ptr<ZiRez::CServerSocket>& server, int index)
 {
-    return g_openConnections;
-}
-
-int ServeConnection(const std::shared_ptr<ZiRez::CServerSocket>& server, int index)
-{
-    const COpenConnection counted;
+    const COpenConnection counted(parts.openConnections);
     auto* stream = dynamic_cast<ZiRez::CStrmSrvSocket*>(server.get());
     // Asked before the request: the slot is freed when the connection closes.
     const std::string peer = PeerOf(stream, index);
@@ -110,16 +101,16 @@ int ServeConnection(const std::shared_ptr<ZiRez::CServerSocket>& server, int ind
             }
         };
         // By reference: the account's wake-up then needs no allocation of its own.
-        CReceiveBudget::CAccount account(ReceiveBudget(), std::ref(evicted));
+        CReceiveBudget::CAccount account(parts.receiveBudget, std::ref(evicted));
         // Closed when this block ends, before the log line is written.
         CRequestConnection connection(server, index, &account);
         try {
             const int code = connection.ReceiveRequest();
             log.SetCode(code);
             try {
-                Dispatch(code, connection, log, address);
+                Dispatch(parts, code, connection, log, address);
             } catch (const SThrottled& throttled) {
-                parked = Park(server, stream, connection, log, throttled);
+                parked = Park(parts.delayedReplies, server, stream, connection, log, throttled);
             }
             result = 0;
         } catch (const std::exception& error) {

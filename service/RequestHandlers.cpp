@@ -2,6 +2,7 @@
 
 #include "CRequestGuard.h"
 #include "CRequestLog.h"
+#include "SServiceParts.h"
 #include "net/CSocketError.h"
 #include "protocol/CRequestConnection.h"
 #include "protocol/Packet.h"
@@ -50,10 +51,9 @@ const CKeyRecord& FindKeyOrRefuse(CRequestConnection& connection, CRequestLog& l
     }
 }
 
-void CheckPasswordOrRefuse(CRequestConnection& connection, CRequestLog& log, const ZiRez::CPeerAddress& peer,
-                           std::string& password, const std::string& mask)
+void CheckPasswordOrRefuse(CRequestGuard& guard, CRequestConnection& connection, CRequestLog& log,
+                           const ZiRez::CPeerAddress& peer, std::string& password, const std::string& mask)
 {
-    CRequestGuard& guard = CRequestGuard::Shared();
     guard.Admit(peer, CPeerThrottle::kWrongPassword, ST_AUTH_ERROR, DT_BAD_PASSWORD);
     UnmaskPassword(password, mask);
     try {
@@ -126,7 +126,8 @@ void CheckPassword(std::string_view received)
     throw ZiRez::CSocketError("Invalid Password!!", kPacketErrorCode);
 }
 
-void HandleGetKey(CRequestConnection& connection, CRequestLog& log, const ZiRez::CPeerAddress& peer)
+void HandleGetKey(const SServiceParts& parts, CRequestConnection& connection, CRequestLog& log,
+                  const ZiRez::CPeerAddress& peer)
 {
     std::string id;
     std::string mask;
@@ -134,9 +135,9 @@ void HandleGetKey(CRequestConnection& connection, CRequestLog& log, const ZiRez:
     log.AddId(id);
     connection.ReceiveData(mask);
 
-    CRequestGuard& guard = CRequestGuard::Shared();
+    CRequestGuard& guard = parts.guard;
     guard.Admit(peer, CPeerThrottle::kMiss, ST_EXEC_ERROR, DT_KEY_NOT_FOUND);
-    const auto keyList = CKeyListCache::Shared().Current();
+    const auto keyList = parts.keyLists.Current();
     const auto found = keyList->find(id);
     // Refused by the release check, a key is a miss to the peer in every way: its status,
     // and the token it spends.
@@ -149,7 +150,8 @@ void HandleGetKey(CRequestConnection& connection, CRequestLog& log, const ZiRez:
     SendLoggedStatus(connection, log, ST_OK, 0);
 }
 
-void HandleFetchKeys(CRequestConnection& connection, CRequestLog& log, const ZiRez::CPeerAddress& peer)
+void HandleFetchKeys(const SServiceParts& parts, CRequestConnection& connection, CRequestLog& log,
+                     const ZiRez::CPeerAddress& peer)
 {
     std::string password;
     connection.ReceiveData(password);
@@ -162,9 +164,9 @@ void HandleFetchKeys(CRequestConnection& connection, CRequestLog& log, const ZiR
     }
     std::string mask;
     connection.ReceiveData(mask);
-    CheckPasswordOrRefuse(connection, log, peer, password, mask);
+    CheckPasswordOrRefuse(parts.guard, connection, log, peer, password, mask);
 
-    const auto keyList = CKeyListCache::Shared().Current();
+    const auto keyList = parts.keyLists.Current();
     connection.SendInt(count);
     for (size_t i = 0; i < ids.Count(); ++i) {
         SendSealedKey(connection, FindKeyOrRefuse(connection, log, *keyList, std::string(ids[i])), mask);
@@ -172,7 +174,8 @@ void HandleFetchKeys(CRequestConnection& connection, CRequestLog& log, const ZiR
     SendLoggedStatus(connection, log, ST_OK, 0);
 }
 
-void HandleStoreKeys(CRequestConnection& connection, CRequestLog& log, const ZiRez::CPeerAddress& peer)
+void HandleStoreKeys(const SServiceParts& parts, CRequestConnection& connection, CRequestLog& log,
+                     const ZiRez::CPeerAddress& peer)
 {
     std::string password;
     connection.ReceiveData(password);
@@ -186,7 +189,7 @@ void HandleStoreKeys(CRequestConnection& connection, CRequestLog& log, const ZiR
     }
     std::string mask;
     connection.ReceiveData(mask);
-    CheckPasswordOrRefuse(connection, log, peer, password, mask);
+    CheckPasswordOrRefuse(parts.guard, connection, log, peer, password, mask);
 
     // All pairs are stored in one change; each that cannot be stored gets its (2, 4).
     std::vector<CKeyRecord> records(static_cast<size_t>(count));

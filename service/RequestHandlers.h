@@ -7,6 +7,7 @@
 
 class CRequestConnection;
 class CRequestLog;
+struct SServiceParts;
 namespace ZiRez {
 class CPeerAddress;
 }
@@ -14,11 +15,14 @@ class CPeerAddress;
 // The handlers of requests 16, 256 and 512, called after the request packet has been
 // acknowledged. Each ends by sending status (0, 0) or by throwing; an error status is
 // sent before the error is rethrown. The log receives identifiers and statuses. A miss of
-// request 16 and a wrong password draw on the peer's throttle (CRequestGuard); a request
+// request 16 and a wrong password draw on the peer's throttle (the parts' CRequestGuard); a request
 // it refuses throws SThrottled once its items are received, with nothing sent or looked up.
-void HandleGetKey(CRequestConnection& connection, CRequestLog& log, const ZiRez::CPeerAddress& peer);
-void HandleFetchKeys(CRequestConnection& connection, CRequestLog& log, const ZiRez::CPeerAddress& peer);
-void HandleStoreKeys(CRequestConnection& connection, CRequestLog& log, const ZiRez::CPeerAddress& peer);
+void HandleGetKey(const SServiceParts& parts, CRequestConnection& connection, CRequestLog& log,
+                  const ZiRez::CPeerAddress& peer);
+void HandleFetchKeys(const SServiceParts& parts, CRequestConnection& connection, CRequestLog& log,
+                     const ZiRez::CPeerAddress& peer);
+void HandleStoreKeys(const SServiceParts& parts, CRequestConnection& connection, CRequestLog& log,
+                     const ZiRez::CPeerAddress& peer);
 
 // Returns when the unmasked password equals the stored cooperation password, else throws
 // CSocketError "Invalid Password!!"; an empty stored password refuses every password.

@@ -4,7 +4,7 @@
 #include "CDelayedReplies.h"
 #include "CRequestGuard.h"
 #include "Log.h"
-#include "ServiceHost.h"
+#include "StoreCheck.h"
 #include "net/CSocketError.h"
 #include "net/CSocketEvent.h"
 #include "net/CSocketWaiter.h"
@@ -13,7 +13,6 @@
 #include "settings/CGuardSettings.h"
 #include "settings/CKeyStore.h"
 
-#include <mutex>
 #include <string>
 
 namespace {
@@ -49,7 +48,7 @@ private:
     ZiRez::CStrmSrvSocket& m_server;
 };
 
-std::shared_ptr<ZiRez::CStrmSrvSocket> OpenListener(const ServiceContext& context, uint16_t port,
+std::shared_ptr<ZiRez::CStrmSrvSocket> OpenListener(const SServiceLimits& limits, uint16_t port,
                                                     Platform::CEvent* settingsChanged)
 {
     auto server =
@@ -58,7 +57,7 @@ std::shared_ptr<ZiRez::CStrmSrvSocket> OpenListener(const ServiceContext& contex
     // Reads do not watch the settings-change event (it must reach the watcher), and a
     // silent peer is given up after a while.
     server->SetReadWait(nullptr, kConnectionTimeOutMs);
-    server->SetRequestDeadline(context.requestDeadlineMs);
+    server->SetRequestDeadline(limits.requestDeadlineMs);
     try {
         server->Open(port);
     } catch (const ZiRez::CSocketError& error) {
@@ -72,22 +71,22 @@ std::shared_ptr<ZiRez::CStrmSrvSocket> OpenListener(const ServiceContext& contex
 // Waits until the run ends, accepting in the workers' place while they stall (silent peers
 // hold them all, or no more could be started): a connection then gets a worker of its own,
 // or is closed when it cannot.
-void WatchRun(ServiceContext& context, Platform::CEvent* settingsChanged, ZiRez::CStrmSrvSocket& server,
+void WatchRun(CServiceState& state, Platform::CEvent* settingsChanged, ZiRez::CStrmSrvSocket& server,
               CConnectionWorkers& workers)
 {
-    while (context.state != kStateStopPending) {
+    while (!state.Stopping()) {
         const int stalledIn = workers.StalledInMs();
         const bool inTheirPlace = stalledIn == 0;
         ZiRez::CSocketWaiter waiter;
         const ZiRez::SocketHandle ipv4 = server.BaseSocket().IPv4Socket();
         const ZiRez::SocketHandle ipv6 = server.BaseSocket().IPv6Socket();
         for (const ZiRez::SocketHandle listener : {ipv4, ipv6}) {
-            if (inTheirPlace && context.state == kStateRunning && listener != ZiRez::INVALID_SOCKET_HANDLE) {
+            if (inTheirPlace && state.State() == kStateRunning && listener != ZiRez::INVALID_SOCKET_HANDLE) {
                 waiter.AddSocket(listener);
             }
         }
         waiter.AddEvent(settingsChanged);
-        waiter.AddEvent(context.stopEvent.get());
+        waiter.AddEvent(&state.StopEvent());
         waiter.AddEvent(&workers.Failed());
         waiter.AddEvent(&workers.AllBusy());
         if (waiter.Wait(inTheirPlace ? kInTheirPlaceLookMs : stalledIn, true) < 0) {
@@ -110,21 +109,19 @@ void WatchRun(ServiceContext& context, Platform::CEvent* settingsChanged, ZiRez:
 }
 
 // The guards' settings are read at every start of a run (a change of "Config" starts one);
-// when they cannot be read, the last ones stay.
-void ConfigureGuards()
+// when they cannot be read, the last ones stay. The guard's counts are kept from the first
+// run on: not before the store was found usable.
+void ConfigureGuards(const SServiceParts& parts)
 {
-    static std::once_flag ticking;
-    std::call_once(ticking, [] {
-        CDelayedReplies::Shared().SetTick(
-            [](CDelayedReplies::Clock::time_point now) { CRequestGuard::Shared().Tick(now); });
-    });
+    CRequestGuard& guard = parts.guard;
+    parts.delayedReplies.SetTick([&guard](CDelayedReplies::Clock::time_point now) { guard.Tick(now); });
     SGuardSettings settings;
     if (CGuardSettings::Read(settings) == 0) {
         LogLine("cannot read the throttle and release-check settings: the last ones stay");
         return;
     }
-    CRequestGuard::Shared().Configure(settings);
-    CRequestGuard::Shared().WriteCountsNow();
+    guard.Configure(settings);
+    guard.WriteCountsNow();
     LogLine("throttle per peer: " +
             (settings.throttleRate == 0 ? std::string("off")
                                         : std::to_string(settings.throttleRate) + " a second, burst " +
@@ -134,20 +131,21 @@ void ConfigureGuards()
 
 } // namespace
 
-void RunServer(ServiceContext& context, Platform::CEvent* settingsChanged)
+void RunServer(const SServiceParts& parts, Platform::CEvent* settingsChanged)
 {
     CKeyStore store;
-    const uint16_t port = store.ReadPort();
+    const uint16_t port = ServicePort(store);
     if (port == 0) {
-        // Never a port the store did not name: units are pointed at the stored one.
+        // Never a port the store did not name, when it cannot be read: units are pointed at
+        // the stored one.
         throw CStoreUnusable("cannot read the port from the key store: the service stops");
     }
-    ConfigureGuards();
-    const auto server = OpenListener(context, port, settingsChanged);
-    const auto workers = std::make_shared<CConnectionWorkers>(context, server);
+    ConfigureGuards(parts);
+    const auto server = OpenListener(parts.limits, port, settingsChanged);
+    const auto workers = std::make_shared<CConnectionWorkers>(parts, server);
     const CRunEnd end(*workers, *server);
     LogLine("listening on port " + std::to_string(port));
-    ListenerOpened(context, port);
+    parts.state.ListenerOpened(port);
     workers->StartWorker(-1);
-    WatchRun(context, settingsChanged, *server, *workers);
+    WatchRun(parts.state, settingsChanged, *server, *workers);
 }

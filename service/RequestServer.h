@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service/ServiceContext.h"
+#include "service/SServiceParts.h"
 
 #include <stdexcept>
 
@@ -14,6 +14,6 @@ public:
 // Listens on the configured port and serves every connection on a worker thread (see
 // CConnectionWorkers) until the service is stopping. Throws CSocketEvent when the
 // settings-change event ends the run, CSocketError when the listener cannot be opened
-// or accepting fails, and CStoreUnusable when the port cannot be read. The listening
+// or accepting fails, and CStoreUnusable when the port cannot be read (see ServicePort). The listening
 // sockets are closed when it leaves.
-void RunServer(ServiceContext& context, Platform::CEvent* settingsChanged);
+void RunServer(const SServiceParts& parts, Platform::CEvent* settingsChanged);

@@ -1,7 +1,10 @@
 #include "StoreCheck.h"
 
 #include "settings/CKeyStore.h"
+#include "settings/CRegistryKey.h"
 #include "settings/StoreMessages.h"
+
+#include <exception>
 
 namespace {
 
@@ -11,6 +14,25 @@ SStoreCheck Refused(std::string reason, int exitCode)
 }
 
 } // namespace
+
+uint16_t ServicePort(CKeyStore& store)
+{
+    const uint16_t port = store.ReadPort();
+    if (port != 0) {
+        return port;
+    }
+    // Read again to tell a value that is missing or 0 from a store that failed; a "Config"
+    // that did not open fails the query too.
+    try {
+        CRegistryKey config = store.OpenConfigKey();
+        unsigned char bytes[4] = {};
+        uint32_t length = sizeof bytes;
+        const int32_t result = config.QueryValue("PortNo", bytes, &length, nullptr);
+        return result == kErrorSuccess || result == kErrorFileNotFound ? CKeyStore::kDefaultPort : uint16_t{0};
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
 
 SStoreCheck CheckStoreForService()
 {
@@ -35,7 +57,7 @@ SStoreCheck CheckStoreForService()
         }
         return Refused(StoreMessages::Describe(after, true), kExitStoreFailed);
     }
-    if (store.ReadPort() == 0) {
+    if (ServicePort(store) == 0) {
         return Refused("the port cannot be read from the key store", kExitStoreFailed);
     }
     return SStoreCheck{true, {}, 0};

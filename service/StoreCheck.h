@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+class CKeyStore;
 
 // Exit codes of a service that could not start. systemd restarts the service after the
 // transient one; the unit prevents a restart after kExitStoreRefused, which only the
@@ -18,3 +21,8 @@ struct SStoreCheck
 };
 
 SStoreCheck CheckStoreForService();
+
+// The port the service listens on: the stored PortNo, or the default port when "Config"
+// holds none or 0. 0 when the store cannot tell (no "Config", or a failed read): the
+// service then never listens on a port the store did not name.
+uint16_t ServicePort(CKeyStore& store);

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "service/ServiceContext.h"
+#include "service/SServiceParts.h"
 
 // The watcher thread: checks the store (creating the settings layout when it is
 // incomplete), then runs the request server, and runs it afresh after every change under
 // "Config". Returns 0 after a stop, 1 after a fatal error (it then stops the service
 // itself, with the exit code set unless the listener failed).
-int WatchSettings(ServiceContext& context);
+int WatchSettings(const SServiceParts& parts);

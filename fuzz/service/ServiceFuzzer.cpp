@@ -3,6 +3,7 @@
 // cooperation password. Input: byte 0 seeds the chunking of reads and writes, the rest is
 // what the peer sends.
 #include "CFuzzServerSocket.h"
+#include "service/CServiceHost.h"
 #include "service/ConnectionThread.h"
 #include "settings/CKeyRecord.h"
 #include "settings/CKeyStore.h"
@@ -59,6 +60,21 @@ void RestoreStore()
     StoreBaseKeys();
 }
 
+// Its reports go nowhere: only the handling of connections runs here.
+class CNoReports : public CStatusReporter
+{
+public:
+    bool Report(const ServiceStatus&) override { return true; }
+};
+
+// The parts a connection uses, of a service that is never started.
+CServiceHost& Host()
+{
+    static CNoReports reports;
+    static CServiceHost host(reports);
+    return host;
+}
+
 uint64_t g_version = 0;
 std::string g_stateDir;
 
@@ -99,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     const auto server = std::make_shared<CFuzzServerSocket>(data + 1, size - 1, data[0]);
-    const int result = ServeConnection(server, 0);
+    const int result = ServeConnection(Host().Parts(), server, 0);
     // Every way out of a connection closes it exactly once and reports 0 or 1.
     if (server->CloseCount() != 1 || (result != 0 && result != 1)) {
         std::fprintf(stderr, "service fuzzer: %d closes, result %d\n", server->CloseCount(), result);

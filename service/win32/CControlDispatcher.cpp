@@ -3,7 +3,6 @@
 #include "CScmStatusReporter.h"
 #include "ServiceRunMode.h"
 #include "platform/win32/Win32.h"
-#include "service/ServiceContext.h"
 
 #include <csignal>
 

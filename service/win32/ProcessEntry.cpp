@@ -5,8 +5,8 @@
 #include "net/CWinsockSession.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32.h"
+#include "service/CServiceHost.h"
 #include "service/Log.h"
-#include "service/ServiceHost.h"
 #include "settings/CSettingsStore.h"
 
 #include <fcntl.h>
@@ -25,13 +25,12 @@ int g_exitCode = 0;
 
 int RunService()
 {
-    // Outlive every thread of the process: never destroyed.
-    static auto* context = new ServiceContext;
+    // Outlives every thread of the process: never destroyed.
     static auto* reporter = new CScmStatusReporter;
     SetStoreNoticeSink([](const std::string& notice) { LogLine(notice); });
-    ServiceMain(*context, *reporter);
+    const int exitCode = CServiceHost::RunProcess(*reporter, kMaxConnections);
     DrainLog(kFinalLogDrainMs);
-    return context->exitCode;
+    return exitCode;
 }
 
 // A service has no standard error: its log goes to Ternwick.log in the program data folder

@@ -2,7 +2,7 @@
 // the test owns (and the reporter's messages there in process), pause and continue, stop
 // by signal, the first start, the unit file.
 #include "Fixture.h"
-#include "service/CSystemdStatusReporter.h"
+#include "service/linux/CSystemdStatusReporter.h"
 
 #include <array>
 #include <cstdio>
@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <sstream>
 #include <sys/wait.h>
+#include <vector>
 
 using namespace Wire;
 
@@ -152,18 +153,34 @@ TEST_F(TernwickTest, StopWhilePausedEndsTheProcessPromptly)
     ExpectCleanExit(*m_service, 10000);
 }
 
+// Without a store, and with a store whose PortNo is 0, the service takes the default port.
 TEST(TernwickFirstStart, CreatesTheLayoutAndUsesTheDefaultPort)
 {
-    Harness::CTempDir dir;
-    Harness::CNotifyListener notify;
-    Harness::CTernwickProcess service(dir.Path(), notify.Address());
-    // The default port may be taken on a shared machine; either way it is the one tried.
-    ASSERT_TRUE(service.WaitForLog("port 51056", 1, 20000)) << service.Log();
-    service.Signal(SIGTERM);
-    ExpectCleanExit(service, 10000);
-    std::string out;
-    EXPECT_EQ(Harness::StoreTool(dir.Path(), {"getport"}, &out), 0);
-    EXPECT_EQ(out, "51056\n");
+    const struct
+    {
+        const char* name;
+        std::vector<std::string> store; // made by the store tool first, unless empty
+        const char* storedAfter;
+    } cases[] = {
+        {"no store", {}, "51056\n"},
+        {"PortNo 0", {"port", "0"}, "0\n"},
+    };
+    for (const auto& test : cases) {
+        Harness::CTempDir dir;
+        if (!test.store.empty()) {
+            ASSERT_EQ(Harness::StoreTool(dir.Path(), {"layout"}), 0);
+            ASSERT_EQ(Harness::StoreTool(dir.Path(), test.store), 0);
+        }
+        Harness::CNotifyListener notify;
+        Harness::CTernwickProcess service(dir.Path(), notify.Address());
+        // The default port may be taken on a shared machine; either way it is the one tried.
+        ASSERT_TRUE(service.WaitForLog("port 51056", 1, 20000)) << test.name << ": " << service.Log();
+        service.Signal(SIGTERM);
+        ExpectCleanExit(service, 10000);
+        std::string out;
+        EXPECT_EQ(Harness::StoreTool(dir.Path(), {"getport"}, &out), 0);
+        EXPECT_EQ(out, test.storedAfter) << test.name;
+    }
 }
 
 TEST(TernwickUnit, TemplateVerifiesCleanWithTheBuiltBinary)

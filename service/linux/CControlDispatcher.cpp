@@ -1,7 +1,6 @@
-#include "CControlDispatcher.h"
+#include "service/CControlDispatcher.h"
 
-#include "ServiceContext.h"
-
+#include <initializer_list>
 #include <pthread.h>
 #include <signal.h>
 

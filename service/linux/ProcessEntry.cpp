@@ -1,9 +1,9 @@
-#include "ProcessEntry.h"
+#include "service/ProcessEntry.h"
 
-#include "CControlDispatcher.h"
-#include "CSystemdStatusReporter.h"
-#include "Log.h"
-#include "ServiceHost.h"
+#include "service/CControlDispatcher.h"
+#include "service/CServiceHost.h"
+#include "service/Log.h"
+#include "service/linux/CSystemdStatusReporter.h"
 #include "settings/CSettingsStore.h"
 
 #include <algorithm>
@@ -50,16 +50,14 @@ int RunTernwick()
     CControlDispatcher::BlockControlSignals();
 
     // Outlives every thread of the process: never destroyed.
-    static auto* context = new ServiceContext;
     static auto* reporter = new CSystemdStatusReporter;
-    context->maxConnections = ConnectionCapForDescriptors();
-    if (context->maxConnections < kMaxConnections) {
-        LogLine("only " + std::to_string(context->maxConnections) +
-                " connections at once: the descriptor limit allows no more");
+    const int maxConnections = ConnectionCapForDescriptors();
+    if (maxConnections < kMaxConnections) {
+        LogLine("only " + std::to_string(maxConnections) + " connections at once: the descriptor limit allows no more");
     }
     SetStoreNoticeSink([](const std::string& notice) { LogLine(notice); });
-    ServiceMain(*context, *reporter);
+    const int exitCode = CServiceHost::RunProcess(*reporter, maxConnections);
     // The last lines get a moment to reach a slow sink; a stalled one does not hold the exit.
     DrainLog(kFinalLogDrainMs);
-    return context->exitCode;
+    return exitCode;
 }

@@ -1,4 +1,4 @@
-#include "CSystemdStatusReporter.h"
+#include "service/linux/CSystemdStatusReporter.h"
 
 #include <string>
 #include <systemd/sd-daemon.h>

@@ -1,0 +1,103 @@
+#include "CServiceHost.h"
+
+#include "CControlDispatcher.h"
+#include "Log.h"
+#include "WatchSettings.h"
+
+#include <exception>
+#include <string>
+#include <system_error>
+
+CServiceHost::CServiceHost(CStatusReporter& reporter) : m_state(reporter) {}
+
+int CServiceHost::RunProcess(CStatusReporter& reporter, int maxConnections)
+{
+    // Never destroyed (see above).
+    static CServiceHost* host = nullptr;
+    try {
+        host = new CServiceHost(reporter);
+    } catch (const std::exception& error) {
+        LogLine(std::string("cannot set up the service: ") + error.what());
+        reporter.Report(MakeStatus(kServiceStopped, 0));
+        return 0;
+    }
+    host->m_limits.maxConnections = maxConnections;
+    host->Run();
+    return host->m_state.ExitCode();
+}
+
+void CServiceHost::Run()
+{
+    // Registering the control handler: controls queued as signals until now are taken.
+    if (!CControlDispatcher::Start(ControlHandler, this)) {
+        LogLine("cannot start the control dispatcher");
+        return;
+    }
+    LogLine("Ternwick starting");
+    m_state.Report(kServiceStartPending);
+
+    if (!StartWatcher()) {
+        if (!m_state.Stopping()) {
+            LogLine("cannot start the watcher thread");
+        }
+        m_state.Report(kServiceStopped);
+        return;
+    }
+    if (m_state.WaitForFirstListener()) {
+        m_state.ReportRunning();
+    }
+
+    m_state.StopEvent().Wait(-1);
+
+    m_state.Report(kServiceStopped, static_cast<uint32_t>(m_state.ExitCode()));
+    LogLine("Ternwick stopped");
+    // The watcher is not waited for: it may be blocked in an accept; the process ends
+    // with the service.
+    if (m_watcher.joinable()) {
+        m_watcher.detach();
+    }
+}
+
+uint32_t CServiceHost::ControlHandler(uint32_t control, uint32_t /*eventType*/, void* /*eventData*/, void* host)
+{
+    CServiceHost& self = *static_cast<CServiceHost*>(host);
+    switch (control) {
+    case kServiceControlStop:
+    case kServiceControlShutdown:
+        self.m_state.Stop();
+        break;
+    case kServiceControlPause:
+        self.m_state.Pause();
+        break;
+    case kServiceControlContinue:
+        self.m_state.Continue();
+        break;
+    default:
+        self.Interrogate();
+        break;
+    }
+    return 0;
+}
+
+bool CServiceHost::StartWatcher()
+{
+    // A stop that came first keeps the service from starting at all.
+    if (!m_state.BeginRunning()) {
+        return false;
+    }
+    try {
+        m_watcher = std::thread([this] { WatchSettings(m_parts); });
+    } catch (const std::system_error&) {
+        m_state.EndRunning();
+        return false;
+    }
+    return true;
+}
+
+void CServiceHost::Interrogate()
+{
+    const uint32_t reported = m_state.ReportCurrent();
+    LogLine(std::string("state: ") + StatusText(reported) + ", listening on port " +
+            std::to_string(m_state.ListeningPort()) + ", " + std::to_string(m_openConnections.load()) +
+            " connections open");
+}
