@@ -5,7 +5,7 @@
 #include "admin/JsonText.h"
 #include "console/lockkey/CLockKeyScanner.h"
 #include "platform/SafeText.h"
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 
 #include <algorithm>
 #include <ostream>

@@ -4,7 +4,7 @@
 #include "control/ProgramDirectory.h"
 #include "platform/ProgramInfo.h"
 #include "platform/ServiceStatus.h"
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 #include "settings/CKeyStore.h"
 #include "settings/StoreMessages.h"
 

@@ -10,8 +10,8 @@
 #include "protocol/CKeyServerClient.h"
 #include "protocol/ConnectError.h"
 #include "protocol/InvalidRequest.h"
-#include "settings/CKeyRecord.h"
-#include "settings/CMaskBuffer.h"
+#include "keys/CKeyRecord.h"
+#include "keys/CMaskBuffer.h"
 
 #include <charconv>
 #include <exception>

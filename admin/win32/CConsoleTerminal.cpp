@@ -2,7 +2,7 @@
 
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32.h"
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 
 #include <atomic>
 

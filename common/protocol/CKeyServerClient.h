@@ -2,8 +2,8 @@
 
 #include "Packet.h"
 #include "net/CStrmCltSocket.h"
-#include "settings/CKeyRecord.h"
-#include "settings/CMaskBuffer.h"
+#include "keys/CKeyRecord.h"
+#include "keys/CMaskBuffer.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CKeyRecord.h"
+#include "keys/CKeyRecord.h"
 #include "CRegistryKey.h"
 #include "StoreCondition.h"
 

@@ -4,7 +4,7 @@
 // what the peer sends.
 #include "CFuzzServerSocket.h"
 #include "service/ConnectionThread.h"
-#include "settings/CKeyRecord.h"
+#include "keys/CKeyRecord.h"
 #include "settings/CKeyStore.h"
 #include "settings/MachineText.h"
 

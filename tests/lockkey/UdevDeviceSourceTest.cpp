@@ -1,5 +1,5 @@
 #include "TestStorage.h"
-#include "console/lockkey/CUdevDeviceSource.h"
+#include "console/lockkey/linux/CUdevDeviceSource.h"
 #include "console/lockkey/CUsbDiskList.h"
 
 #include <climits>

@@ -12,7 +12,7 @@
 #include "service/CRequestLog.h"
 #include "service/RequestServer.h"
 #include "service/ServiceHost.h"
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 #include "settings/CKeyStore.h"
 #include "settings/CSettingsStore.h"
 

@@ -106,17 +106,18 @@ TEST(HiddenProcessRunner, ExitCodesAndProgramsThatCannotStart)
     struct Case
     {
         std::string commandLine;
-        std::optional<uint32_t> exitCode;
+        int exitCode;
     };
     const Case cases[] = {
-        {"cmd /c exit 0", 0u},
-        {"cmd /c exit 7", 7u},
-        {"corvane-no-such-program.exe /x", std::nullopt},
+        {"cmd /c exit 0", 0},
+        {"cmd /c exit 7", 7},
+        {"corvane-no-such-program.exe /x", -1},
     };
     for (const Case& c : cases) {
-        std::string buffer = c.commandLine;
-        EXPECT_EQ(runner.StartAndWait(buffer.data()), c.exitCode) << c.commandLine;
+        EXPECT_EQ(runner.Run({c.commandLine}), c.exitCode) << c.commandLine;
     }
+    // Words are joined by blanks as they stand.
+    EXPECT_EQ(runner.Run({"cmd", "/c", "exit", "3"}), 3);
 }
 
 TEST(SystemVersionQuery, BothStructureSizesReportTheSameNtVersion)

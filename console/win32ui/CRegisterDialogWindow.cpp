@@ -1,4 +1,4 @@
-#include "console/win32/CRegisterDialogWindow.h"
+#include "console/win32ui/CRegisterDialogWindow.h"
 
 #include "console/CRegisterDialog.h"
 #include "platform/win32/WideText.h"

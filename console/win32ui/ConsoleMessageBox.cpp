@@ -1,4 +1,4 @@
-#include "console/win32/ConsoleMessageBox.h"
+#include "console/win32ui/ConsoleMessageBox.h"
 
 #include "platform/win32/WideText.h"
 

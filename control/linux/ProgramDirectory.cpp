@@ -1,4 +1,4 @@
-#include "ProgramDirectory.h"
+#include "control/ProgramDirectory.h"
 
 #include <climits>
 #include <unistd.h>

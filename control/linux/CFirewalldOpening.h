@@ -1,7 +1,7 @@
 #pragma once
 
 #include "control/CPortOpening.h"
-#include "control/CToolRun.h"
+#include "control/linux/CToolRun.h"
 
 #include <string>
 

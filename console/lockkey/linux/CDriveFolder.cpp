@@ -1,6 +1,6 @@
-#include "CDriveFolder.h"
+#include "console/lockkey/CDriveFolder.h"
 
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 
 #include <atomic>
 #include <cerrno>

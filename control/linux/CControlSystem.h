@@ -1,10 +1,10 @@
 #pragma once
 
-#include "control/CFirewalldOpening.h"
-#include "control/CLinuxFirewall.h"
-#include "control/CSpawnProcessRunner.h"
-#include "control/CSystemdServiceManager.h"
-#include "control/CUfwOpening.h"
+#include "control/linux/CFirewalldOpening.h"
+#include "control/linux/CLinuxFirewall.h"
+#include "control/linux/CSpawnProcessRunner.h"
+#include "control/linux/CSystemdServiceManager.h"
+#include "control/linux/CUfwOpening.h"
 #include "control/ControlPaths.h"
 #include "settings/CKeyStore.h"
 

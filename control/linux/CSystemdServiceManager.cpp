@@ -1,8 +1,8 @@
 #include "CSystemdServiceManager.h"
 
 #include "control/CProcessRunner.h"
-#include "control/CUnitFile.h"
-#include "control/UnitTemplate.h"
+#include "control/linux/CUnitFile.h"
+#include "control/linux/UnitTemplate.h"
 #include "platform/ServiceStatus.h"
 
 #include <cerrno>

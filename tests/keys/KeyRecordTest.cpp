@@ -1,4 +1,4 @@
-#include "settings/CKeyRecord.h"
+#include "keys/CKeyRecord.h"
 
 #include <gtest/gtest.h>
 #include <string>

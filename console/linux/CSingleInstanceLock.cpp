@@ -1,4 +1,4 @@
-#include "CSingleInstanceLock.h"
+#include "console/CSingleInstanceLock.h"
 
 #include <algorithm>
 #include <cerrno>

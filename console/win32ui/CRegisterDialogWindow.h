@@ -1,7 +1,7 @@
 #pragma once
 
 #include "console/CRegisterDialogView.h"
-#include "console/win32/CWin32Dialog.h"
+#include "console/win32ui/CWin32Dialog.h"
 
 // The register dialog's window: its combo box of lock keys.
 class CRegisterDialogWindow : public CWin32DialogWindow<CRegisterDialogView>

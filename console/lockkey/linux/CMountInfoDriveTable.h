@@ -1,7 +1,7 @@
 #pragma once
 
 #include "console/lockkey/CDriveTable.h"
-#include "console/lockkey/CMountInfo.h"
+#include "console/lockkey/linux/CMountInfo.h"
 
 #include <string>
 #include <vector>

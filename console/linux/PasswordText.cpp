@@ -1,4 +1,4 @@
-#include "PasswordText.h"
+#include "console/PasswordText.h"
 
 #include <cerrno>
 #include <iconv.h>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "console/CMainDialogView.h"
-#include "console/win32/CWin32Dialog.h"
+#include "console/win32ui/CWin32Dialog.h"
 
 #include <deque>
 #include <mutex>

@@ -1,5 +1,5 @@
 // Oxlade: installs, controls and removes the key service; one command word per run.
-#include "control/CControlSystem.h"
+#include "control/linux/CControlSystem.h"
 #include "control/CServiceControl.h"
 #include "control/CommandWords.h"
 #include "control/ProgramDirectory.h"

@@ -1,12 +1,12 @@
-#include "console/win32/CMainDialogWindow.h"
+#include "console/win32ui/CMainDialogWindow.h"
 
 #include "console/CCooperationDialog.h"
 #include "console/CCopyDialog.h"
 #include "console/CMainDialog.h"
 #include "console/CPortDialog.h"
 #include "console/CRegisterDialog.h"
-#include "console/win32/CCooperationDialogWindow.h"
-#include "console/win32/CRegisterDialogWindow.h"
+#include "console/win32ui/CCooperationDialogWindow.h"
+#include "console/win32ui/CRegisterDialogWindow.h"
 #include "platform/win32/WideText.h"
 
 #include <commctrl.h>

@@ -1,4 +1,4 @@
-#include "CDriveFiles.h"
+#include "console/lockkey/CDriveFiles.h"
 
 #include <utility>
 

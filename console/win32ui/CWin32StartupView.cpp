@@ -1,8 +1,8 @@
-#include "console/win32/CWin32StartupView.h"
+#include "console/win32ui/CWin32StartupView.h"
 
 #include "console/CMainDialog.h"
-#include "console/win32/CMainDialogWindow.h"
-#include "console/win32/ConsoleMessageBox.h"
+#include "console/win32ui/CMainDialogWindow.h"
+#include "console/win32ui/ConsoleMessageBox.h"
 
 EMessageAnswer CWin32StartupView::ShowMessage(const SConsoleMessage& message)
 {

@@ -1,4 +1,4 @@
-#include "CStorageSystem.h"
+#include "console/lockkey/CStorageSystem.h"
 
 #include "CMountInfoDriveTable.h"
 #include "CUdevDeviceSource.h"

@@ -1,4 +1,4 @@
-#include "console/win32/CCooperationDialogWindow.h"
+#include "console/win32ui/CCooperationDialogWindow.h"
 
 #include "console/CCooperationDialog.h"
 

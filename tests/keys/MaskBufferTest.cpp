@@ -1,5 +1,5 @@
-#include "settings/AsciiCase.h"
-#include "settings/CMaskBuffer.h"
+#include "keys/AsciiCase.h"
+#include "keys/CMaskBuffer.h"
 
 #include <gtest/gtest.h>
 #include <string>

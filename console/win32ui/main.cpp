@@ -3,7 +3,7 @@
 #include "console/CConsoleApp.h"
 #include "console/CConsoleTasks.h"
 #include "console/lockkey/CStorageSystem.h"
-#include "console/win32/CWin32StartupView.h"
+#include "console/win32ui/CWin32StartupView.h"
 #include "platform/win32/Win32.h"
 #include "settings/CKeyStore.h"
 

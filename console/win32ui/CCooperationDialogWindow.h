@@ -1,7 +1,7 @@
 #pragma once
 
 #include "console/CCooperationDialogView.h"
-#include "console/win32/CWin32Dialog.h"
+#include "console/win32ui/CWin32Dialog.h"
 
 // The cooperation dialog's window: its password fields and its two radio buttons.
 class CCooperationDialogWindow : public CWin32DialogWindow<CCooperationDialogView>

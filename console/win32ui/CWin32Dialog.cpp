@@ -1,6 +1,6 @@
-#include "console/win32/CWin32Dialog.h"
+#include "console/win32ui/CWin32Dialog.h"
 
-#include "console/win32/ConsoleMessageBox.h"
+#include "console/win32ui/ConsoleMessageBox.h"
 #include "platform/win32/WideText.h"
 
 #include <vector>
