@@ -32,7 +32,6 @@ public:
     const std::string& GetId() const { return id; }
     const std::string& GetDeviceId() const { return deviceId; }
     const std::string& GetMachineText() const { return machineText; }
-    const CMaskBuffer& GetTransferMask() const { return transferMask; }
     // A key whose length is not 32 (only a default record's) counts as no key.
     bool HasKey() const { return key.Length() == kKeyLength; }
 

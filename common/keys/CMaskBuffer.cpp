@@ -11,27 +11,11 @@ void CMaskBuffer::Assign(const void* bytes, size_t count)
     }
 }
 
-void CMaskBuffer::Fill(const void* source, size_t count)
-{
-    const auto* from = static_cast<const uint8_t*>(source);
-    for (size_t i = 0; i < m_bytes.size(); ++i) {
-        m_bytes[i] = (from == nullptr || count == 0) ? 0 : from[i % count];
-    }
-}
-
 void CMaskBuffer::Add(const CMaskBuffer& other)
 {
     const size_t n = std::min(m_bytes.size(), other.m_bytes.size());
     for (size_t i = 0; i < n; ++i) {
         m_bytes[i] = static_cast<uint8_t>(m_bytes[i] + other.m_bytes[i]);
-    }
-}
-
-void CMaskBuffer::Subtract(const CMaskBuffer& other)
-{
-    const size_t n = std::min(m_bytes.size(), other.m_bytes.size());
-    for (size_t i = 0; i < n; ++i) {
-        m_bytes[i] = static_cast<uint8_t>(m_bytes[i] - other.m_bytes[i]);
     }
 }
 

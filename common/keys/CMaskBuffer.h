@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-// An owned byte string with the arithmetic of every mask: cyclic fill and byte-wise
-// addition and subtraction modulo 256.
+// An owned byte string with the arithmetic of every mask: byte-wise addition and
+// subtraction modulo 256, of another buffer or of a text repeated cyclically.
 class CMaskBuffer
 {
 public:
@@ -15,11 +15,8 @@ public:
     CMaskBuffer(const void* bytes, size_t count) { Assign(bytes, count); }
 
     void Assign(const void* bytes, size_t count);
-    // Byte i becomes source[i mod count]; all zeros when the source is absent or empty.
-    void Fill(const void* source, size_t count);
     // Byte-wise, for i below the smaller length; the shorter operand does not wrap.
     void Add(const CMaskBuffer& other);
-    void Subtract(const CMaskBuffer& other);
     // Adds or subtracts (bytes, count) repeated cyclically over the whole buffer; nothing
     // happens when the buffer or the count is empty.
     void AddStream(const void* bytes, size_t count);

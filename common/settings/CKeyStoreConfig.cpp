@@ -1,5 +1,4 @@
 #include "CKeyStore.h"
-
 #include "KeyStoreParts.h"
 #include "MachineText.h"
 

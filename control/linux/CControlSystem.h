@@ -1,11 +1,11 @@
 #pragma once
 
+#include "control/ControlPaths.h"
 #include "control/linux/CFirewalldOpening.h"
 #include "control/linux/CLinuxFirewall.h"
 #include "control/linux/CSpawnProcessRunner.h"
 #include "control/linux/CSystemdServiceManager.h"
 #include "control/linux/CUfwOpening.h"
-#include "control/ControlPaths.h"
 #include "settings/CKeyStore.h"
 
 // The control program's platform parts, chosen in this one place: systemd as the

@@ -1,8 +1,8 @@
 // Oxlade: installs, controls and removes the key service; one command word per run.
-#include "control/linux/CControlSystem.h"
 #include "control/CServiceControl.h"
 #include "control/CommandWords.h"
 #include "control/ProgramDirectory.h"
+#include "control/linux/CControlSystem.h"
 
 #include <chrono>
 #include <iostream>

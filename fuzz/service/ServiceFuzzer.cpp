@@ -3,8 +3,8 @@
 // cooperation password. Input: byte 0 seeds the chunking of reads and writes, the rest is
 // what the peer sends.
 #include "CFuzzServerSocket.h"
-#include "service/ConnectionThread.h"
 #include "keys/CKeyRecord.h"
+#include "service/ConnectionThread.h"
 #include "settings/CKeyStore.h"
 #include "settings/MachineText.h"
 

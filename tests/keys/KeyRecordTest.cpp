@@ -48,13 +48,16 @@ TEST(KeyRecord, CopiesCarryEverythingButTheTransferMask)
     EXPECT_EQ(copy.GetId(), "AB");
     EXPECT_EQ(copy.GetDeviceId(), "DEV");
     EXPECT_EQ(copy.GetMachineText(), "mt");
-    EXPECT_TRUE(copy.GetTransferMask().Empty());
+    CKeyRecord sealedCopy(copy);
+    sealedCopy.SealForTransfer();
+    EXPECT_EQ(sealedCopy.GetKey(), source.KeySealedForTransfer("")) << "a copy starts without a transfer mask";
 
     CKeyRecord target;
     target.SetTransferMask("own");
     target = source;
     EXPECT_EQ(target.GetId(), "AB");
-    EXPECT_EQ(target.GetTransferMask().View(), "own");
+    target.SealForTransfer();
+    EXPECT_EQ(target.GetKey(), source.KeySealedForTransfer("own")) << "an assignment keeps the target's mask";
 }
 
 // Each sealing step adds the texts byte-wise and cyclically; opening subtracts them.
