@@ -2,6 +2,7 @@
 // (Wine's under CI): what install writes, the error numbers the steps show, and the
 // controls on the real key service when it is built.
 #include "control/CWindowsVersion.h"
+#include "control/ServiceQueries.h"
 #include "control/win32/CHiddenProcessRunner.h"
 #include "control/win32/CScmServiceManager.h"
 #include "control/win32/CSystemVersionQuery.h"
@@ -88,6 +89,13 @@ TEST(ScmServiceManager, InstallsWhatTheControlProgramDefinesAndReportsErrorNumbe
     EXPECT_EQ(state, kServiceStopped);
     // Stopping a stopped service fails: the control step's "already stopped" test comes first.
     EXPECT_FALSE(manager.Control(CServiceManager::kControlStop));
+
+    // What Halvard and corvane-admin show, with the rights to read the state alone.
+    CScmServiceManager reader(kTestService, CScmServiceManager::EAccess::QueryOnly);
+    EXPECT_FALSE(reader.MayChangeServices());
+    EXPECT_EQ(QueryServiceState(reader), kServiceStopped);
+    CScmServiceManager absent("CorvaneNoSuchService", CScmServiceManager::EAccess::QueryOnly);
+    EXPECT_EQ(QueryServiceState(absent), 0u);
 
     CScmServiceManager second(kTestService);
     ASSERT_TRUE(second.Open());
