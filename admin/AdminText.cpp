@@ -1,7 +1,7 @@
 #include "AdminText.h"
 
 #include "console/lockkey/CLockKeyEntry.h"
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 
 #include <chrono>
 #include <cstdio>

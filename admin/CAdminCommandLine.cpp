@@ -19,7 +19,7 @@ bool IsHelp(const std::string& arg)
     return arg == "--help" || arg == "-h";
 }
 
-std::string SeeHelp(const SCommandSpec* command)
+std::string SeeHelp(const SCommandEntry* command)
 {
     return command == nullptr ? ": see 'corvane-admin --help'"
                               : ": see 'corvane-admin " + std::string(command->name) + " --help'";

@@ -14,7 +14,7 @@ public:
     bool Parse(const std::vector<std::string>& args, std::string& error);
 
     // nullptr when no command was named (only help or the version was asked for).
-    const SCommandSpec* Command() const { return m_command; }
+    const SCommandEntry* Command() const { return m_command; }
     bool WantsHelp() const { return m_help; }
     bool WantsVersion() const { return m_version; }
     bool Has(EAdminOption option) const { return (m_options & option) != 0; }
@@ -23,7 +23,7 @@ public:
 private:
     bool ParseOption(const std::string& arg, std::string& error);
 
-    const SCommandSpec* m_command = nullptr;
+    const SCommandEntry* m_command = nullptr;
     bool m_help = false;
     bool m_version = false;
     unsigned m_options = 0;

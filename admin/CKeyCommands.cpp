@@ -4,8 +4,8 @@
 #include "admin/ExitStatus.h"
 #include "admin/JsonText.h"
 #include "console/lockkey/CLockKeyScanner.h"
+#include "keys/AsciiCase.h"
 #include "platform/SafeText.h"
-#include "settings/AsciiCase.h"
 
 #include <algorithm>
 #include <ostream>

@@ -6,7 +6,7 @@ namespace {
 
 constexpr size_t kAny = SIZE_MAX;
 
-const SCommandSpec kCommands[] = {
+const SCommandEntry kCommands[] = {
     {"list", kOptionJson, 0, 0, "list [--json]", "List the registered IDs, one per line.",
      "Prints the ID of every unit whose key is registered, in ascending order. With --json,\n"
      "one object instead: {\"count\": N, \"registrations\": [\"ID\", ...]}.\n"},
@@ -92,9 +92,9 @@ const SCommandSpec kCommands[] = {
 
 } // namespace
 
-const SCommandSpec* FindCommand(std::string_view name)
+const SCommandEntry* FindCommand(std::string_view name)
 {
-    for (const SCommandSpec& command : kCommands) {
+    for (const SCommandEntry& command : kCommands) {
         if (name == command.name) {
             return &command;
         }
@@ -106,7 +106,7 @@ std::string ProgramHelp()
 {
     std::string help = "Usage: corvane-admin COMMAND [ARGUMENTS]\n"
                        "Administers the Corvane key server of this computer from a terminal.\n\nCommands:\n";
-    for (const SCommandSpec& command : kCommands) {
+    for (const SCommandEntry& command : kCommands) {
         help += "  " + std::string(command.synopsis) + "\n      " + command.summary + "\n";
     }
     help += "\n'corvane-admin COMMAND --help' tells more. Exit status: 0 success, 1 refused or failed,\n"
@@ -115,7 +115,7 @@ std::string ProgramHelp()
     return help;
 }
 
-std::string CommandHelp(const SCommandSpec& command)
+std::string CommandHelp(const SCommandEntry& command)
 {
     return "Usage: corvane-admin " + std::string(command.synopsis) + "\n" + command.summary + "\n\n" + command.details;
 }

@@ -15,7 +15,7 @@ enum EAdminOption : unsigned
 };
 
 // One command of corvane-admin: its name, options, operand counts and help.
-struct SCommandSpec
+struct SCommandEntry
 {
     const char* name;
     unsigned options;
@@ -26,8 +26,8 @@ struct SCommandSpec
     const char* details;  // the rest of its help
 };
 
-const SCommandSpec* FindCommand(std::string_view name);
+const SCommandEntry* FindCommand(std::string_view name);
 
 // The program's help: every command with its synopsis and summary.
 std::string ProgramHelp();
-std::string CommandHelp(const SCommandSpec& command);
+std::string CommandHelp(const SCommandEntry& command);

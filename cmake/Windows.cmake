@@ -16,6 +16,7 @@ add_compile_definitions(_WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE _UNICODE WIN32
 # have no Win32 implementation yet.
 set(CORVANE_WINDOWS_DIRS
     common/platform
+    common/keys
     common/settings
     common/net
     common/protocol
@@ -23,7 +24,7 @@ set(CORVANE_WINDOWS_DIRS
     service
     console/lockkey
     console
-    console/win32
+    console/win32ui
     control
     admin
     tools

@@ -3,7 +3,7 @@
 #include "console/CKeyListWatcher.h"
 #include "console/KeyCopy.h"
 #include "console/KeyFetch.h"
-#include "settings/CKeyRecord.h"
+#include "keys/CKeyRecord.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "console/KeyServerRequest.h"
-#include "settings/CKeyRecord.h"
+#include "keys/CKeyRecord.h"
 
 #include <cstddef>
 #include <vector>

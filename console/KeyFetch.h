@@ -1,7 +1,7 @@
 #pragma once
 
 #include "console/KeyCopy.h"
-#include "settings/CKeyRecord.h"
+#include "keys/CKeyRecord.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/CMaskBuffer.h"
+#include "keys/CMaskBuffer.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-class CCommandLineRunner;
+class CProcessRunner;
 class CWindowsVersion;
 
 // The firewall on Windows: a rule per program, added and removed with netsh, in the
@@ -14,7 +14,7 @@ class CWindowsVersion;
 class CNetshFirewall : public CFirewall
 {
 public:
-    CNetshFirewall(CWindowsVersion& version, CCommandLineRunner& runner) : m_version(version), m_runner(runner) {}
+    CNetshFirewall(CWindowsVersion& version, CProcessRunner& runner) : m_version(version), m_runner(runner) {}
 
     int AddFirewallRule(const std::string& quotedPath) override;
     int RemoveFirewallRule(const std::string& quotedPath) override;
@@ -28,5 +28,5 @@ public:
 
 private:
     CWindowsVersion& m_version;
-    CCommandLineRunner& m_runner;
+    CProcessRunner& m_runner;
 };

@@ -2,9 +2,9 @@
 
 #include "control/CommandWords.h"
 #include "control/ProgramDirectory.h"
+#include "keys/AsciiCase.h"
 #include "platform/ProgramInfo.h"
 #include "platform/ServiceStatus.h"
-#include "settings/AsciiCase.h"
 #include "settings/CKeyStore.h"
 #include "settings/StoreMessages.h"
 

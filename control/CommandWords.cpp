@@ -1,6 +1,6 @@
 #include "CommandWords.h"
 
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 
 namespace {
 

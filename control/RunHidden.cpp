@@ -1,16 +1,13 @@
 #include "RunHidden.h"
 
-#include "control/CCommandLineRunner.h"
+#include "control/CProcessRunner.h"
 
-#include <cstring>
+#include <string>
 
-int RunHidden(std::string_view commandLine, CCommandLineRunner& runner)
+int RunHidden(std::string_view commandLine, CProcessRunner& runner)
 {
     if (commandLine.size() >= kMaxCommandLine) {
         return 1;
     }
-    char buffer[kMaxCommandLine] = {};
-    std::memcpy(buffer, commandLine.data(), commandLine.size());
-    const auto exitCode = runner.StartAndWait(buffer);
-    return exitCode && *exitCode == 0 ? 0 : 1;
+    return runner.Run({std::string(commandLine)}) == 0 ? 0 : 1;
 }

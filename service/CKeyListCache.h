@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/CKeyRecord.h"
+#include "keys/CKeyRecord.h"
 
 #include <chrono>
 #include <cstdint>

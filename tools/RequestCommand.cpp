@@ -1,5 +1,7 @@
 #include "RequestCommand.h"
 
+#include "keys/CKeyRecord.h"
+#include "keys/CMaskBuffer.h"
 #include "net/AddressResolution.h"
 #include "net/CSocketError.h"
 #include "net/CSocketEvent.h"
@@ -10,8 +12,6 @@
 #include "protocol/CKeyServerClient.h"
 #include "protocol/ConnectError.h"
 #include "protocol/InvalidRequest.h"
-#include "settings/CKeyRecord.h"
-#include "settings/CMaskBuffer.h"
 
 #include <charconv>
 #include <exception>

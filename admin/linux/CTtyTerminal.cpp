@@ -1,6 +1,6 @@
 #include "admin/linux/CTtyTerminal.h"
 
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 
 #include <cerrno>
 #include <csignal>

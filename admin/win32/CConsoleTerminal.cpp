@@ -1,8 +1,8 @@
 #include "admin/win32/CConsoleTerminal.h"
 
+#include "keys/AsciiCase.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32.h"
-#include "settings/AsciiCase.h"
 
 #include <atomic>
 

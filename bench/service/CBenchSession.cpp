@@ -1,7 +1,7 @@
 #include "CBenchSession.h"
 
 #include "BenchKeys.h"
-#include "settings/CKeyRecord.h"
+#include "keys/CKeyRecord.h"
 #include "settings/CKeyStore.h"
 
 #include <chrono>

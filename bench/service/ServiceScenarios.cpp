@@ -1,7 +1,7 @@
 #include "BenchKeys.h"
 #include "CLatencyStats.h"
 #include "Scenarios.h"
-#include "settings/CKeyRecord.h"
+#include "keys/CKeyRecord.h"
 #include "settings/CKeyStore.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "ExportPayload.h"
 
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 #include "settings/RegistryTypes.h"
 
 #include <set>

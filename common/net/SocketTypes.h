@@ -41,7 +41,6 @@ inline constexpr int32_t OPTION_IPV6_V6ONLY = 27;
 inline constexpr uint32_t MODE_FIONBIO = 0x8004667EU;
 
 // Winsock codes the layer itself produces or tolerates.
-inline constexpr int32_t WSA_EWOULDBLOCK = 10035;
 inline constexpr int32_t WSA_ENOPROTOOPT = 10042;
 
 } // namespace ZiRez

@@ -32,7 +32,6 @@ public:
     // signal (always for a manual-reset event, only the winner of the read for auto-reset).
     bool TryTake();
 
-    bool IsManualReset() const { return m_manualReset; }
     NativeEvent Descriptor() const { return m_fd; }
 
 private:

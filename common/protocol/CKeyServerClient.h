@@ -1,9 +1,9 @@
 #pragma once
 
 #include "Packet.h"
+#include "keys/CKeyRecord.h"
+#include "keys/CMaskBuffer.h"
 #include "net/CStrmCltSocket.h"
-#include "settings/CKeyRecord.h"
-#include "settings/CMaskBuffer.h"
 
 #include <cstddef>
 #include <cstdint>

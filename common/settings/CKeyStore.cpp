@@ -1,51 +1,22 @@
 #include "CKeyStore.h"
 
 #include "CSettingsStore.h"
+#include "KeyStoreParts.h"
 #include "MachineText.h"
 #include "MachineVerifier.h"
 
-#include <algorithm>
 #include <ctime>
-#include <sstream>
 #include <string>
 
+using namespace KeyStoreParts;
+
 namespace {
-
-constexpr const char* kPortValue = "PortNo";
-constexpr const char* kPasswordValue = "BinData";
-
-// Settings operations report failure as a result, never as an exception (allocation
-// failure included).
-template <typename Result, typename Body> Result Guarded(Result fallback, Body body) noexcept
-{
-    try {
-        return body();
-    } catch (...) {
-        return fallback;
-    }
-}
-
-bool OpenFull(CRegistryKey& key, const char* path)
-{
-    return key.Open(kHKeyLocalMachine, path, kKeyAllAccess) == kErrorSuccess;
-}
 
 // Opens parent with full access and creates (or opens) its child with full access.
 bool CreateBelow(const char* parent, const char* child)
 {
     CRegistryKey key;
     return OpenFull(key, parent) && key.CreateSubkey(child, 0, nullptr, kKeyAllAccess, nullptr) == kErrorSuccess;
-}
-
-// Position-wise, no repetition: bytes past the machine text stay as they are.
-void MaskPassword(std::string& bytes, const std::string& machineText, bool add)
-{
-    const size_t n = std::min(bytes.size(), machineText.size());
-    for (size_t i = 0; i < n; ++i) {
-        const auto p = static_cast<unsigned char>(bytes[i]);
-        const auto t = static_cast<unsigned char>(machineText[i]);
-        bytes[i] = static_cast<char>(static_cast<unsigned char>(add ? p + t : p - t));
-    }
 }
 
 // An ID with a NUL inside or over 512 bytes cannot be a value name; a record without 32
@@ -116,26 +87,6 @@ private:
     std::string m_names;
     std::string m_keys;
 };
-
-// The identity of an open "Config" key's verifier.
-CKeyStore::Identity IdentityOf(CRegistryKey& config)
-{
-    char verifier[64] = {};
-    uint32_t length = sizeof verifier;
-    const int32_t code = config.QueryValue(CKeyStore::kVerifierValue, verifier, &length, nullptr);
-    if (code == kErrorFileNotFound) {
-        return CKeyStore::Identity::Unverified;
-    }
-    if (code == kErrorMoreData) {
-        return CKeyStore::Identity::Foreign; // no verifier this version makes
-    }
-    if (code != kErrorSuccess) {
-        return CKeyStore::Identity::Unknown;
-    }
-    return MachineVerifier::Matches(std::string_view(verifier, length), GetMachineText())
-               ? CKeyStore::Identity::Matches
-               : CKeyStore::Identity::Foreign;
-}
 
 // Keys and the password may be unmasked and masked unless the store names another machine.
 bool OwnIdentity()
@@ -303,109 +254,6 @@ int CKeyStore::ReadKeyList(std::map<std::string, CKeyRecord>& out)
             }
         }
         out = std::move(list);
-        return 1;
-    });
-}
-
-uint16_t CKeyStore::ReadPort()
-{
-    return Guarded(uint16_t{0}, [] {
-        CRegistryKey key;
-        if (!OpenFull(key, kConfigPath)) {
-            return uint16_t{0};
-        }
-        unsigned char bytes[4] = {};
-        uint32_t length = sizeof bytes;
-        if (key.QueryValue(kPortValue, bytes, &length, nullptr) != kErrorSuccess) {
-            return uint16_t{0};
-        }
-        // Little-endian 32-bit number; the port is its low 16 bits.
-        return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-    });
-}
-
-int CKeyStore::WritePort(int port)
-{
-    return Guarded(0, [port] {
-        CRegistryKey key;
-        if (!OpenFull(key, kConfigPath)) {
-            return 0;
-        }
-        const auto value = static_cast<uint32_t>(port) & 0xFFFFu;
-        const unsigned char bytes[4] = {static_cast<unsigned char>(value & 0xFF),
-                                        static_cast<unsigned char>((value >> 8) & 0xFF), 0, 0};
-        return key.SetValue(kPortValue, bytes, sizeof bytes, kRegDword) == kErrorSuccess ? 1 : 0;
-    });
-}
-
-std::string CKeyStore::GetPortText()
-{
-    return Guarded(std::string("0"), [this] { return std::to_string(ReadPort()); });
-}
-
-int CKeyStore::SetPortFromText(std::string_view text)
-{
-    return Guarded(0, [this, text] {
-        std::istringstream in{std::string(text)};
-        int port = 0;
-        if (!(in >> port) || in.peek() != std::istringstream::traits_type::eof()) {
-            return 0;
-        }
-        return WritePort(port);
-    });
-}
-
-std::string CKeyStore::ReadPassword()
-{
-    return Guarded(std::string(), [] {
-        CRegistryKey key;
-        if (!OpenFull(key, kConfigPath) || IdentityOf(key) == Identity::Foreign) {
-            return std::string();
-        }
-        char bytes[kMaxPasswordLength] = {};
-        uint32_t length = sizeof bytes;
-        if (key.QueryValue(kPasswordValue, bytes, &length, nullptr) != kErrorSuccess) {
-            return std::string();
-        }
-        std::string password(bytes, length);
-        MaskPassword(password, GetMachineText(), false);
-        return password;
-    });
-}
-
-int CKeyStore::WritePassword(std::string_view text)
-{
-    return Guarded(0, [text] {
-        // A longer text would be stored but read back as empty: refuse it instead.
-        if (text.size() > kMaxPasswordLength) {
-            return 0;
-        }
-        CRegistryKey key;
-        if (!OpenFull(key, kConfigPath) || IdentityOf(key) == Identity::Foreign) {
-            return 0;
-        }
-        std::string bytes(text);
-        MaskPassword(bytes, GetMachineText(), true);
-        return key.SetValue(kPasswordValue, bytes.data(), static_cast<uint32_t>(bytes.size()), kRegBinary) ==
-                       kErrorSuccess
-                   ? 1
-                   : 0;
-    });
-}
-
-int CKeyStore::ReadContents(SContents& contents)
-{
-    return Guarded(0, [this, &contents] {
-        SContents read;
-        if (CheckMachineIdentity() == Identity::Foreign || !ReadKeyList(read.keys)) {
-            return 0;
-        }
-        read.port = ReadPort();
-        read.password = ReadPassword();
-        if (read.port == 0) {
-            return 0;
-        }
-        contents = std::move(read);
         return 1;
     });
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CKeyRecord.h"
 #include "CRegistryKey.h"
 #include "StoreCondition.h"
+#include "keys/CKeyRecord.h"
 
 #include <cstdint>
 #include <map>

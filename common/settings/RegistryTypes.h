@@ -24,7 +24,6 @@ inline constexpr uint32_t kKeyDelete = 0x00010000;
 inline constexpr uint32_t kKeyWriteDac = 0x00040000;
 inline constexpr uint32_t kKeyWriteOwner = 0x00080000;
 inline constexpr uint32_t kKeyRead = 0x00020019;
-inline constexpr uint32_t kKeyWrite = 0x00020006;
 inline constexpr uint32_t kKeyAllAccess = 0x000F003F;
 // Rights that need a store this process may write.
 inline constexpr uint32_t kKeyWriteRights =

@@ -2,7 +2,7 @@
 
 #include "console/lockkey/CDriveFiles.h"
 #include "console/lockkey/CUsbDiskList.h"
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 
 #include <cerrno>
 #include <cstdint>

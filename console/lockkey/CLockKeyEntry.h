@@ -1,7 +1,7 @@
 #pragma once
 
 #include "console/lockkey/CStorageSystem.h"
-#include "settings/CKeyRecord.h"
+#include "keys/CKeyRecord.h"
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
 #include "CUsbDiskInfo.h"
 
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 
 #include <cstdio>
 

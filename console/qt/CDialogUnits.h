@@ -14,9 +14,6 @@ class CDialogUnits
 public:
     explicit CDialogUnits(const QFont& font);
 
-    int BaseX() const { return m_baseX; }
-    int BaseY() const { return m_baseY; }
-
     int ToPixelsX(int units) const;
     int ToPixelsY(int units) const;
     QSize ToPixels(int width, int height) const;

@@ -3,10 +3,15 @@
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32.h"
 
-#include <string>
-
-std::optional<uint32_t> CHiddenProcessRunner::StartAndWait(char* commandLine)
+int CHiddenProcessRunner::Run(const std::vector<std::string>& argv, std::string* output)
 {
+    if (output != nullptr) {
+        output->clear();
+    }
+    std::string commandLine;
+    for (const auto& word : argv) {
+        commandLine += (commandLine.empty() ? "" : " ") + word;
+    }
     // The W call may write into the command line, so it gets a copy of its own.
     std::wstring line = Platform::Widen(commandLine);
     STARTUPINFOW startup{};
@@ -16,12 +21,13 @@ std::optional<uint32_t> CHiddenProcessRunner::StartAndWait(char* commandLine)
     PROCESS_INFORMATION process{};
     if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process) ==
         FALSE) {
-        return std::nullopt;
+        return -1;
     }
     CloseHandle(process.hThread);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exitCode = 0;
     const bool read = GetExitCodeProcess(process.hProcess, &exitCode) != FALSE;
     CloseHandle(process.hProcess);
-    return read ? std::optional<uint32_t>(exitCode) : std::nullopt;
+    // An exit code above the int range (an NTSTATUS of a crash) is still not 0.
+    return read ? static_cast<int>(exitCode) : -1;
 }

@@ -35,15 +35,16 @@ struct CScmServiceManager::Handles
     CServiceHandle service;
 };
 
-CScmServiceManager::CScmServiceManager(std::string serviceName)
-    : m_serviceName(std::move(serviceName)), m_handles(std::make_unique<Handles>())
+CScmServiceManager::CScmServiceManager(std::string serviceName, EAccess access)
+    : m_serviceName(std::move(serviceName)), m_access(access), m_handles(std::make_unique<Handles>())
 {}
 
 CScmServiceManager::~CScmServiceManager() = default;
 
 bool CScmServiceManager::Open()
 {
-    m_handles->manager.Reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    const DWORD rights = m_access == EAccess::Change ? SC_MANAGER_CREATE_SERVICE : SC_MANAGER_CONNECT;
+    m_handles->manager.Reset(OpenSCManagerW(nullptr, nullptr, rights));
     return m_handles->manager.Get() != nullptr;
 }
 
@@ -61,7 +62,8 @@ uint32_t CScmServiceManager::Create(const std::string& displayName, const std::s
 uint32_t CScmServiceManager::OpenExisting()
 {
     const std::wstring name = Platform::Widen(m_serviceName);
-    m_handles->service.Reset(OpenServiceW(m_handles->manager.Get(), name.c_str(), SERVICE_ALL_ACCESS));
+    const DWORD rights = m_access == EAccess::Change ? SERVICE_ALL_ACCESS : SERVICE_QUERY_STATUS;
+    m_handles->service.Reset(OpenServiceW(m_handles->manager.Get(), name.c_str(), rights));
     return m_handles->service.Get() != nullptr ? 0 : GetLastError();
 }
 

@@ -10,15 +10,22 @@
 class CScmServiceManager : public CServiceManager
 {
 public:
-    explicit CScmServiceManager(std::string serviceName = "Ternwick");
+    // QueryOnly opens with the rights to read the state alone, which every user has.
+    enum class EAccess
+    {
+        Change,
+        QueryOnly,
+    };
+
+    explicit CScmServiceManager(std::string serviceName = "Ternwick", EAccess access = EAccess::Change);
     ~CScmServiceManager() override;
     CScmServiceManager(const CScmServiceManager&) = delete;
     CScmServiceManager& operator=(const CScmServiceManager&) = delete;
 
-    // With the right to create services, which only administrators have.
+    // For Change with the right to create services, which only administrators have.
     bool Open() override;
     // Open has asked for the right already.
-    bool MayChangeServices() override { return true; }
+    bool MayChangeServices() override { return m_access == EAccess::Change; }
     // The executable path is put between double quotes, so that a directory with blanks
     // names the program and not its first word.
     uint32_t Create(const std::string& displayName, const std::string& executablePath) override;
@@ -34,5 +41,6 @@ private:
     struct Handles;
 
     std::string m_serviceName;
+    EAccess m_access;
     std::unique_ptr<Handles> m_handles;
 };

@@ -1,25 +1,12 @@
 #include "control/ServiceQueries.h"
 
-#include "platform/win32/Win32.h"
+#include "control/win32/CScmServiceManager.h"
 
-// The service manager's own answer, with no more rights than reading the state needs: a
-// user who is no administrator may see it too.
+// A user who is no administrator may see the state too.
 uint32_t QueryServiceState(const ControlPaths& /*paths*/)
 {
-    const SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (manager == nullptr) {
-        return 0;
-    }
-    uint32_t state = 0;
-    if (const SC_HANDLE service = OpenServiceW(manager, L"Ternwick", SERVICE_QUERY_STATUS); service != nullptr) {
-        SERVICE_STATUS status{};
-        if (QueryServiceStatus(service, &status) != FALSE) {
-            state = status.dwCurrentState;
-        }
-        CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-    return state;
+    CScmServiceManager manager("Ternwick", CScmServiceManager::EAccess::QueryOnly);
+    return QueryServiceState(manager);
 }
 
 // The firewall rule that "Oxlade install" adds on Windows is the key service program's,

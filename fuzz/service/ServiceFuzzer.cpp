@@ -3,9 +3,9 @@
 // cooperation password. Input: byte 0 seeds the chunking of reads and writes, the rest is
 // what the peer sends.
 #include "CFuzzServerSocket.h"
+#include "keys/CKeyRecord.h"
 #include "service/CServiceHost.h"
 #include "service/ConnectionThread.h"
-#include "settings/CKeyRecord.h"
 #include "settings/CKeyStore.h"
 #include "settings/MachineText.h"
 

@@ -2,7 +2,7 @@
 // firewall is chosen, the exact command lines, and the port hook.
 #include "Harness.h"
 #include "StandIn.h"
-#include "control/CControlSystem.h"
+#include "control/linux/CControlSystem.h"
 
 #include <filesystem>
 #include <fstream>

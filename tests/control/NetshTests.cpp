@@ -1,7 +1,7 @@
 // The Windows firewall backend as logic: version classes, netsh command lines and the
 // hidden runs, over a scripted version query and process starter.
-#include "control/CCommandLineRunner.h"
 #include "control/CNetshFirewall.h"
+#include "control/CProcessRunner.h"
 #include "control/CWindowsVersion.h"
 #include "control/RunHidden.h"
 
@@ -25,15 +25,21 @@ public:
     }
 };
 
-class CRecordingStarter : public CCommandLineRunner
+// Records each run as the command line the Windows runner would start (its words joined
+// by blanks) and answers with the scripted exit codes, then 0.
+class CRecordingStarter : public CProcessRunner
 {
 public:
     std::vector<std::string> lines;
-    std::vector<std::optional<uint32_t>> results;
+    std::vector<int> results;
 
-    std::optional<uint32_t> StartAndWait(char* commandLine) override
+    int Run(const std::vector<std::string>& argv, std::string* /*output*/) override
     {
-        lines.emplace_back(commandLine);
+        std::string line;
+        for (const auto& word : argv) {
+            line += (line.empty() ? "" : " ") + word;
+        }
+        lines.push_back(line);
         return lines.size() <= results.size() ? results[lines.size() - 1] : 0;
     }
 };
@@ -124,7 +130,7 @@ TEST(NetshFirewall, RunHiddenLimitAndExitCodes)
     EXPECT_EQ(RunHidden(longest + "x", starter), 1);
     EXPECT_EQ(starter.lines, std::vector<std::string>{longest});
 
-    starter.results = {0, 3, std::nullopt};
+    starter.results = {0, 3, -1};
     starter.lines.clear();
     EXPECT_EQ(RunHidden("netsh a", starter), 0);
     EXPECT_EQ(RunHidden("netsh b", starter), 1);

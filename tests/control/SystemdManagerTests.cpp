@@ -2,9 +2,9 @@
 // directory: the unit it writes, the command lines, the error numbers and the states.
 #include "Harness.h"
 #include "StandIn.h"
-#include "control/CSpawnProcessRunner.h"
-#include "control/CSystemdServiceManager.h"
-#include "control/CUnitFile.h"
+#include "control/linux/CSpawnProcessRunner.h"
+#include "control/linux/CSystemdServiceManager.h"
+#include "control/linux/CUnitFile.h"
 
 #include <filesystem>
 #include <fstream>

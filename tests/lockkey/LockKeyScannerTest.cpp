@@ -1,7 +1,7 @@
 #include "TestStorage.h"
 #include "console/lockkey/CLockKeyEntry.h"
 #include "console/lockkey/CLockKeyScanner.h"
-#include "console/lockkey/CMountInfoDriveTable.h"
+#include "console/lockkey/linux/CMountInfoDriveTable.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

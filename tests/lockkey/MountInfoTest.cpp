@@ -1,6 +1,6 @@
 #include "TestStorage.h"
-#include "console/lockkey/CMountInfo.h"
-#include "console/lockkey/CMountInfoDriveTable.h"
+#include "console/lockkey/linux/CMountInfo.h"
+#include "console/lockkey/linux/CMountInfoDriveTable.h"
 
 #include <gtest/gtest.h>
 #include <string>

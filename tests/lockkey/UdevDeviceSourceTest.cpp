@@ -1,6 +1,6 @@
 #include "TestStorage.h"
-#include "console/lockkey/CUdevDeviceSource.h"
 #include "console/lockkey/CUsbDiskList.h"
+#include "console/lockkey/linux/CUdevDeviceSource.h"
 
 #include <climits>
 #include <cstdlib>

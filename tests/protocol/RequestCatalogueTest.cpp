@@ -74,7 +74,6 @@ TEST(RequestCatalogue, GetKey)
     const CKeyRecord record = fetched.get();
     EXPECT_EQ(KeyOf(record), kKey1);
     EXPECT_EQ(record.GetId(), "");
-    EXPECT_TRUE(record.GetTransferMask().Empty());
 }
 
 TEST(RequestCatalogue, GetKeyFailures)

@@ -5,7 +5,7 @@
 #include "service/CKeyListCache.h"
 #include "service/CPeerThrottle.h"
 #include "service/CRequestLog.h"
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 #include "settings/CKeyStore.h"
 #include "settings/CSettingsStore.h"
 

@@ -5,7 +5,7 @@
 #include "service/CControlDispatcher.h"
 #include "service/CServiceHost.h"
 #include "service/StoreCheck.h"
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 #include "settings/CKeyStore.h"
 #include "settings/CRegistryKey.h"
 #include "settings/CSettingsStore.h"

@@ -1,6 +1,6 @@
 #include "CCountingStore.h"
 
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 
 int32_t CCountingStore::OpenKey(RegistryHandle root, std::string_view path, uint32_t access, RegistryHandle* out)
 {

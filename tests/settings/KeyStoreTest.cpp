@@ -1,7 +1,7 @@
 #include "CCountingStore.h"
 #include "StoreTestSupport.h"
+#include "keys/AsciiCase.h"
 #include "platform/MachineIdentity.h"
-#include "settings/AsciiCase.h"
 #include "settings/CKeyStore.h"
 #include "settings/CRegistryKey.h"
 #include "settings/MachineText.h"

@@ -3,7 +3,7 @@
 #include "CTempStateDir.h"
 #include "CTernwickProcess.h"
 #include "RequestCommand.h"
-#include "settings/CKeyRecord.h"
+#include "keys/CKeyRecord.h"
 #include "settings/CKeyStore.h"
 
 #include <arpa/inet.h>

@@ -9,7 +9,7 @@
 #include "CKeyWrite.h"
 #include "CStatement.h"
 #include "KeyPath.h"
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 
 #include <atomic>
 #include <chrono>
@@ -55,11 +55,6 @@ uint64_t CSqliteStore::ChangeCount()
 CSqliteStore::~CSqliteStore()
 {
     m_watcher.reset();
-}
-
-std::string CSqliteStore::DatabaseFile() const
-{
-    return m_pool->File();
 }
 
 std::shared_ptr<CKeyHandle> CSqliteStore::Find(RegistryHandle key)

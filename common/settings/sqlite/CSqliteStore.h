@@ -49,9 +49,6 @@ public:
     StoreCondition Inspect(bool forWriting) override;
     int32_t CopyBeside(std::string_view name, std::string* path) override;
 
-    // The database file (tests inspect it).
-    std::string DatabaseFile() const;
-
 private:
     std::shared_ptr<CKeyHandle> Find(RegistryHandle key);
     RegistryHandle Insert(int64_t keyId, std::string path, uint32_t access);

@@ -9,7 +9,7 @@
 #include "CSqliteStore.h"
 #include "CStatement.h"
 #include "KeyPath.h"
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 
 #include <sqlite3.h>
 

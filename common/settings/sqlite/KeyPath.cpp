@@ -1,6 +1,6 @@
 #include "KeyPath.h"
 
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 #include "settings/RegistryTypes.h"
 
 namespace KeyPath {

@@ -1,6 +1,6 @@
 #include "AdminTest.h"
 #include "Wire.h"
-#include "settings/AsciiCase.h"
+#include "keys/AsciiCase.h"
 #include "settings/CSettingsStore.h"
 #include "settings/sqlite/CSqliteStore.h"
 

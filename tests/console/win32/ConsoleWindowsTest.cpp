@@ -11,7 +11,7 @@
 #include "console/KeyFetch.h"
 #include "console/StoreAdministrator.h"
 #include "console/lockkey/CStorageSystem.h"
-#include "console/win32/CWin32StartupView.h"
+#include "console/win32ui/CWin32StartupView.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32.h"
 #include "settings/CKeyStore.h"

@@ -2,6 +2,7 @@
 // (Wine's under CI): what install writes, the error numbers the steps show, and the
 // controls on the real key service when it is built.
 #include "control/CWindowsVersion.h"
+#include "control/ServiceQueries.h"
 #include "control/win32/CHiddenProcessRunner.h"
 #include "control/win32/CScmServiceManager.h"
 #include "control/win32/CSystemVersionQuery.h"
@@ -89,6 +90,13 @@ TEST(ScmServiceManager, InstallsWhatTheControlProgramDefinesAndReportsErrorNumbe
     // Stopping a stopped service fails: the control step's "already stopped" test comes first.
     EXPECT_FALSE(manager.Control(CServiceManager::kControlStop));
 
+    // What Halvard and corvane-admin show, with the rights to read the state alone.
+    CScmServiceManager reader(kTestService, CScmServiceManager::EAccess::QueryOnly);
+    EXPECT_FALSE(reader.MayChangeServices());
+    EXPECT_EQ(QueryServiceState(reader), kServiceStopped);
+    CScmServiceManager absent("CorvaneNoSuchService", CScmServiceManager::EAccess::QueryOnly);
+    EXPECT_EQ(QueryServiceState(absent), 0u);
+
     CScmServiceManager second(kTestService);
     ASSERT_TRUE(second.Open());
     EXPECT_EQ(second.Create("Corvane manager test", "C:\\x.exe"), CServiceManager::kErrorServiceExists);
@@ -106,17 +114,18 @@ TEST(HiddenProcessRunner, ExitCodesAndProgramsThatCannotStart)
     struct Case
     {
         std::string commandLine;
-        std::optional<uint32_t> exitCode;
+        int exitCode;
     };
     const Case cases[] = {
-        {"cmd /c exit 0", 0u},
-        {"cmd /c exit 7", 7u},
-        {"corvane-no-such-program.exe /x", std::nullopt},
+        {"cmd /c exit 0", 0},
+        {"cmd /c exit 7", 7},
+        {"corvane-no-such-program.exe /x", -1},
     };
     for (const Case& c : cases) {
-        std::string buffer = c.commandLine;
-        EXPECT_EQ(runner.StartAndWait(buffer.data()), c.exitCode) << c.commandLine;
+        EXPECT_EQ(runner.Run({c.commandLine}), c.exitCode) << c.commandLine;
     }
+    // Words are joined by blanks as they stand.
+    EXPECT_EQ(runner.Run({"cmd", "/c", "exit", "3"}), 3);
 }
 
 TEST(SystemVersionQuery, BothStructureSizesReportTheSameNtVersion)
