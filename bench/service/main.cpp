@@ -40,6 +40,10 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "  peer-table   memory of the throttle's peer table under 100,000 source addresses\n"
                       "  neighbour-lookup  cost of the release check's neighbour look-up (root: a network\n"
                       "               namespace of its own; --trials thousand look-ups)\n"
+                      "  storm [N]    N units (1000) asking for their keys at the same moment, each from its\n"
+                      "               own loopback address and trying again 1 s after a failure: Ternwick,\n"
+                      "               the minimal server, then Ternwick while --idle silent peers (2000) hold\n"
+                      "               connections\n"
                       "  all          every scenario above, each in its own process and store\n"
                       "options:\n"
                       "  --ternwick PATH   the service binary (default: the one of this build tree)\n"
@@ -80,6 +84,7 @@ const std::map<std::string, Scenario> kScenarios = {
     {"sweep", RunSweepScenario},
     {"peer-table", RunPeerTableScenario},
     {"neighbour-lookup", RunNeighbourScenario},
+    {"storm", RunStormScenario},
 };
 
 // The store can be pointed at a directory only once per process, so every scenario of
@@ -144,10 +149,17 @@ int main(int argc, char** argv)
     bool keysGiven = false;
     bool trialsGiven = false;
     bool secondsGiven = false;
+    bool idleGiven = false;
+    bool timeOutGiven = false;
     int first = 1;
     if (argc > 1 && argv[1][0] != '-') {
         scenario = argv[1];
         first = 2;
+    }
+    double units = 0;
+    if (scenario == "storm" && argc > first && ParseNumber(argv[first], units) && units >= 1) {
+        options.stormUnits = static_cast<size_t>(units);
+        ++first;
     }
     if (scenario == "all") {
         return RunAll(argv, argc);
@@ -195,6 +207,7 @@ int main(int argc, char** argv)
             options.warmupSeconds = number;
         } else if (option == "--timeout" && number >= 1) {
             options.timeOutMs = static_cast<int>(number);
+            timeOutGiven = true;
         } else if (option == "--trials" && number >= 1) {
             options.trials = static_cast<int>(number);
             trialsGiven = true;
@@ -204,6 +217,7 @@ int main(int argc, char** argv)
             options.loadThreads = static_cast<int>(number);
         } else if (option == "--idle") {
             options.idleConnections = static_cast<int>(number);
+            idleGiven = true;
         } else if (option == "--pushers" && number >= 1) {
             options.pushers = static_cast<int>(number);
         } else if (option == "--rounds" && number >= 1) {
@@ -225,6 +239,10 @@ int main(int argc, char** argv)
     }
     if (scenario == "versus") {
         options.seconds = secondsGiven ? options.seconds : 3;
+    }
+    if (scenario == "storm") {
+        options.idleConnections = idleGiven ? options.idleConnections : 2000;
+        options.timeOutMs = timeOutGiven ? options.timeOutMs : 30000;
     }
     if (scenario == "push") {
         options.keys = keysGiven ? options.keys : 10000;
