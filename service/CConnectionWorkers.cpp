@@ -85,6 +85,12 @@ void CConnectionWorkers::End()
     m_endedEvent.Set();
 }
 
+bool CConnectionWorkers::MakeRoom(int pending)
+{
+    return m_server->ConnectionCount() + pending <= m_context.maxConnections ||
+           m_server->DropSilent(std::chrono::milliseconds(kSilentPeerMs));
+}
+
 std::optional<ZiRez::CSocketError> CConnectionWorkers::Failure() const
 {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -247,11 +253,9 @@ bool CConnectionWorkers::Serve(int index)
         m_server->CloseConnection(index);
         return false;
     }
-    // At the cap the peer silent longest makes room, so a unit is served whatever number
-    // of silent peers hold connections.
-    if (m_server->ConnectionCount() > m_context.maxConnections) {
-        m_server->DropLongestSilent();
-    }
+    // A regular worker serves its connection even at the cap, which so is passed by at
+    // most the regular workers.
+    MakeRoom(0);
     ServeConnection(m_server, index);
     return true;
 }

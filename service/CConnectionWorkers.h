@@ -31,6 +31,10 @@ class CStrmSrvSocket;
 class CConnectionWorkers : public std::enable_shared_from_this<CConnectionWorkers>
 {
 public:
+    // A peer silent this long since its accept (or since the server last waited for it)
+    // may make room at the cap; a unit sends its request at once.
+    static constexpr int kSilentPeerMs = 1000;
+
     // Throws CSocketError when the workers' wait cannot be set up.
     CConnectionWorkers(ServiceContext& context, std::shared_ptr<ZiRez::CStrmSrvSocket> server);
     CConnectionWorkers(const CConnectionWorkers&) = delete;
@@ -47,6 +51,12 @@ public:
     // Signalled when the last idle worker took a connection and started no other: from
     // then on the watcher looks whether the workers stall.
     Platform::CEvent& AllBusy() { return m_allBusy; }
+    // Whether one more connection may be served (pending: 1 when it is not accepted yet, 0
+    // when it is counted already): below the cap, or once the peer that has kept the
+    // server waiting longest, for at least kSilentPeerMs, was dropped to make room. A
+    // connection whose peer has sent its request is never dropped; past the cap the next
+    // ones wait in the listener's queue.
+    bool MakeRoom(int pending);
     // Signalled when a listener failed; Failure() then holds the error.
     Platform::CEvent& Failed() { return m_failed; }
     std::optional<ZiRez::CSocketError> Failure() const;

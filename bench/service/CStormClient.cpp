@@ -23,6 +23,8 @@ using Clock = std::chrono::steady_clock;
 // Time-outs and retries are looked for this often; a finer look costs the client CPU that
 // the service would lack.
 constexpr auto kScanInterval = std::chrono::milliseconds(10);
+// Connections made between two looks at those already made.
+constexpr size_t kConnectBatch = 64;
 
 struct Unit
 {
@@ -30,6 +32,7 @@ struct Unit
     int fd = -1;
     bool connecting = false;
     bool served = false;
+    int tries = 0;
     size_t step = 0;
     size_t offset = 0;
     std::string got;
@@ -84,15 +87,18 @@ public:
     StormResult Run()
     {
         m_start = Clock::now();
-        for (size_t i = 0; i < m_units.size(); ++i) {
-            Try(i);
-        }
         std::vector<epoll_event> events(1024);
         const auto giveUp = m_start + std::chrono::milliseconds(m_settings.giveUpMs);
         auto nextScan = Clock::now() + kScanInterval;
+        size_t started = 0;
         while (m_result.served < m_units.size() && Clock::now() < giveUp) {
+            // A unit sends its request as soon as it is connected: the connections of the
+            // first units are served while the last ones are still being made.
+            for (const size_t batch = std::min(m_units.size(), started + kConnectBatch); started < batch; ++started) {
+                Try(started);
+            }
             const int ready = epoll_wait(m_epoll, events.data(), static_cast<int>(events.size()),
-                                         static_cast<int>(kScanInterval.count()));
+                                         started < m_units.size() ? 0 : static_cast<int>(kScanInterval.count()));
             for (int e = 0; e < ready; ++e) {
                 const size_t index = events[static_cast<size_t>(e)].data.u32;
                 if (m_units[index].fd >= 0) {
@@ -101,7 +107,7 @@ public:
             }
             const auto now = Clock::now();
             if (now >= nextScan) {
-                Scan(now);
+                Scan(now, started);
                 nextScan = now + kScanInterval;
             }
         }
@@ -111,9 +117,10 @@ public:
 private:
     static const ExchangeStep& Current(const Unit& unit) { return unit.script[unit.step]; }
 
-    void Scan(Clock::time_point now)
+    // The units started so far.
+    void Scan(Clock::time_point now, size_t started)
     {
-        for (size_t i = 0; i < m_units.size(); ++i) {
+        for (size_t i = 0; i < started; ++i) {
             Unit& unit = m_units[i];
             if (unit.fd >= 0 && now - unit.tryStart > std::chrono::milliseconds(m_settings.attemptTimeOutMs)) {
                 Fail(i, {ExchangeOutcome::TimedOut, std::string("waiting for ") + Current(unit).what});
@@ -127,6 +134,7 @@ private:
     {
         Unit& unit = m_units[index];
         ++m_result.attempts;
+        ++unit.tries;
         unit.step = 0;
         unit.offset = 0;
         unit.tryStart = Clock::now();
@@ -166,18 +174,12 @@ private:
     {
         Unit& unit = m_units[index];
         Close(unit);
-        if (IsFirstTry(unit)) {
+        if (unit.tries == 1) {
             ++m_result.turnedAway;
         }
         ++m_result.failures[result.outcome];
         m_result.firstDetail.emplace(result.outcome, result.detail);
         unit.retryAt = Clock::now() + std::chrono::milliseconds(m_settings.retryMs);
-    }
-
-    // Every unit's first try starts with the storm, its retries a pause later.
-    bool IsFirstTry(const Unit& unit) const
-    {
-        return unit.tryStart - m_start < std::chrono::milliseconds(m_settings.retryMs);
     }
 
     void Served(Unit& unit)
