@@ -192,6 +192,38 @@ TEST_F(TernwickTest, ALowDescriptorLimitLowersTheCapInsteadOfLockingUnitsOut)
     EXPECT_NE(m_service->Log().find("only 236 connections at once"), std::string::npos) << m_service->Log();
 }
 
+TEST_F(TernwickTest, UnitsThatKeepTalkingAreNotClosedToMakeRoomPastTheCap)
+{
+    Harness::RaiseDescriptorLimit();
+    Register(kId, Key(10));
+    // A cap of 236 connections (see above), filled by units that pause a moment before
+    // their mask; the units past it must wait their turn, and nobody is closed.
+    m_service = std::make_unique<Harness::CTernwickProcess>(m_dir.Path(), m_notify.Address(), 300);
+    ASSERT_TRUE(Harness::WaitForListener(m_port, 20000)) << m_service->Log();
+    std::vector<Harness::CPeer> pausing(240);
+    for (auto& unit : pausing) {
+        ASSERT_TRUE(unit.Connect("127.0.0.1", m_port));
+        ASSERT_TRUE(unit.Send(Request(16) + Data(kId)));
+    }
+    std::vector<Harness::CPeer> later(20);
+    for (auto& unit : later) {
+        ASSERT_TRUE(unit.Connect("127.0.0.1", m_port));
+        ASSERT_TRUE(unit.Send(Request(16) + Data(kId) + Data(kMask) + Ack() + Ack()));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (auto& unit : pausing) {
+        ASSERT_TRUE(unit.Send(Data(kMask) + Ack() + Ack()));
+    }
+    const std::string reply = Hex(GetKeyReply(Key(10), kId, kMask));
+    size_t served = 0;
+    for (auto* units : {&pausing, &later}) {
+        for (auto& unit : *units) {
+            served += Hex(unit.ReadToClose(30000)) == reply ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(served, pausing.size() + later.size()) << m_service->Log();
+}
+
 TEST_F(TernwickTest, PeersThatConnectAndCloseAtOnceLeaveTheServiceRunning)
 {
     Harness::RaiseDescriptorLimit();
