@@ -21,7 +21,8 @@ class CStrmSrvSocket;
 // last idle place starts another before it serves; beyond that, connections wait in the
 // listener's queue for the next worker to finish, unless the workers stall (none finished
 // for kWorkersStalledMs): then the run's watcher accepts each waiting connection and
-// starts a relief worker for it, so silent peers never hold up the others. A relief
+// starts a relief worker for it, so silent peers never hold up the others, up to the
+// connection cap (see MakeRoom). A relief
 // worker stays while the regular workers are held (none of them finished a connection
 // for kWorkersStalledMs) and takes a regular place that falls free; otherwise it retires
 // after its connection, or after kReliefRetireMs without one, so that a short stall does
