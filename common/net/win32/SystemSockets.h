@@ -108,8 +108,9 @@ inline bool HasUnreadInput(SocketHandle socket)
 }
 
 // The longest queue of connections not yet accepted. A plain SOMAXCONN lets Winsock pick a
-// "reasonable" length of about 200, which a boot storm overruns; the hint asks for the most.
-inline constexpr int kListenBacklog = SOMAXCONN_HINT(65535);
+// "reasonable" length of about 200, which a boot storm overruns; SOMAXCONN_HINT(65535), the
+// most it takes, is the negated length (mingw's headers lack the macro).
+inline constexpr int kListenBacklog = -65535;
 
 inline int SetSocketOption(SocketHandle socket, int level, int option, const void* value, int length)
 {
