@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 namespace ZiRez {
 class CStrmSrvSocket;
@@ -19,14 +20,13 @@ class CStrmSrvSocket;
 // Idle workers wait together for the next connection (or a stop, a pause, the end of the
 // run) and serve it themselves. Up to the context's busy workers, a worker that takes the
 // last idle place starts another before it serves; beyond that, connections wait in the
-// listener's queue for the next worker to finish, unless the workers stall (none finished
-// for kWorkersStalledMs): then the run's watcher accepts each waiting connection and
-// starts a relief worker for it, so silent peers never hold up the others, up to the
-// connection cap (see MakeRoom). A relief
-// worker stays while the regular workers are held (none of them finished a connection
-// for kWorkersStalledMs) and takes a regular place that falls free; otherwise it retires
-// after its connection, or after kReliefRetireMs without one, so that a short stall does
-// not leave more workers than the processors can run. An idle worker that had nothing
+// listener's queue for the next worker to finish, unless the workers stall (see
+// kWorkersHeldMs): then the run's watcher accepts each waiting connection, up to the
+// connection cap (see MakeRoom), and starts a relief worker for it, so silent peers never
+// hold up the others. A relief worker stays while the regular workers are held (none of
+// them finished a connection for kWorkersStalledMs) and takes a regular place that falls
+// free; otherwise it retires after its connection, or after kReliefRetireMs without one,
+// so that a short stall does not leave more workers than the processors can run. An idle worker that had nothing
 // to do for a while retires unless it is the last. A worker is the connection thread of
 // each connection it serves, from its accept to its close.
 class CConnectionWorkers : public std::enable_shared_from_this<CConnectionWorkers>
@@ -35,6 +35,12 @@ public:
     // A peer silent this long since its accept (or since the server last waited for it)
     // may make room at the cap; a unit sends its request at once.
     static constexpr int kSilentPeerMs = 1000;
+    // The workers count as stalled once none has finished a connection for
+    // kWorkersStalledMs and none of their peers has sent a byte for as long, or once none
+    // has finished for kWorkersHeldMs whatever their peers do (peers that trickle bytes).
+    static constexpr int kWorkersHeldMs = 200;
+    // While an exchange moves on, the watcher looks again this often.
+    static constexpr int kProgressLookMs = 5;
 
     // Throws CSocketError when the workers' wait cannot be set up.
     CConnectionWorkers(ServiceContext& context, std::shared_ptr<ZiRez::CStrmSrvSocket> server);
@@ -45,7 +51,7 @@ public:
     // waits with the others; false (logged) when no thread can be started.
     bool StartWorker(int index);
     // -1 while a worker waits for a connection; otherwise 0 when the workers have stalled,
-    // else the ms until they would count as stalled.
+    // else the ms until the watcher looks again.
     int StalledInMs() const;
     // Idle workers leave at once, busy ones once their connection is closed.
     void End();
@@ -113,4 +119,6 @@ private:
     // idle one took a connection.
     std::chrono::steady_clock::time_point m_lastFree = std::chrono::steady_clock::now();
     std::optional<ZiRez::CSocketError> m_failure;
+    // The slots of the connections being served.
+    std::vector<int> m_serving;
 };

@@ -42,8 +42,8 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "               namespace of its own; --trials thousand look-ups)\n"
                       "  storm [N]    N units (1000) asking for their keys at the same moment, each from its\n"
                       "               own loopback address and trying again 1 s after a failure: Ternwick,\n"
-                      "               the minimal server, then Ternwick while --idle silent peers (2000) hold\n"
-                      "               connections\n"
+                      "               the minimal server in alternating rounds, then Ternwick while --idle\n"
+                      "               silent peers (2000) hold connections\n"
                       "  all          every scenario above, each in its own process and store\n"
                       "options:\n"
                       "  --ternwick PATH   the service binary (default: the one of this build tree)\n"
@@ -56,7 +56,7 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "  --idle N          idle connections (1000)\n"
                       "  --pushers N       hostile-push: pushers (200)\n"
                       "  --pairs N         hostile-push: pairs per pusher (11396, what one request may hold)\n"
-                      "  --rounds N        versus: rounds for each side (5)\n"
+                      "  --rounds N        versus: rounds for each side (5); storm: (2)\n"
                       "  --check           versus, syscalls: request 1 (CHECK) instead of GET_KEY\n"
                       "  --minimal-threads N  versus: threads of the minimal server in accept() (4); with as\n"
                       "                    many as clients it serves every connection at once, as the service does\n"
@@ -151,6 +151,7 @@ int main(int argc, char** argv)
     bool secondsGiven = false;
     bool idleGiven = false;
     bool timeOutGiven = false;
+    bool roundsGiven = false;
     int first = 1;
     if (argc > 1 && argv[1][0] != '-') {
         scenario = argv[1];
@@ -222,6 +223,7 @@ int main(int argc, char** argv)
             options.pushers = static_cast<int>(number);
         } else if (option == "--rounds" && number >= 1) {
             options.rounds = static_cast<int>(number);
+            roundsGiven = true;
         } else if (option == "--minimal-threads" && number >= 1 && number <= 1024) {
             options.minimalThreads = static_cast<int>(number);
         } else if (option == "--pairs" && number >= 1) {
@@ -243,6 +245,7 @@ int main(int argc, char** argv)
     if (scenario == "storm") {
         options.idleConnections = idleGiven ? options.idleConnections : 2000;
         options.timeOutMs = timeOutGiven ? options.timeOutMs : 30000;
+        options.rounds = roundsGiven ? options.rounds : 2;
     }
     if (scenario == "push") {
         options.keys = keysGiven ? options.keys : 10000;

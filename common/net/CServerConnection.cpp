@@ -45,6 +45,22 @@ void CServerConnection::AwaitPeer()
                                            std::memory_order_relaxed);
 }
 
+void CServerConnection::Heard()
+{
+    m_waitingSince.store(kServersTurn, std::memory_order_relaxed);
+    m_lastHeard.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+}
+
+bool CServerConnection::Progressing(Clock::time_point now, Clock::duration recent) const
+{
+    const Clock::rep heard = m_lastHeard.load(std::memory_order_relaxed);
+    if (heard == kNever) {
+        return false;
+    }
+    return m_waitingSince.load(std::memory_order_relaxed) == kServersTurn ||
+           now.time_since_epoch() - Clock::duration(heard) < recent;
+}
+
 CServerConnection::Clock::duration CServerConnection::Silence(Clock::time_point now) const
 {
     const Clock::rep since = m_waitingSince.load(std::memory_order_relaxed);

@@ -36,10 +36,13 @@ public:
     // A read begins to wait for the peer (its silence counts from now unless it already
     // does), or received bytes (the server's turn until the next read).
     void AwaitPeer();
-    void Heard() { m_waitingSince.store(kServersTurn, std::memory_order_relaxed); }
+    void Heard();
     // How long the server has waited for the peer's bytes; negative while it is the server's
     // turn.
     Clock::duration Silence(Clock::time_point now) const;
+    // The exchange moves on: it is the server's turn, or the peer sent bytes within recent.
+    // Never while the peer has sent nothing at all.
+    bool Progressing(Clock::time_point now, Clock::duration recent) const;
 
     SocketHandle Socket() const { return m_socket; }
     Clock::time_point Accepted() const { return m_accepted; }
@@ -54,10 +57,12 @@ public:
 
 private:
     static constexpr Clock::rep kServersTurn = INT64_MAX;
+    static constexpr Clock::rep kNever = INT64_MIN;
 
     const SocketHandle m_socket;
     const Clock::time_point m_accepted;
     std::atomic<Clock::rep> m_waitingSince;
+    std::atomic<Clock::rep> m_lastHeard{kNever};
     std::atomic<bool> m_shutDown{false};
     const sockaddr_storage m_peer;
     const socklen_t m_peerLength;

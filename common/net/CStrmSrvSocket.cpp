@@ -339,6 +339,12 @@ void CStrmSrvSocket::SetReadWait(Platform::CEvent* cancelEvent, int32_t timeOut)
     }
 }
 
+bool CStrmSrvSocket::PeerProgressing(int index, std::chrono::milliseconds recent) const
+{
+    const std::shared_ptr<CServerConnection> connection = m_slots.Find(index);
+    return !connection || connection->Progressing(Clock::now(), recent);
+}
+
 std::string CStrmSrvSocket::GetPeerAddress(int index) const
 {
     const std::shared_ptr<CServerConnection> connection = m_slots.Find(index);

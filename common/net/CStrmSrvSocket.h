@@ -80,6 +80,10 @@ public:
     // that its thread's wait ends and the thread closes the slot. A peer that has sent its
     // request, and now waits for the server, is never dropped. False when none qualifies.
     bool DropSilent(std::chrono::milliseconds silence) { return m_slots.DropSilent(silence); }
+    // Whether the slot's exchange moves on: it is the server's turn, or the peer has sent
+    // bytes within recent (never one that has sent nothing yet). True for a free slot, whose
+    // thread is done with it.
+    bool PeerProgressing(int index, std::chrono::milliseconds recent) const;
     // Shuts down the connection in the slot, whatever its state; false when it is free or
     // already dropped.
     bool DropConnection(int index) { return m_slots.Drop(index); }

@@ -224,7 +224,8 @@ TEST_F(StrmSrvSocket, OpenOnATakenPortFailsWithTheBindMessage)
 
 TEST_F(StrmSrvSocket, OnlyPeersThatKeepTheServerWaitingMakeRoomLongestFirst)
 {
-    // Each peer's state when room is wanted, and whether it may be dropped for it.
+    // Each peer's state when room is wanted, whether it may be dropped for it, and whether
+    // its exchange has moved on within the hour (its worker is not held by it).
     enum class State
     {
         SentUnread,  // its request waits unread: a unit queued behind others
@@ -236,11 +237,12 @@ TEST_F(StrmSrvSocket, OnlyPeersThatKeepTheServerWaitingMakeRoomLongestFirst)
     {
         State state;
         bool dropped;
+        bool progressing;
     } peers[] = {
-        {State::ServersTurn, false},
-        {State::Silent, true},
-        {State::SentUnread, false},
-        {State::SilentAgain, true},
+        {State::ServersTurn, false, true},
+        {State::Silent, true, false},
+        {State::SentUnread, false, false},
+        {State::SilentAgain, true, true},
     };
     OpenServer();
     server->SetReadWait(nullptr, 50);
@@ -258,6 +260,9 @@ TEST_F(StrmSrvSocket, OnlyPeersThatKeepTheServerWaitingMakeRoomLongestFirst)
             EXPECT_EQ(Catch([&] { ReadText(static_cast<int>(i), 2); }).kind, Thrown::TimeOut);
         }
     }
+    for (size_t i = 0; i < std::size(peers); ++i) {
+        EXPECT_EQ(server->PeerProgressing(static_cast<int>(i), std::chrono::hours(1)), peers[i].progressing) << i;
+    }
     EXPECT_FALSE(server->DropSilent(std::chrono::hours(1))) << "nobody has waited that long";
     // The peer silent since its accept has kept the server waiting longest.
     ASSERT_TRUE(server->DropSilent(std::chrono::milliseconds(0)));
@@ -274,6 +279,7 @@ TEST_F(StrmSrvSocket, OnlyPeersThatKeepTheServerWaitingMakeRoomLongestFirst)
         server->CloseConnection(index);
     }
     EXPECT_EQ(server->ConnectionCount(), 0);
+    EXPECT_TRUE(server->PeerProgressing(0, std::chrono::hours(1))) << "a free slot holds nobody";
     RawSocket next = ConnectIPv4();
     EXPECT_EQ(server->Accept(), 0) << "the slots are reused";
 }
