@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -62,6 +63,22 @@ private:
     int m_connected = 0;
 };
 
+// Each unit and each silent peer holds a descriptor in this process, and as many may wait
+// in the service's queue; both servers inherit the limit.
+void RaiseDescriptorLimit(rlim_t wanted)
+{
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur >= wanted) {
+        return;
+    }
+    files.rlim_cur = wanted;
+    files.rlim_max = std::max(files.rlim_max, wanted); // as root
+    if (setrlimit(RLIMIT_NOFILE, &files) != 0) {
+        std::printf("storm: cannot raise the descriptor limit to %llu: units past it fail at once\n",
+                    static_cast<unsigned long long>(wanted));
+    }
+}
+
 void PrintStorm(const char* label, size_t units, const StormResult& result)
 {
     std::printf("  %s: turned away at first try %zu (%zu connections tried in all), all served after %.2f s, "
@@ -111,6 +128,7 @@ int RunStormScenario(const BenchOptions& options)
     settings.units = options.stormUnits;
     settings.keys = std::min(options.keys, options.stormUnits);
     settings.attemptTimeOutMs = options.timeOutMs;
+    RaiseDescriptorLimit(static_cast<rlim_t>(settings.units + static_cast<size_t>(options.idleConnections) + 1024));
     // Started first, while this process has no other thread to fork with.
     const CMinimalServerProcess minimal(settings.keys, options.minimalThreads);
     BenchOptions piped = options;
