@@ -99,7 +99,7 @@ void CConnectionWorkers::End()
 bool CConnectionWorkers::MakeRoom(int pending)
 {
     return m_server->ConnectionCount() + pending <= m_context.maxConnections ||
-           m_server->DropSilent(std::chrono::milliseconds(kSilentPeerMs));
+           m_server->DropSilent(std::chrono::milliseconds(kSilentPeerMs), std::chrono::milliseconds(kStalledPeerMs));
 }
 
 std::optional<ZiRez::CSocketError> CConnectionWorkers::Failure() const

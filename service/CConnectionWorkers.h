@@ -32,9 +32,11 @@ class CStrmSrvSocket;
 class CConnectionWorkers : public std::enable_shared_from_this<CConnectionWorkers>
 {
 public:
-    // A peer silent this long since its accept (or since the server last waited for it)
-    // may make room at the cap; a unit sends its request at once.
+    // A peer silent this long since its accept may make room at the cap: a unit sends its
+    // request at once. One that has sent bytes only once it has kept the server waiting for
+    // kStalledPeerMs: a unit whose machine is starved may pause that long mid-request.
     static constexpr int kSilentPeerMs = 1000;
+    static constexpr int kStalledPeerMs = 10000;
     // The workers count as stalled once none has finished a connection for
     // kWorkersStalledMs and none of their peers has sent a byte for as long, or once none
     // has finished for kWorkersHeldMs whatever their peers do (peers that trickle bytes).
@@ -60,7 +62,7 @@ public:
     Platform::CEvent& AllBusy() { return m_allBusy; }
     // Whether one more connection may be served (pending: 1 when it is not accepted yet, 0
     // when it is counted already): below the cap, or once the peer that has kept the
-    // server waiting longest, for at least kSilentPeerMs, was dropped to make room. A
+    // server waiting longest (see kSilentPeerMs) was dropped to make room. A
     // connection whose peer has sent its request is never dropped; past the cap the next
     // ones wait in the listener's queue.
     bool MakeRoom(int pending);

@@ -70,7 +70,7 @@ int CConnectionSlots::Count() const
     return m_inUse;
 }
 
-bool CConnectionSlots::DropSilent(std::chrono::milliseconds silence)
+bool CConnectionSlots::DropSilent(std::chrono::milliseconds silence, std::chrono::milliseconds stalled)
 {
     const auto now = CServerConnection::Clock::now();
     std::lock_guard<std::mutex> guard(m_lock);
@@ -79,7 +79,7 @@ bool CConnectionSlots::DropSilent(std::chrono::milliseconds silence)
         CServerConnection* connection = slot.connection.get();
         if (slot.inUse && connection != nullptr && !connection->dropped) {
             const auto waited = connection->Silence(now);
-            if (waited >= silence) {
+            if (waited >= (connection->EverHeard() ? stalled : silence)) {
                 silent.emplace_back(waited, connection);
             }
         }

@@ -32,10 +32,11 @@ public:
     // Slots in use, not counting those already dropped.
     int Count() const;
     // Shuts down the connection whose peer has kept the server waiting longest, if it has
-    // for at least silence and has no bytes waiting unread: never one that is the
+    // for at least silence (stalled once it has sent bytes: a unit mid-request on a
+    // starved machine may pause) and has no bytes waiting unread: never one that is the
     // server's turn (its peer sent what was asked and waits for the answer). False when
     // there is none.
-    bool DropSilent(std::chrono::milliseconds silence);
+    bool DropSilent(std::chrono::milliseconds silence, std::chrono::milliseconds stalled);
     // The same for the connection in the slot, whatever its state; false when it is free
     // or already dropped.
     bool Drop(int index);

@@ -43,6 +43,8 @@ public:
     // The exchange moves on: it is the server's turn, or the peer sent bytes within recent.
     // Never while the peer has sent nothing at all.
     bool Progressing(Clock::time_point now, Clock::duration recent) const;
+    // Whether the peer has sent any bytes since its accept.
+    bool EverHeard() const { return m_lastHeard.load(std::memory_order_relaxed) != kNever; }
 
     SocketHandle Socket() const { return m_socket; }
     Clock::time_point Accepted() const { return m_accepted; }

@@ -75,11 +75,15 @@ public:
     int ConnectionCount() const { return m_slots.Count(); }
 
     // Makes room for another connection: shuts down (does not close) the socket of the
-    // connection whose peer has kept the server waiting longest, at least silence (since
-    // its accept, or since a Read began to wait for it), with nothing sent meanwhile, so
-    // that its thread's wait ends and the thread closes the slot. A peer that has sent its
-    // request, and now waits for the server, is never dropped. False when none qualifies.
-    bool DropSilent(std::chrono::milliseconds silence) { return m_slots.DropSilent(silence); }
+    // connection whose peer has kept the server waiting longest, with nothing sent
+    // meanwhile: at least silence since its accept when it never sent a byte, at least
+    // stalled since a Read began to wait for it once it has. Its thread's wait then ends
+    // and the thread closes the slot. A peer that has sent its request, and now waits for
+    // the server, is never dropped. False when none qualifies.
+    bool DropSilent(std::chrono::milliseconds silence, std::chrono::milliseconds stalled)
+    {
+        return m_slots.DropSilent(silence, stalled);
+    }
     // Whether the slot's exchange moves on: it is the server's turn, or the peer has sent
     // bytes within recent (never one that has sent nothing yet). True for a free slot, whose
     // thread is done with it.

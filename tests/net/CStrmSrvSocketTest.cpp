@@ -263,11 +263,14 @@ TEST_F(StrmSrvSocket, OnlyPeersThatKeepTheServerWaitingMakeRoomLongestFirst)
     for (size_t i = 0; i < std::size(peers); ++i) {
         EXPECT_EQ(server->PeerProgressing(static_cast<int>(i), std::chrono::hours(1)), peers[i].progressing) << i;
     }
-    EXPECT_FALSE(server->DropSilent(std::chrono::hours(1))) << "nobody has waited that long";
-    // The peer silent since its accept has kept the server waiting longest.
-    ASSERT_TRUE(server->DropSilent(std::chrono::milliseconds(0)));
+    const std::chrono::milliseconds now(0);
+    const std::chrono::hours never(1);
+    EXPECT_FALSE(server->DropSilent(never, never)) << "nobody has waited that long";
+    // The peer silent since its accept; one that has spoken only once it has stalled.
+    ASSERT_TRUE(server->DropSilent(now, never));
     EXPECT_FALSE(server->DropConnection(1)) << "dropped already";
-    while (server->DropSilent(std::chrono::milliseconds(0))) {
+    EXPECT_FALSE(server->DropSilent(now, never));
+    while (server->DropSilent(now, now)) {
     }
     for (size_t i = 0; i < std::size(peers); ++i) {
         const int index = static_cast<int>(i);
