@@ -45,14 +45,31 @@ int CConnectionWorkers::StalledInMs() const
         return -1;
     }
     const auto busy =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_lastFree);
-    return static_cast<int>(std::max<int64_t>(0, kWorkersStalledMs - busy.count()));
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_lastFree).count();
+    if (busy < kWorkersStalledMs) {
+        return static_cast<int>(kWorkersStalledMs - busy);
+    }
+    // None finished for a while. While an exchange moves on its worker is not held: units
+    // that answer keep the workers they have, however many wait (a boot storm), and extra
+    // workers would only share the processors more thinly.
+    for (const int index : m_serving) {
+        if (busy < kWorkersHeldMs && m_server->PeerProgressing(index, std::chrono::milliseconds(kWorkersStalledMs))) {
+            return static_cast<int>(std::min<int64_t>(kProgressLookMs, kWorkersHeldMs - busy));
+        }
+    }
+    return 0;
 }
 
 void CConnectionWorkers::End()
 {
     m_ended.store(true, std::memory_order_release);
     m_endedEvent.Set();
+}
+
+bool CConnectionWorkers::MakeRoom(int pending)
+{
+    return m_server->ConnectionCount() + pending <= m_parts.limits.maxConnections ||
+           m_server->DropSilent(std::chrono::milliseconds(kSilentPeerMs), std::chrono::milliseconds(kStalledPeerMs));
 }
 
 std::optional<ZiRez::CSocketError> CConnectionWorkers::Failure() const
@@ -217,11 +234,15 @@ bool CConnectionWorkers::Serve(int index)
         m_server->CloseConnection(index);
         return false;
     }
-    // At the cap the peer silent longest makes room, so a unit is served whatever number
-    // of silent peers hold connections.
-    if (m_server->ConnectionCount() > m_parts.limits.maxConnections) {
-        m_server->DropLongestSilent();
+    // A regular worker serves its connection even at the cap, which so is passed by at
+    // most the regular workers.
+    MakeRoom(0);
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_serving.push_back(index);
     }
     ServeConnection(m_parts, m_server, index);
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_serving.erase(std::find(m_serving.begin(), m_serving.end(), index));
     return true;
 }

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ZiRez {
 class CStrmSrvSocket;
@@ -20,18 +21,30 @@ class CStrmSrvSocket;
 // Idle workers wait together for the next connection (or a stop, a pause, the end of the
 // run) and serve it themselves. Up to the limits' busy workers, a worker that takes the
 // last idle place starts another before it serves; beyond that, connections wait in the
-// listener's queue for the next worker to finish, unless the workers stall (none finished
-// for kWorkersStalledMs): then the run's watcher accepts each waiting connection and
-// starts a relief worker for it, so silent peers never hold up the others. A relief
-// worker stays while the regular workers are held (none of them finished a connection
-// for kWorkersStalledMs) and takes a regular place that falls free; otherwise it retires
-// after its connection, or after kReliefRetireMs without one, so that a short stall does
-// not leave more workers than the processors can run. An idle worker that had nothing
+// listener's queue for the next worker to finish, unless the workers stall (see
+// kWorkersHeldMs): then the run's watcher accepts each waiting connection, up to the
+// connection cap (see MakeRoom), and starts a relief worker for it, so silent peers never
+// hold up the others. A relief worker stays while the regular workers are held (none of
+// them finished a connection for kWorkersStalledMs) and takes a regular place that falls
+// free; otherwise it retires after its connection, or after kReliefRetireMs without one,
+// so that a short stall does not leave more workers than the processors can run. An idle worker that had nothing
 // to do for a while retires unless it is the last. A worker is the connection thread of
 // each connection it serves, from its accept to its close.
 class CConnectionWorkers : public std::enable_shared_from_this<CConnectionWorkers>
 {
 public:
+    // A peer silent this long since its accept may make room at the cap: a unit sends its
+    // request at once. One that has sent bytes only once it has kept the server waiting for
+    // kStalledPeerMs: a unit whose machine is starved may pause that long mid-request.
+    static constexpr int kSilentPeerMs = 1000;
+    static constexpr int kStalledPeerMs = 10000;
+    // The workers count as stalled once none has finished a connection for
+    // kWorkersStalledMs and none of their peers has sent a byte for as long, or once none
+    // has finished for kWorkersHeldMs whatever their peers do (peers that trickle bytes).
+    static constexpr int kWorkersHeldMs = 200;
+    // While an exchange moves on, the watcher looks again this often.
+    static constexpr int kProgressLookMs = 5;
+
     // Throws CSocketError when the workers' wait cannot be set up.
     CConnectionWorkers(const SServiceParts& parts, std::shared_ptr<ZiRez::CStrmSrvSocket> server);
     CConnectionWorkers(const CConnectionWorkers&) = delete;
@@ -41,13 +54,19 @@ public:
     // waits with the others; false (logged) when no thread can be started.
     bool StartWorker(int index);
     // -1 while a worker waits for a connection; otherwise 0 when the workers have stalled,
-    // else the ms until they would count as stalled.
+    // else the ms until the watcher looks again.
     int StalledInMs() const;
     // Idle workers leave at once, busy ones once their connection is closed.
     void End();
     // Signalled when the last idle worker took a connection and started no other: from
     // then on the watcher looks whether the workers stall.
     Platform::CEvent& AllBusy() { return m_allBusy; }
+    // Whether one more connection may be served (pending: 1 when it is not accepted yet, 0
+    // when it is counted already): below the cap, or once the peer that has kept the
+    // server waiting longest (see kSilentPeerMs) was dropped to make room. A
+    // connection whose peer has sent its request is never dropped; past the cap the next
+    // ones wait in the listener's queue.
+    bool MakeRoom(int pending);
     // Signalled when a listener failed; Failure() then holds the error.
     Platform::CEvent& Failed() { return m_failed; }
     std::optional<ZiRez::CSocketError> Failure() const;
@@ -103,4 +122,6 @@ private:
     // idle one took a connection.
     std::chrono::steady_clock::time_point m_lastFree = std::chrono::steady_clock::now();
     std::optional<ZiRez::CSocketError> m_failure;
+    // The slots of the connections being served.
+    std::vector<int> m_serving;
 };

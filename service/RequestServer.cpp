@@ -74,6 +74,8 @@ std::shared_ptr<ZiRez::CStrmSrvSocket> OpenListener(const SServiceLimits& limits
 void WatchRun(CServiceState& state, Platform::CEvent* settingsChanged, ZiRez::CStrmSrvSocket& server,
               CConnectionWorkers& workers)
 {
+    // At the cap with no silent peer to make room: the waiting connections stay queued a while.
+    bool full = false;
     while (!state.Stopping()) {
         const int stalledIn = workers.StalledInMs();
         const bool inTheirPlace = stalledIn == 0;
@@ -81,7 +83,7 @@ void WatchRun(CServiceState& state, Platform::CEvent* settingsChanged, ZiRez::CS
         const ZiRez::SocketHandle ipv4 = server.BaseSocket().IPv4Socket();
         const ZiRez::SocketHandle ipv6 = server.BaseSocket().IPv6Socket();
         for (const ZiRez::SocketHandle listener : {ipv4, ipv6}) {
-            if (inTheirPlace && state.State() == kStateRunning && listener != ZiRez::INVALID_SOCKET_HANDLE) {
+            if (inTheirPlace && !full && state.State() == kStateRunning && listener != ZiRez::INVALID_SOCKET_HANDLE) {
                 waiter.AddSocket(listener);
             }
         }
@@ -99,7 +101,9 @@ void WatchRun(CServiceState& state, Platform::CEvent* settingsChanged, ZiRez::CS
             throw ZiRez::CSocketEvent();
         }
         const bool ready6 = waiter.KindOf(ipv6) == ZiRez::CSocketWaiter::KIND_READ;
-        if (ready6 || waiter.KindOf(ipv4) == ZiRez::CSocketWaiter::KIND_READ) {
+        const bool ready = ready6 || waiter.KindOf(ipv4) == ZiRez::CSocketWaiter::KIND_READ;
+        full = ready && !workers.MakeRoom(1);
+        if (ready && !full) {
             const int index = server.TryAccept(ready6);
             if (index >= 0 && !workers.StartWorker(index)) {
                 server.CloseConnection(index);

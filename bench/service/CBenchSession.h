@@ -30,6 +30,7 @@ struct BenchOptions
     uint16_t attachPort = 0;  // load only: a running service whose store holds the bench keys
     int pushers = 200;        // hostile-push
     size_t pushPairs = 11396; // pairs each hostile pusher sends: as many as one request may hold
+    size_t stormUnits = 1000; // storm: units that ask at once
 };
 
 // One measurement set-up: a private state directory (made this process's store before its

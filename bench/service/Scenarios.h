@@ -17,6 +17,7 @@ int RunSyscallScenario(const BenchOptions& options);
 int RunSweepScenario(const BenchOptions& options);
 int RunPeerTableScenario(const BenchOptions& options);
 int RunNeighbourScenario(const BenchOptions& options);
+int RunStormScenario(const BenchOptions& options);
 
 // Prints "target <text>: met" or "... MISSED" and passes the verdict on.
 bool ReportTarget(const char* text, bool met);

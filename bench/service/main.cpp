@@ -40,6 +40,10 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "  peer-table   memory of the throttle's peer table under 100,000 source addresses\n"
                       "  neighbour-lookup  cost of the release check's neighbour look-up (root: a network\n"
                       "               namespace of its own; --trials thousand look-ups)\n"
+                      "  storm [N]    N units (1000) asking for their keys at the same moment, each from its\n"
+                      "               own loopback address and trying again 1 s after a failure: Ternwick,\n"
+                      "               the minimal server in alternating rounds, then Ternwick while --idle\n"
+                      "               silent peers (2000) hold connections\n"
                       "  all          every scenario above, each in its own process and store\n"
                       "options:\n"
                       "  --ternwick PATH   the service binary (default: the one of this build tree)\n"
@@ -52,7 +56,7 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "  --idle N          idle connections (1000)\n"
                       "  --pushers N       hostile-push: pushers (200)\n"
                       "  --pairs N         hostile-push: pairs per pusher (11396, what one request may hold)\n"
-                      "  --rounds N        versus: rounds for each side (5)\n"
+                      "  --rounds N        versus: rounds for each side (5); storm: (2)\n"
                       "  --check           versus, syscalls: request 1 (CHECK) instead of GET_KEY\n"
                       "  --minimal-threads N  versus: threads of the minimal server in accept() (4); with as\n"
                       "                    many as clients it serves every connection at once, as the service does\n"
@@ -80,6 +84,7 @@ const std::map<std::string, Scenario> kScenarios = {
     {"sweep", RunSweepScenario},
     {"peer-table", RunPeerTableScenario},
     {"neighbour-lookup", RunNeighbourScenario},
+    {"storm", RunStormScenario},
 };
 
 // The store can be pointed at a directory only once per process, so every scenario of
@@ -144,10 +149,18 @@ int main(int argc, char** argv)
     bool keysGiven = false;
     bool trialsGiven = false;
     bool secondsGiven = false;
+    bool idleGiven = false;
+    bool timeOutGiven = false;
+    bool roundsGiven = false;
     int first = 1;
     if (argc > 1 && argv[1][0] != '-') {
         scenario = argv[1];
         first = 2;
+    }
+    double units = 0;
+    if (scenario == "storm" && argc > first && ParseNumber(argv[first], units) && units >= 1) {
+        options.stormUnits = static_cast<size_t>(units);
+        ++first;
     }
     if (scenario == "all") {
         return RunAll(argv, argc);
@@ -195,6 +208,7 @@ int main(int argc, char** argv)
             options.warmupSeconds = number;
         } else if (option == "--timeout" && number >= 1) {
             options.timeOutMs = static_cast<int>(number);
+            timeOutGiven = true;
         } else if (option == "--trials" && number >= 1) {
             options.trials = static_cast<int>(number);
             trialsGiven = true;
@@ -204,10 +218,12 @@ int main(int argc, char** argv)
             options.loadThreads = static_cast<int>(number);
         } else if (option == "--idle") {
             options.idleConnections = static_cast<int>(number);
+            idleGiven = true;
         } else if (option == "--pushers" && number >= 1) {
             options.pushers = static_cast<int>(number);
         } else if (option == "--rounds" && number >= 1) {
             options.rounds = static_cast<int>(number);
+            roundsGiven = true;
         } else if (option == "--minimal-threads" && number >= 1 && number <= 1024) {
             options.minimalThreads = static_cast<int>(number);
         } else if (option == "--pairs" && number >= 1) {
@@ -225,6 +241,11 @@ int main(int argc, char** argv)
     }
     if (scenario == "versus") {
         options.seconds = secondsGiven ? options.seconds : 3;
+    }
+    if (scenario == "storm") {
+        options.idleConnections = idleGiven ? options.idleConnections : 2000;
+        options.timeOutMs = timeOutGiven ? options.timeOutMs : 30000;
+        options.rounds = roundsGiven ? options.rounds : 2;
     }
     if (scenario == "push") {
         options.keys = keysGiven ? options.keys : 10000;

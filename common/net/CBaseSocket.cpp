@@ -4,14 +4,9 @@
 #include "net/CSocketError.h"
 #include "net/SocketErrors.h"
 
-#include <climits>
-
 namespace ZiRez {
 
 namespace {
-
-// Listen asks for the largest backlog; the kernel trims it to its own limit.
-constexpr int kLargestBacklog = INT_MAX;
 
 constexpr int32_t kCodeOpen = 1;
 constexpr int32_t kCodeSend = 2;
@@ -261,11 +256,11 @@ int CBaseSocket::Bind(const addrinfo* address)
 
 void CBaseSocket::Listen()
 {
-    if (AppliesToIPv4() && listen(m_ipv4Socket, kLargestBacklog) != 0) {
+    if (AppliesToIPv4() && listen(m_ipv4Socket, Sys::kListenBacklog) != 0) {
         Sys::RecordError(Sys::LastError());
         throw CSocketError("(IPv4) Socket Listen Error!", kCodeOpen);
     }
-    if (AppliesToIPv6() && listen(m_ipv6Socket, kLargestBacklog) != 0) {
+    if (AppliesToIPv6() && listen(m_ipv6Socket, Sys::kListenBacklog) != 0) {
         Sys::RecordError(Sys::LastError());
         throw CSocketError("(IPv6) Socket Listen Error!", kCodeOpen);
     }

@@ -1,6 +1,7 @@
 #include "net/CStrmSrvSocket.h"
 
 #include "SystemSockets.h"
+#include "net/CServerConnection.h"
 #include "net/CSocketError.h"
 #include "net/CSocketEvent.h"
 #include "net/CSocketTimeOut.h"
@@ -60,53 +61,7 @@ int RemainingMs(int32_t timeOut, Clock::time_point deadline)
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-// The text getnameinfo gives for an IPv4 address, without its detours through the
-// resolver and printf: it is asked once per request.
-std::string DottedQuad(const sockaddr_in& address)
-{
-    const auto* bytes = reinterpret_cast<const uint8_t*>(&address.sin_addr.s_addr);
-    std::string text;
-    for (int i = 0; i < 4; ++i) {
-        if (i > 0) {
-            text += '.';
-        }
-        text += std::to_string(bytes[i]);
-    }
-    return text;
-}
-
 } // namespace
-
-// One accepted connection. The descriptor is closed when the last holder lets go.
-struct CStrmSrvSocket::Connection
-{
-    Connection(SocketHandle s, uint32_t timeOuts, uint64_t heard)
-        : socket(s), accepted(Clock::now()), lastHeard(heard), timeOutsVersion(timeOuts)
-    {}
-    ~Connection() { Sys::CloseSocket(socket); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    void ShutDown()
-    {
-        shutDown.store(true, std::memory_order_release);
-        Sys::ShutDownSocket(socket);
-    }
-    // Shut down here: its reads give the end of the stream, however the system's calls
-    // report it (Linux reads the end; Winsock fails the calls).
-    bool IsShutDown() const { return shutDown.load(std::memory_order_acquire); }
-
-    const SocketHandle socket;
-    const Clock::time_point accepted;
-    // When the peer was last heard from (accepted, or bytes received), on the server's
-    // hearing count: what orders silence needs, at less than the cost of a clock.
-    std::atomic<uint64_t> lastHeard;
-    std::atomic<bool> shutDown{false};
-    bool dropped = false;     // guarded by the server's lock
-    uint32_t timeOutsVersion; // of the time-outs the socket carries; used by its one thread only
-    sockaddr_storage peer{};
-    socklen_t peerLength = 0;
-};
 
 CStrmSrvSocket::CStrmSrvSocket(uint16_t family, int32_t type, bool ipv4Available, bool ipv6Available, uint16_t port,
                                Platform::CEvent* cancelEvent, int32_t timeOut)
@@ -118,7 +73,7 @@ CStrmSrvSocket::~CStrmSrvSocket()
 {
     // Connections still listed are released here too; a connection thread that still holds
     // one keeps it open until it lets go.
-    CloseSlots();
+    m_slots.ShutDownAll();
 }
 
 void CStrmSrvSocket::Open(uint16_t port)
@@ -230,10 +185,7 @@ int CStrmSrvSocket::AcceptOn(SocketHandle listener)
     if (!Sys::kAcceptKeepsTimeOuts) {
         ApplyTimeOuts(accepted);
     }
-    auto connection = std::make_shared<Connection>(accepted, m_timeOutsVersion, NextHearing());
-    connection->peer = peer;
-    connection->peerLength = peerLength;
-    return TakeSlot(std::move(connection));
+    return m_slots.Take(std::make_shared<CServerConnection>(accepted, m_timeOutsVersion, peer, peerLength));
 }
 
 int CStrmSrvSocket::TryAccept(bool ipv6)
@@ -256,34 +208,10 @@ void CStrmSrvSocket::CloseListeners()
     m_socket.Close();
 }
 
-int CStrmSrvSocket::TakeSlot(std::shared_ptr<Connection> connection)
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    ++m_inUse;
-    for (size_t i = 0; i < m_slots.size(); ++i) {
-        if (!m_slots[i].inUse) {
-            m_slots[i].connection = std::move(connection);
-            m_slots[i].inUse = true;
-            return static_cast<int>(i);
-        }
-    }
-    m_slots.push_back(Slot{std::move(connection), true});
-    return static_cast<int>(m_slots.size() - 1);
-}
-
-std::shared_ptr<CStrmSrvSocket::Connection> CStrmSrvSocket::FindConnection(int index) const
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (index < 0 || static_cast<size_t>(index) >= m_slots.size()) {
-        return nullptr;
-    }
-    return m_slots[static_cast<size_t>(index)].connection;
-}
-
-int CStrmSrvSocket::WaitAllowedMs(Connection& connection, bool socketTimeOuts, int code)
+int CStrmSrvSocket::WaitAllowedMs(CServerConnection& connection, bool socketTimeOuts, int code)
 {
     if (socketTimeOuts && connection.timeOutsVersion != m_timeOutsVersion) {
-        ApplyTimeOuts(connection.socket);
+        ApplyTimeOuts(connection.Socket());
         connection.timeOutsVersion = m_timeOutsVersion;
     }
     const int32_t deadline = m_requestDeadlineMs.load(std::memory_order_relaxed);
@@ -291,7 +219,7 @@ int CStrmSrvSocket::WaitAllowedMs(Connection& connection, bool socketTimeOuts, i
         return m_readTimeOut;
     }
     const auto left = std::chrono::milliseconds(deadline) -
-                      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - connection.accepted);
+                      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - connection.Accepted());
     if (left.count() <= 0) {
         throw CSocketTimeOut("Request TimeOut Error!", code);
     }
@@ -301,9 +229,9 @@ int CStrmSrvSocket::WaitAllowedMs(Connection& connection, bool socketTimeOuts, i
     const int allowed = static_cast<int>(left.count());
     if (socketTimeOuts) {
         if (m_readCancelEvent == nullptr) {
-            Sys::SetTimeOuts(connection.socket, allowed, allowed);
+            Sys::SetTimeOuts(connection.Socket(), allowed, allowed);
         } else {
-            Sys::SetSendTimeOut(connection.socket, allowed);
+            Sys::SetSendTimeOut(connection.Socket(), allowed);
         }
         // The next change of the read wait puts the usual time-outs back.
         connection.timeOutsVersion = m_timeOutsVersion - 1;
@@ -311,14 +239,15 @@ int CStrmSrvSocket::WaitAllowedMs(Connection& connection, bool socketTimeOuts, i
     return allowed;
 }
 
-int CStrmSrvSocket::ReceiveBlocking(Connection& connection, void* buffer, int length)
+int CStrmSrvSocket::ReceiveBlocking(CServerConnection& connection, void* buffer, int length)
 {
     const int allowed = WaitAllowedMs(connection, true, 3);
+    connection.AwaitPeer();
     for (;;) {
-        const long got = Sys::ReceiveSome(connection.socket, buffer, length < 0 ? 0 : length);
+        const long got = Sys::ReceiveSome(connection.Socket(), buffer, length < 0 ? 0 : length);
         if (got >= 0) {
             if (got > 0) {
-                Heard(connection);
+                connection.Heard();
             }
             return static_cast<int>(got);
         }
@@ -338,7 +267,7 @@ int CStrmSrvSocket::ReceiveBlocking(Connection& connection, void* buffer, int le
 
 int CStrmSrvSocket::Read(int index, void* buffer, int length)
 {
-    const std::shared_ptr<Connection> connection = FindConnection(index);
+    const std::shared_ptr<CServerConnection> connection = m_slots.Find(index);
     if (connection && m_readCancelEvent == nullptr && length >= 0) {
         return ReceiveBlocking(*connection, buffer, length);
     }
@@ -346,12 +275,15 @@ int CStrmSrvSocket::Read(int index, void* buffer, int length)
     if (connection && connection->IsShutDown()) {
         return 0;
     }
-    const SocketHandle socket = connection ? connection->socket : INVALID_SOCKET_HANDLE;
+    const SocketHandle socket = connection ? connection->Socket() : INVALID_SOCKET_HANDLE;
     const int allowed = connection ? WaitAllowedMs(*connection, false, 3) : m_readTimeOut;
     CSocketWaiter waiter;
     waiter.AddSocket(socket);
     waiter.AddEvent(m_readCancelEvent);
-    waiter.EndWhenSet(connection ? &connection->shutDown : nullptr);
+    if (connection) {
+        connection->AwaitPeer();
+    }
+    waiter.EndWhenSet(connection ? connection->ShutDownFlag() : nullptr);
     const int waited = waiter.Wait(allowed, true);
     if (connection && connection->IsShutDown()) {
         return 0;
@@ -365,7 +297,7 @@ int CStrmSrvSocket::Read(int index, void* buffer, int length)
     if (waiter.KindOf(socket) == CSocketWaiter::KIND_READ) {
         const int got = m_socket.Recv(socket, buffer, length);
         if (got > 0) {
-            Heard(*connection);
+            connection->Heard();
         }
         return got;
     }
@@ -377,59 +309,21 @@ int CStrmSrvSocket::Read(int index, void* buffer, int length)
 
 int CStrmSrvSocket::Write(int index, const void* bytes, int length)
 {
-    const std::shared_ptr<Connection> connection = FindConnection(index);
+    const std::shared_ptr<CServerConnection> connection = m_slots.Find(index);
     if (connection) {
         WaitAllowedMs(*connection, true, 2);
     }
-    return m_socket.Send(connection ? connection->socket : INVALID_SOCKET_HANDLE, bytes, length);
-}
-
-uint64_t CStrmSrvSocket::NextHearing()
-{
-    return m_hearings.fetch_add(1, std::memory_order_relaxed);
-}
-
-void CStrmSrvSocket::Heard(Connection& connection)
-{
-    connection.lastHeard.store(NextHearing(), std::memory_order_relaxed);
+    return m_socket.Send(connection ? connection->Socket() : INVALID_SOCKET_HANDLE, bytes, length);
 }
 
 void CStrmSrvSocket::CloseConnection(int index)
 {
-    std::shared_ptr<Connection> released;
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (index < 0 || static_cast<size_t>(index) >= m_slots.size()) {
-        return;
-    }
-    Slot& slot = m_slots[static_cast<size_t>(index)];
-    if (slot.inUse) {
-        if (!slot.connection || !slot.connection->dropped) {
-            --m_inUse;
-        }
-        released = std::move(slot.connection);
-        slot.inUse = false;
-    }
-}
-
-void CStrmSrvSocket::CloseSlots()
-{
-    std::vector<Slot> slots;
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        slots.swap(m_slots);
-        m_inUse = 0;
-    }
-    for (Slot& slot : slots) {
-        if (slot.connection) {
-            // Wakes a thread still waiting on it; the descriptor closes when it lets go.
-            slot.connection->ShutDown();
-        }
-    }
+    m_slots.Release(index);
 }
 
 void CStrmSrvSocket::Close()
 {
-    CloseSlots();
+    m_slots.ShutDownAll();
     m_socket.Close();
 }
 
@@ -445,107 +339,52 @@ void CStrmSrvSocket::SetReadWait(Platform::CEvent* cancelEvent, int32_t timeOut)
     }
 }
 
-int CStrmSrvSocket::ConnectionCount() const
+bool CStrmSrvSocket::PeerProgressing(int index, std::chrono::milliseconds recent) const
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_inUse;
-}
-
-bool CStrmSrvSocket::DropLongestSilent()
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    Connection* oldest = nullptr;
-    uint64_t oldestHeard = 0;
-    for (const Slot& slot : m_slots) {
-        Connection* connection = slot.connection.get();
-        if (!slot.inUse || connection == nullptr || connection->dropped) {
-            continue;
-        }
-        const uint64_t heard = connection->lastHeard.load(std::memory_order_relaxed);
-        if (oldest == nullptr || heard < oldestHeard) {
-            oldest = connection;
-            oldestHeard = heard;
-        }
-    }
-    if (oldest == nullptr) {
-        return false;
-    }
-    Drop(*oldest);
-    return true;
-}
-
-bool CStrmSrvSocket::DropConnection(int index)
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (index < 0 || static_cast<size_t>(index) >= m_slots.size()) {
-        return false;
-    }
-    const Slot& slot = m_slots[static_cast<size_t>(index)];
-    if (!slot.inUse || !slot.connection || slot.connection->dropped) {
-        return false;
-    }
-    Drop(*slot.connection);
-    return true;
-}
-
-void CStrmSrvSocket::Drop(Connection& connection)
-{
-    connection.dropped = true;
-    --m_inUse;
-    connection.ShutDown();
+    const std::shared_ptr<CServerConnection> connection = m_slots.Find(index);
+    return !connection || connection->Progressing(Clock::now(), recent);
 }
 
 std::string CStrmSrvSocket::GetPeerAddress(int index) const
 {
-    const std::shared_ptr<Connection> connection = FindConnection(index);
-    if (!connection || connection->peerLength == 0) {
-        return {};
-    }
-    if (connection->peer.ss_family == AF_INET) {
-        return DottedQuad(reinterpret_cast<const sockaddr_in&>(connection->peer));
-    }
-    char host[NI_MAXHOST];
-    if (getnameinfo(reinterpret_cast<const sockaddr*>(&connection->peer), connection->peerLength, host, sizeof host,
-                    nullptr, 0, NI_NUMERICHOST) != 0) {
-        return {};
-    }
-    return host;
+    const std::shared_ptr<CServerConnection> connection = m_slots.Find(index);
+    return connection ? connection->PeerText() : std::string();
 }
 
 CPeerAddress CStrmSrvSocket::GetPeer(int index) const
 {
-    const std::shared_ptr<Connection> connection = FindConnection(index);
-    return connection ? CPeerAddress::FromSocketAddress(connection->peer) : CPeerAddress();
+    const std::shared_ptr<CServerConnection> connection = m_slots.Find(index);
+    return connection ? connection->Peer() : CPeerAddress();
 }
 
 SocketHandle CStrmSrvSocket::ConnectionHandle(int index) const
 {
-    const std::shared_ptr<Connection> connection = FindConnection(index);
-    return connection ? connection->socket : INVALID_SOCKET_HANDLE;
+    const std::shared_ptr<CServerConnection> connection = m_slots.Find(index);
+    return connection ? connection->Socket() : INVALID_SOCKET_HANDLE;
 }
 
 int CStrmSrvSocket::SendNow(int index, const void* bytes, int length)
 {
-    const std::shared_ptr<Connection> connection = FindConnection(index);
+    const std::shared_ptr<CServerConnection> connection = m_slots.Find(index);
     if (!connection || length < 0) {
         return -1;
     }
     long sent;
     do {
-        sent = Sys::SendWithoutWaiting(connection->socket, bytes, length);
+        sent = Sys::SendWithoutWaiting(connection->Socket(), bytes, length);
     } while (sent < 0 && Sys::LastError() == Sys::kInterrupted);
     return sent < 0 ? -1 : static_cast<int>(sent);
 }
 
 int CStrmSrvSocket::ReceiveNow(int index, void* buffer, int length)
 {
-    const std::shared_ptr<Connection> connection = FindConnection(index);
+    const std::shared_ptr<CServerConnection> connection = m_slots.Find(index);
     if (!connection || length < 0) {
         return 0;
     }
     long got;
     do {
-        got = Sys::ReceiveWithoutWaiting(connection->socket, buffer, length);
+        got = Sys::ReceiveWithoutWaiting(connection->Socket(), buffer, length);
     } while (got < 0 && Sys::LastError() == Sys::kInterrupted);
     if (got < 0) {
         return Sys::LastError() == Sys::kWouldBlock ? -1 : 0;

@@ -1,21 +1,21 @@
 #pragma once
 
+#include "net/CConnectionSlots.h"
 #include "net/CPeerAddress.h"
 #include "net/CServerSocket.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <shared_mutex>
 #include <string>
-#include <vector>
 
 namespace ZiRez {
 
 // Stream server socket: listens on one port over IPv4 and IPv6 at once and accepts connections
-// into numbered slots. One thread accepts; each connection's thread reads, writes and closes its
-// own slot. The lock guards only the slot list, never a wait or I/O.
+// into numbered slots (CConnectionSlots). One thread accepts; each connection's thread reads,
+// writes and closes its own slot.
 //
 // A slot's socket lives as long as any call still uses it: closing a slot (or the whole server)
 // from another thread shuts the socket down, so a waiting reader wakes up with end-of-stream,
@@ -71,15 +71,26 @@ public:
     // CSocketTimeOut "Request TimeOut Error!", however the peer trickles its bytes.
     void SetRequestDeadline(int32_t deadlineMs) { m_requestDeadlineMs = deadlineMs; }
 
-    // Slots in use, not counting one already dropped by DropLongestSilent.
-    int ConnectionCount() const;
+    // Slots in use, not counting those already dropped.
+    int ConnectionCount() const { return m_slots.Count(); }
 
-    // Shuts down (does not close) the socket of the in-use slot whose peer has been silent
-    // longest (since its accept or the last Read that received bytes), so that its thread's
-    // wait ends and the thread closes the slot. False when no slot is left to drop.
-    bool DropLongestSilent();
-    // The same for the connection in the slot; false when it is free or already dropped.
-    bool DropConnection(int index);
+    // Makes room for another connection: shuts down (does not close) the socket of the
+    // connection whose peer has kept the server waiting longest, with nothing sent
+    // meanwhile: at least silence since its accept when it never sent a byte, at least
+    // stalled since a Read began to wait for it once it has. Its thread's wait then ends
+    // and the thread closes the slot. A peer that has sent its request, and now waits for
+    // the server, is never dropped. False when none qualifies.
+    bool DropSilent(std::chrono::milliseconds silence, std::chrono::milliseconds stalled)
+    {
+        return m_slots.DropSilent(silence, stalled);
+    }
+    // Whether the slot's exchange moves on: it is the server's turn, or the peer has sent
+    // bytes within recent (never one that has sent nothing yet). True for a free slot, whose
+    // thread is done with it.
+    bool PeerProgressing(int index, std::chrono::milliseconds recent) const;
+    // Shuts down the connection in the slot, whatever its state; false when it is free or
+    // already dropped.
+    bool DropConnection(int index) { return m_slots.Drop(index); }
 
     // Numeric address text of a slot's peer ("" for a free or unknown slot).
     std::string GetPeerAddress(int index) const;
@@ -95,36 +106,20 @@ public:
     int ReceiveNow(int index, void* buffer, int length);
 
 private:
-    struct Connection;
-    struct Slot
-    {
-        std::shared_ptr<Connection> connection;
-        bool inUse = false;
-    };
-
-    std::shared_ptr<Connection> FindConnection(int index) const;
     // One accept() on the listener: the slot index, or -1 with errno set.
     int AcceptOn(SocketHandle listener);
-    int TakeSlot(std::shared_ptr<Connection> connection);
     // The read and send time-outs onto a socket (the listeners, or a connection accepted
     // before they changed).
     void ApplyTimeOuts(SocketHandle socket) const;
-    int ReceiveBlocking(Connection& connection, void* buffer, int length);
+    int ReceiveBlocking(CServerConnection& connection, void* buffer, int length);
     // The ms a wait on the connection may take (-1: no limit): the read time-out, cut to what
     // is left of the request deadline; throws once that has passed. With socketTimeOuts the
     // cut is put on the socket's own time-outs, unless the silence limit would end the wait
     // at most kDeadlineSlackMs after the deadline (as it does for every request served at
     // once, which so needs no system call for it).
-    int WaitAllowedMs(Connection& connection, bool socketTimeOuts, int code);
-    uint64_t NextHearing();
-    void Heard(Connection& connection);
-    // With the lock held.
-    void Drop(Connection& connection);
-    void CloseSlots();
+    int WaitAllowedMs(CServerConnection& connection, bool socketTimeOuts, int code);
 
-    mutable std::mutex m_lock;
-    std::vector<Slot> m_slots;
-    int m_inUse = 0;
+    CConnectionSlots m_slots;
     Platform::CEvent* m_readCancelEvent;
     int32_t m_readTimeOut;
     std::atomic<int32_t> m_requestDeadlineMs{-1};
@@ -132,8 +127,6 @@ private:
     uint32_t m_timeOutsVersion = 0;
     // Held shared while a listener is used, exclusively to close them.
     std::shared_mutex m_listenersLock;
-    // Counts accepts and receives: the order in which peers were last heard from.
-    std::atomic<uint64_t> m_hearings{0};
 };
 
 } // namespace ZiRez

@@ -222,40 +222,69 @@ TEST_F(StrmSrvSocket, OpenOnATakenPortFailsWithTheBindMessage)
     EXPECT_EQ(thrown.message, "CBaseSocket::Bind: WSAEADDRINUSE: Address already in use.\n(IPv4) Socket Bind Error!");
 }
 
-TEST_F(StrmSrvSocket, DropLongestSilentShutsDownTheOldestActivity)
+TEST_F(StrmSrvSocket, OnlyPeersThatKeepTheServerWaitingMakeRoomLongestFirst)
 {
+    // Each peer's state when room is wanted, whether it may be dropped for it, and whether
+    // its exchange has moved on within the hour (its worker is not held by it).
+    enum class State
+    {
+        SentUnread,  // its request waits unread: a unit queued behind others
+        ServersTurn, // its bytes were read: it waits for the answer
+        Silent,      // nothing sent since its accept
+        SilentAgain, // read, and a read then waited in vain for more
+    };
+    const struct
+    {
+        State state;
+        bool dropped;
+        bool progressing;
+    } peers[] = {
+        {State::ServersTurn, false, true},
+        {State::Silent, true, false},
+        {State::SentUnread, false, false},
+        {State::SilentAgain, true, true},
+    };
     OpenServer();
-    RawSocket clients[3];
-    for (int i = 0; i < 3; ++i) {
-        clients[i] = ConnectIPv4();
-        ASSERT_EQ(server->Accept(), i);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    server->SetReadWait(nullptr, 50);
+    std::vector<RawSocket> clients;
+    for (size_t i = 0; i < std::size(peers); ++i) {
+        clients.push_back(ConnectIPv4());
+        ASSERT_EQ(server->Accept(), static_cast<int>(i));
+        if (peers[i].state != State::Silent) {
+            ASSERT_EQ(clients[i].Send("hi", 2), 2);
+        }
+        if (peers[i].state == State::ServersTurn || peers[i].state == State::SilentAgain) {
+            EXPECT_EQ(ReadText(static_cast<int>(i), 2), "hi");
+        }
+        if (peers[i].state == State::SilentAgain) {
+            EXPECT_EQ(Catch([&] { ReadText(static_cast<int>(i), 2); }).kind, Thrown::TimeOut);
+        }
     }
-    // Slot 0 speaks last, so slot 1 has been silent longest, then slot 2.
-    ASSERT_EQ(clients[0].Send("hi", 2), 2);
-    EXPECT_EQ(ReadText(0, 8), "hi");
-    EXPECT_EQ(server->ConnectionCount(), 3);
-
-    ASSERT_TRUE(server->DropLongestSilent());
-    EXPECT_EQ(server->ConnectionCount(), 2);
-    EXPECT_EQ(ReadText(1, 8), "") << "the dropped slot's reader sees the end";
-    EXPECT_EQ(ReadRaw(clients[1]), "") << "the peer sees the end";
-
-    ASSERT_TRUE(server->DropLongestSilent());
-    EXPECT_EQ(ReadText(2, 8), "");
-    ASSERT_TRUE(server->DropLongestSilent());
-    EXPECT_EQ(ReadText(0, 8), "");
-    EXPECT_FALSE(server->DropLongestSilent());
-    EXPECT_EQ(server->ConnectionCount(), 0);
-
-    // Their threads then close the slots; the count stays right and the slots are reused.
-    for (int i = 0; i < 3; ++i) {
-        server->CloseConnection(i);
+    for (size_t i = 0; i < std::size(peers); ++i) {
+        EXPECT_EQ(server->PeerProgressing(static_cast<int>(i), std::chrono::hours(1)), peers[i].progressing) << i;
+    }
+    const std::chrono::milliseconds now(0);
+    const std::chrono::hours never(1);
+    EXPECT_FALSE(server->DropSilent(never, never)) << "nobody has waited that long";
+    // The peer silent since its accept; one that has spoken only once it has stalled.
+    ASSERT_TRUE(server->DropSilent(now, never));
+    EXPECT_FALSE(server->DropConnection(1)) << "dropped already";
+    EXPECT_FALSE(server->DropSilent(now, never));
+    while (server->DropSilent(now, now)) {
+    }
+    for (size_t i = 0; i < std::size(peers); ++i) {
+        const int index = static_cast<int>(i);
+        if (peers[i].state == State::SentUnread) {
+            EXPECT_EQ(ReadText(index, 8), "hi") << "its request is intact";
+        }
+        EXPECT_EQ(server->DropConnection(index), !peers[i].dropped) << "peer " << i;
+        EXPECT_EQ(ReadRaw(clients[i]), "") << "the peer sees the end: " << i;
+        server->CloseConnection(index);
     }
     EXPECT_EQ(server->ConnectionCount(), 0);
+    EXPECT_TRUE(server->PeerProgressing(0, std::chrono::hours(1))) << "a free slot holds nobody";
     RawSocket next = ConnectIPv4();
-    EXPECT_EQ(server->Accept(), 0);
-    EXPECT_EQ(server->ConnectionCount(), 1);
+    EXPECT_EQ(server->Accept(), 0) << "the slots are reused";
 }
 
 TEST_F(StrmSrvSocket, CloseWakesAReaderOfAnotherThread)

@@ -84,6 +84,16 @@ inline long ReceiveWithoutWaiting(SocketHandle socket, void* buffer, int length)
     return recv(socket, buffer, static_cast<size_t>(length), MSG_DONTWAIT);
 }
 
+// True when the peer's bytes wait unread on the socket.
+inline bool HasUnreadInput(SocketHandle socket)
+{
+    char byte;
+    return recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+}
+
+// The longest queue of connections not yet accepted: the kernel cuts it to net.core.somaxconn.
+inline constexpr int kListenBacklog = 0x7fffffff;
+
 inline int SetSocketOption(SocketHandle socket, int level, int option, const void* value, int length)
 {
     return setsockopt(socket, level, option, value, static_cast<socklen_t>(length));

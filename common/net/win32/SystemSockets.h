@@ -100,6 +100,18 @@ inline long ReceiveWithoutWaiting(SocketHandle socket, void* buffer, int length)
     return ReadyNow(socket, POLLRDNORM) ? ReceiveSome(socket, buffer, length) : -1;
 }
 
+// True when the peer's bytes wait unread on the socket.
+inline bool HasUnreadInput(SocketHandle socket)
+{
+    u_long unread = 0;
+    return ioctlsocket(socket, FIONREAD, &unread) == 0 && unread > 0;
+}
+
+// The longest queue of connections not yet accepted. A plain SOMAXCONN lets Winsock pick a
+// "reasonable" length of about 200, which a boot storm overruns; SOMAXCONN_HINT(65535), the
+// most it takes, is the negated length (mingw's headers lack the macro).
+inline constexpr int kListenBacklog = -65535;
+
 inline int SetSocketOption(SocketHandle socket, int level, int option, const void* value, int length)
 {
     if (setsockopt(socket, level, option, static_cast<const char*>(value), length) == 0) {
