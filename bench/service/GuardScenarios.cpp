@@ -172,9 +172,7 @@ int RunPeerTableScenario(const BenchOptions&)
             std::snprintf(text, sizeof text, "2001:db8:%zx:%zx::1", (i >> 16) & 0xffff, i & 0xffff);
         }
         const ZiRez::CPeerAddress peer = ZiRez::CPeerAddress::FromText(text);
-        if (throttle->Admit(peer, CPeerThrottle::kMiss, start)) {
-            throttle->Spend(peer, CPeerThrottle::kMiss);
-        }
+        throttle->Admit(peer, CPeerThrottle::kMiss, start);
     }
     const double takeNs = std::chrono::duration<double, std::nano>(Clock::now() - start).count() / kAddresses;
     const size_t after = used();

@@ -257,11 +257,13 @@ namespace {
 using ZiRez::CPeerAddress;
 using Clock = CPeerThrottle::Clock;
 
-// A miss is admitted and spends a token; a hit is admitted and spends none.
+// Every admission takes a token; a hit gives it back, a miss keeps it, and a request still
+// running (its outcome unknown) holds it.
 enum class Act
 {
     Miss,
     Hit,
+    Running,
 };
 
 struct Step
@@ -319,6 +321,14 @@ TEST(PeerThrottle, BucketsPerPeerOnAClockTheTestSets)
           {"192.0.2.1", kMiss, 0, Act::Hit, false}, // an empty bucket admits no hit either
           {"192.0.2.1", kPassword, 0, Act::Miss, true},
           {"192.0.2.2", kMiss, 0, Act::Miss, true}}},
+        {"requests running together take no more than the bucket holds",
+         16,
+         1,
+         2,
+         {{"192.0.2.1", kMiss, 0, Act::Running, true},
+          {"192.0.2.1", kMiss, 0, Act::Running, true},
+          {"192.0.2.1", kMiss, 0, Act::Running, false},
+          {"192.0.2.1", kPassword, 0, Act::Running, true}}},
         {"an IPv6 /64 is one peer; an IPv4-mapped address is its IPv4 address",
          16,
          1,
@@ -357,8 +367,8 @@ TEST(PeerThrottle, BucketsPerPeerOnAClockTheTestSets)
             ASSERT_NE(peer.Family(), 0) << step.peer;
             const bool admitted = throttle.Admit(peer, step.kind, start + std::chrono::milliseconds(step.atMs));
             EXPECT_EQ(admitted, step.admitted) << scenario.name << ", step " << i;
-            if (admitted && step.act == Act::Miss) {
-                throttle.Spend(peer, step.kind);
+            if (admitted && step.act == Act::Hit) {
+                throttle.Refund(peer, step.kind);
             }
         }
         EXPECT_LE(throttle.Size(), scenario.capacity) << scenario.name;
@@ -373,11 +383,7 @@ TEST(PeerThrottle, ThrottledRequestsAreSummedUpOncePerPeerAndMinute)
     const CPeerAddress sweeper = CPeerAddress::FromText("2001:db8:5:6::9");
     const CPeerAddress guesser = CPeerAddress::FromText("192.0.2.9");
     const auto miss = [&throttle](const CPeerAddress& peer, CPeerThrottle::Kind kind, Clock::time_point at) {
-        const bool admitted = throttle.Admit(peer, kind, at);
-        if (admitted) {
-            throttle.Spend(peer, kind);
-        }
-        return admitted;
+        return throttle.Admit(peer, kind, at);
     };
     for (int i = 0; i < 4; ++i) {
         miss(sweeper, kMiss, start);
