@@ -72,7 +72,8 @@ namespace {
 
 // Two network namespaces joined by a veth pair: the service's, with 10.77.0.1 and
 // fd77::1, and a unit's, with 10.77.0.2 and fd77::2 and the link-layer address
-// 02:00:00:00:00:01 (so its identifier is 020000000001). Needs root and iproute2.
+// 02:00:00:00:00:01 (so its identifier is 020000000001), and fd77::3 for a neighbour in its
+// /64. Needs root and iproute2.
 class CUnitLink
 {
 public:
@@ -98,6 +99,7 @@ public:
             "ip -n " + u + " addr add 10.77.0.2/24 dev " + u,
             "ip -n " + s + " addr add fd77::1/64 dev " + s + " nodad",
             "ip -n " + u + " addr add fd77::2/64 dev " + u + " nodad",
+            "ip -n " + u + " addr add fd77::3/64 dev " + u + " nodad",
             "ip -n " + s + " link set " + s + " up",
             "ip -n " + u + " link set " + u + " up",
         };
@@ -210,4 +212,77 @@ TEST_F(TernwickTest, ReleaseCheckFollowsTheUnitsLinkLayerAddress)
         EXPECT_EQ(m_service->CountLog(mismatch), mismatches) << m_service->Log();
     }
     EXPECT_EQ(m_service->CountLog("asked for the key of \"020000000001\""), 0u);
+}
+
+// A sweeper empties the bucket its unit shares (the /64, or one IPv4 address as behind a
+// NAT); the unit is served still: by its link-layer address matching its ID, or as served
+// at its address before. The sweeper gets a miss's answer for every other registered ID.
+TEST_F(TernwickTest, AUnitIsNotRefusedForASweeperBesideIt)
+{
+    CUnitLink link;
+    if (!link.Problem().empty()) {
+        GTEST_SKIP() << link.Problem();
+    }
+    const std::string own(32, '\x11');
+    const std::string natted(32, '\x33');
+    Register("020000000001", own);
+    Register("020000000002", std::string(32, '\x22'));
+    Register("00A0B0C0D0E0", natted);
+    ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"guard", "1", "5", "0", ""}), 0);
+    link.InServer(
+        [this] { m_service = std::make_unique<Harness::CTernwickProcess>(m_dir.Path(), m_notify.Address()); });
+    ASSERT_TRUE(link.InUnit([this] { return Harness::WaitForListener(m_port, 20000, "10.77.0.1"); }))
+        << m_service->Log();
+    const auto getKey = [&](const std::string& id, const std::string& server, const std::string& source) {
+        return link.InUnit([&] {
+            return Wire::Hex(Harness::Converse(
+                m_port, Wire::Request(16) + Wire::Data(id) + Wire::Data("mask") + Wire::Ack() + Wire::Ack(), server,
+                source));
+        });
+    };
+    const std::string miss = Wire::Hex(NotFoundReply());
+    const std::string ownKey = Wire::Hex(GetKeyReply(own, "020000000001", "mask"));
+    const std::string nattedKey = Wire::Hex(GetKeyReply(natted, "00A0B0C0D0E0", "mask"));
+    // A unit behind the NAT address is served once while the bucket holds tokens.
+    EXPECT_EQ(getKey("00A0B0C0D0E0", "10.77.0.1", "10.77.0.2"), nattedKey);
+    const struct
+    {
+        const char* server;
+        const char* sweeper;
+        const char* unit;
+        const char* unitId;
+        const std::string& served;
+        size_t linesBefore; // of requests from the sweeper's address
+    } cases[] = {
+        {"fd77::1", "fd77::3", "fd77::2", "020000000001", ownKey, 0},
+        {"10.77.0.1", "10.77.0.2", "10.77.0.2", "00A0B0C0D0E0", nattedKey, 1},
+    };
+    const std::string request = Wire::Request(16) + Wire::Data("000000000010") + Wire::Data("mask");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sweeper);
+        // The sweep waits for no answer (a throttled one takes a second, in which a token
+        // would come back); the five its bucket admits are logged.
+        std::vector<Harness::CPeer> sweep(8);
+        const std::string admitted = std::string("request from ") + c.sweeper + ": code 16";
+        link.InUnit([&] {
+            for (auto& peer : sweep) {
+                EXPECT_TRUE(peer.Connect(c.server, m_port, c.sweeper));
+                peer.Send(request + Wire::Ack() + Wire::Ack());
+            }
+            return 0;
+        });
+        ASSERT_TRUE(m_service->WaitForLog(admitted, c.linesBefore + 5, 5000)) << m_service->Log();
+        Harness::CPeer probe;
+        link.InUnit([&] {
+            EXPECT_TRUE(probe.Connect(c.server, m_port, c.sweeper));
+            return probe.Send(Wire::Request(16) + Wire::Data("020000000002") + Wire::Data("mask") + Wire::Ack() +
+                              Wire::Ack());
+        });
+        EXPECT_EQ(getKey(c.unitId, c.server, c.unit), c.served);
+        EXPECT_EQ(getKey(c.unitId, c.server, c.unit), c.served);
+        EXPECT_EQ(Wire::Hex(probe.ReadToClose(5000)), miss) << "the sweeper found a key";
+        for (auto& peer : sweep) {
+            EXPECT_EQ(Wire::Hex(peer.ReadToClose(5000)), miss);
+        }
+    }
 }
