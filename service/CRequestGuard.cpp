@@ -173,10 +173,11 @@ bool CRequestGuard::AdmitLookUp(const ZiRez::CPeerAddress& peer, std::string_vie
     if (m_throttle.Take(party, CPeerThrottle::kMiss, now)) {
         return true;
     }
-    // Asked whether the ID is registered or not, so that neither way takes longer.
-    const bool remembered = m_hits.Holds(peer, id, now);
-    const bool matched = !remembered && IsMatchedUnit(peer, id);
-    if ((remembered || matched) && m_throttle.Take(party, CPeerThrottle::kMatchedUnit, now)) {
+    // Asked whether the ID is registered or not, so that neither way takes longer. A pair
+    // served before teaches nothing new: it needs no token. A unit matched by its link-layer
+    // address may be a sweeper that changes its own: it takes from the spare bucket.
+    if (m_hits.Holds(peer, id, now) ||
+        (IsMatchedUnit(peer, id) && m_throttle.Take(party, CPeerThrottle::kMatchedUnit, now))) {
         return false;
     }
     m_throttle.CountThrottled(party, CPeerThrottle::kMiss, now);

@@ -47,9 +47,9 @@ public:
     // and counted, and refused when enforced.
     bool MayRelease(const ZiRez::CPeerAddress& peer, std::string_view id);
     // GET_KEY of this ID: takes a token of the peer's miss bucket, or throws SThrottled with
-    // the miss's status. A unit served this ID lately at this address, or one whose
-    // link-layer address is the ID, is admitted from the spare bucket when its neighbours
-    // emptied the shared one. Refusals of registered IDs are gathered for the log. True
+    // the miss's status. When its neighbours emptied the shared bucket, a unit served this
+    // ID lately at this address is admitted still, and so is one whose link-layer address
+    // is the ID, from the spare bucket. Refusals of registered IDs are gathered for the log. True
     // when a token was taken, to be given back by Served.
     bool AdmitLookUp(const ZiRez::CPeerAddress& peer, std::string_view id, bool registered);
     // The key was handed out: the token (when taken) back, the hit remembered.
