@@ -64,7 +64,8 @@ const SCommandSpec kCommands[] = {
     {"throttle", 0, 0, 2, "throttle [RATE [BURST] | off]",
      "Show or set how fast one peer may ask for unknown IDs or try passwords.",
      "Without an argument, prints the throttle. Each peer (a source address; an IPv6 /64 as\n"
-     "one) may ask for RATE unknown IDs a second, BURST at once (10 and 50 to start with),\n"
+     "one, and all addresses of the key server's machine as one) may ask for RATE unknown\n"
+     "IDs a second, BURST at once (10 and 50 to start with),\n"
      "and as many wrong cooperation passwords; past that it is answered as for an unknown ID\n"
      "(or a wrong password) after a second, for every ID it asks for, without a look, until\n"
      "its allowance refills. A unit asking for its own key spends nothing. 'off' lifts the\n"
