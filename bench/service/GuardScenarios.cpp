@@ -96,6 +96,11 @@ int RunSweepScenario(const BenchOptions& given)
     session.StartService();
     const uint16_t port = session.Port();
     const int sweepers = options.clients;
+    // All addresses of the machine are one peer: the unit, served once before the sweep,
+    // is served from then on whatever the sweep leaves in the bucket.
+    const std::string mask = "bench-unit-mask";
+    const LockKey sealed = SealForTransfer(BenchKey(0), BenchId(0), mask);
+    CRawUnitClient(session.Address(), options.timeOutMs).GetKey(BenchId(0), mask, sealed.data());
     std::atomic<bool> stop{false};
     std::atomic<uint64_t> answers{0};
     std::atomic<uint64_t> unanswered{0};
@@ -113,11 +118,6 @@ int RunSweepScenario(const BenchOptions& given)
     // The unit asks for its own key every 10 ms from another address meanwhile.
     CLatencyStats unit;
     size_t unitFailures = 0;
-    const std::string mask = "bench-unit-mask";
-    const LockKey sealed = SealForTransfer(BenchKey(0), BenchId(0), mask);
-    // All addresses of the machine are one peer: the unit, served once before the sweep,
-    // is served from then on whatever the sweep leaves in the bucket.
-    CRawUnitClient(session.Address(), options.timeOutMs).GetKey(BenchId(0), mask, sealed.data());
     const auto start = Clock::now();
     const auto end = start + std::chrono::duration<double>(options.seconds);
     while (Clock::now() < end) {
