@@ -1,5 +1,7 @@
 #include "CAdminCommandLine.h"
 
+#include <charconv>
+
 namespace {
 
 struct SOptionName
@@ -59,6 +61,10 @@ bool CAdminCommandLine::Parse(const std::vector<std::string>& args, std::string&
             optionsEnded = true;
         } else if (!optionsEnded && IsHelp(arg)) {
             m_help = true;
+        } else if (!optionsEnded && arg == "--timeout" && (m_command->options & kOptionTimeOut) != 0) {
+            if (!ParseTimeOut(i + 1 < args.size() ? args[++i] : std::string(), error)) {
+                return false;
+            }
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
             if (!ParseOption(arg, error)) {
                 return false;
@@ -72,6 +78,20 @@ bool CAdminCommandLine::Parse(const std::vector<std::string>& args, std::string&
                 m_command->name + SeeHelp(m_command);
         return false;
     }
+    return true;
+}
+
+bool CAdminCommandLine::ParseTimeOut(const std::string& value, std::string& error)
+{
+    unsigned seconds = 0;
+    const auto [end, failed] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+    if (value.empty() || failed != std::errc() || end != value.data() + value.size() || seconds == 0 ||
+        seconds > 3600) {
+        error = "--timeout needs a number of seconds from 1 to 3600" + SeeHelp(m_command);
+        return false;
+    }
+    m_options |= kOptionTimeOut;
+    m_timeOutMs = static_cast<int32_t>(seconds * 1000);
     return true;
 }
 

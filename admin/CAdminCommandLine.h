@@ -2,6 +2,7 @@
 
 #include "admin/CommandTable.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,13 +20,17 @@ public:
     bool WantsVersion() const { return m_version; }
     bool Has(EAdminOption option) const { return (m_options & option) != 0; }
     const std::vector<std::string>& Operands() const { return m_operands; }
+    // --timeout's, in milliseconds (when Has(kOptionTimeOut)).
+    int32_t TimeOutMs() const { return m_timeOutMs; }
 
 private:
     bool ParseOption(const std::string& arg, std::string& error);
+    bool ParseTimeOut(const std::string& value, std::string& error);
 
     const SCommandEntry* m_command = nullptr;
     bool m_help = false;
     bool m_version = false;
     unsigned m_options = 0;
+    int32_t m_timeOutMs = 0;
     std::vector<std::string> m_operands;
 };

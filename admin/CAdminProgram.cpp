@@ -8,6 +8,7 @@
 #include "admin/CTransferCommands.h"
 #include "admin/ExitStatus.h"
 #include "platform/ProgramInfo.h"
+#include "protocol/CKeyServerClient.h"
 
 #include <map>
 #include <ostream>
@@ -53,5 +54,6 @@ int CAdminProgram::Run(const std::vector<std::string>& args)
     if (!m_session.Environment().locationProblem.empty()) {
         return m_session.UsageError(m_session.Environment().locationProblem);
     }
+    CKeyServerClient::SetDefaultTimeOut(line.Has(kOptionTimeOut) ? line.TimeOutMs() : CKeyServerClient::kTimeOut);
     return kHandlers.at(line.Command()->name)(m_session, line);
 }

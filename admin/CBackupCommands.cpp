@@ -117,10 +117,12 @@ int CBackupCommands::Import()
     const std::string& file = m_line.Operands().front();
     std::string sealed;
     if (const std::string error = ExportFiles::Read(file, kMaxExportSize, sealed); !error.empty()) {
-        return m_session.Fail("cannot read " + file + " (" + error + ")");
+        return m_session.Fail("cannot read " + file + " (" + error + "): nothing imported");
     }
-    if (sealed.size() > kMaxExportSize) {
-        return m_session.Fail(file + " is far larger than any export: nothing imported");
+    // A file that cannot be opened costs nobody a passphrase typed.
+    if (const SealedExport::SUnsealed header = SealedExport::CheckHeader(sealed);
+        header.fault != SealedExport::EFault::None) {
+        return ReportUnsealFault(header.fault, header.version, file);
     }
     if (!m_session.MayChangeAnyStore()) {
         return kExitFailed;

@@ -33,17 +33,20 @@ const SCommandEntry kCommands[] = {
      "twice from the terminal without echo (or once from standard input with --stdin); it\n"
      "is stored as code page 932 (Japanese Windows) bytes, at most 20. 'off' withdraws the\n"
      "permission.\n"},
-    {"copy", kOptionAll | kOptionStdin, 1, kAny, "copy [--stdin] HOST[:PORT] (ID... | --all)",
-     "Copy registered keys to another key server.",
+    {"copy", kOptionAll | kOptionStdin | kOptionTimeOut, 1, kAny,
+     "copy [--stdin] [--timeout SECONDS] HOST[:PORT] (ID... | --all)", "Copy registered keys to another key server.",
      "Pushes the keys of the IDs (or of every registration) to the key server at HOST (port\n"
      "51056 unless given; an IPv6 address as [ADDRESS]:PORT) with its cooperation password,\n"
      "read from the terminal without echo or from standard input with --stdin. A large copy\n"
-     "goes in several requests. Prints how many keys reached the key server.\n"},
-    {"fetch", kOptionYes | kOptionStdin, 2, kAny, "fetch [--yes] [--stdin] HOST[:PORT] ID...",
+     "goes in several requests, each given 10 s (or --timeout SECONDS, 1 to 3600) however\n"
+     "slowly the key server answers. Prints how many keys reached the key server.\n"},
+    {"fetch", kOptionYes | kOptionStdin | kOptionTimeOut, 2, kAny,
+     "fetch [--yes] [--stdin] [--timeout SECONDS] HOST[:PORT] ID...",
      "Take keys from another key server into this one.",
      "Fetches the keys of the IDs from the key server at HOST with its cooperation password\n"
      "and registers them here. IDs registered here already are replaced only after a\n"
-     "question, or with --yes. IDs the key server has no key for are named.\n"},
+     "question, or with --yes. IDs the key server has no key for are named. The request is\n"
+     "given 10 s (or --timeout SECONDS, 1 to 3600) however slowly the key server answers.\n"},
     {"export", kOptionForce | kOptionStdin, 1, 1, "export [--force] [--stdin] FILE",
      "Write every registration and setting to a file sealed with a passphrase.",
      "Writes the key of every registration, the port and the cooperation password into\n"
@@ -61,7 +64,8 @@ const SCommandEntry kCommands[] = {
     {"throttle", 0, 0, 2, "throttle [RATE [BURST] | off]",
      "Show or set how fast one peer may ask for unknown IDs or try passwords.",
      "Without an argument, prints the throttle. Each peer (a source address; an IPv6 /64 as\n"
-     "one) may ask for RATE unknown IDs a second, BURST at once (10 and 50 to start with),\n"
+     "one, and all addresses of the key server's machine as one) may ask for RATE unknown\n"
+     "IDs a second, BURST at once (10 and 50 to start with),\n"
      "and as many wrong cooperation passwords; past that it is answered as for an unknown ID\n"
      "(or a wrong password) after a second, for every ID it asks for, without a look, until\n"
      "its allowance refills. A unit asking for its own key spends nothing. 'off' lifts the\n"
@@ -74,9 +78,11 @@ const SCommandEntry kCommands[] = {
      "checks nothing. Peers on loopback, and in the exempt subnets (units behind a router,\n"
      "whose address the neighbour table cannot know; as 192.0.2.0/24 or 2001:db8::/48) are\n"
      "not checked. Without an argument, prints the mode and the exempt subnets.\n"},
-    {"status", kOptionJson, 0, 0, "status [--json]", "Show the key service's state.",
+    {"status", kOptionJson | kOptionTimeOut, 0, 0, "status [--json] [--timeout SECONDS]",
+     "Show the key service's state.",
      "The service's state (systemd's, or the Windows service manager's), its port and\n"
-     "whether something answers a check request there (on loopback, waiting up to 10 s),\n"
+     "whether something answers a check request there (on loopback, waiting up to 10 s or\n"
+     "--timeout SECONDS for the whole request),\n"
      "the cooperation state, the number of registrations, the throttle and release-check\n"
      "settings with the counts of the last hour (throttled requests, release-check\n"
      "mismatches; the service writes them once a minute) and where the key store is (a\n"

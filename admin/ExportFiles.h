@@ -10,7 +10,9 @@ namespace ExportFiles {
 // Something has the name already (a dangling link too).
 bool Exists(const std::string& path);
 
-// At most limit + 1 bytes of the file, so that the caller sees a file larger than limit.
+// The bytes of a regular file no larger than limit, read into memory of its size. Nothing
+// else is opened or waited for: a link (not followed), a FIFO, a device or a folder is
+// refused, and so is a file larger than limit, before anything is read.
 std::string Read(const std::string& path, size_t limit, std::string& bytes);
 
 // Writes the bytes to a new file, owner-only from its first moment and complete before it

@@ -10,8 +10,13 @@
 
 CLogQueue& CLogQueue::Process()
 {
-    static CLogQueue* const queue = new CLogQueue(STDERR_FILENO);
-    return *queue;
+    static CLogQueue& queue = Open(STDERR_FILENO);
+    return queue;
+}
+
+CLogQueue& CLogQueue::Open(int descriptor)
+{
+    return *new CLogQueue(descriptor);
 }
 
 CLogQueue::CLogQueue(int descriptor) : m_descriptor(descriptor), m_ring(new char[kCapacity])
@@ -69,12 +74,17 @@ void CLogQueue::Run()
         }
         // The bytes from head on belong to this thread until it moves the head past them.
         Write(m_ring.get() + head, length);
+        // A write that stops where the ring wraps may end inside a line: the note waits
+        // for the line's end, so that no line is split.
+        const bool atLineEnd = m_ring[head + length - 1] == '\n';
         uint64_t dropped = 0;
         {
             std::lock_guard<std::mutex> guard(m_lock);
             m_head = (m_head + length) % kCapacity;
             m_size -= length;
-            dropped = std::exchange(m_dropped, 0);
+            if (atLineEnd) {
+                dropped = std::exchange(m_dropped, 0);
+            }
         }
         if (dropped > 0) {
             const std::string note = std::to_string(dropped) + " log lines dropped\n";

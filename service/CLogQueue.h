@@ -12,9 +12,9 @@
 // Lines are copied into a bounded ring that one writer thread empties, so a sink that
 // stalls (a stuck journal, a terminal paused with Ctrl-S, a pipe nobody reads) never holds
 // up a request, the watcher or a stop. When the ring is full a line is dropped and
-// counted, and "N log lines dropped" follows as soon as the sink takes lines again.
-// The writer may stay blocked in the sink for ever, so the queue lives as long as the
-// process.
+// counted, and "N log lines dropped" follows, on a line of its own, as soon as the sink
+// takes lines again. The writer may stay blocked in the sink for ever, so a queue lives as
+// long as the process.
 class CLogQueue
 {
 public:
@@ -23,6 +23,8 @@ public:
 
     // The log of the process, on standard error.
     static CLogQueue& Process();
+    // A queue of its own onto the descriptor, never destroyed.
+    static CLogQueue& Open(int descriptor);
 
     // Queues the line and a line end; never waits for the sink.
     void Add(std::string_view line);

@@ -82,16 +82,27 @@ CPeerThrottle::SEntry& CPeerThrottle::Touch(const ZiRez::CPeerAddress& party, Cl
     return m_entries[index];
 }
 
-bool CPeerThrottle::Admit(const ZiRez::CPeerAddress& peer, Kind kind, Clock::time_point now)
+bool CPeerThrottle::Take(const ZiRez::CPeerAddress& party, Kind kind, Clock::time_point now)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_perSecond <= 0) {
         return true;
     }
-    SEntry& entry = Touch(peer.Party(), now);
-    if (entry.tokens[kind] >= 1) {
-        return true;
+    float& tokens = Touch(party.Party(), now).tokens[kind];
+    if (tokens < 1) {
+        return false;
     }
+    tokens -= 1;
+    return true;
+}
+
+void CPeerThrottle::CountThrottled(const ZiRez::CPeerAddress& party, Kind kind, Clock::time_point now)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_perSecond <= 0) {
+        return;
+    }
+    SEntry& entry = Touch(party.Party(), now);
     ++entry.throttled[kind];
     ++m_throttledCount;
     if (entry.pendingAt == kNone) {
@@ -99,24 +110,32 @@ bool CPeerThrottle::Admit(const ZiRez::CPeerAddress& peer, Kind kind, Clock::tim
         entry.pendingAt = static_cast<uint32_t>(m_pending.size());
         m_pending.push_back(static_cast<uint32_t>(&entry - m_entries.data()));
     }
+}
+
+bool CPeerThrottle::Admit(const ZiRez::CPeerAddress& party, Kind kind, Clock::time_point now)
+{
+    if (Take(party, kind, now)) {
+        return true;
+    }
+    CountThrottled(party, kind, now);
     return false;
 }
 
-void CPeerThrottle::Spend(const ZiRez::CPeerAddress& peer, Kind kind)
+void CPeerThrottle::Refund(const ZiRez::CPeerAddress& party, Kind kind)
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    const auto found = m_index.find(SKey{peer.Party()});
+    const auto found = m_index.find(SKey{party.Party()});
     if (m_perSecond > 0 && found != m_index.end()) {
-        // Never more debt than a bucket's worth.
         float& tokens = m_entries[found->second].tokens[kind];
-        tokens = std::max(-m_burst, tokens - 1);
+        tokens = std::min(m_burst, tokens + 1);
     }
 }
 
 void CPeerThrottle::Summarise(uint32_t index)
 {
     SEntry& entry = m_entries[index];
-    m_summaries.push_back("throttled " + entry.party.PartyText() +
+    // The loopback party stands for every address of this machine.
+    m_summaries.push_back("throttled " + (entry.party.IsLoopback() ? "this machine" : entry.party.PartyText()) +
                           " in the last minute: " + std::to_string(entry.throttled[kMiss]) + " unknown-ID requests, " +
                           std::to_string(entry.throttled[kWrongPassword]) + " password attempts");
     entry.throttled[kMiss] = entry.throttled[kWrongPassword] = 0;

@@ -10,13 +10,15 @@
 #include <unordered_map>
 #include <vector>
 
-// Token buckets per peer (see CPeerAddress::Party) for the answers that teach a sweeping or
-// guessing peer something: misses of GET_KEY and wrong cooperation passwords, each kind
-// with a bucket of its own. A request of such a kind is admitted while its peer's bucket
-// holds a token, and spends one only when it turns out a miss (a unit asking for its own
-// key, the right password spend nothing). A peer whose bucket is empty gets the miss's
-// answer without a look, so that a hit cannot show through. The table holds at most its capacity of
-// peers; the one used least recently makes room. Thread-safe.
+// Token buckets per party (see CPeerAddress::Party; the caller names the party) for the
+// answers that teach a sweeping or guessing peer something: misses of GET_KEY and wrong
+// cooperation passwords, each kind with a bucket of its own, and a spare bucket for units
+// the release check matched to their ID. A request of such a kind takes a token at its
+// admission and has it back when it proves no miss (a unit asking for its own key, the
+// right password): requests that arrive together never get past the bucket. A party whose
+// bucket is empty gets the miss's answer without a look, so that a hit cannot show through.
+// The table holds at most its capacity of parties; the one used least recently makes room.
+// Thread-safe.
 class CPeerThrottle
 {
 public:
@@ -25,8 +27,9 @@ public:
     {
         kMiss = 0,
         kWrongPassword = 1,
+        kMatchedUnit = 2,
     };
-    static constexpr size_t kKinds = 2;
+    static constexpr size_t kKinds = 3;
     static constexpr size_t kDefaultCapacity = 65536;
     // Throttled requests of a peer are summed over this long in one log line.
     static constexpr auto kSummaryPeriod = std::chrono::seconds(60);
@@ -38,12 +41,15 @@ public:
     // Tokens a second and the bucket's size; a rate of 0 throttles nothing. Peers known keep
     // what they have (up to the new size).
     void Configure(uint32_t perSecond, uint32_t burst);
-    // False (counted as throttled) when the peer's bucket of this kind is empty.
-    bool Admit(const ZiRez::CPeerAddress& peer, Kind kind, Clock::time_point now);
-    // Spends a token of an admitted request that was a miss. Requests admitted at once may
-    // spend more than there was (as many as run at once): the bucket then starts below zero.
-    void Spend(const ZiRez::CPeerAddress& peer, Kind kind);
-    // One line per peer whose first throttled request since its last line is a summary
+    // Takes a token from the party's bucket of this kind; false when it is empty.
+    bool Take(const ZiRez::CPeerAddress& party, Kind kind, Clock::time_point now);
+    // Counts a request of the party refused for this kind, for the summaries.
+    void CountThrottled(const ZiRez::CPeerAddress& party, Kind kind, Clock::time_point now);
+    // Take, and CountThrottled when it fails.
+    bool Admit(const ZiRez::CPeerAddress& party, Kind kind, Clock::time_point now);
+    // Gives back the token of an admitted request that proved no miss.
+    void Refund(const ZiRez::CPeerAddress& party, Kind kind);
+    // One line per party whose first throttled request since its last line is a summary
     // period old: what was throttled, by kind.
     std::vector<std::string> TakeSummaries(Clock::time_point now);
     // Requests throttled since the last call, all peers and kinds together.

@@ -3,6 +3,7 @@
 #include "Log.h"
 #include "platform/SafeText.h"
 #include "platform/StateDirectory.h"
+#include "protocol/Packet.h"
 #include "settings/GuardCounts.h"
 
 namespace {
@@ -109,21 +110,102 @@ bool CRequestGuard::MayRelease(const ZiRez::CPeerAddress& peer, std::string_view
     return !enforced;
 }
 
-void CRequestGuard::Admit(const ZiRez::CPeerAddress& peer, CPeerThrottle::Kind kind, uint32_t status, uint32_t detail)
+std::shared_ptr<ZiRez::CNeighbourTable> CRequestGuard::Neighbours()
 {
-    if (!m_throttle.Admit(peer, kind, Clock::now())) {
-        throw SThrottled{status, detail};
+    std::lock_guard<std::mutex> guard(m_policyLock);
+    return m_neighbours;
+}
+
+bool CRequestGuard::IsOwnAddress(const ZiRez::CPeerAddress& peer)
+{
+    if (peer.IsLoopback()) {
+        return true;
+    }
+    const Clock::time_point now = Clock::now();
+    {
+        std::lock_guard<std::mutex> guard(m_ownLock);
+        const auto found = m_ownAnswers.find(peer);
+        if (found != m_ownAnswers.end() && now - found->second.asked < kOwnAnswerKept) {
+            return found->second.own;
+        }
+    }
+    const auto neighbours = Neighbours();
+    const bool own = neighbours && neighbours->LinkAddressOf(peer).outcome == ZiRez::CNeighbourTable::Outcome::Local;
+    std::lock_guard<std::mutex> guard(m_ownLock);
+    if (m_ownAnswers.size() >= kOwnAnswerCapacity) {
+        m_ownAnswers.clear();
+    }
+    m_ownAnswers[peer] = SOwnAnswer{own, now};
+    return own;
+}
+
+ZiRez::CPeerAddress CRequestGuard::PartyOf(const ZiRez::CPeerAddress& peer)
+{
+    static const ZiRez::CPeerAddress thisMachine = ZiRez::CPeerAddress::FromText("127.0.0.1");
+    return IsOwnAddress(peer) ? thisMachine : peer.Party();
+}
+
+bool CRequestGuard::IsMatchedUnit(const ZiRez::CPeerAddress& peer, std::string_view id)
+{
+    std::array<uint8_t, 6> asked{};
+    if (!ParseMac(id, asked)) {
+        return false;
+    }
+    const auto neighbours = Neighbours();
+    if (!neighbours) {
+        return false;
+    }
+    const ZiRez::CNeighbourTable::SNeighbour neighbour = neighbours->LinkAddressOf(peer);
+    return neighbour.outcome == ZiRez::CNeighbourTable::Outcome::Found && neighbour.address == asked;
+}
+
+bool CRequestGuard::AdmitLookUp(const ZiRez::CPeerAddress& peer, std::string_view id, bool registered)
+{
+    const Clock::time_point now = Clock::now();
+    const ZiRez::CPeerAddress party = PartyOf(peer);
+    if (m_throttle.Take(party, CPeerThrottle::kMiss, now)) {
+        return true;
+    }
+    // Asked whether the ID is registered or not, so that neither way takes longer. A pair
+    // served before teaches nothing new: it needs no token. A unit matched by its link-layer
+    // address may be a sweeper that changes its own: it takes from the spare bucket.
+    if (m_hits.Holds(peer, id, now) ||
+        (IsMatchedUnit(peer, id) && m_throttle.Take(party, CPeerThrottle::kMatchedUnit, now))) {
+        return false;
+    }
+    m_throttle.CountThrottled(party, CPeerThrottle::kMiss, now);
+    if (registered) {
+        m_refused.Add(peer, id, now);
+    }
+    throw SThrottled{ST_EXEC_ERROR, DT_KEY_NOT_FOUND};
+}
+
+void CRequestGuard::Served(const ZiRez::CPeerAddress& peer, std::string_view id, bool tokenTaken)
+{
+    if (tokenTaken) {
+        m_throttle.Refund(PartyOf(peer), CPeerThrottle::kMiss);
+    }
+    m_hits.Remember(peer, id, Clock::now());
+}
+
+void CRequestGuard::AdmitPassword(const ZiRez::CPeerAddress& peer)
+{
+    if (!m_throttle.Admit(PartyOf(peer), CPeerThrottle::kWrongPassword, Clock::now())) {
+        throw SThrottled{ST_AUTH_ERROR, DT_BAD_PASSWORD};
     }
 }
 
-void CRequestGuard::Missed(const ZiRez::CPeerAddress& peer, CPeerThrottle::Kind kind)
+void CRequestGuard::PasswordRight(const ZiRez::CPeerAddress& peer)
 {
-    m_throttle.Spend(peer, kind);
+    m_throttle.Refund(PartyOf(peer), CPeerThrottle::kWrongPassword);
 }
 
 void CRequestGuard::Tick(Clock::time_point now)
 {
     for (const std::string& line : m_throttle.TakeSummaries(now)) {
+        LogLine(line);
+    }
+    for (const std::string& line : m_refused.TakeLines(now)) {
         LogLine(line);
     }
     const int64_t minute = MinuteNow();

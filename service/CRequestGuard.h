@@ -3,6 +3,8 @@
 #include "net/CNeighbourTable.h"
 #include "net/CSubnet.h"
 #include "service/CPeerThrottle.h"
+#include "service/CRecentHits.h"
+#include "service/CRefusedUnits.h"
 #include "settings/CGuardSettings.h"
 
 #include <array>
@@ -12,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // A request that its peer's throttle refused: it ends with this status, sent after a delay
@@ -23,7 +26,8 @@ struct SThrottled
 };
 
 // The key service's guards over what a request may be told, by who asks (the settings of
-// SGuardSettings): the per-peer throttle on misses and wrong passwords, the release check
+// SGuardSettings): the per-peer throttle on misses and wrong passwords (every address of
+// this machine is one peer: a local user may send from any of them), the release check
 // (a key goes only to the unit whose link-layer address is its identifier), and the counts
 // of the last hour the tools show. One for the service, configured at every start of the
 // request server.
@@ -40,11 +44,20 @@ public:
     // Checked are peers off loopback and outside the exempt subnets; each mismatch is logged
     // and counted, and refused when enforced.
     bool MayRelease(const ZiRez::CPeerAddress& peer, std::string_view id);
-    // Throws SThrottled with the miss's status when the peer may not be told more of this
-    // kind now.
-    void Admit(const ZiRez::CPeerAddress& peer, CPeerThrottle::Kind kind, uint32_t status, uint32_t detail);
-    // An admitted request turned out a miss (or a wrong password).
-    void Missed(const ZiRez::CPeerAddress& peer, CPeerThrottle::Kind kind);
+    // GET_KEY of this ID: takes a token of the peer's miss bucket, or throws SThrottled with
+    // the miss's status. When its neighbours emptied the shared bucket, a unit served this
+    // ID lately at this address is admitted still, and so is one whose link-layer address
+    // is the ID, from the spare bucket. Refusals of registered IDs are gathered for the log. True
+    // when a token was taken, to be given back by Served.
+    bool AdmitLookUp(const ZiRez::CPeerAddress& peer, std::string_view id, bool registered);
+    // The key was handed out: the token (when taken) back, the hit remembered.
+    void Served(const ZiRez::CPeerAddress& peer, std::string_view id, bool tokenTaken);
+    // A password request: takes a token, or throws SThrottled with the wrong password's status.
+    void AdmitPassword(const ZiRez::CPeerAddress& peer);
+    // The password was right: its token back.
+    void PasswordRight(const ZiRez::CPeerAddress& peer);
+    // The throttle's party of the peer: one for all addresses of this machine.
+    ZiRez::CPeerAddress PartyOf(const ZiRez::CPeerAddress& peer);
     // About once a second: logs the throttle's summaries, and once a minute writes the
     // counts of the last hour (at once after a start, so the tools find them while the
     // service runs).
@@ -64,6 +77,23 @@ private:
 
     // With m_countsLock held.
     void WriteCounts(int64_t minute);
+    std::shared_ptr<ZiRez::CNeighbourTable> Neighbours();
+    bool IsOwnAddress(const ZiRez::CPeerAddress& peer);
+    // The peer's link-layer address is the ID read as a MAC address.
+    bool IsMatchedUnit(const ZiRez::CPeerAddress& peer, std::string_view id);
+
+    struct SPeerHash
+    {
+        size_t operator()(const ZiRez::CPeerAddress& peer) const { return peer.Hash(); }
+    };
+    struct SOwnAnswer
+    {
+        bool own = false;
+        Clock::time_point asked;
+    };
+    // Addresses of this machine change (DHCP, SLAAC): an answer is asked again after this.
+    static constexpr auto kOwnAnswerKept = std::chrono::seconds(10);
+    static constexpr size_t kOwnAnswerCapacity = 4096;
     static int64_t MinuteNow();
 
     struct SReleasePolicy
@@ -73,6 +103,10 @@ private:
     };
 
     CPeerThrottle m_throttle;
+    CRecentHits m_hits;
+    CRefusedUnits m_refused;
+    std::mutex m_ownLock;
+    std::unordered_map<ZiRez::CPeerAddress, SOwnAnswer, SPeerHash> m_ownAnswers;
     std::atomic<bool> m_checking{false};
     std::mutex m_policyLock;
     std::shared_ptr<const SReleasePolicy> m_policy = std::make_shared<SReleasePolicy>();

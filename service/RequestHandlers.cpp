@@ -54,15 +54,15 @@ const CKeyRecord& FindKeyOrRefuse(CRequestConnection& connection, CRequestLog& l
 void CheckPasswordOrRefuse(CRequestGuard& guard, CRequestConnection& connection, CRequestLog& log,
                            const ZiRez::CPeerAddress& peer, std::string& password, const std::string& mask)
 {
-    guard.Admit(peer, CPeerThrottle::kWrongPassword, ST_AUTH_ERROR, DT_BAD_PASSWORD);
+    guard.AdmitPassword(peer);
     UnmaskPassword(password, mask);
     try {
         CheckPassword(password);
     } catch (const ZiRez::CSocketError&) {
-        guard.Missed(peer, CPeerThrottle::kWrongPassword);
         SendLoggedStatus(connection, log, ST_AUTH_ERROR, DT_BAD_PASSWORD);
         throw;
     }
+    guard.PasswordRight(peer);
 }
 
 void SendSealedKey(CRequestConnection& connection, const CKeyRecord& registered, const std::string& mask)
@@ -136,16 +136,18 @@ void HandleGetKey(const SServiceParts& parts, CRequestConnection& connection, CR
     connection.ReceiveData(mask);
 
     CRequestGuard& guard = parts.guard;
-    guard.Admit(peer, CPeerThrottle::kMiss, ST_EXEC_ERROR, DT_KEY_NOT_FOUND);
     const auto keyList = parts.keyLists.Current();
     const auto found = keyList->find(id);
+    // The answer of a throttled request does not depend on whether the ID is registered;
+    // only the log does.
+    const bool tokenTaken = guard.AdmitLookUp(peer, id, found != keyList->end());
     // Refused by the release check, a key is a miss to the peer in every way: its status,
-    // and the token it spends.
+    // and the token it keeps.
     if (found == keyList->end() || !guard.MayRelease(peer, id)) {
-        guard.Missed(peer, CPeerThrottle::kMiss);
         SendLoggedStatus(connection, log, ST_EXEC_ERROR, DT_KEY_NOT_FOUND);
         throw ZiRez::CSocketError("Requested LockKey Not Found!!", kPacketErrorCode);
     }
+    guard.Served(peer, id, tokenTaken);
     SendSealedKey(connection, found->second, mask);
     SendLoggedStatus(connection, log, ST_OK, 0);
 }

@@ -22,6 +22,8 @@ const char kRequestUsage[] = "usage: corvane-request check HOST PORT\n"
                              "       corvane-request fetch-keys HOST PORT PASSWORD ID... [--mask MASKHEX]\n"
                              "       corvane-request store-keys HOST PORT PASSWORD ID=KEYHEX... [--mask MASKHEX]\n"
                              "PASSWORD - reads the password from the first line of standard input.\n"
+                             "--timeout SECONDS (1 to 3600, default 10) limits the whole request, before any\n"
+                             "command or after it.\n"
                              "Without a mask a random 32-byte transfer mask is used.\n"
                              "Exit status: 0 answered, 1 refused or failed (the cause on standard error),\n"
                              "2 usage error. --version shows the version. See corvane-request(1).\n";
@@ -118,13 +120,43 @@ std::optional<std::string> FromHex(std::string_view text)
     return out;
 }
 
-std::optional<RequestCommand> ParseRequestCommand(const std::vector<std::string>& args, std::string& error)
+namespace {
+
+// Takes --timeout SECONDS out of the arguments, wherever it stands.
+bool TakeTimeOut(std::vector<std::string>& args, int32_t& timeOutMs, std::string& error)
 {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--timeout") {
+            continue;
+        }
+        unsigned seconds = 0;
+        const std::string text = i + 1 < args.size() ? args[i + 1] : std::string();
+        const auto [end, failed] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+        if (text.empty() || failed != std::errc() || end != text.data() + text.size() || seconds == 0 ||
+            seconds > 3600) {
+            error = "--timeout needs a number of seconds from 1 to 3600";
+            return false;
+        }
+        timeOutMs = static_cast<int32_t>(seconds * 1000);
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+        return true;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<RequestCommand> ParseRequestCommand(const std::vector<std::string>& given, std::string& error)
+{
+    RequestCommand command;
+    std::vector<std::string> args = given;
+    if (!TakeTimeOut(args, command.timeOutMs, error)) {
+        return std::nullopt;
+    }
     if (args.empty()) {
         error = "no command given";
         return std::nullopt;
     }
-    RequestCommand command;
     const std::string& verb = args[0];
     size_t minimum = 3;
     if (verb == "check") {
@@ -284,8 +316,7 @@ std::string ExplainConnectFailure(const RequestCommand& command)
         return "connection refused by " + Where(command) +
                ": no key server listens there (is the service running? see 'Oxlade status')";
     case 10060:
-        return "time-out: " + Where(command) + " did not answer within " +
-               std::to_string(CKeyServerClient::kTimeOut / 1000) +
+        return "time-out: " + Where(command) + " did not answer within " + std::to_string(command.timeOutMs / 1000) +
                " s: check the address, the network and the firewall there";
     default:
         break;
@@ -318,6 +349,7 @@ std::string ExplainExecutionFailure(const RequestCommand& command, const StatusB
 int RunRequestCommand(const RequestCommand& command, std::ostream& out, std::string& error)
 {
     CKeyServerClient client;
+    client.SetTimeOut(command.timeOutMs);
     ZiRez::SetLastSocketError(0);
     try {
         SendRequest(client, command, out);
@@ -332,8 +364,8 @@ int RunRequestCommand(const RequestCommand& command, std::ostream& out, std::str
                     ? "time-out: " + Where(command) + " accepted the connection but did not take the request"
                     : ExplainConnectFailure(command);
     } catch (const ZiRez::CSocketTimeOut&) {
-        error = "time-out: " + Where(command) + " stopped answering for " +
-                std::to_string(CKeyServerClient::kTimeOut / 1000) + " s";
+        error = "time-out: " + Where(command) + " did not finish the request within " +
+                std::to_string(command.timeOutMs / 1000) + " s";
     } catch (const ZiRez::CSocketError& failed) {
         const StatusBlock& status = client.LastStatus();
         error = failed.GetCode() == kPacketErrorCode && status.status != ST_OK

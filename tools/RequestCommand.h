@@ -27,6 +27,7 @@ struct RequestCommand
     std::vector<std::string> ids;    // get-key (one), fetch-keys
     std::vector<std::string> keys;   // store-keys: the 32 clear key bytes of each id
     std::optional<std::string> mask; // the transfer mask; a random 32-byte one when absent
+    int32_t timeOutMs = 10000;       // the whole request's, --timeout SECONDS
 };
 
 // Parses the arguments after the program name. On failure returns nothing and sets error

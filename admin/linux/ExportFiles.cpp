@@ -1,10 +1,10 @@
 #include "admin/ExportFiles.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,14 +19,47 @@ bool Exists(const std::string& path)
 
 std::string Read(const std::string& path, size_t limit, std::string& bytes)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::strerror(errno);
+    // Non-blocking, so that opening a FIFO does not wait for a writer.
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return errno == ELOOP ? "it is a symbolic link: name the file itself" : std::strerror(errno);
     }
-    bytes.resize(limit + 1);
-    in.read(bytes.data(), static_cast<std::streamsize>(limit + 1));
-    bytes.resize(static_cast<size_t>(in.gcount()));
-    return {};
+    const auto done = [fd](std::string error) {
+        close(fd);
+        return error;
+    };
+    struct stat info
+    {};
+    if (fstat(fd, &info) != 0) {
+        return done(std::strerror(errno));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return done("it is not a regular file");
+    }
+    if (static_cast<uint64_t>(info.st_size) > limit) {
+        return done("it is far larger than any export");
+    }
+    // One byte more than its size shows a file that grows while it is read.
+    bytes.resize(static_cast<size_t>(info.st_size) + 1);
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t count = read(fd, bytes.data() + got, bytes.size() - got);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            return done(std::strerror(errno));
+        }
+        if (count == 0) {
+            break;
+        }
+        got += static_cast<size_t>(count);
+    }
+    bytes.resize(got);
+    if (got > static_cast<size_t>(info.st_size)) {
+        return done("it changed while it was read");
+    }
+    return done({});
 }
 
 std::string WriteNew(const std::string& path, const std::string& bytes, bool replace)

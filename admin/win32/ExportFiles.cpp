@@ -5,6 +5,7 @@
 #include "platform/win32/Win32.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <sddl.h>
 
 namespace ExportFiles {
@@ -117,12 +118,28 @@ bool Exists(const std::string& path)
 
 std::string Read(const std::string& path, size_t limit, std::string& bytes)
 {
+    // A link is opened as itself, so that it can be refused rather than followed.
     const CHandle file(CreateFileW(Platform::Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.IsOpen()) {
         return ErrorText(GetLastError());
     }
-    bytes.resize(limit + 1);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileInformationByHandle(file.Get(), &info) == FALSE) {
+        return ErrorText(GetLastError());
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return "it is a symbolic link: name the file itself";
+    }
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return "it is not a regular file";
+    }
+    const uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    if (size > limit) {
+        return "it is far larger than any export";
+    }
+    // One byte more than its size shows a file that grows while it is read.
+    bytes.resize(static_cast<size_t>(size) + 1);
     size_t done = 0;
     while (done < bytes.size()) {
         DWORD got = 0;
@@ -136,6 +153,9 @@ std::string Read(const std::string& path, size_t limit, std::string& bytes)
         done += got;
     }
     bytes.resize(done);
+    if (done > size) {
+        return "it changed while it was read";
+    }
     return {};
 }
 

@@ -18,9 +18,12 @@ constexpr size_t kFixedLength = 8 + 2 + 1 + 1 + 8 + 8 + kSaltLength;
 constexpr size_t kHeaderLength = kFixedLength + crypto_secretstream_xchacha20poly1305_HEADERBYTES;
 constexpr size_t kChunk = 64 * 1024;
 constexpr size_t kMaxCipherChunk = kChunk + crypto_secretstream_xchacha20poly1305_ABYTES;
-// What an export may ask of the machine that opens it.
-constexpr uint64_t kMaxOps = 64;
-constexpr uint64_t kMaxMemory = uint64_t{1} << 30;
+// What an export may ask of the machine that opens it: no more than four times the
+// default cost, in passes, in memory, and in both together.
+constexpr uint64_t kCostFactor = 4;
+constexpr uint64_t kMaxOps = kCostFactor * crypto_pwhash_OPSLIMIT_MODERATE;
+constexpr uint64_t kMaxMemory = kCostFactor * crypto_pwhash_MEMLIMIT_MODERATE;
+constexpr uint64_t kMaxWork = kCostFactor * crypto_pwhash_OPSLIMIT_MODERATE * crypto_pwhash_MEMLIMIT_MODERATE;
 
 static_assert(kSaltLength == 16);
 
@@ -124,9 +127,8 @@ std::string Seal(std::string_view plain, std::string_view passphrase, const SKdf
     return sealed;
 }
 
-SUnsealed Unseal(std::string_view sealed, std::string_view passphrase)
+SUnsealed CheckHeader(std::string_view sealed)
 {
-    Ready();
     SUnsealed result;
     if (sealed.size() < kMagic.size() + 2 || sealed.substr(0, kMagic.size()) != kMagic) {
         result.fault = EFault::NotSealed;
@@ -148,10 +150,21 @@ SUnsealed Unseal(std::string_view sealed, std::string_view passphrase)
         return result;
     }
     if (ops < crypto_pwhash_OPSLIMIT_MIN || ops > kMaxOps || memory < crypto_pwhash_MEMLIMIT_MIN ||
-        memory > kMaxMemory) {
+        memory > kMaxMemory || ops * memory > kMaxWork) {
         result.fault = EFault::Unacceptable;
+    }
+    return result;
+}
+
+SUnsealed Unseal(std::string_view sealed, std::string_view passphrase)
+{
+    Ready();
+    SUnsealed result = CheckHeader(sealed);
+    if (result.fault != EFault::None) {
         return result;
     }
+    const uint64_t ops = GetBig(sealed, 12, 8);
+    const uint64_t memory = GetBig(sealed, 20, 8);
     const std::string_view additional = sealed.substr(0, kFixedLength);
     CStreamKey key;
     if (!key.Derive(passphrase, sealed.substr(28, kSaltLength), ops, static_cast<size_t>(memory))) {

@@ -35,7 +35,7 @@ enum class EFault
     None,
     NotSealed,       // not an export file at all
     NewerFormat,     // written by a newer version: its format number is above ours
-    Unacceptable,    // asks for a derivation beyond what this program allows
+    Unacceptable,    // asks for a derivation beyond what this program allows (4x the default cost)
     WrongPassphrase, // the passphrase is wrong, or the header was altered
     Altered,         // the content was altered
     Truncated,       // the file ends before its final chunk
@@ -48,6 +48,10 @@ struct SUnsealed
     uint16_t version = 0; // the file's format number, when it could be read
     std::string plain;
 };
+
+// The header alone, checked before a passphrase is asked for: its fault (NotSealed,
+// NewerFormat, Truncated, Unacceptable) or None; the chunks are Unseal's to check.
+SUnsealed CheckHeader(std::string_view sealed);
 
 SUnsealed Unseal(std::string_view sealed, std::string_view passphrase);
 

@@ -25,6 +25,14 @@ CClientSocket::~CClientSocket()
     m_socket.Close();
 }
 
+void CClientSocket::LimitWaits(int32_t timeOut)
+{
+    m_timeOut = timeOut;
+    if (ConnectionSocket() != INVALID_SOCKET_HANDLE) {
+        Sys::SetSendTimeOut(ConnectionSocket(), timeOut);
+    }
+}
+
 SocketHandle CClientSocket::ConnectionSocket() const
 {
     return m_socket.Family() == FAMILY_INET6 ? m_socket.IPv6Socket() : m_socket.IPv4Socket();

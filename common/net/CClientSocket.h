@@ -29,6 +29,9 @@ public:
     // A refused connection is CSocketError code 6 "Socket Connect Error!".
     void Connect(const std::string& host, uint16_t port);
 
+    // The limit of every wait from now on, a send's included (milliseconds, above 0).
+    void LimitWaits(int32_t timeOut);
+
     CBaseSocket& BaseSocket() { return m_socket; }
     const CBaseSocket& BaseSocket() const { return m_socket; }
 

@@ -8,6 +8,7 @@
 #include "net/CSocketTimeOut.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <utility>
 
@@ -18,14 +19,39 @@ namespace {
     throw ZiRez::CSocketError(message, kPacketErrorCode);
 }
 
+std::atomic<int32_t> g_defaultTimeOut{CKeyServerClient::kTimeOut};
+
 } // namespace
 
-CKeyServerClient::CKeyServerClient() : ZiRez::CStrmCltSocket(ZiRez::FAMILY_INET, nullptr, kTimeOut) {}
+CKeyServerClient::CKeyServerClient()
+    : ZiRez::CStrmCltSocket(ZiRez::FAMILY_INET, nullptr, g_defaultTimeOut.load()), m_limit(g_defaultTimeOut.load())
+{}
 
 CKeyServerClient::~CKeyServerClient() = default;
 
+void CKeyServerClient::SetDefaultTimeOut(int32_t timeOut)
+{
+    g_defaultTimeOut = timeOut;
+}
+
+int32_t CKeyServerClient::DefaultTimeOut()
+{
+    return g_defaultTimeOut.load();
+}
+
+void CKeyServerClient::LimitToDeadline()
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - Clock::now()).count();
+    if (left <= 0) {
+        throw ZiRez::CSocketTimeOut("Socket TimeOut Error!", 3);
+    }
+    LimitWaits(static_cast<int32_t>(std::min<int64_t>(left, m_limit)));
+}
+
 void CKeyServerClient::Open(const std::string& host, uint16_t port)
 {
+    m_deadline = Clock::now() + std::chrono::milliseconds(m_limit);
+    m_timeOut = m_limit;
     try {
         ZiRez::CStrmCltSocket::Open(host, port);
     } catch (...) {
@@ -143,6 +169,8 @@ std::vector<CKeyRecord> CKeyServerClient::FetchKeys(std::string_view password, c
     const CMaskBuffer masked = MaskPassword(password, mask);
     try {
         SendData(masked.Data(), masked.Length());
+    } catch (const ZiRez::CSocketTimeOut&) {
+        throw;
     } catch (...) {
         // A server that refuses this step does not know the request.
         throw KeyServer::InvalidRequest("Request is not supported!!");
@@ -250,15 +278,34 @@ void CKeyServerClient::SendAck()
 
 void CKeyServerClient::WritePacket(const PacketHeader& header, const void* payload, size_t length)
 {
-    WritePacketFully([this](const void* bytes, int count) { return Write(bytes, count); }, header, payload, length);
+    const auto write = [this](const void* bytes, int count) {
+        LimitToDeadline();
+        const int sent = Write(bytes, count);
+        // A send cut short by the time limit is the deadline's, not a broken connection.
+        if (sent <= 0 && Clock::now() >= m_deadline) {
+            throw ZiRez::CSocketTimeOut("Socket TimeOut Error!", 2);
+        }
+        return sent;
+    };
+    WritePacketFully(write, header, payload, length);
 }
 
 size_t CKeyServerClient::ReadAll(void* buffer, size_t length)
 {
-    return ReadFully([this](void* bytes, int count) { return Read(bytes, count); }, buffer, length);
+    return ReadFully(
+        [this](void* bytes, int count) {
+            LimitToDeadline();
+            return Read(bytes, count);
+        },
+        buffer, length);
 }
 
 void CKeyServerClient::ReadPayload(void* buffer, size_t length)
 {
-    ReadPayloadFully([this](void* bytes, int count) { return Read(bytes, count); }, buffer, length);
+    ReadPayloadFully(
+        [this](void* bytes, int count) {
+            LimitToDeadline();
+            return Read(bytes, count);
+        },
+        buffer, length);
 }

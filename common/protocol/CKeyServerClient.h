@@ -5,6 +5,7 @@
 #include "keys/CMaskBuffer.h"
 #include "net/CStrmCltSocket.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,7 +13,8 @@
 #include <vector>
 
 // The requester's end of a key-server connection: the packet operations and the four
-// requests. One object serves one connection and one request.
+// requests. One object serves one connection and one request, which has one deadline from
+// Open on, however a server trickles its bytes: a wait past it throws CSocketTimeOut.
 class CKeyServerClient : public ZiRez::CStrmCltSocket
 {
 public:
@@ -20,6 +22,13 @@ public:
 
     CKeyServerClient();
     ~CKeyServerClient() override;
+
+    // The whole request's time (milliseconds) for clients made from now on in this process
+    // (a tool's --timeout); kTimeOut to start with.
+    static void SetDefaultTimeOut(int32_t timeOut);
+    static int32_t DefaultTimeOut();
+    // This client's, before Open.
+    void SetTimeOut(int32_t timeOut) { m_limit = timeOut; }
 
     // Connects to a key server; any failure of it is KeyServer::ConnectError "Open fail".
     void Open(const std::string& host, uint16_t port) override;
@@ -51,6 +60,11 @@ public:
     static CMaskBuffer MaskPassword(std::string_view password, const CMaskBuffer& mask);
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    // Limits the next wait to what is left of the request's time; throws CSocketTimeOut
+    // when none is left.
+    void LimitToDeadline();
     PacketHeader ReceiveHeader();
     void WritePacket(const PacketHeader& header, const void* payload, size_t length);
     void SendAck();
@@ -61,4 +75,6 @@ private:
     void InterceptStatus(const PacketHeader& header);
 
     StatusBlock m_lastStatus{};
+    int32_t m_limit;
+    Clock::time_point m_deadline = Clock::time_point::max();
 };

@@ -16,14 +16,13 @@ CReceiveBudget::CAccount::~CAccount()
     if (m_next != nullptr) {
         m_next->m_previous = m_previous;
     }
-    if (!m_evicted) {
-        m_budget.m_total -= m_held;
-    }
+    (m_evicted ? m_budget.m_dying : m_budget.m_live) -= m_held;
+    m_budget.m_freed.notify_all();
 }
 
 bool CReceiveBudget::CAccount::Charge(size_t bytes)
 {
-    std::lock_guard<std::mutex> guard(m_budget.m_lock);
+    std::unique_lock<std::mutex> guard(m_budget.m_lock);
     if (!m_listed) {
         m_next = m_budget.m_first;
         if (m_next != nullptr) {
@@ -36,11 +35,35 @@ bool CReceiveBudget::CAccount::Charge(size_t bytes)
         return false;
     }
     m_held += bytes;
-    m_budget.m_total += bytes;
-    while (m_budget.m_total > m_budget.m_bound && !m_evicted) {
+    m_budget.m_live += bytes;
+    while (m_budget.m_live > m_budget.m_bound && !m_evicted) {
         m_budget.EvictLargest();
     }
-    return !m_evicted;
+    if (m_evicted) {
+        Refuse(*this, bytes);
+        return false;
+    }
+    // The accounts evicted meanwhile still hold their bytes until their requests unwind.
+    const bool room = m_budget.m_freed.wait_for(guard, m_budget.m_freeWait, [this] {
+        return m_evicted || m_budget.m_live + m_budget.m_dying <= m_budget.m_bound;
+    });
+    if (!room || m_evicted) {
+        if (!m_evicted) {
+            m_evicted = true;
+            m_budget.m_live -= m_held;
+            m_budget.m_dying += m_held;
+        }
+        Refuse(*this, bytes);
+        return false;
+    }
+    return true;
+}
+
+void CReceiveBudget::Refuse(CAccount& account, size_t bytes)
+{
+    account.m_held -= bytes;
+    account.m_budget.m_dying -= bytes;
+    account.m_budget.m_freed.notify_all();
 }
 
 bool CReceiveBudget::CAccount::Evicted() const
@@ -55,10 +78,10 @@ bool CReceiveBudget::CAccount::Evicted() const
 size_t CReceiveBudget::Total() const
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    return m_total;
+    return m_live + m_dying;
 }
 
-// Called with the lock held and the total past the bound, so some account holds bytes.
+// Called with the lock held and the live bytes past the bound, so some account holds them.
 void CReceiveBudget::EvictLargest()
 {
     CAccount* largest = nullptr;
@@ -68,7 +91,8 @@ void CReceiveBudget::EvictLargest()
         }
     }
     largest->m_evicted = true;
-    m_total -= largest->m_held;
+    m_live -= largest->m_held;
+    m_dying += largest->m_held;
     if (largest->m_wake) {
         largest->m_wake(largest->m_held);
     }

@@ -93,7 +93,7 @@ int32_t CRequestConnection::ReceiveInt()
         if (header.value != kIntSize) {
             ThrowPacketError("Int Size Invalid Error!");
         }
-        ChargeItem(kIntSize);
+        ChargeItem(kIntSize, kIntSize);
         uint8_t bytes[kIntSize];
         ReadPayload(bytes, sizeof bytes);
         SendAck();
@@ -102,7 +102,7 @@ int32_t CRequestConnection::ReceiveInt()
     ThrowPacketError(header.value != 0 ? "Data packet Receive Error!" : "No Data Error!");
 }
 
-size_t CRequestConnection::ReceiveDataHeader()
+size_t CRequestConnection::ReceiveDataHeader(const std::string* appendTo)
 {
     const PacketHeader header = ReceiveHeader();
     if (header.type != PT_DATA || header.value == 0) {
@@ -112,7 +112,14 @@ size_t CRequestConnection::ReceiveDataHeader()
     if (header.value > kMaxDataLength) {
         ThrowPacketError("Data Size Invalid Error!");
     }
-    ChargeItem(header.value);
+    // What the item takes of memory: its own string, or what the buffer it joins grows by
+    // (ahead, as strings grow, so that many items cost few copies).
+    size_t held = header.value;
+    if (appendTo != nullptr) {
+        const size_t needed = appendTo->size() + header.value;
+        held = needed > appendTo->capacity() ? std::max(needed, 2 * appendTo->capacity()) - appendTo->capacity() : 0;
+    }
+    ChargeItem(header.value, held);
     return header.value;
 }
 
@@ -126,8 +133,11 @@ void CRequestConnection::ReceiveData(std::string& out)
 
 size_t CRequestConnection::ReceiveDataAppend(std::string& buffer)
 {
-    const size_t length = ReceiveDataHeader();
+    const size_t length = ReceiveDataHeader(&buffer);
     const size_t at = buffer.size();
+    if (at + length > buffer.capacity()) {
+        buffer.reserve(std::max(at + length, 2 * buffer.capacity()));
+    }
     buffer.resize(at + length);
     ReadPayload(buffer.data() + at, length);
     SendAck();
@@ -170,14 +180,14 @@ void CRequestConnection::ExpectAck()
     }
 }
 
-void CRequestConnection::ChargeItem(size_t length)
+void CRequestConnection::ChargeItem(size_t length, size_t held)
 {
     const size_t charged = length + kItemOverhead;
     if (charged > kMaxRequestItems - m_received) {
         ThrowPacketError("Data Size Invalid Error!");
     }
     m_received += charged;
-    if (m_account != nullptr && !m_account->Charge(charged)) {
+    if (m_account != nullptr && !m_account->Charge(held + kItemOverhead)) {
         ThrowPacketError(kBoundMessage);
     }
 }

@@ -69,8 +69,11 @@ private:
     void ReadPayload(void* buffer, size_t length);
     void ExpectAck();
     // The payload length of a data packet, checked and charged before anything is read.
-    size_t ReceiveDataHeader();
-    void ChargeItem(size_t length);
+    // With appendTo, the item joins that buffer.
+    size_t ReceiveDataHeader(const std::string* appendTo = nullptr);
+    // Counts the item against the request's limit, and the memory it holds against the
+    // budget of all connections.
+    void ChargeItem(size_t length, size_t held);
 
     std::shared_ptr<ZiRez::CServerSocket> m_server;
     int m_index;

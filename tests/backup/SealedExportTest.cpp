@@ -84,6 +84,44 @@ TEST(SealedExport, EveryChangeToTheFileIsRefusedWithItsReason)
     EXPECT_EQ(SealedExport::Unseal(newer, kPassphrase).version, 2);
 }
 
+// The header is judged before any passphrase is asked: a derivation may cost at most four
+// times the default, in passes, in memory and in both together.
+TEST(SealedExport, AHeaderAskingMoreThanFourTimesTheDefaultCostIsRefusedUnopened)
+{
+    const std::string sealed = SealedExport::Seal("x", kPassphrase, SealedExport::LeastCost());
+    const auto withCost = [&sealed](uint64_t ops, uint64_t memory) {
+        std::string changed = sealed;
+        for (int i = 0; i < 8; ++i) {
+            changed[12 + 7 - i] = static_cast<char>((ops >> (8 * i)) & 0xFF);
+            changed[20 + 7 - i] = static_cast<char>((memory >> (8 * i)) & 0xFF);
+        }
+        return changed;
+    };
+    const SealedExport::SKdfCost normal = SealedExport::DefaultCost();
+    const uint64_t mib = 1 << 20;
+    const struct
+    {
+        uint64_t ops;
+        uint64_t memory;
+        EFault fault;
+    } cases[] = {
+        {normal.opsLimit, normal.memLimit, EFault::None},
+        {4 * normal.opsLimit, normal.memLimit, EFault::None},
+        {normal.opsLimit, 4 * normal.memLimit, EFault::None},
+        {4 * normal.opsLimit + 1, 64 * mib, EFault::Unacceptable},
+        {normal.opsLimit, 4 * normal.memLimit + 1024, EFault::Unacceptable},
+        {2 * normal.opsLimit, 4 * normal.memLimit, EFault::Unacceptable},
+        {12, 1024 * mib, EFault::Unacceptable},
+        {64, 1024 * mib, EFault::Unacceptable},
+        {0, 64 * mib, EFault::Unacceptable},
+    };
+    for (const auto& test : cases) {
+        EXPECT_EQ(SealedExport::CheckHeader(withCost(test.ops, test.memory)).fault, test.fault)
+            << test.ops << " passes, " << test.memory / mib << " MiB";
+    }
+    EXPECT_EQ(SealedExport::CheckHeader(sealed.substr(0, 30)).fault, EFault::Truncated);
+}
+
 TEST(ExportPayload, RoundTripsAndRefusesWhatTheStoreCouldNotTake)
 {
     const ExportPayload::SExport sample = Sample(3);

@@ -113,11 +113,13 @@ namespace {
 using ZiRez::CPeerAddress;
 using Clock = CPeerThrottle::Clock;
 
-// A miss is admitted and spends a token; a hit is admitted and spends none.
+// Every admission takes a token; a hit gives it back, a miss keeps it, and a request still
+// running (its outcome unknown) holds it.
 enum class Act
 {
     Miss,
     Hit,
+    Running,
 };
 
 struct Step
@@ -175,6 +177,14 @@ TEST(PeerThrottle, BucketsPerPeerOnAClockTheTestSets)
           {"192.0.2.1", kMiss, 0, Act::Hit, false}, // an empty bucket admits no hit either
           {"192.0.2.1", kPassword, 0, Act::Miss, true},
           {"192.0.2.2", kMiss, 0, Act::Miss, true}}},
+        {"requests running together take no more than the bucket holds",
+         16,
+         1,
+         2,
+         {{"192.0.2.1", kMiss, 0, Act::Running, true},
+          {"192.0.2.1", kMiss, 0, Act::Running, true},
+          {"192.0.2.1", kMiss, 0, Act::Running, false},
+          {"192.0.2.1", kPassword, 0, Act::Running, true}}},
         {"an IPv6 /64 is one peer; an IPv4-mapped address is its IPv4 address",
          16,
          1,
@@ -213,8 +223,8 @@ TEST(PeerThrottle, BucketsPerPeerOnAClockTheTestSets)
             ASSERT_NE(peer.Family(), 0) << step.peer;
             const bool admitted = throttle.Admit(peer, step.kind, start + std::chrono::milliseconds(step.atMs));
             EXPECT_EQ(admitted, step.admitted) << scenario.name << ", step " << i;
-            if (admitted && step.act == Act::Miss) {
-                throttle.Spend(peer, step.kind);
+            if (admitted && step.act == Act::Hit) {
+                throttle.Refund(peer, step.kind);
             }
         }
         EXPECT_LE(throttle.Size(), scenario.capacity) << scenario.name;
@@ -227,13 +237,10 @@ TEST(PeerThrottle, ThrottledRequestsAreSummedUpOncePerPeerAndMinute)
     throttle.Configure(1, 1);
     const Clock::time_point start = Clock::now();
     const CPeerAddress sweeper = CPeerAddress::FromText("2001:db8:5:6::9");
-    const CPeerAddress guesser = CPeerAddress::FromText("192.0.2.9");
+    // The loopback party stands for all of this machine's addresses.
+    const CPeerAddress guesser = CPeerAddress::FromText("127.0.0.1");
     const auto miss = [&throttle](const CPeerAddress& peer, CPeerThrottle::Kind kind, Clock::time_point at) {
-        const bool admitted = throttle.Admit(peer, kind, at);
-        if (admitted) {
-            throttle.Spend(peer, kind);
-        }
-        return admitted;
+        return throttle.Admit(peer, kind, at);
     };
     for (int i = 0; i < 4; ++i) {
         miss(sweeper, kMiss, start);
@@ -245,8 +252,8 @@ TEST(PeerThrottle, ThrottledRequestsAreSummedUpOncePerPeerAndMinute)
     auto lines = throttle.TakeSummaries(start + std::chrono::seconds(60));
     std::sort(lines.begin(), lines.end());
     EXPECT_EQ(lines, (std::vector<std::string>{
-                         "throttled 192.0.2.9 in the last minute: 0 unknown-ID requests, 3 password attempts",
                          "throttled 2001:db8:5:6::/64 in the last minute: 3 unknown-ID requests, 0 password attempts",
+                         "throttled this machine in the last minute: 0 unknown-ID requests, 3 password attempts",
                      }));
     EXPECT_TRUE(throttle.TakeSummaries(start + std::chrono::seconds(200)).empty());
     // A peer evicted with throttled requests not yet summed up has its line at once.
@@ -256,5 +263,5 @@ TEST(PeerThrottle, ThrottledRequestsAreSummedUpOncePerPeerAndMinute)
     miss(CPeerAddress::FromText("192.0.2.11"), kMiss, start + std::chrono::seconds(202));
     EXPECT_EQ(throttle.TakeSummaries(start + std::chrono::seconds(202)),
               (std::vector<std::string>{
-                  "throttled 192.0.2.9 in the last minute: 0 unknown-ID requests, 1 password attempts"}));
+                  "throttled this machine in the last minute: 0 unknown-ID requests, 1 password attempts"}));
 }

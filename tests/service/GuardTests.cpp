@@ -11,61 +11,69 @@
 #include <unistd.h>
 #include <vector>
 
-// Past its bucket a peer gets exactly a miss's answer, for a registered identifier too
-// (a hit must not show through), while another peer is served; the throttled requests
-// hold no worker, so many of them at once do not keep the other peer waiting.
-TEST_F(TernwickTest, ThrottleRefusesOnePeerPastItsBucketAndServesAnother)
+// Every address of this machine is one peer: misses from three 127/8 sources and ::1 share
+// one bucket. Past it the peer gets exactly a miss's answer, for a registered identifier
+// too (a hit must not show through), whatever source it picks; the throttled requests hold
+// no worker, so many of them at once do not keep a unit waiting that was served at its
+// address before (it is served from the spare bucket).
+TEST_F(TernwickTest, ThrottleCountsThisMachineAsOnePeer)
 {
-    ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"guard", "1", "3", "0", ""}), 0);
+    ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"guard", "1", "4", "0", ""}), 0);
     const std::string key(32, '\x5A');
     Register("00A0B0C0D0E0", key);
     Start();
     const auto getKey = [this](const std::string& id, const char* source) {
+        const bool ipv6 = std::string(source) == "::1";
         return Wire::Hex(Harness::Converse(
-            m_port, Wire::Request(16) + Wire::Data(id) + Wire::Data("mask") + Wire::Ack() + Wire::Ack(), "127.0.0.1",
-            source));
+            m_port, Wire::Request(16) + Wire::Data(id) + Wire::Data("mask") + Wire::Ack() + Wire::Ack(),
+            ipv6 ? "::1" : "127.0.0.1", ipv6 ? "" : source));
     };
     const std::string miss = Wire::Hex(NotFoundReply());
     const std::string served = Wire::Hex(GetKeyReply(key, "00A0B0C0D0E0", "mask"));
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(getKey("00A0B0C0D0E" + std::to_string(i + 1), "127.0.0.2"), miss) << i;
+    // A hit gives its token back: the unit costs the bucket nothing.
+    EXPECT_EQ(getKey("00A0B0C0D0E0", "127.0.0.9"), served);
+    const bool ipv6 = Harness::IPv6LoopbackWorks();
+    const char* sources[] = {"127.0.0.2", "127.0.0.3", "127.1.2.3", ipv6 ? "::1" : "127.0.0.4"};
+    for (const char* source : sources) {
+        EXPECT_EQ(getKey("00A0B0C0D0E1", source), miss) << source;
     }
-    // Sixteen throttled requests wait at once, more than the workers there are, the first
-    // for a registered ID (a throttled peer must not learn of a hit); their peers send the
-    // ACKs ahead with the request and keep their end open, and are closed once the reply is
-    // out, not held until the wait for an ACK gives up. All are sent before any reply comes
-    // (a reply takes a second, in which the bucket would refill).
+    // Sixteen throttled requests wait at once, more than the workers there are, each from a
+    // source of its own, the first for the registered ID; their peers send the ACKs ahead
+    // and keep their end open, and are closed once the reply is out. All are sent before
+    // any reply comes (a reply takes a second, in which the bucket would refill).
     std::vector<Harness::CPeer> waiting(16);
     for (size_t i = 0; i < waiting.size(); ++i) {
         const std::string id = i == 0 ? "00A0B0C0D0E0" : "00A0B0C0D0F" + std::to_string(i % 10);
-        ASSERT_TRUE(waiting[i].Connect("127.0.0.1", m_port, "127.0.0.2"));
+        ASSERT_TRUE(waiting[i].Connect("127.0.0.1", m_port, "127.0.3." + std::to_string(i + 1)));
         waiting[i].Send(Wire::Request(16) + Wire::Data(id) + Wire::Data("mask") + Wire::Ack() + Wire::Ack());
     }
-    EXPECT_EQ(getKey("00A0B0C0D0E0", "127.0.0.3"), served);
-    EXPECT_EQ(getKey("00A0B0C0D0E9", "127.0.0.3"), miss);
+    const auto before = Harness::Clock::now();
+    EXPECT_EQ(getKey("00A0B0C0D0E0", "127.0.0.9"), served);
+    EXPECT_LT(Harness::Clock::now() - before, std::chrono::milliseconds(900)) << "the unit waited for the throttled";
     for (auto& peer : waiting) {
         bool closed = false;
         EXPECT_EQ(Wire::Hex(peer.ReadToClose(CDelayedReplies::kAckWaitMs - 1000, &closed)), miss)
             << &peer - waiting.data();
         EXPECT_TRUE(closed);
     }
-    // The peer's bucket refills: a unit behind it is served again.
+    // The bucket refills: a unit at any of the sources is served again.
     std::string again;
     for (int wait = 0; wait < 10 && again != served; ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
         again = getKey("00A0B0C0D0E0", "127.0.0.2");
     }
     EXPECT_EQ(again, served);
-    EXPECT_TRUE(m_service->WaitForLog("code 16", 3 + 3, 5000));
-    EXPECT_EQ(m_service->CountLog("code 16"), 3u + 3u) << "throttled requests are not logged one by one\n"
-                                                       << m_service->Log();
+    EXPECT_TRUE(m_service->WaitForLog("code 16", 1 + 4 + 1 + 1, 5000));
+    EXPECT_EQ(m_service->CountLog("code 16"), 1u + 4u + 1u + 1u) << "throttled requests are not logged one by one\n"
+                                                                 << m_service->Log();
 }
 
 namespace {
 
 // Two network namespaces joined by a veth pair: the service's, with 10.77.0.1 and
 // fd77::1, and a unit's, with 10.77.0.2 and fd77::2 and the link-layer address
-// 02:00:00:00:00:01 (so its identifier is 020000000001). Needs root and iproute2.
+// 02:00:00:00:00:01 (so its identifier is 020000000001), and fd77::3 for a neighbour in its
+// /64. Needs root and iproute2.
 class CUnitLink
 {
 public:
@@ -91,6 +99,7 @@ public:
             "ip -n " + u + " addr add 10.77.0.2/24 dev " + u,
             "ip -n " + s + " addr add fd77::1/64 dev " + s + " nodad",
             "ip -n " + u + " addr add fd77::2/64 dev " + u + " nodad",
+            "ip -n " + u + " addr add fd77::3/64 dev " + u + " nodad",
             "ip -n " + s + " link set " + s + " up",
             "ip -n " + u + " link set " + u + " up",
         };
@@ -203,4 +212,77 @@ TEST_F(TernwickTest, ReleaseCheckFollowsTheUnitsLinkLayerAddress)
         EXPECT_EQ(m_service->CountLog(mismatch), mismatches) << m_service->Log();
     }
     EXPECT_EQ(m_service->CountLog("asked for the key of \"020000000001\""), 0u);
+}
+
+// A sweeper empties the bucket its unit shares (the /64, or one IPv4 address as behind a
+// NAT); the unit is served still: by its link-layer address matching its ID, or as served
+// at its address before. The sweeper gets a miss's answer for every other registered ID.
+TEST_F(TernwickTest, AUnitIsNotRefusedForASweeperBesideIt)
+{
+    CUnitLink link;
+    if (!link.Problem().empty()) {
+        GTEST_SKIP() << link.Problem();
+    }
+    const std::string own(32, '\x11');
+    const std::string natted(32, '\x33');
+    Register("020000000001", own);
+    Register("020000000002", std::string(32, '\x22'));
+    Register("00A0B0C0D0E0", natted);
+    ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"guard", "1", "5", "0", ""}), 0);
+    link.InServer(
+        [this] { m_service = std::make_unique<Harness::CTernwickProcess>(m_dir.Path(), m_notify.Address()); });
+    ASSERT_TRUE(link.InUnit([this] { return Harness::WaitForListener(m_port, 20000, "10.77.0.1"); }))
+        << m_service->Log();
+    const auto getKey = [&](const std::string& id, const std::string& server, const std::string& source) {
+        return link.InUnit([&] {
+            return Wire::Hex(Harness::Converse(
+                m_port, Wire::Request(16) + Wire::Data(id) + Wire::Data("mask") + Wire::Ack() + Wire::Ack(), server,
+                source));
+        });
+    };
+    const std::string miss = Wire::Hex(NotFoundReply());
+    const std::string ownKey = Wire::Hex(GetKeyReply(own, "020000000001", "mask"));
+    const std::string nattedKey = Wire::Hex(GetKeyReply(natted, "00A0B0C0D0E0", "mask"));
+    // A unit behind the NAT address is served once while the bucket holds tokens.
+    EXPECT_EQ(getKey("00A0B0C0D0E0", "10.77.0.1", "10.77.0.2"), nattedKey);
+    const struct
+    {
+        const char* server;
+        const char* sweeper;
+        const char* unit;
+        const char* unitId;
+        const std::string& served;
+        size_t linesBefore; // of requests from the sweeper's address
+    } cases[] = {
+        {"fd77::1", "fd77::3", "fd77::2", "020000000001", ownKey, 0},
+        {"10.77.0.1", "10.77.0.2", "10.77.0.2", "00A0B0C0D0E0", nattedKey, 1},
+    };
+    const std::string request = Wire::Request(16) + Wire::Data("000000000010") + Wire::Data("mask");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sweeper);
+        // The sweep waits for no answer (a throttled one takes a second, in which a token
+        // would come back); the five its bucket admits are logged.
+        std::vector<Harness::CPeer> sweep(8);
+        const std::string admitted = std::string("request from ") + c.sweeper + ": code 16";
+        link.InUnit([&] {
+            for (auto& peer : sweep) {
+                EXPECT_TRUE(peer.Connect(c.server, m_port, c.sweeper));
+                peer.Send(request + Wire::Ack() + Wire::Ack());
+            }
+            return 0;
+        });
+        ASSERT_TRUE(m_service->WaitForLog(admitted, c.linesBefore + 5, 5000)) << m_service->Log();
+        Harness::CPeer probe;
+        link.InUnit([&] {
+            EXPECT_TRUE(probe.Connect(c.server, m_port, c.sweeper));
+            return probe.Send(Wire::Request(16) + Wire::Data("020000000002") + Wire::Data("mask") + Wire::Ack() +
+                              Wire::Ack());
+        });
+        EXPECT_EQ(getKey(c.unitId, c.server, c.unit), c.served);
+        EXPECT_EQ(getKey(c.unitId, c.server, c.unit), c.served);
+        EXPECT_EQ(Wire::Hex(probe.ReadToClose(5000)), miss) << "the sweeper found a key";
+        for (auto& peer : sweep) {
+            EXPECT_EQ(Wire::Hex(peer.ReadToClose(5000)), miss);
+        }
+    }
 }

@@ -138,6 +138,36 @@ TEST_F(TernwickTest, HostilePushersAreClosedLargestFirstAtTheBoundWhileUnitsAreS
     EXPECT_FALSE(m_service->WaitExit(0));
 }
 
+// Many pushes of 1 MiB, each sent half (its ninth item announced, half of it sent): the
+// memory the service ever held stays within its bound over what it held before, while a
+// unit is served.
+TEST_F(TernwickTest, HalfSentPushesHoldTheServiceWithinItsMemoryBound)
+{
+    Harness::RaiseDescriptorLimit();
+    Register(kId, Key(3));
+    Start();
+    ExpectChecksAnswered(m_port, 1);
+    const long before = m_service->StatusField("VmRSS");
+    std::string half = Request(256) + Data("pw") + Int(8);
+    for (int i = 0; i < 8; ++i) {
+        half += Data(std::string(65536, 'H'));
+    }
+    half += Data(std::string(65536, 'h')).substr(0, 8 + 32768);
+    constexpr int kPushers = 240;
+    std::vector<Harness::CPeer> pushers(kPushers);
+    for (auto& pusher : pushers) {
+        ASSERT_TRUE(pusher.Connect("127.0.0.1", m_port));
+        pusher.Send(half);
+    }
+    EXPECT_EQ(Hex(GetKey(kId, kMask)), Hex(GetKeyReply(Key(3), kId, kMask)));
+    ASSERT_TRUE(m_service->WaitForLog("received items of all connections at their bound", 100, 30000))
+        << m_service->Log();
+    const long peak = m_service->StatusField("VmHWM");
+    const long threads = m_service->ThreadCount();
+    // Besides the items: the workers' stacks and buffers.
+    EXPECT_LE(peak - before, (64 + 26) * 1024) << "KiB, with " << threads << " threads";
+}
+
 TEST_F(TernwickTest, APushOfTenThousandKeysIsOneTransactionThatSurvivesAKill)
 {
     SetPassword(kPassword);

@@ -127,16 +127,21 @@ bool CTernwickProcess::WaitForLog(const std::string& text, size_t count, int tim
     return true;
 }
 
-long CTernwickProcess::ThreadCount() const
+long CTernwickProcess::StatusField(const std::string& field) const
 {
     std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("Threads:", 0) == 0) {
-            return std::stol(line.substr(8));
+        if (line.rfind(field + ":", 0) == 0) {
+            return std::stol(line.substr(field.size() + 1));
         }
     }
     return -1;
+}
+
+long CTernwickProcess::ThreadCount() const
+{
+    return StatusField("Threads");
 }
 
 } // namespace Harness

@@ -33,6 +33,8 @@ public:
     size_t CountLog(const std::string& text) const;
     // Threads of the process now; -1 when it cannot be read.
     long ThreadCount() const;
+    // A number of /proc/PID/status ("VmHWM" in KiB: the most memory it held), -1 if none.
+    long StatusField(const std::string& field) const;
 
 private:
     pid_t m_pid = -1;

@@ -27,6 +27,11 @@ TEST(RequestCommandTest, AcceptsEachCommandWithItsItems)
     EXPECT_EQ(check->kind, Kind::Check);
     EXPECT_EQ(check->host, "127.0.0.1");
     EXPECT_EQ(check->port, 51056);
+    EXPECT_EQ(check->timeOutMs, 10000);
+    const auto limited = ParseRequestCommand(Args{"check", "h", "--timeout", "3", "1"}, error);
+    ASSERT_TRUE(limited) << error;
+    EXPECT_EQ(limited->timeOutMs, 3000);
+    EXPECT_EQ(limited->port, 1);
 
     const auto get = ParseRequestCommand(Args{"get-key", "h", "1", "00a0b0c0d0e0", "0102"}, error);
     ASSERT_TRUE(get) << error;
@@ -71,6 +76,9 @@ TEST(RequestCommandTest, RefusesMalformedArgumentsWithAReason)
         {{"get-key", "h", "1", "ID", ""}, "mask"},
         {{"get-key", "h", "1", "ID", "00", "more"}, "get-key takes"},
         {{"fetch-keys", "h", "1", "pw", "--mask"}, "--mask"},
+        {{"check", "h", "1", "--timeout"}, "--timeout"},
+        {{"check", "h", "1", "--timeout", "0"}, "--timeout"},
+        {{"check", "h", "1", "--timeout", "3601"}, "--timeout"},
         {{"store-keys", "h", "1", "pw"}, "at least one"},
         {{"store-keys", "h", "1", "pw", "ID"}, "ID=KEYHEX"},
         {{"store-keys", "h", "1", "pw", "=" + key}, "ID=KEYHEX"},

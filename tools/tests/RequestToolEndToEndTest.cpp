@@ -7,6 +7,8 @@
 #include "settings/CKeyStore.h"
 
 #include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +19,7 @@
 #include <string>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -242,7 +245,7 @@ TEST_F(RequestToolEndToEndTest, UnreachableOrSilentServersAreNamedByCause)
          "corvane-request: cannot find the host 'no-such-host.invalid': give an IP address or a name the resolver "
          "knows\n"},
         {{"check", "127.0.0.1", silentPort},
-         "corvane-request: time-out: 127.0.0.1 port " + silentPort + " stopped answering for 10 s\n"},
+         "corvane-request: time-out: 127.0.0.1 port " + silentPort + " did not finish the request within 10 s\n"},
     };
     for (const auto& entry : cases) {
         const ToolResult result = Run(entry.args, "");
@@ -250,6 +253,53 @@ TEST_F(RequestToolEndToEndTest, UnreachableOrSilentServersAreNamedByCause)
         EXPECT_EQ(result.err, entry.err) << testing::PrintToString(entry.args);
     }
     close(silent);
+}
+
+// A server that sends a byte every 300 ms never lets one wait run out: each request still
+// ends at its deadline (--timeout 1), reported as a time-out.
+TEST_F(RequestToolEndToEndTest, EveryRequestKeepsItsDeadlineAgainstATricklingServer)
+{
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string port = std::to_string(ntohs(address.sin_port));
+    std::atomic<bool> stop{false};
+    // Trickles to each connection in turn for at most 8 s: a client without a deadline
+    // fails the test rather than hanging it.
+    std::thread trickler([&] {
+        for (int served = 0; served < 4 && !stop; ++served) {
+            const int connection = accept(listener, nullptr, nullptr);
+            for (int i = 0; i < 26 && !stop && send(connection, "", 1, MSG_NOSIGNAL) == 1; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            }
+            close(connection);
+        }
+    });
+    const std::vector<std::vector<std::string>> requests = {
+        {"check", "127.0.0.1", port},
+        {"get-key", "127.0.0.1", port, kId},
+        {"fetch-keys", "127.0.0.1", port, kPassword, kId},
+        {"store-keys", "127.0.0.1", port, kPassword, kId + "=" + std::string(64, '0')},
+    };
+    for (std::vector<std::string> args : requests) {
+        args.insert(args.begin() + 1, {"--timeout", "1"});
+        const auto start = std::chrono::steady_clock::now();
+        const ToolResult result = Run(args, "");
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)) << args[0];
+        EXPECT_EQ(result.exitCode, 1) << args[0];
+        EXPECT_EQ(result.err,
+                  "corvane-request: time-out: 127.0.0.1 port " + port + " did not finish the request within 1 s\n")
+            << args[0];
+    }
+    stop = true;
+    shutdown(listener, SHUT_RDWR);
+    trickler.join();
+    close(listener);
 }
 
 TEST_F(RequestToolEndToEndTest, UsageErrorsExitWithTwoAndInformationWithZero)
