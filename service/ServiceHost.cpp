@@ -11,6 +11,16 @@
 
 namespace {
 
+constexpr int kFinalLogDrainMs = 1000;
+
+// Once it reads the stopped report, Windows may end the process at any moment: the last log
+// lines are written out first.
+void ReportStopped(ServiceContext& context, uint32_t exitCode)
+{
+    DrainLog(kFinalLogDrainMs);
+    ReportStatus(context, kServiceStopped, exitCode);
+}
+
 void SetState(ServiceContext& context, int state)
 {
     {
@@ -67,7 +77,7 @@ void ServiceMain(ServiceContext& context, CStatusReporter& reporter)
         context.pausedEvent = std::make_unique<Platform::CEvent>(true, false);
     } catch (const std::exception& error) {
         LogLine(std::string("cannot create the stop and pause events: ") + error.what());
-        ReportStatus(context, kServiceStopped, 0);
+        ReportStopped(context, 0);
         return;
     }
     // Registering the control handler: controls queued as signals until now are taken.
@@ -82,7 +92,7 @@ void ServiceMain(ServiceContext& context, CStatusReporter& reporter)
         if (context.state != kStateStopPending) {
             LogLine("cannot start the watcher thread");
         }
-        ReportStatus(context, kServiceStopped, 0);
+        ReportStopped(context, 0);
         return;
     }
     if (WaitForFirstListener(context)) {
@@ -93,8 +103,8 @@ void ServiceMain(ServiceContext& context, CStatusReporter& reporter)
 
     context.stopEvent->Wait(-1);
 
-    ReportStatus(context, kServiceStopped, static_cast<uint32_t>(context.exitCode.load()));
     LogLine("Ternwick stopped");
+    ReportStopped(context, static_cast<uint32_t>(context.exitCode.load()));
     // The watcher is not waited for: it may be blocked in an accept; the process ends
     // with the service.
     if (context.workerThread.joinable()) {
