@@ -107,8 +107,8 @@ TEST(ScmServiceManager, CreateFailuresAreExplainedInWindowsTerms)
     for (const uint32_t error : {CServiceManager::kErrorFileNotFound, CServiceManager::kErrorAccessDenied,
                                  static_cast<uint32_t>(ERROR_SERVICE_MARKED_FOR_DELETE)}) {
         const std::string advice = manager.CreateAdvice(error, "C:\\Program Files\\Corvane Key Server\\Ternwick.exe");
-        for (const char* linux : {"sudo", "root", "unit file", "executable"}) {
-            EXPECT_EQ(advice.find(linux), std::string::npos) << error << ": " << advice;
+        for (const char* word : {"sudo", "root", "unit file", "executable"}) {
+            EXPECT_EQ(advice.find(word), std::string::npos) << error << ": " << advice;
         }
     }
     EXPECT_NE(manager.CreateAdvice(CServiceManager::kErrorAccessDenied, "").find("administrator"), std::string::npos);
