@@ -40,13 +40,13 @@ answers() {
     echo "$out"
     return 1
 }
-# msiexec silently, with its log; the log's text (UTF-16 on disk) goes to $work/NAME.log.
+# msiexec silently, with its log in $work/NAME.log.
 msiexec() {
     local name="$1"
     shift
     local rc=0
     "$wine" msiexec "$@" /qn /l*v "C:\\$name.log" </dev/null >/dev/null 2>&1 || rc=$?
-    iconv -f UTF-16 -t UTF-8 "$WINEPREFIX/drive_c/$name.log" 2>/dev/null | tr -d '\r' >"$work/$name.log" || true
+    tr -d '\r' <"$WINEPREFIX/drive_c/$name.log" >"$work/$name.log" 2>/dev/null || true
     return "$rc"
 }
 state() { local s; s="$(win "$probe" state 2>&1)" || true; echo "${s%% *}"; }
@@ -77,7 +77,7 @@ for row in $'Ternwick\tTernwick\tQuillon Corvane Key Service\t16\t2\t1\t' \
     'advfirewall firewall add rule name="Ternwick" dir=in action=allow program="[INSTALLDIR]Ternwick.exe" protocol=tcp' \
     'advfirewall firewall add rule name="Ternwick" dir=in action=allow program="[INSTALLDIR]Ternwick.exe" protocol=udp' \
     'advfirewall firewall delete rule name="Ternwick"' \
-    'failure Ternwick reset= INFINITE actions= restart/1000' \
+    'failure Ternwick reset= 0 actions= restart/1000' \
     $'ALLUSERS\t1'; do
     grep -qF -- "$row" <<<"$tables" || fail "no table row '$row' in: $tables"
 done
@@ -111,9 +111,13 @@ grep -q "Ternwick" "$folder/README.txt" || fail "README.txt holds no manual"
 [ -n "$(find "$WINEPREFIX/drive_c" -name 'Halvard (Corvane Key Server).lnk' | head -n 1)" ] ||
     fail "no Start-menu entry for Halvard"
 [ "$(state)" = 4 ] || fail "the service is not running after the install (state $(state))"
-config="$("$wine" sc qc Ternwick 2>&1 | tr -d '\r')"
-grep -q 'AUTO_START' <<<"$config" || fail "the service does not start automatically: $config"
+config="$("$wine" reg query 'HKLM\System\CurrentControlSet\Services\Ternwick' 2>&1 | tr -d '\r')"
+grep -q 'Start.*0x2$' <<<"$config" || fail "the service does not start automatically: $config"
 grep -qF 'C:\Program Files\Corvane Key Server\Ternwick.exe' <<<"$config" || fail "the service's program: $config"
+# Wine's netsh and sc failure change nothing: that the actions ran is what can be seen.
+for action in SetFailureActions OpenFirewallTcp OpenFirewallUdp; do
+    grep -q "Action ended .*$action. Return value 1" "$work/install.log" || fail "$action did not run"
+done
 [ "$(answers check 127.0.0.1 "$port")" = "status 0 0" ] || fail "CHECK after the install"
 
 # A key registered with corvane-admin.exe from the stick.
@@ -148,6 +152,7 @@ served "after the upgrade"
 msiexec remove /x "$(winepath -w "$new")" || fail "msiexec /x: $(tail -20 "$work/remove.log")"
 "$wine" sc query Ternwick >/dev/null 2>&1 && fail "the service is still installed after the removal"
 [ ! -e "$folder/Ternwick.exe" ] || fail "Ternwick.exe is still there after the removal"
+grep -q "Action ended .*CloseAdvFirewall. Return value 1" "$work/remove.log" || fail "the firewall rules were not removed"
 if timeout 10 "$request" check 127.0.0.1 "$port" >/dev/null 2>&1; then
     fail "a removed service still answers"
 fi
