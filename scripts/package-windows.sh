@@ -68,7 +68,9 @@ if [ -n "$cert" ]; then
 fi
 
 msi="$out/corvane-keyserver-$version-x64.msi"
-wixl -a x64 -D Version="$version" -D Description="$project" -D Bin="$stage/bin" -D Readme="$stage/README.txt" \
+# wixl finds sources by paths relative to the working directory only.
+relative="$(realpath --relative-to=. "$stage")"
+wixl -a x64 -D Version="$version" -D Description="$project" -D Bin="$relative/bin" -D Readme="$relative/README.txt" \
     -o "$msi" packaging/corvane-keyserver.wxs >&2
 if [ -n "$cert" ]; then
     osslsigncode sign -certs "$cert" -key "$key" -n "Corvane Key Server" -h sha256 -in "$msi" -out "$msi.signed" >&2

@@ -73,7 +73,7 @@ osslsigncode verify -CAfile "$work/cert.pem" "$new" >/dev/null 2>&1 || fail "the
 # firewall lines Oxlade runs on Windows Vista and later.
 tables="$(for t in ServiceInstall ServiceControl CustomAction Shortcut Property; do msiinfo export "$new" "$t"; done)"
 for row in $'Ternwick\tTernwick\tQuillon Corvane Key Service\t16\t2\t1\t' \
-    $'Ternwick\tTernwick\t161\t\t1\tService' \
+    $'Ternwick\tTernwick\t163\t\t1\tService' \
     'advfirewall firewall add rule name="Ternwick" dir=in action=allow program="[INSTALLDIR]Ternwick.exe" protocol=tcp' \
     'advfirewall firewall add rule name="Ternwick" dir=in action=allow program="[INSTALLDIR]Ternwick.exe" protocol=udp' \
     'advfirewall firewall delete rule name="Ternwick"' \
