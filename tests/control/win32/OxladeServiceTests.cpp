@@ -202,13 +202,16 @@ TEST_F(OxladeServiceTest, AServiceThatStopsDuringItsStartFailsTheStart)
         const char* logged;
     } cases[] = {
         {"port held by another program",
-         [](SOCKET& holder) {
+         [this](SOCKET& holder) {
+             // A port of the system's choosing, as the test port may linger from the tests before.
              holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
              sockaddr_in address{};
              address.sin_family = AF_INET;
-             address.sin_port = htons(static_cast<u_short>(std::stoi(kTestPort)));
              ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
              ASSERT_EQ(listen(holder, 1), 0);
+             int length = sizeof address;
+             ASSERT_EQ(getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length), 0);
+             ASSERT_EQ(m_store.SetPortFromText(std::to_string(ntohs(address.sin_port))), 1);
          },
          "Error Info: Can't Start Service!! - 1067\n", 0, "listener failed"},
         {"store of another machine",
