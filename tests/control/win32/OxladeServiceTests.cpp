@@ -184,7 +184,8 @@ std::filesystem::path ServiceLog()
 {
     wchar_t* folder = nullptr;
     SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &folder);
-    const std::filesystem::path log = std::filesystem::path(folder) / L"Quillon" / L"CorvaneKeyServer" / L"Ternwick.log";
+    const std::filesystem::path log =
+        std::filesystem::path(folder) / L"Quillon" / L"CorvaneKeyServer" / L"Ternwick.log";
     CoTaskMemFree(folder);
     return log;
 }
