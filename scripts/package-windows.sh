@@ -34,11 +34,11 @@ cmake --build "$build" --target Ternwick Oxlade Halvard corvane-admin corvane-re
 
 out="${out:-$build/packages}"
 stage="$out/stage"
-rm -rf "$out"
+rm -rf "$stage"
 mkdir -p "$stage/bin"
-for program in service/Ternwick control/Oxlade console/win32/Halvard admin/corvane-admin tools/corvane-request; do
-    found="$(find "$build/${program%/*}" -maxdepth 2 -name "${program##*/}.exe" | head -n 1)"
-    [ -n "$found" ] || { echo "package-windows.sh: ${program##*/}.exe was not built" >&2; exit 1; }
+for program in Ternwick Oxlade Halvard corvane-admin corvane-request; do
+    found="$(find "$build" -maxdepth 4 -name "$program.exe" -not -path "*/tests/*" -not -path "$out/*" | head -n 1)"
+    [ -n "$found" ] || { echo "package-windows.sh: $program.exe was not built" >&2; exit 1; }
     cp "$found" "$stage/bin/"
 done
 # Without their debugging sections (the build keeps them): a fifth of the size.
