@@ -22,10 +22,12 @@ while [ $# -gt 0 ]; do
 done
 project="$(sed -n 's/^project(CorvaneKeyServer VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
 version="${version:-$project.0}"
-if ! [[ "$version" =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
-    echo "package-windows.sh: the version must be X.Y.Z (it is '$version')" >&2
+if ! [[ "$version" =~ ^[0-9]+\.[0-9]+\.([0-9]+)$ ]] || [ "${BASH_REMATCH[1]}" -ge 65535 ]; then
+    echo "package-windows.sh: the version must be X.Y.Z, Z below 65535 (it is '$version')" >&2
     exit 2
 fi
+# An upgrade replaces every build below the next version: a rebuild of the same one too.
+upgrade_below="${version%.*}.$((BASH_REMATCH[1] + 1))"
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake --preset windows >&2
@@ -70,7 +72,7 @@ fi
 msi="$out/corvane-keyserver-$version-x64.msi"
 # wixl finds sources by paths relative to the working directory only.
 relative="$(realpath --relative-to=. "$stage")"
-wixl -a x64 -D Version="$version" -D Description="$project" -D Bin="$relative/bin" -D Readme="$relative/README.txt" \
+wixl -a x64 -D Version="$version" -D UpgradeBelow="$upgrade_below" -D Description="$project" -D Bin="$relative/bin" -D Readme="$relative/README.txt" \
     -o "$msi" packaging/corvane-keyserver.wxs >&2
 if [ -n "$cert" ]; then
     osslsigncode sign -certs "$cert" -key "$key" -n "Corvane Key Server" -h sha256 -in "$msi" -out "$msi.signed" >&2

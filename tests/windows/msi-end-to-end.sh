@@ -66,6 +66,8 @@ old="$(bash "$here/scripts/package-windows.sh" --version "$base.0" --sign "$work
     --out "$work/old" "$build" 2>"$work/package.log")" || fail "package-windows.sh: $(tail -5 "$work/package.log")"
 new="$(bash "$here/scripts/package-windows.sh" --version "$base.1" --sign "$work/cert.pem" "$work/key.pem" \
     --out "$work/new" "$build" 2>"$work/package.log")" || fail "package-windows.sh: $(tail -5 "$work/package.log")"
+rebuilt="$(bash "$here/scripts/package-windows.sh" --version "$base.1" --out "$work/rebuilt" "$build" 2>"$work/package.log")" ||
+    fail "package-windows.sh: $(tail -5 "$work/package.log")"
 [ "$(basename "$new")" = "corvane-keyserver-$base.1-x64.msi" ] || fail "the package is named $(basename "$new")"
 osslsigncode verify -CAfile "$work/cert.pem" "$new" >/dev/null 2>&1 || fail "the MSI's signature does not verify"
 
@@ -141,15 +143,21 @@ starts="$(grep -c 'Ternwick starting' "$log" || true)"
 msiexec upgrade /i "$(winepath -w "$new")" || fail "msiexec upgrade: $(tail -20 "$work/upgrade.log")"
 [ "$(state)" = 4 ] || fail "the service is not running after the upgrade (state $(state))"
 [ "$(grep -c 'Ternwick starting' "$log")" -gt "$starts" ] || fail "the service was not restarted by the upgrade"
-products="$("$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
-    grep -c 'DisplayName.*Corvane Key Server' || true)"
-[ "$products" = 1 ] || fail "$products products installed after the upgrade, not 1"
+installed() {
+    "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
+        grep -c 'DisplayName.*Corvane Key Server' || true
+}
+[ "$(installed)" = 1 ] || fail "$(installed) products installed after the upgrade, not 1"
 "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
     grep -q "DisplayVersion.*$base.1" || fail "the new version is not the installed one"
 served "after the upgrade"
+# A rebuild of the same version (a product code of its own) replaces it too.
+msiexec rebuilt /i "$(winepath -w "$rebuilt")" || fail "msiexec of a rebuild: $(tail -20 "$work/rebuilt.log")"
+[ "$(installed)" = 1 ] || fail "$(installed) products installed after a rebuild of the same version, not 1"
+served "after the rebuild's install"
 
 # Removal: service, programs and firewall opening gone, the key store kept.
-msiexec remove /x "$(winepath -w "$new")" || fail "msiexec /x: $(tail -20 "$work/remove.log")"
+msiexec remove /x "$(winepath -w "$rebuilt")" || fail "msiexec /x: $(tail -20 "$work/remove.log")"
 "$wine" sc query Ternwick >/dev/null 2>&1 && fail "the service is still installed after the removal"
 [ ! -e "$folder/Ternwick.exe" ] || fail "Ternwick.exe is still there after the removal"
 grep -q "Action ended .*CloseAdvFirewall. Return value 1" "$work/remove.log" || fail "the firewall rules were not removed"
@@ -163,5 +171,5 @@ fi
 msiexec reinstall /i "$(winepath -w "$new")" || fail "msiexec reinstall: $(tail -20 "$work/reinstall.log")"
 served "after the reinstall"
 msiexec cleanup /x "$(winepath -w "$new")" || fail "msiexec /x after the reinstall"
-echo "MSI: signed, tables as Oxlade installs the service; install, key served, upgrade on the new program with the" \
+echo "MSI: signed, tables as Oxlade installs the service; install, key served, upgrade (and a same-version rebuild) on the new program with the" \
     "same keys, removal keeping the key store, reinstall serving it again"
