@@ -79,8 +79,8 @@ int CServiceControl::Run(std::string_view commandLine)
         if (Install() != 0) {
             return 1;
         }
-    } else if (m_manager.OpenExisting() != 0) {
-        return NotInstalled(flags);
+    } else if (const uint32_t error = m_manager.OpenExisting(); error != 0) {
+        return NotInstalled(flags, error);
     }
     if ((flags & kCommandUninstall) != 0 && KeepKeys() != 0) {
         return 1;
@@ -88,8 +88,13 @@ int CServiceControl::Run(std::string_view commandLine)
     return RunSteps(flags);
 }
 
-int CServiceControl::NotInstalled(uint32_t flags)
+int CServiceControl::NotInstalled(uint32_t flags, uint32_t error)
 {
+    // Installed perhaps, but out of reach (access denied, say): nothing is said about it.
+    if (error != CServiceManager::kErrorNoSuchService) {
+        m_output.Error("Can't open Service!! - " + std::to_string(error) + "\n");
+        return 1;
+    }
     // Uninstalled already: the state the command would reach.
     if ((flags & kCommandUninstall) != 0) {
         m_output.Notice("The service is not installed: nothing to uninstall.\n");
@@ -185,18 +190,9 @@ int CServiceControl::Install()
 
 void CServiceControl::ReportCreateError(uint32_t error)
 {
-    const std::string windows = "(Can't Install Service!! - " + std::to_string(error) + ")\n";
-    switch (error) {
-    case CServiceManager::kErrorFileNotFound:
-        m_output.Error("Ternwick is missing: Oxlade installs the one beside it, " + ExecutablePath() +
-                       ", which is not there or not executable; install both into one directory " + windows);
-        return;
-    case CServiceManager::kErrorAccessDenied:
-        m_output.Error("The unit file cannot be written: run 'sudo Oxlade install' " + windows);
-        return;
-    default:
-        m_output.Error("Can't Install Service!! - " + std::to_string(error) + "\n");
-    }
+    const std::string failure = "Can't Install Service!! - " + std::to_string(error);
+    const std::string advice = m_manager.CreateAdvice(error, ExecutablePath());
+    m_output.Error(advice.empty() ? failure + "\n" : advice + " (" + failure + ")\n");
 }
 
 int CServiceControl::Start()

@@ -32,7 +32,8 @@ private:
     struct ControlStep;
 
     int RunSteps(uint32_t flags);
-    int NotInstalled(uint32_t flags);
+    // The service could not be opened (error): not installed, or out of reach.
+    int NotInstalled(uint32_t flags, uint32_t error);
     // Before an uninstall changes anything: a copy of the keys beside the store, and where
     // it is. Fails (and nothing is uninstalled) when keys exist and cannot be copied.
     int KeepKeys();

@@ -23,6 +23,9 @@ public:
     virtual bool Open() = 0;
     // What to do when Open failed, in one sentence; empty when there is nothing to add.
     virtual std::string OpenAdvice() const { return {}; }
+    // What to do when Create failed with the error, in one sentence naming the executable
+    // where it matters; empty when the error number says it all.
+    virtual std::string CreateAdvice(uint32_t /*error*/, const std::string& /*executablePath*/) const { return {}; }
     // False when this process may not install, control or remove services (it is not the
     // administrator); the state may be read all the same.
     virtual bool MayChangeServices() = 0;

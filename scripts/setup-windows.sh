@@ -17,7 +17,8 @@ host=x86_64-w64-mingw32
 export DEBIAN_FRONTEND=noninteractive
 apt-get update
 apt-get install -y --no-install-recommends g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 \
-    fonts-wine xvfb locales dpkg-dev autoconf automake libtool make xz-utils python3
+    fonts-wine xvfb locales dpkg-dev autoconf automake libtool make xz-utils python3 \
+    wixl msitools osslsigncode groff-base openssl
 # The console's tests run Wine with LANG=ja_JP.UTF-8, which gives its programs code page 932.
 if ! locale -a | grep -qi '^ja_JP\.utf-\?8$'; then
     sed -i 's/^# *\(ja_JP\.UTF-8 UTF-8\)/\1/' /etc/locale.gen

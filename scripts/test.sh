@@ -43,6 +43,8 @@ if [ "$preset" = windows ]; then
     wineserver -w
     scripts/wine-run.sh cmd /c exit >/dev/null 2>&1 </dev/null
     ctest --test-dir "$build" --output-on-failure -j2 --timeout 900
+    # The installer, as CI delivers it: build-windows/packages/corvane-keyserver-*-x64.msi.
+    bash scripts/package-windows.sh "$build"
     exit
 fi
 

@@ -8,6 +8,20 @@
 #include <string>
 #include <system_error>
 
+namespace {
+
+constexpr int kFinalLogDrainMs = 1000;
+
+// Once it reads the stopped report, Windows may end the process at any moment: the last log
+// lines are written out first.
+void ReportStopped(CStatusReporter& reporter, uint32_t exitCode)
+{
+    DrainLog(kFinalLogDrainMs);
+    reporter.Report(MakeStatus(kServiceStopped, exitCode));
+}
+
+} // namespace
+
 CServiceHost::CServiceHost(CStatusReporter& reporter) : m_state(reporter) {}
 
 int CServiceHost::RunProcess(CStatusReporter& reporter, int maxConnections)
@@ -18,7 +32,7 @@ int CServiceHost::RunProcess(CStatusReporter& reporter, int maxConnections)
         host = new CServiceHost(reporter);
     } catch (const std::exception& error) {
         LogLine(std::string("cannot set up the service: ") + error.what());
-        reporter.Report(MakeStatus(kServiceStopped, 0));
+        ReportStopped(reporter, 0);
         return 0;
     }
     host->m_limits.maxConnections = maxConnections;
@@ -40,6 +54,7 @@ void CServiceHost::Run()
         if (!m_state.Stopping()) {
             LogLine("cannot start the watcher thread");
         }
+        DrainLog(kFinalLogDrainMs);
         m_state.Report(kServiceStopped);
         return;
     }
@@ -49,8 +64,9 @@ void CServiceHost::Run()
 
     m_state.StopEvent().Wait(-1);
 
-    m_state.Report(kServiceStopped, static_cast<uint32_t>(m_state.ExitCode()));
     LogLine("Ternwick stopped");
+    DrainLog(kFinalLogDrainMs);
+    m_state.Report(kServiceStopped, static_cast<uint32_t>(m_state.ExitCode()));
     // The watcher is not waited for: it may be blocked in an accept; the process ends
     // with the service.
     if (m_watcher.joinable()) {

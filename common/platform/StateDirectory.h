@@ -7,7 +7,8 @@ namespace Platform {
 // The directory that holds the settings store and the files beside it (the guard counts,
 // the copies an uninstall keeps): CORVANE_STATE_DIR when set (tests and trials without
 // root), else /var/lib/corvane-keyserver; on Windows, where the store is the registry, the
-// program data folder %ProgramData%\Quillon\CorvaneKeyServer. Empty when the variable is
+// machine's program data folder (C:\ProgramData)\Quillon\CorvaneKeyServer, the same for
+// every account. Empty when the variable is
 // set but names no absolute directory: StateDirectoryProblem says why, and a store there
 // cannot be used.
 std::string StateDirectory();

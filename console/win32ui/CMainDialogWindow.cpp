@@ -10,6 +10,7 @@
 #include "platform/win32/WideText.h"
 
 #include <commctrl.h>
+#include <string>
 
 namespace {
 
@@ -28,6 +29,26 @@ HICON LoadApplicationIcon(int width, int height)
 {
     return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kApplicationIcon), IMAGE_ICON,
                                          width, height, LR_DEFAULTCOLOR | LR_SHARED));
+}
+
+// The whole text of a list item: the store takes IDs of any length, so the buffer grows
+// until the text fits (a full buffer may have cut it).
+std::wstring ItemText(HWND list, int index)
+{
+    std::wstring text(64, L'\0');
+    for (;;) {
+        LVITEMW item{};
+        item.iSubItem = 0;
+        item.pszText = text.data();
+        item.cchTextMax = static_cast<int>(text.size());
+        const auto length = static_cast<size_t>(
+            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)));
+        if (length + 1 < text.size()) {
+            text.resize(length);
+            return text;
+        }
+        text.resize(text.size() * 2);
+    }
 }
 
 } // namespace
@@ -97,15 +118,7 @@ std::vector<std::string> CMainDialogWindow::SelectedListItems()
     int index = -1;
     while ((index = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(index), LVNI_SELECTED))) !=
            -1) {
-        // Registration IDs are 12 characters; the buffer leaves room for any text.
-        wchar_t text[260] = {};
-        LVITEMW item{};
-        item.iSubItem = 0;
-        item.pszText = text;
-        item.cchTextMax = static_cast<int>(std::size(text));
-        const auto length =
-            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
-        selected.push_back(Platform::Narrow(std::wstring_view(text, static_cast<size_t>(length))));
+        selected.push_back(Platform::Narrow(ItemText(list, index)));
     }
     return selected;
 }

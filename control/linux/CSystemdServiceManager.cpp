@@ -117,6 +117,19 @@ std::string CSystemdServiceManager::OpenAdvice() const
            "in the foreground";
 }
 
+std::string CSystemdServiceManager::CreateAdvice(uint32_t error, const std::string& executablePath) const
+{
+    switch (error) {
+    case kErrorFileNotFound:
+        return "Ternwick is missing: Oxlade installs the one beside it, " + executablePath +
+               ", which is not there or not executable; install both into one directory";
+    case kErrorAccessDenied:
+        return "The unit file cannot be written: run 'sudo Oxlade install'";
+    default:
+        return {};
+    }
+}
+
 bool CSystemdServiceManager::MayChangeServices()
 {
     return geteuid() == 0 || access(m_paths.unitDirectory.c_str(), W_OK) == 0;

@@ -29,6 +29,7 @@ public:
 
     bool Open() override;
     std::string OpenAdvice() const override;
+    std::string CreateAdvice(uint32_t error, const std::string& executablePath) const override;
     // Root, or a user who may write the unit directory (tests).
     bool MayChangeServices() override;
     uint32_t Create(const std::string& displayName, const std::string& executablePath) override;

@@ -3,7 +3,15 @@
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32.h"
 
+#include <chrono>
+#include <thread>
+
 namespace {
+
+// How long a start may stay pending before it counts as failed, and how often it is looked
+// at meanwhile.
+constexpr auto kStartLimit = std::chrono::seconds(30);
+constexpr auto kStartPoll = std::chrono::milliseconds(100);
 
 // A handle of the service control manager or of a service, closed with its owner.
 class CServiceHandle
@@ -94,9 +102,42 @@ bool CScmServiceManager::QueryStatus(uint32_t& state)
     return true;
 }
 
+std::string CScmServiceManager::CreateAdvice(uint32_t error, const std::string& /*executablePath*/) const
+{
+    switch (error) {
+    case kErrorAccessDenied:
+        return "Oxlade must run as an administrator to install the service: choose 'Run as administrator'";
+    case ERROR_SERVICE_MARKED_FOR_DELETE:
+        return "The previous Ternwick service is still being removed: close the Services window and try again";
+    default:
+        return {};
+    }
+}
+
+// A start request succeeds before the service has done anything: it may still stop (its
+// port held by another program), so the start is watched until it settles.
 uint32_t CScmServiceManager::Start()
 {
-    return StartServiceW(m_handles->service.Get(), 0, nullptr) != FALSE ? 0 : GetLastError();
+    const SC_HANDLE service = m_handles->service.Get();
+    if (StartServiceW(service, 0, nullptr) == FALSE) {
+        return GetLastError();
+    }
+    const auto limit = std::chrono::steady_clock::now() + kStartLimit;
+    SERVICE_STATUS status{};
+    while (QueryServiceStatus(service, &status) != FALSE) {
+        if (status.dwCurrentState == SERVICE_STOPPED) {
+            // A service that stops without a reason of its own ended during its start.
+            return status.dwWin32ExitCode != NO_ERROR ? status.dwWin32ExitCode : ERROR_PROCESS_ABORTED;
+        }
+        if (status.dwCurrentState != SERVICE_START_PENDING) {
+            return 0;
+        }
+        if (std::chrono::steady_clock::now() >= limit) {
+            return ERROR_SERVICE_REQUEST_TIMEOUT;
+        }
+        std::this_thread::sleep_for(kStartPoll);
+    }
+    return GetLastError();
 }
 
 bool CScmServiceManager::Control(uint32_t control)

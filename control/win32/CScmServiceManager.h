@@ -29,10 +29,13 @@ public:
     // The executable path is put between double quotes, so that a directory with blanks
     // names the program and not its first word.
     uint32_t Create(const std::string& displayName, const std::string& executablePath) override;
+    std::string CreateAdvice(uint32_t error, const std::string& executablePath) const override;
     uint32_t OpenExisting() override;
     bool ChangeDescription(const std::string& description) override;
     bool ChangeFailureActions(uint32_t restartDelayMs) override;
     bool QueryStatus(uint32_t& state) override;
+    // Waits (at most 30 s) until the service runs or has stopped; a stop is the service's
+    // exit code, or 1067 when it gave none.
     uint32_t Start() override;
     bool Control(uint32_t control) override;
     bool Delete() override;

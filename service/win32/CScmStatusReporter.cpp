@@ -29,7 +29,10 @@ bool CScmStatusReporter::Report(const ServiceStatus& status)
     report.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     report.dwCurrentState = status.currentState;
     report.dwControlsAccepted = status.controlsAccepted;
-    report.dwWin32ExitCode = status.exitCode;
+    // The service's own exit codes are no Win32 error numbers (1 would read "Incorrect
+    // function"): they travel as a service-specific code.
+    report.dwWin32ExitCode = status.exitCode == 0 ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR;
+    report.dwServiceSpecificExitCode = status.exitCode;
     // A pending state shows progress by its check point; a settled one has none.
     report.dwCheckPoint = IsPending(status.currentState) ? ++m_checkPoint : (m_checkPoint = 0, 0u);
     report.dwWaitHint = status.waitHint;

@@ -3,12 +3,16 @@
 #include "CScmStatusReporter.h"
 #include "ServiceRunMode.h"
 #include "net/CWinsockSession.h"
+#include "platform/ServiceStatus.h"
+#include "platform/StateDirectory.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32.h"
 #include "service/CServiceHost.h"
 #include "service/Log.h"
+#include "service/StoreCheck.h"
 #include "settings/CSettingsStore.h"
 
+#include <exception>
 #include <fcntl.h>
 #include <filesystem>
 #include <io.h>
@@ -23,27 +27,54 @@ constexpr int kFinalLogDrainMs = 1000;
 bool g_asService = false;
 int g_exitCode = 0;
 
+DWORD WINAPI IgnoreControl(DWORD, DWORD, void*, void*)
+{
+    return NO_ERROR;
+}
+
+// Winsock 2.0 for the whole life of the process. A failure is the service's stop with a
+// reason in the log, not an exception that ends the process unreported.
+bool StartWinsock(CScmStatusReporter& reporter)
+{
+    try {
+        static auto* winsock = new ZiRez::CWinsockSession;
+        (void)winsock;
+        return true;
+    } catch (const std::exception& error) {
+        LogLine(std::string("cannot start: ") + error.what());
+    }
+    DrainLog(kFinalLogDrainMs);
+    if (g_asService) {
+        CScmStatusReporter::SetStatusHandle(RegisterServiceCtrlHandlerExW(kServiceName, IgnoreControl, nullptr));
+        reporter.Report(MakeStatus(kServiceStopped, kExitStoreFailed));
+    }
+    return false;
+}
+
 int RunService()
 {
     // Outlives every thread of the process: never destroyed.
     static auto* reporter = new CScmStatusReporter;
+    if (!StartWinsock(*reporter)) {
+        return kExitStoreFailed;
+    }
     SetStoreNoticeSink([](const std::string& notice) { LogLine(notice); });
     const int exitCode = CServiceHost::RunProcess(*reporter, kMaxConnections);
     DrainLog(kFinalLogDrainMs);
     return exitCode;
 }
 
-// A service has no standard error: its log goes to Ternwick.log in the program data folder
-// (C:\ProgramData\Quillon\CorvaneKeyServer), appended to, before the first line is queued.
+// A service has no standard error: its log goes to Ternwick.log in the state directory
+// (C:\ProgramData\Quillon\CorvaneKeyServer, where the tools look too), appended to,
+// before the first line is queued.
 void OpenServiceLog()
 {
-    wchar_t data[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableW(L"ProgramData", data, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
+    const std::string directory = Platform::StateDirectory();
+    if (directory.empty()) {
         return;
     }
     std::error_code ignored;
-    const std::filesystem::path folder = std::filesystem::path(data) / L"Quillon" / L"CorvaneKeyServer";
+    const std::filesystem::path folder(Platform::Widen(directory));
     std::filesystem::create_directories(folder, ignored);
     const int log =
         _wopen((folder / L"Ternwick.log").c_str(), _O_WRONLY | _O_CREAT | _O_APPEND | _O_BINARY, _S_IREAD | _S_IWRITE);
@@ -99,9 +130,6 @@ bool RunsAsService()
 
 int RunTernwick()
 {
-    // Winsock 2.0 for the whole life of the process.
-    static auto* winsock = new ZiRez::CWinsockSession;
-    (void)winsock;
     wchar_t name[] = L"Ternwick";
     const SERVICE_TABLE_ENTRYW table[] = {{name, ServiceEntry}, {nullptr, nullptr}};
     if (!StartedByServiceManager()) {

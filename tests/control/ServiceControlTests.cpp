@@ -17,6 +17,7 @@ public:
     uint32_t state = 1;
     uint32_t createError = 0;
     uint32_t startError = 0;
+    uint32_t openError = kErrorNoSuchService;
     bool privileged = true;
     std::string advice;
     std::set<std::string> failing;
@@ -30,7 +31,11 @@ public:
         Note("create " + name + " " + path);
         return createError;
     }
-    uint32_t OpenExisting() override { return Note("open-service") ? 0 : kErrorNoSuchService; }
+    uint32_t OpenExisting() override { return Note("open-service") ? 0 : openError; }
+    std::string CreateAdvice(uint32_t error, const std::string& path) const override
+    {
+        return error == kErrorFileNotFound ? "Ternwick is missing: " + path : "";
+    }
     bool ChangeDescription(const std::string& text) override { return Note("describe " + text); }
     bool ChangeFailureActions(uint32_t delay) override { return Note("restart " + std::to_string(delay)); }
     bool QueryStatus(uint32_t& current) override
@@ -170,9 +175,7 @@ TEST(ServiceControl, InstallFailures)
     Rig missing;
     missing.manager.createError = 2;
     ExpectOutcome(missing("install"), 1, "",
-                  "Error Info: Ternwick is missing: Oxlade installs the one beside it, /opt/corvane/sbin/Ternwick, "
-                  "which is not there or not executable; install both into one directory (Can't Install Service!! - "
-                  "2)\n",
+                  "Error Info: Ternwick is missing: /opt/corvane/sbin/Ternwick (Can't Install Service!! - 2)\n",
                   "open; create Quillon Corvane Key Service /opt/corvane/sbin/Ternwick; ");
     EXPECT_EQ(missing.firewall.calls, "");
 
@@ -213,6 +216,14 @@ TEST(ServiceControl, ManagerOrServiceMissing)
         noService.manager.failing = {"open-service"};
         ExpectOutcome(noService(c.command), c.exitCode, c.out, c.err, "open; open-service; ");
         EXPECT_EQ(noService.store.removes, 0) << c.command;
+    }
+    // A service that exists but cannot be opened (access denied) is never called missing.
+    for (const char* command : {"start", "status", "uninstall"}) {
+        Rig denied;
+        denied.manager.failing = {"open-service"};
+        denied.manager.openError = CServiceManager::kErrorAccessDenied;
+        ExpectOutcome(denied(command), 1, "", "Error Info: Can't open Service!! - 5\n", "open; open-service; ");
+        EXPECT_EQ(denied.store.removes, 0) << command;
     }
 
     // Not root: refused before anything is asked, except the state.

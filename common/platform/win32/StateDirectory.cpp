@@ -3,6 +3,7 @@
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32.h"
 
+#include <shlobj.h>
 #include <string_view>
 
 namespace Platform {
@@ -28,6 +29,20 @@ bool Absolute(std::string_view path)
     return drive || path.starts_with("\\\\");
 }
 
+// The machine's program data folder as the shell knows it. Not %ProgramData%: a service's
+// environment may name another folder than a user's (under Wine, C:\users\Public against
+// C:\ProgramData), and the service and the tools must meet in one folder.
+std::string ProgramDataFolder()
+{
+    wchar_t* path = nullptr;
+    std::string folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramData, KF_FLAG_DONT_VERIFY, nullptr, &path))) {
+        folder = Narrow(std::wstring_view(path));
+    }
+    CoTaskMemFree(path);
+    return folder;
+}
+
 } // namespace
 
 std::string StateDirectory()
@@ -38,7 +53,7 @@ std::string StateDirectory()
         // Set but unusable never falls back to the production folder.
         return Absolute(overridden) ? overridden : "";
     }
-    const std::string data = Variable(L"ProgramData", set);
+    const std::string data = ProgramDataFolder();
     return Absolute(data) ? data + "\\Quillon\\CorvaneKeyServer" : "";
 }
 
@@ -47,7 +62,7 @@ std::string StateDirectoryProblem()
     bool set = false;
     const std::string overridden = Variable(kVariable, set);
     if (!set) {
-        return Absolute(Variable(L"ProgramData", set)) ? "" : "ProgramData names no folder";
+        return Absolute(ProgramDataFolder()) ? "" : "the program data folder is unknown";
     }
     if (overridden.empty()) {
         return "CORVANE_STATE_DIR is set but empty: unset it for the service's folder, or name a folder";

@@ -21,6 +21,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <string>
 #include <thread>
 
 namespace {
@@ -104,6 +105,14 @@ TEST(ConsoleResources, StringTableAndDialogTemplatesHoldWhatTheBehaviourUses)
         ASSERT_GT(length, 0) << id;
         EXPECT_EQ(Platform::Narrow(std::wstring_view(text, static_cast<size_t>(length))), LoadConsoleString(id)) << id;
     }
+    // A store of another machine is restored on Windows by importing a sealed export; there is
+    // no machine-id file to put back.
+    const wchar_t* foreign = nullptr;
+    const int foreignLength = LoadStringW(GetModuleHandleW(nullptr), static_cast<UINT>(IDS_FOREIGN_STORE),
+                                          reinterpret_cast<wchar_t*>(&foreign), 0);
+    const std::string foreignText = Platform::Narrow(std::wstring_view(foreign, static_cast<size_t>(foreignLength)));
+    EXPECT_NE(foreignText.find("corvane-admin import"), std::string::npos) << foreignText;
+    EXPECT_EQ(foreignText.find("machine-id"), std::string::npos) << foreignText;
     struct Template
     {
         int id;
@@ -162,8 +171,9 @@ TEST_F(ConsoleWindows, MainDialogListsDeletesAndFollowsTheStore)
         D::Click(main, 1008);
         ExpectMessage(IDS_NOTHING_SELECTED, true, {IDOK});
 
-        // Another program registers a unit: the list shows it about a second later.
-        ASSERT_EQ(store.StoreKey(Record("00A0B0C0D0E2", 3)), 1);
+        // Another program registers a unit: the list shows it about a second later. Its ID is
+        // longer than a path, as the store allows, and is still deleted whole.
+        ASSERT_EQ(store.StoreKey(Record("00A0B0C0D0E2" + std::string(300, 'F'), 3)), 1);
         for (int i = 0; i < 50 && D::ListItems(list).size() < 3; ++i) {
             Sleep(100);
         }

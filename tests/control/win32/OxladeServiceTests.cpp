@@ -14,7 +14,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
+#include <shlobj.h>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -173,6 +177,84 @@ TEST_F(OxladeServiceTest, UninstallWithKeysKeepsAHiveOfThemFirst)
 
     EXPECT_EQ(ValueInHive(copy, "KeyList", id), sealed);
     DeleteFileW(Platform::Widen(copy).c_str());
+}
+
+// The service's log, in the machine's program data folder whoever runs it.
+std::filesystem::path ServiceLog()
+{
+    wchar_t* folder = nullptr;
+    SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &folder);
+    const std::filesystem::path log =
+        std::filesystem::path(folder) / L"Quillon" / L"CorvaneKeyServer" / L"Ternwick.log";
+    CoTaskMemFree(folder);
+    return log;
+}
+
+// A start that ends in the service's stop is a failure with the service's reason, and the
+// service's last log lines are there to say why.
+TEST_F(OxladeServiceTest, AServiceThatStopsDuringItsStartFailsTheStart)
+{
+    const struct
+    {
+        const char* what;
+        std::function<void(SOCKET&)> arrange;
+        const char* text;
+        DWORD specificCode;
+        const char* logged;
+    } cases[] = {
+        {"port held by another program",
+         [this](SOCKET& holder) {
+             // A port of the system's choosing, as the test port may linger from the tests before.
+             holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+             sockaddr_in address{};
+             address.sin_family = AF_INET;
+             ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+             ASSERT_EQ(listen(holder, 1), 0);
+             int length = sizeof address;
+             ASSERT_EQ(getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length), 0);
+             ASSERT_EQ(m_store.SetPortFromText(std::to_string(ntohs(address.sin_port))), 1);
+         },
+         "Error Info: Can't Start Service!! - 1067\n", 0, "listener failed"},
+        {"store of another machine",
+         [](SOCKET&) {
+             const char other[] = "another machine";
+             ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, CKeyStore::kConfigPath, CKeyStore::kVerifierValue,
+                                       REG_BINARY, other, sizeof other),
+                       ERROR_SUCCESS);
+         },
+         "Error Info: Can't Start Service!! - 1066\n", 78, "cannot start"},
+    };
+    for (const auto& c : cases) {
+        std::error_code ignored;
+        std::filesystem::remove(ServiceLog(), ignored);
+        SOCKET holder = INVALID_SOCKET;
+        c.arrange(holder);
+        const SOxladeRun install = Run("install", {"Oxlade"});
+        EXPECT_EQ(install.exitCode, 1u) << c.what;
+        EXPECT_EQ(install.text, c.text) << c.what;
+        SERVICE_STATUS status{};
+        {
+            CScmServiceManager manager;
+            ASSERT_TRUE(manager.Open());
+            ASSERT_EQ(manager.OpenExisting(), 0u);
+            const SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+            const SC_HANDLE service = OpenServiceW(scm, L"Ternwick", SERVICE_QUERY_STATUS);
+            QueryServiceStatus(service, &status);
+            CloseServiceHandle(service);
+            CloseServiceHandle(scm);
+            manager.Delete();
+        }
+        EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED)) << c.what;
+        EXPECT_EQ(status.dwServiceSpecificExitCode, c.specificCode) << c.what;
+        std::ostringstream log;
+        log << std::ifstream(ServiceLog()).rdbuf();
+        EXPECT_NE(log.str().find(c.logged), std::string::npos) << c.what << ": " << log.str();
+        EXPECT_NE(log.str().find("Ternwick stopped"), std::string::npos) << c.what << ": " << log.str();
+        closesocket(holder);
+        m_store.RemoveLayout();
+        ASSERT_EQ(m_store.Prepare(), 1);
+        ASSERT_EQ(m_store.SetPortFromText(kTestPort), 1);
+    }
 }
 
 } // namespace

@@ -108,6 +108,20 @@ TEST(ScmServiceManager, InstallsWhatTheControlProgramDefinesAndReportsErrorNumbe
     EXPECT_EQ(missing.OpenExisting(), CServiceManager::kErrorNoSuchService);
 }
 
+// A failed create is explained in Windows terms: no root, sudo or unit file.
+TEST(ScmServiceManager, CreateFailuresAreExplainedInWindowsTerms)
+{
+    const CScmServiceManager manager(kTestService);
+    for (const uint32_t error : {CServiceManager::kErrorFileNotFound, CServiceManager::kErrorAccessDenied,
+                                 static_cast<uint32_t>(ERROR_SERVICE_MARKED_FOR_DELETE)}) {
+        const std::string advice = manager.CreateAdvice(error, "C:\\Program Files\\Corvane Key Server\\Ternwick.exe");
+        for (const char* word : {"sudo", "root", "unit file", "executable"}) {
+            EXPECT_EQ(advice.find(word), std::string::npos) << error << ": " << advice;
+        }
+    }
+    EXPECT_NE(manager.CreateAdvice(CServiceManager::kErrorAccessDenied, "").find("administrator"), std::string::npos);
+}
+
 TEST(HiddenProcessRunner, ExitCodesAndProgramsThatCannotStart)
 {
     CHiddenProcessRunner runner;

@@ -11,7 +11,9 @@ namespace {
 
 TEST(StateDirectory, TheProgramDataFolderUnlessTheVariableNamesAnAbsoluteOne)
 {
-    SetEnvironmentVariableW(L"ProgramData", L"C:\\ProgramData");
+    // A service's environment may name another folder (Wine gives services C:\users\Public):
+    // the folder is the machine's all the same.
+    SetEnvironmentVariableW(L"ProgramData", L"C:\\users\\Public");
     const struct
     {
         const wchar_t* variable; // nullptr: not set
