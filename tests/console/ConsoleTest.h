@@ -63,9 +63,10 @@ private:
 };
 
 // Runs this test program in its helper mode (Main.cpp) on the state directory; the child's
-// standard output goes to *output when given (the read end of a pipe).
-pid_t SpawnHelper(const std::string& stateDir, const std::vector<std::string>& arguments, int* output = nullptr);
+// standard output into a pipe (ReadLine) when wanted.
+std::unique_ptr<Harness::CChildProcess> SpawnHelper(const std::string& stateDir,
+                                                    const std::vector<std::string>& arguments, bool output = false);
 // The child's exit code, 128 + signal when killed, -1 when it did not end in time.
-int WaitHelper(pid_t pid, int timeOutMs = 60000);
-// Reads one line from the descriptor within the time ("" when none came).
-std::string ReadLine(int fd, int timeOutMs);
+int WaitHelper(Harness::CChildProcess& helper, int timeOutMs = 60000);
+// Reads one line of the child's output within the time ("" when none came).
+std::string ReadLine(Harness::CChildProcess& helper, int timeOutMs);

@@ -66,14 +66,13 @@ TEST_F(AdminTest, StatusSaysWhetherTheServiceAnswers)
 {
     Register("000000000001", 1);
     serviceState = 4;
-    const uint16_t port = Harness::FreePort();
+    uint16_t port = Harness::FreePort();
     ASSERT_EQ(store.WritePort(port), 1);
     EXPECT_EQ(Run({"status"}), 1);
     EXPECT_NE(out.find("Port:          " + std::to_string(port) + ", nothing answers there\n"), std::string::npos)
         << out;
 
-    Harness::CTernwickProcess service(StateDir(), "");
-    ASSERT_TRUE(Harness::WaitForListener(port, 20000)) << service.Log();
+    const auto service = StartService(port);
     EXPECT_EQ(Run({"status"}), 0) << err;
     const std::string head = "Service:       running\n"
                              "Port:          " +
@@ -91,7 +90,7 @@ TEST_F(AdminTest, StatusSaysWhetherTheServiceAnswers)
 
 TEST_F(AdminTest, ListAndStatusAsJsonAreOneObjectEach)
 {
-    const uint16_t port = Harness::FreePort();
+    uint16_t port = Harness::FreePort();
     ASSERT_EQ(store.WritePort(port), 1);
     const std::string storeText = ", \"keyStore\": \"" + StateDir() + "/settings.db\"}\n";
     EXPECT_EQ(Run({"list", "--json"}), 0) << err;
@@ -107,8 +106,7 @@ TEST_F(AdminTest, ListAndStatusAsJsonAreOneObjectEach)
     Register("000000000001", 1);
     ASSERT_EQ(store.WritePassword("pw"), 1);
     serviceState = 4;
-    Harness::CTernwickProcess service(StateDir(), "");
-    ASSERT_TRUE(Harness::WaitForListener(port, 20000)) << service.Log();
+    const auto service = StartService(port);
     EXPECT_EQ(Run({"list", "--json"}), 0) << err;
     EXPECT_EQ(out, "{\"count\": 2, \"registrations\": [\"000000000001\", \"000000000002\"]}\n");
     EXPECT_EQ(Run({"status", "--json"}), 0) << err;
