@@ -101,8 +101,9 @@ bool StartServing(const std::function<std::unique_ptr<CTernwickProcess>(uint16_t
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeOutMs);
     for (int attempt = 0; attempt < 5; ++attempt) {
-        port = FreePort();
-        service = start(port);
+        const uint16_t chosen = attempt == 0 && port != 0 ? port : FreePort();
+        service = start(chosen);
+        port = chosen;
         if (!service || service->Pid() <= 0) {
             return false;
         }

@@ -42,10 +42,11 @@ int StoreTool(const std::string& stateDir, const std::vector<std::string>& argum
 // directory and the service manager's socket.
 std::vector<std::string> ChildEnvironment(const std::string& stateDir, const std::string& notifySocket);
 
-// Starts the service with start(port) on a port from FreePort (start writes it into the
-// store and starts the process) and waits until it answers there. When the service finds
-// the port taken (another program bound it first) and ends, again on another port. The
-// port in use is left in port, the process in service, also when it did not come up.
+// Starts the service with start(port) (which writes the port into the store and starts
+// the process) on port when it is not 0, else on one from FreePort, and waits until it
+// answers there. When the service finds the port taken (another program bound it first)
+// and ends, again on another from FreePort. The port in use is left in port, the process
+// in service, also when it did not come up.
 bool StartServing(const std::function<std::unique_ptr<CTernwickProcess>(uint16_t)>& start,
                   std::unique_ptr<CTernwickProcess>& service, uint16_t& port, int timeOutMs = 20000);
 // The same on a state directory laid out already, the store tool writing the port.
