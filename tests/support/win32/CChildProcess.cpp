@@ -55,11 +55,11 @@ HANDLE ChildHandle(DWORD which, const SChildStream& stream, HANDLE output, intpt
         const DWORD creation = reading                                    ? OPEN_EXISTING
                                : stream.kind == SChildStream::EKind::File ? CREATE_ALWAYS
                                                                           : OPEN_ALWAYS;
-        handle =
-            CreateFileW(path.c_str(),
-                        reading ? GENERIC_READ
-                                : (stream.kind == SChildStream::EKind::AppendFile ? FILE_APPEND_DATA : GENERIC_WRITE),
-                        FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+        handle = CreateFileW(
+            path.c_str(),
+            reading ? GENERIC_READ
+                    : (stream.kind == SChildStream::EKind::AppendFile ? FILE_APPEND_DATA : GENERIC_WRITE),
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
         return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
     }
     case SChildStream::EKind::Pipe: {
