@@ -4,13 +4,7 @@
 #include "settings/CSettingsStore.h"
 #include "settings/sqlite/CSqliteStore.h"
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <csignal>
 #include <filesystem>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 ConsoleTest::ConsoleTest() : m_sqlite(std::make_unique<CSqliteStore>(m_dir.Path()))
 {
@@ -78,30 +72,4 @@ std::string ReadLine(Harness::CChildProcess& helper, int timeOutMs)
         line.push_back(c);
     }
     return line;
-}
-
-CListener::CListener(int family, uint16_t port) : m_fd(socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0))
-{
-    sockaddr_storage address{};
-    socklen_t length = sizeof(sockaddr_in);
-    if (family == AF_INET6) {
-        const int one = 1;
-        setsockopt(m_fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
-        auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
-        v6.sin6_family = AF_INET6;
-        v6.sin6_port = htons(port);
-        v6.sin6_addr = in6addr_loopback;
-        length = sizeof v6;
-    } else {
-        auto& v4 = reinterpret_cast<sockaddr_in&>(address);
-        v4.sin_family = AF_INET;
-        v4.sin_port = htons(port);
-        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    }
-    listening = bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) == 0 && listen(m_fd, 4) == 0;
-}
-
-CListener::~CListener()
-{
-    close(m_fd);
 }

@@ -47,21 +47,6 @@ protected:
     CConsoleTasks tasks{store, [this](uint16_t port) { portsChanged.push_back(port); }};
 };
 
-// A socket of one family listening on the loopback address and the port while it lives.
-class CListener
-{
-public:
-    CListener(int family, uint16_t port);
-    ~CListener();
-    CListener(const CListener&) = delete;
-    CListener& operator=(const CListener&) = delete;
-
-    bool listening = false;
-
-private:
-    int m_fd;
-};
-
 // Runs this test program in its helper mode (Main.cpp) on the state directory; the child's
 // standard output into a pipe (ReadLine) when wanted.
 std::unique_ptr<Harness::CChildProcess> SpawnHelper(const std::string& stateDir,
