@@ -283,7 +283,7 @@ TEST_F(RegistryStoreTest, AChangeMadeWithoutTheStoreIsCountedAMomentLater)
         while (store.ChangeCount() == before && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        EXPECT_NE(store.ChangeCount(), before) << Platform::Narrow(command);
+        EXPECT_NE(store.ChangeCount(), before) << command[0];
     }
 }
 
