@@ -90,12 +90,13 @@ protected:
         return bytes;
     }
 
-    // Runs reg.exe to its end; its exit code.
+    // Runs reg.exe to its end, what it says kept out of the test's output; its exit code.
     static int Reg(const std::vector<std::string>& arguments)
     {
         std::vector<std::string> argv{"reg.exe"};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
-        return Harness::RunProgram(argv, {});
+        std::string said;
+        return Harness::RunProgram(argv, {}, &said);
     }
 
     CKeyStore store;

@@ -107,25 +107,34 @@ bool CChildProcess::Start(const std::vector<std::string>& argv, const SOptions& 
         environment += Platform::Widen(variable) + L'\0';
     }
     environment += L'\0';
+    // With every stream this program's own, the child is started as a shell starts it: no
+    // handles are handed over, and a program that shows boxes when it has no standard
+    // output still shows them.
+    const bool ownStreams = options.input.kind == SChildStream::EKind::Inherit &&
+                            options.output.kind == SChildStream::EKind::Inherit &&
+                            options.error.kind == SChildStream::EKind::Inherit;
     HANDLE streams[3] = {};
     intptr_t unused = -1;
-    streams[0] = ChildHandle(STD_INPUT_HANDLE, options.input, nullptr, &m_input);
-    streams[1] = ChildHandle(STD_OUTPUT_HANDLE, options.output, nullptr, &m_output);
-    streams[2] = options.error.kind == SChildStream::EKind::Pipe
-                     ? nullptr
-                     : ChildHandle(STD_ERROR_HANDLE, options.error, streams[1], &unused);
+    if (!ownStreams) {
+        streams[0] = ChildHandle(STD_INPUT_HANDLE, options.input, nullptr, &m_input);
+        streams[1] = ChildHandle(STD_OUTPUT_HANDLE, options.output, nullptr, &m_output);
+        streams[2] = options.error.kind == SChildStream::EKind::Pipe
+                         ? nullptr
+                         : ChildHandle(STD_ERROR_HANDLE, options.error, streams[1], &unused);
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.dwFlags = ownStreams ? 0 : STARTF_USESTDHANDLES;
     startup.hStdInput = streams[0];
     startup.hStdOutput = streams[1];
     startup.hStdError = streams[2];
     PROCESS_INFORMATION process{};
-    const bool arranged = streams[0] != nullptr && streams[1] != nullptr && streams[2] != nullptr;
-    const bool started = arranged && CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE,
-                                                    CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT,
-                                                    options.environment.empty() ? nullptr : environment.data(), nullptr,
-                                                    &startup, &process) != FALSE;
+    const bool arranged = ownStreams || (streams[0] != nullptr && streams[1] != nullptr && streams[2] != nullptr);
+    const DWORD flags = (ownStreams ? 0 : CREATE_NO_WINDOW) | CREATE_UNICODE_ENVIRONMENT;
+    const bool started =
+        arranged && CreateProcessW(nullptr, command.data(), nullptr, nullptr, ownStreams ? FALSE : TRUE, flags,
+                                   options.environment.empty() ? nullptr : environment.data(), nullptr, &startup,
+                                   &process) != FALSE;
     for (const HANDLE stream : streams) {
         if (stream != nullptr) {
             CloseHandle(stream);
