@@ -1,6 +1,7 @@
 // Usage: corvane_console_bench [state directory]   (default: a fresh directory below /tmp)
 // Prints the figures; asserts nothing.
 #include "CBenchMainView.h"
+#include "CChildProcess.h"
 #include "CLatencyStats.h"
 #include "console/CConsoleTasks.h"
 #include "console/CMainDialog.h"
@@ -11,12 +12,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -131,20 +130,13 @@ private:
 
 void WatcherDelay(CKeyStore& store, const std::string& self, int trials)
 {
-    int toChild[2];
-    int fromChild[2];
-    if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) {
+    Harness::CChildProcess writer;
+    Harness::CChildProcess::SOptions streams;
+    streams.input.kind = Harness::SChildStream::EKind::Pipe;
+    streams.output.kind = Harness::SChildStream::EKind::Pipe;
+    if (!writer.Start({self, "--writer"}, streams)) {
         return;
     }
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(toChild[0], 0);
-        dup2(fromChild[1], 1);
-        execl(self.c_str(), self.c_str(), "--writer", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(toChild[0]);
-    close(fromChild[1]);
 
     CCallClock clock;
     CKeyListWatcher watcher(store, [&clock] { clock.Called(); });
@@ -155,7 +147,7 @@ void WatcherDelay(CKeyStore& store, const std::string& self, int trials)
     int missed = 0;
     for (int i = 0; i <= trials; ++i) {
         int64_t times[2];
-        if (write(toChild[1], "w", 1) != 1 || read(fromChild[0], times, sizeof times) != sizeof times) {
+        if (!writer.Write("w") || writer.Read(times, sizeof times) != sizeof times) {
             break;
         }
         const int64_t called = clock.WaitFor(static_cast<size_t>(i - missed));
@@ -167,9 +159,8 @@ void WatcherDelay(CKeyStore& store, const std::string& self, int trials)
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50)); // watched again
     }
-    close(toChild[1]);
-    close(fromChild[0]);
-    waitpid(pid, nullptr, 0);
+    writer.CloseInput();
+    writer.WaitExit(10000);
     std::printf("watcher call after another process's StoreKey (%zu trials, %d missed), %d ms pause included:\n",
                 fromReturn.Count(), missed, CKeyListWatcher::kPauseMs);
     for (const auto& [what, stats] :

@@ -1,6 +1,9 @@
 #include "BenchKeys.h"
 
+#include "Wire.h"
+
 #include <cstdio>
+#include <cstring>
 
 std::string BenchId(size_t unit)
 {
@@ -21,14 +24,9 @@ LockKey BenchKey(size_t unit, uint32_t generation)
 
 LockKey SealForTransfer(const LockKey& key, std::string_view id, std::string_view mask)
 {
-    LockKey sealed = key;
-    for (size_t i = 0; i < sealed.size(); ++i) {
-        if (!id.empty()) {
-            sealed[i] = static_cast<uint8_t>(sealed[i] + static_cast<uint8_t>(id[i % id.size()]));
-        }
-        if (!mask.empty()) {
-            sealed[i] = static_cast<uint8_t>(sealed[i] + static_cast<uint8_t>(mask[i % mask.size()]));
-        }
-    }
-    return sealed;
+    const std::string sealed =
+        Wire::Seal(std::string_view(reinterpret_cast<const char*>(key.data()), key.size()), id, mask);
+    LockKey bytes;
+    std::memcpy(bytes.data(), sealed.data(), bytes.size());
+    return bytes;
 }

@@ -13,8 +13,7 @@ using LockKey = std::array<uint8_t, 32>;
 std::string BenchId(size_t unit);
 LockKey BenchKey(size_t unit, uint32_t generation = 0);
 
-// The key as the service must send it: each byte plus the identifier's and then the
-// mask's byte at that position, both repeated cyclically, modulo 256.
+// The key as the service must send it (Wire::Seal).
 LockKey SealForTransfer(const LockKey& key, std::string_view id, std::string_view mask);
 
 // A small, fast generator for per-request choices (unit, mask bytes).

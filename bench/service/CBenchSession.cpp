@@ -9,11 +9,12 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <thread>
 
 CBenchSession::CBenchSession(const BenchOptions& options) : m_options(options)
 {
-    const std::string binary = FindTernwick(options.ternwick);
-    if (binary.empty()) {
+    m_binary = Harness::FindTernwick(options.ternwick);
+    if (m_binary.empty()) {
         throw std::runtime_error("Ternwick not found" + (options.ternwick.empty()
                                                              ? std::string(" (give it with --ternwick PATH)")
                                                              : ": " + options.ternwick));
@@ -30,14 +31,10 @@ CBenchSession::CBenchSession(const BenchOptions& options) : m_options(options)
     if (store.CreateLayout() == 0) {
         throw std::runtime_error("cannot create the settings store in " + stateDir);
     }
-    m_port = FindFreePort();
+    m_port = Harness::FreePort();
     if (store.WritePort(m_port) == 0) {
         throw std::runtime_error("cannot write PortNo");
     }
-    const std::string log = options.pipeLog           ? std::string()
-                            : options.logPath.empty() ? m_stateDir.Path() + "/ternwick.log"
-                                                      : options.logPath;
-    m_service = std::make_unique<CTernwickProcess>(binary, stateDir, log);
 }
 
 CBenchSession::~CBenchSession()
@@ -69,8 +66,23 @@ void CBenchSession::RegisterUpTo(size_t count)
 
 void CBenchSession::StartService()
 {
-    m_service->Start();
-    if (!m_service->WaitAnswering(Address(), 15000)) {
+    Harness::CTernwickProcess::SOptions options;
+    options.binary = m_binary;
+    options.logToPipe = m_options.pipeLog;
+    options.logPath = m_options.logPath.empty() ? m_stateDir.Path() + "/ternwick.log" : m_options.logPath;
+    m_service.reset();
+    m_service = std::make_unique<Harness::CTernwickProcess>(m_stateDir.Path() + "/state", options);
+    if (m_service->Pid() <= 0) {
+        throw std::runtime_error("cannot start " + m_binary);
+    }
+    const CRawUnitClient client(Address(), 1000);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    bool answered = false;
+    while (!answered && m_service->Running() && std::chrono::steady_clock::now() < deadline) {
+        answered = client.Check().Ok();
+        std::this_thread::sleep_for(std::chrono::milliseconds(answered ? 0 : 20));
+    }
+    if (!answered) {
         const std::string tail = m_service->LogTail(20);
         m_service->Stop(2000);
         throw std::runtime_error("Ternwick does not answer on port " + std::to_string(m_port) + "; its log:\n" + tail);

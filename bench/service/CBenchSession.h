@@ -1,8 +1,7 @@
 #pragma once
 
 #include "CRawUnitClient.h"
-#include "CTempStateDir.h"
-#include "CTernwickProcess.h"
+#include "Harness.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +10,7 @@
 
 struct BenchOptions
 {
-    std::string ternwick;     // the service binary; found beside the build tree when empty
+    std::string ternwick;     // the service binary; the one of this build tree when empty
     std::string logPath;      // where the service's standard error goes; inside the state dir when empty
     int clients = 16;         // concurrent clients of a load run
     size_t keys = 1000;       // registered keys of a load run
@@ -55,13 +54,14 @@ public:
     void SetPort(uint16_t port) { m_port = port; }
     ServiceAddress Address() const { return ServiceAddress::Loopback(m_port, m_options.ipv6); }
     ServiceAddress AddressOf(uint16_t port) const { return ServiceAddress::Loopback(port, m_options.ipv6); }
-    CTernwickProcess& Service() { return *m_service; }
+    Harness::CTernwickProcess& Service() { return *m_service; }
     const BenchOptions& Options() const { return m_options; }
 
 private:
     const BenchOptions m_options;
-    CTempStateDir m_stateDir;
-    std::unique_ptr<CTernwickProcess> m_service;
+    Harness::CTempDir m_stateDir;
+    std::string m_binary;
+    std::unique_ptr<Harness::CTernwickProcess> m_service;
     uint16_t m_port = 0;
     size_t m_registered = 0;
 };

@@ -1,5 +1,7 @@
 #include "CEpollLoadClient.h"
 
+#include "Wire.h"
+
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
@@ -167,11 +169,11 @@ private:
                     return Progress::Waiting;
                 }
                 if (count <= 0) {
-                    return Finish(slot,
-                                  {ExchangeOutcome::ClosedEarly,
-                                   std::string("closed before ") + step.what + " (" + std::to_string(slot.offset) +
-                                       " of " + std::to_string(step.bytes.size()) +
-                                       " bytes: " + HexText(std::string_view(slot.got).substr(0, slot.offset)) + ")"});
+                    return Finish(slot, {ExchangeOutcome::ClosedEarly,
+                                         std::string("closed before ") + step.what + " (" +
+                                             std::to_string(slot.offset) + " of " + std::to_string(step.bytes.size()) +
+                                             " bytes: " + Wire::Hex(std::string_view(slot.got).substr(0, slot.offset)) +
+                                             ")"});
                 }
                 slot.offset += static_cast<size_t>(count);
                 if (slot.offset == step.bytes.size() && slot.got != step.bytes) {
@@ -186,7 +188,7 @@ private:
                 if (count > 0) {
                     return Finish(slot, {ExchangeOutcome::WrongBytes,
                                          "bytes after the status: " +
-                                             HexText(std::string_view(extra, static_cast<size_t>(count)))});
+                                             Wire::Hex(std::string_view(extra, static_cast<size_t>(count)))});
                 }
                 // The close, or a reset after the last ACK: the exchange is complete.
                 return Finish(slot, {});

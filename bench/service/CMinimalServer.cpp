@@ -1,6 +1,7 @@
 #include "CMinimalServer.h"
 
 #include "ExchangeScript.h"
+#include "Wire.h"
 
 #include <arpa/inet.h>
 #include <csignal>
@@ -43,7 +44,7 @@ bool ReadItem(int fd, std::string& item)
         return false;
     }
     item.resize(length);
-    return ReadExactly(fd, item.data(), length) && SendAll(fd, WireHeader(3, 0));
+    return ReadExactly(fd, item.data(), length) && SendAll(fd, Wire::Header(3, 0));
 }
 
 bool Acknowledged(int fd)
@@ -53,9 +54,9 @@ bool Acknowledged(int fd)
 
 std::string Status(uint32_t status, uint32_t detail)
 {
-    std::string block = WireHeader(status, detail);
+    std::string block = Wire::Header(status, detail);
     block.append(16, '\0');
-    return WireHeader(5, 24) + block;
+    return Wire::Header(5, 24) + block;
 }
 
 } // namespace
@@ -113,7 +114,7 @@ void CMinimalServer::Accept() const
 void CMinimalServer::Serve(int fd) const
 {
     const auto [type, code] = ReadHeader(fd);
-    if (type != 1 || !SendAll(fd, WireHeader(3, 0))) {
+    if (type != 1 || !SendAll(fd, Wire::Header(3, 0))) {
         return;
     }
     if (code == 1) {
@@ -135,7 +136,7 @@ bool CMinimalServer::GetKey(int fd) const
         return SendAll(fd, Status(2, 1)) && Acknowledged(fd);
     }
     const LockKey sealed = SealForTransfer(found->second, id, mask);
-    return SendAll(fd, WireData(std::string_view(reinterpret_cast<const char*>(sealed.data()), sealed.size()))) &&
+    return SendAll(fd, Wire::Data(std::string_view(reinterpret_cast<const char*>(sealed.data()), sealed.size()))) &&
            Acknowledged(fd) && SendAll(fd, Status(0, 0)) && Acknowledged(fd);
 }
 

@@ -1,6 +1,7 @@
 #include "CRawUnitClient.h"
 
 #include "ExchangeScript.h"
+#include "Wire.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -117,7 +118,7 @@ private:
                 return Fail(ExchangeOutcome::ClosedEarly,
                             std::string("closed before ") + step.what + " (" + std::to_string(done) + " of " +
                                 std::to_string(got.size()) +
-                                " bytes: " + HexText(std::string_view(got).substr(0, done)) + ")");
+                                " bytes: " + Wire::Hex(std::string_view(got).substr(0, done)) + ")");
             }
             done += static_cast<size_t>(count);
         }
@@ -146,7 +147,7 @@ private:
                 return {};
             }
             return Fail(ExchangeOutcome::WrongBytes,
-                        "bytes after the status: " + HexText(std::string_view(extra, static_cast<size_t>(count))));
+                        "bytes after the status: " + Wire::Hex(std::string_view(extra, static_cast<size_t>(count))));
         }
     }
 

@@ -30,11 +30,5 @@ ExchangeScript CheckScript();
 // without one (nullptr) status (2, 1).
 ExchangeScript GetKeyScript(std::string_view id, std::string_view mask, const uint8_t* sealedKey);
 
-// Packets as the requester writes them.
-std::string WireHeader(uint32_t type, uint32_t value);
-std::string WireData(std::string_view bytes);
-std::string WireInt(int32_t value);
-
-std::string HexText(std::string_view bytes);
 // The reason text of a reply that differs from the expected bytes.
 std::string DescribeMismatch(const ExchangeStep& step, std::string_view got);

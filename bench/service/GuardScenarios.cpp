@@ -5,6 +5,7 @@
 #include "CLatencyStats.h"
 #include "ExchangeScript.h"
 #include "Scenarios.h"
+#include "Wire.h"
 #include "net/CNeighbourTable.h"
 #include "service/CPeerThrottle.h"
 
@@ -108,8 +109,8 @@ int RunSweepScenario(const BenchOptions& given)
     for (int t = 0; t < sweepers; ++t) {
         threads.emplace_back([&, t] {
             for (uint64_t i = 0; !stop; ++i) {
-                const std::string request = WireHeader(1, 16) + WireData(BenchId(1000000 + i * 64 + t)) +
-                                            WireData("sweep-mask") + WireHeader(3, 0) + WireHeader(3, 0);
+                const std::string request = Wire::Header(1, 16) + Wire::Data(BenchId(1000000 + i * 64 + t)) +
+                                            Wire::Data("sweep-mask") + Wire::Header(3, 0) + Wire::Header(3, 0);
                 const std::string source = "127.0.1." + std::to_string(1 + (i * sweepers + t) % kSweepSources);
                 (SweepOnce(port, request, source) ? answers : unanswered) += 1;
             }

@@ -3,6 +3,7 @@
 #include "CHostilePushers.h"
 #include "CLatencyStats.h"
 #include "Scenarios.h"
+#include "Wire.h"
 #include "protocol/CKeyServerClient.h"
 #include "settings/CKeyStore.h"
 
@@ -43,10 +44,10 @@ std::string KeyText(const LockKey& key)
 // under a wrong password, and never the mask that ends it.
 std::string HostilePush(size_t pairs)
 {
-    std::string bytes = WireHeader(1, 512) + WireData("wrong") + WireInt(65536);
+    std::string bytes = Wire::Header(1, 512) + Wire::Data("wrong") + Wire::Int(65536);
     const std::string key(32, 'K');
     for (size_t i = 0; i < pairs; ++i) {
-        bytes += WireData(BenchId(i)) + WireData(key);
+        bytes += Wire::Data(BenchId(i)) + Wire::Data(key);
     }
     return bytes;
 }
@@ -56,7 +57,7 @@ void RunHostile(const BenchOptions& options, int count)
     CBenchSession session(options);
     session.RegisterUpTo(1);
     session.StartService();
-    CTernwickProcess& service = session.Service();
+    Harness::CTernwickProcess& service = session.Service();
     const long before = service.ResidentKiB();
     CHostilePushers pushers(session.Address(), HostilePush(options.pushPairs), 3 + 2 * options.pushPairs);
     const auto start = Clock::now();
@@ -116,10 +117,10 @@ double PushWithClient(uint16_t port, size_t first, size_t count)
 std::pair<double, double> PushPipelined(const ServiceAddress& address, size_t first, size_t count)
 {
     std::string pairs =
-        WireHeader(1, 512) + WireData(MaskedPassword(kPassword, kMask)) + WireInt(static_cast<int32_t>(count));
+        Wire::Header(1, 512) + Wire::Data(MaskedPassword(kPassword, kMask)) + Wire::Int(static_cast<int32_t>(count));
     for (size_t i = 0; i < count; ++i) {
         const std::string id = BenchId(first + i);
-        pairs += WireData(id) + WireData(KeyText(SealForTransfer(BenchKey(first + i), id, kMask)));
+        pairs += Wire::Data(id) + Wire::Data(KeyText(SealForTransfer(BenchKey(first + i), id, kMask)));
     }
     const int fd = socket(address.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address.storage), address.length) != 0) {
@@ -150,14 +151,14 @@ std::pair<double, double> PushPipelined(const ServiceAddress& address, size_t fi
     readUpTo((3 + 2 * count) * 8);
     sender.join();
     const auto maskAt = Clock::now();
-    const std::string mask = WireData(kMask);
+    const std::string mask = Wire::Data(kMask);
     send(fd, mask.data(), mask.size(), MSG_NOSIGNAL);
     const size_t replyBytes = (3 + 2 * count + 1) * 8 + 32;
     readUpTo(replyBytes);
     const auto statusAt = Clock::now();
-    send(fd, WireHeader(3, 0).data(), 8, MSG_NOSIGNAL);
+    send(fd, Wire::Header(3, 0).data(), 8, MSG_NOSIGNAL);
     close(fd);
-    if (reply.size() < replyBytes || reply.compare(replyBytes - 32, 8, WireHeader(5, 24)) != 0 ||
+    if (reply.size() < replyBytes || reply.compare(replyBytes - 32, 8, Wire::Header(5, 24)) != 0 ||
         reply.compare(replyBytes - 24, 24, std::string(24, '\0')) != 0) {
         throw std::runtime_error("push: no status (0, 0) after the pairs");
     }

@@ -86,7 +86,7 @@ int RunPortChangeScenario(const BenchOptions& options)
     uint64_t failures = 0;
     for (int trial = 0; trial < options.trials; ++trial) {
         const uint16_t oldPort = session.Port();
-        const uint16_t newPort = FindFreePort();
+        const uint16_t newPort = Harness::FreePort();
         const CRawUnitClient client(session.AddressOf(newPort), 1000);
         const auto start = Clock::now();
         if (store.WritePort(newPort) == 0) {
@@ -136,7 +136,7 @@ int RunIdleMemoryScenario(const BenchOptions& options)
     CBenchSession session(options);
     session.RegisterUpTo(10);
     session.StartService();
-    CTernwickProcess& service = session.Service();
+    Harness::CTernwickProcess& service = session.Service();
     uint64_t errors = 0;
     ProbeLatency(session.Address(), 50, options.timeOutMs, errors);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));

@@ -9,15 +9,10 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
-#include <spawn.h>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -155,15 +150,8 @@ int RunSyscallScenario(const BenchOptions& options)
     RunLoad(session.Address(), settings);
 
     const std::string summary = "/tmp/corvane-strace-" + std::to_string(session.Service().Pid()) + ".txt";
-    std::vector<std::string> words = {"strace", "-c",    "-f", "-q",
-                                      "-o",     summary, "-p", std::to_string(session.Service().Pid())};
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    pid_t tracer = -1;
-    if (posix_spawnp(&tracer, "strace", nullptr, nullptr, argv.data(), environ) != 0) {
+    Harness::CChildProcess tracer;
+    if (!tracer.Start({"strace", "-c", "-f", "-q", "-o", summary, "-p", std::to_string(session.Service().Pid())}, {})) {
         std::printf("syscalls: strace cannot be started (scripts/setup.sh installs it)\n");
         return 1;
     }
@@ -171,9 +159,8 @@ int RunSyscallScenario(const BenchOptions& options)
     std::this_thread::sleep_for(std::chrono::seconds(1));
     settings.seconds = options.seconds;
     const LoadResult result = RunLoad(session.Address(), settings);
-    kill(tracer, SIGINT);
-    int status = 0;
-    waitpid(tracer, &status, 0);
+    tracer.Signal(SIGINT);
+    tracer.WaitExit(60000);
     std::string table;
     const uint64_t calls = SummaryCalls(summary, table);
     std::remove(summary.c_str());

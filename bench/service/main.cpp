@@ -8,13 +8,9 @@
 #include <cstring>
 #include <exception>
 #include <map>
-#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -104,22 +100,18 @@ int RunAll(char** argv, int argc)
                                                         {"hostile-push", "--pushers", "200"},
                                                         {"hostile-push", "--pushers", "1024"}};
     for (const auto& run : runs) {
-        std::vector<char*> args{argv[0]};
+        std::vector<std::string> args{"/proc/self/exe"};
         std::string name;
         for (const char* word : run) {
-            args.push_back(const_cast<char*>(word));
+            args.emplace_back(word);
             name += (name.empty() ? "" : " ") + std::string(word);
         }
-        for (int i = 2; i < argc; ++i) {
-            args.push_back(argv[i]);
-        }
-        args.push_back(nullptr);
+        args.insert(args.end(), argv + 2, argv + argc);
         std::printf("== %s\n", name.c_str());
         std::fflush(stdout);
-        pid_t child = -1;
-        int status = 0;
-        if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, args.data(), environ) != 0 ||
-            waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        Harness::CChildProcess child;
+        const std::optional<int> status = child.Start(args, {}) ? child.WaitExit(24 * 3600 * 1000) : std::nullopt;
+        if (!status || Harness::CChildProcess::ExitCode(*status) != 0) {
             std::printf("== %s FAILED\n", name.c_str());
             ++failures;
         }

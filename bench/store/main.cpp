@@ -1,5 +1,6 @@
 // Usage: corvane_store_bench [directory]   (default: a fresh directory below /tmp)
 // Prints the figures; asserts nothing.
+#include "CChildProcess.h"
 #include "backup/ExportPayload.h"
 #include "backup/SealedExport.h"
 #include "platform/CEvent.h"
@@ -17,7 +18,6 @@
 #include <functional>
 #include <sqlite3.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -118,22 +118,13 @@ int Writer()
 
 void NotificationDelay(const std::string& self)
 {
-    int toChild[2];
-    int fromChild[2];
-    if (pipe(toChild) != 0 || pipe(fromChild) != 0) {
+    Harness::CChildProcess writer;
+    Harness::CChildProcess::SOptions streams;
+    streams.input.kind = Harness::SChildStream::EKind::Pipe;
+    streams.output.kind = Harness::SChildStream::EKind::Pipe;
+    if (!writer.Start({self, "--writer"}, streams)) {
         return;
     }
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(toChild[0], 0);
-        dup2(fromChild[1], 1);
-        close(toChild[1]);
-        close(fromChild[0]);
-        execl(self.c_str(), self.c_str(), "--writer", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(toChild[0]);
-    close(fromChild[1]);
 
     CKeyStore store;
     CRegistryKey config = store.OpenConfigKey();
@@ -143,14 +134,13 @@ void NotificationDelay(const std::string& self)
     int missed = 0;
     for (int i = 0; i < 60; ++i) {
         NotifyChangeKeyValue(config.GetHandle(), false, kRegNotifyChangeLastSet, &event);
-        const char go = 'w';
-        if (write(toChild[1], &go, 1) != 1) {
+        if (!writer.Write("w")) {
             break;
         }
         const bool fired = event.Wait(5000);
         const int64_t notified = NowNs();
         int64_t times[2];
-        if (read(fromChild[0], times, sizeof times) != static_cast<ssize_t>(sizeof times)) {
+        if (writer.Read(times, sizeof times) != static_cast<long>(sizeof times)) {
             break;
         }
         if (!fired) {
@@ -161,9 +151,8 @@ void NotificationDelay(const std::string& self)
         fromReturn.push_back(static_cast<double>(notified - times[1]) / 1000.0);
         usleep(20000);
     }
-    close(toChild[1]);
-    close(fromChild[0]);
-    waitpid(pid, nullptr, 0);
+    writer.CloseInput();
+    writer.WaitExit(10000);
     if (!fromCall.empty()) {
         const Figures call = Summarise(fromCall);
         const Figures ret = Summarise(fromReturn);

@@ -129,6 +129,10 @@ protected:
     void PlugStick(char letter, const std::string& id, unsigned char seed,
                    const std::optional<std::string>& serial = "0011AABB", size_t keyLength = 32);
     const std::string& StateDir() const;
+    // The real service on this store, on a free port written into it (another when another
+    // program took that one first), the port in port; seeing the machine-id file as
+    // /etc/machine-id when given. The test fails when it does not answer.
+    std::unique_ptr<Harness::CTernwickProcess> StartService(uint16_t& port, const std::string& machineIdFile = "");
 
     Harness::CTempDir m_dir;
     std::unique_ptr<CSqliteStore> m_sqlite;

@@ -18,10 +18,8 @@ TEST_F(AdminTest, ARegisteredKeyIsServedByteForByte)
     EXPECT_EQ(out, kId + "\n");
 
     // The service on this store hands the unit exactly the key of the stick.
-    const uint16_t port = Harness::FreePort();
-    ASSERT_EQ(store.WritePort(port), 1);
-    Harness::CTernwickProcess service(StateDir(), "");
-    ASSERT_TRUE(Harness::WaitForListener(port, 20000)) << service.Log();
+    uint16_t port = 0;
+    const auto service = StartService(port);
     const std::string reply = Harness::Converse(port, Wire::Request(16) + Wire::Data(kId) + Wire::Data("unit-mask") +
                                                           Wire::Ack() + Wire::Ack());
     EXPECT_EQ(Wire::Hex(reply), Wire::Hex(Wire::Ack() + Wire::Ack() + Wire::Ack() + ServedKey(kId, 7)));

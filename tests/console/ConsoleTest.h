@@ -47,25 +47,11 @@ protected:
     CConsoleTasks tasks{store, [this](uint16_t port) { portsChanged.push_back(port); }};
 };
 
-// A socket of one family listening on the loopback address and the port while it lives.
-class CListener
-{
-public:
-    CListener(int family, uint16_t port);
-    ~CListener();
-    CListener(const CListener&) = delete;
-    CListener& operator=(const CListener&) = delete;
-
-    bool listening = false;
-
-private:
-    int m_fd;
-};
-
 // Runs this test program in its helper mode (Main.cpp) on the state directory; the child's
-// standard output goes to *output when given (the read end of a pipe).
-pid_t SpawnHelper(const std::string& stateDir, const std::vector<std::string>& arguments, int* output = nullptr);
+// standard output into a pipe (ReadLine) when wanted.
+std::unique_ptr<Harness::CChildProcess> SpawnHelper(const std::string& stateDir,
+                                                    const std::vector<std::string>& arguments, bool output = false);
 // The child's exit code, 128 + signal when killed, -1 when it did not end in time.
-int WaitHelper(pid_t pid, int timeOutMs = 60000);
-// Reads one line from the descriptor within the time ("" when none came).
-std::string ReadLine(int fd, int timeOutMs);
+int WaitHelper(Harness::CChildProcess& helper, int timeOutMs = 60000);
+// Reads one line of the child's output within the time ("" when none came).
+std::string ReadLine(Harness::CChildProcess& helper, int timeOutMs);

@@ -22,12 +22,9 @@ class CopyTest : public ConsoleTest
 protected:
     void SetUp() override
     {
-        m_port = Harness::FreePort();
         ASSERT_EQ(Harness::StoreTool(m_target.Path(), {"layout"}), 0);
-        ASSERT_EQ(Harness::StoreTool(m_target.Path(), {"port", std::to_string(m_port)}), 0);
         ASSERT_EQ(Harness::StoreTool(m_target.Path(), {"password", kPassword}), 0);
-        m_service = std::make_unique<Harness::CTernwickProcess>(m_target.Path(), "");
-        ASSERT_TRUE(Harness::WaitForListener(m_port, 20000)) << m_service->Log();
+        ASSERT_TRUE(Harness::StartServing(m_target.Path(), m_service, m_port)) << (m_service ? m_service->Log() : "");
         ASSERT_TRUE(Tool({"layout"}));
         Register(kId1, 1);
         Register(kId2, 2);

@@ -123,8 +123,8 @@ TEST_F(ConsoleTest, PortDialogChecksInOrderAndOnlyAStoredPortClosesIt)
 {
     ASSERT_TRUE(Tool({"layout"}));
     const uint16_t held = Harness::FreePort();
-    const CListener holder(AF_INET, held);
-    ASSERT_TRUE(holder.listening);
+    const RawSocket holder = RawSocket::Listen(AF_INET, "127.0.0.1", held, 4);
+    ASSERT_TRUE(holder.Valid());
     const uint16_t free = Harness::FreePort();
     const struct
     {

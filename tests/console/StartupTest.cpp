@@ -13,14 +13,12 @@ protected:
     // What a helper process printed until it ended.
     std::string RunHelperToEnd(const std::string& user, const std::string& mode)
     {
-        int output = -1;
-        const pid_t pid = SpawnHelper(StateDir(), {user, mode, m_lockName}, &output);
+        const auto helper = SpawnHelper(StateDir(), {user, mode, m_lockName}, true);
         std::string printed;
-        for (std::string line = ReadLine(output, 20000); !line.empty(); line = ReadLine(output, 20000)) {
+        for (std::string line = ReadLine(*helper, 20000); !line.empty(); line = ReadLine(*helper, 20000)) {
             printed += line + "\n";
         }
-        close(output);
-        EXPECT_EQ(WaitHelper(pid), printed == "cannot change user\n" ? 100 : 0);
+        EXPECT_EQ(WaitHelper(*helper), printed == "cannot change user\n" ? 100 : 0);
         return printed;
     }
 
@@ -32,12 +30,10 @@ TEST_F(StartupTest, OneInstanceForEveryUserUntilItsProcessEndsHoweverItEnds)
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to run a helper as another user";
     }
-    int output = -1;
-    const pid_t holder = SpawnHelper(StateDir(), {"nobody", "hold", m_lockName}, &output);
-    const std::string first = ReadLine(output, 20000);
-    close(output);
+    const auto holder = SpawnHelper(StateDir(), {"nobody", "hold", m_lockName}, true);
+    const std::string first = ReadLine(*holder, 20000);
     if (first == "cannot change user") {
-        WaitHelper(holder);
+        WaitHelper(*holder);
         GTEST_SKIP() << "this environment does not let root change its user";
     }
     ASSERT_EQ(first, "acquired");
@@ -45,8 +41,8 @@ TEST_F(StartupTest, OneInstanceForEveryUserUntilItsProcessEndsHoweverItEnds)
         CConsoleApp app(tasks, CStorageSystem::Default(), m_lockName);
         EXPECT_EQ(app.Start(), EStartOutcome::AlreadyRunning) << "another user's console holds the name";
     }
-    kill(holder, SIGKILL);
-    EXPECT_EQ(WaitHelper(holder), 128 + SIGKILL);
+    holder->Signal(SIGKILL);
+    EXPECT_EQ(WaitHelper(*holder), 128 + SIGKILL);
 
     CConsoleApp app(tasks, CStorageSystem::Default(), m_lockName);
     EXPECT_EQ(app.Start(), EStartOutcome::Admitted) << "the killed holder's name is free again";

@@ -50,13 +50,13 @@ TEST(PortProbe, APortAnotherProgramListensOnIsInUseOnEitherFamily)
     ASSERT_NE(port, 0);
     EXPECT_FALSE(IsPortInUse(port));
     {
-        const CListener v4(AF_INET, port);
-        ASSERT_TRUE(v4.listening);
+        const RawSocket v4 = RawSocket::Listen(AF_INET, "127.0.0.1", port, 4);
+        ASSERT_TRUE(v4.Valid());
         EXPECT_TRUE(IsPortInUse(port));
     }
     if (Harness::IPv6LoopbackWorks()) {
-        const CListener v6(AF_INET6, port);
-        ASSERT_TRUE(v6.listening);
+        const RawSocket v6 = RawSocket::Listen(AF_INET6, "::1", port, 4);
+        ASSERT_TRUE(v6.Valid());
         EXPECT_TRUE(IsPortInUse(port)) << "the service would fail to listen there";
     }
     EXPECT_FALSE(IsPortInUse(port));

@@ -45,11 +45,10 @@ TEST_F(TaskDialogTest, RegistersTheLockKeyOfAStick)
 
 TEST_F(TaskDialogTest, ChangesThePortThatARunningServiceThenFollows)
 {
-    const uint16_t oldPort = Harness::FreePort();
     ASSERT_EQ(Harness::StoreTool(StateDir(), {"layout"}), 0);
-    ASSERT_EQ(Harness::StoreTool(StateDir(), {"port", std::to_string(oldPort)}), 0);
-    Harness::CTernwickProcess service(StateDir(), "");
-    ASSERT_TRUE(Harness::WaitForListener(oldPort, 20000));
+    uint16_t oldPort = 0;
+    std::unique_ptr<Harness::CTernwickProcess> service;
+    ASSERT_TRUE(Harness::StartServing(StateDir(), service, oldPort));
     const uint16_t newPort = Harness::FreePort();
     RunConsole([&](QDialog& main) {
         runner.Expect("130", [&](QDialog& dialog) {
@@ -98,12 +97,11 @@ TEST_F(TaskDialogTest, SetsAndWithdrawsTheCooperationPassword)
 TEST_F(TaskDialogTest, CopiesTheSelectedKeyToARunningService)
 {
     Harness::CTempDir target;
-    const uint16_t port = Harness::FreePort();
     ASSERT_EQ(Harness::StoreTool(target.Path(), {"layout"}), 0);
-    ASSERT_EQ(Harness::StoreTool(target.Path(), {"port", std::to_string(port)}), 0);
     ASSERT_EQ(Harness::StoreTool(target.Path(), {"password", "pw"}), 0);
-    Harness::CTernwickProcess service(target.Path(), "");
-    ASSERT_TRUE(Harness::WaitForListener(port, 20000));
+    uint16_t port = 0;
+    std::unique_ptr<Harness::CTernwickProcess> service;
+    ASSERT_TRUE(Harness::StartServing(target.Path(), service, port));
     Register(kId, 5);
     RunConsole([&](QDialog& main) {
         SelectListItems(main, {0});

@@ -1,12 +1,12 @@
 #include "CSystemdSandbox.h"
 
-#include <cerrno>
+#include "CChildProcess.h"
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sched.h>
-#include <spawn.h>
 #include <stdexcept>
 #include <string_view>
 #include <sys/wait.h>
@@ -27,46 +27,20 @@ CSystemdSandbox::Result RunCaptured(const std::vector<std::string>& argv, const 
                                     const std::string& errPath)
 {
     CSystemdSandbox::Result result;
-    int outPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0) {
-        return result;
-    }
-    std::vector<std::string> environment(extraEnv);
+    Harness::CChildProcess::SOptions streams;
+    streams.environment = extraEnv;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         if (std::string_view(*entry).rfind("SANDBOX_", 0) != 0) {
-            environment.emplace_back(*entry);
+            streams.environment.emplace_back(*entry);
         }
     }
-    std::vector<char*> args;
-    std::vector<char*> envs;
-    for (const auto& text : argv) {
-        args.push_back(const_cast<char*>(text.c_str()));
-    }
-    for (const auto& text : environment) {
-        envs.push_back(const_cast<char*>(text.c_str()));
-    }
-    args.push_back(nullptr);
-    envs.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envs.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    char buffer[4096];
-    ssize_t got;
-    while (spawned == 0 && ((got = read(outPipe[0], buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR))) {
-        result.out.append(buffer, got > 0 ? static_cast<size_t>(got) : 0);
-    }
-    close(outPipe[0]);
-    if (spawned == 0) {
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    streams.output.kind = Harness::SChildStream::EKind::Pipe;
+    streams.error = {Harness::SChildStream::EKind::File, errPath};
+    Harness::CChildProcess child;
+    if (child.Start(argv, streams)) {
+        result.out = child.ReadAll();
+        const std::optional<int> status = child.WaitExit(24 * 3600 * 1000);
+        result.status = status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
         result.err = ReadFile(errPath);
     }
     return result;

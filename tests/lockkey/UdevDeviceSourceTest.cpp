@@ -1,16 +1,16 @@
+#include "CChildProcess.h"
 #include "TestStorage.h"
 #include "console/lockkey/CUsbDiskList.h"
 #include "console/lockkey/linux/CUdevDeviceSource.h"
 
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/wait.h>
 #include <umockdev.h>
-#include <unistd.h>
+
+extern char** environ;
 
 // These tests read a mocked sysfs through the real libudev. The mock needs its preload
 // library in the process from the start, so each test runs itself again under
@@ -27,27 +27,26 @@ int RunThisTestUnderUmockdev()
 {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::string filter = std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name();
-    char self[PATH_MAX] = {};
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
-    if (length <= 0) {
-        return -1;
+    // The sanitizer runtime would refuse to start behind the preloaded library.
+    std::string asan = "verify_asan_link_order=0";
+    if (const char* options = std::getenv("ASAN_OPTIONS")) {
+        asan = std::string(options) + ":" + asan;
     }
-    const pid_t child = fork();
-    if (child == 0) {
-        // The sanitizer runtime would refuse to start behind the preloaded library.
-        std::string asan = "verify_asan_link_order=0";
-        if (const char* options = std::getenv("ASAN_OPTIONS")) {
-            asan = std::string(options) + ":" + asan;
+    Harness::CChildProcess::SOptions streams;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        if (std::strncmp(*entry, "ASAN_OPTIONS=", 13) != 0) {
+            streams.environment.emplace_back(*entry);
         }
-        setenv("ASAN_OPTIONS", asan.c_str(), 1);
-        execlp("umockdev-wrapper", "umockdev-wrapper", self, filter.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
     }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) {
+    streams.environment.push_back("ASAN_OPTIONS=" + asan);
+    streams.input.kind = Harness::SChildStream::EKind::Inherit;
+    Harness::CChildProcess child;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    if (!child.Start({"umockdev-wrapper", self, filter}, streams)) {
         return -1;
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    const std::optional<int> status = child.WaitExit(600000);
+    return status ? Harness::CChildProcess::ExitCode(*status) : -1;
 }
 
 constexpr const char* kUsb = "/devices/pci0000:00/0000:00:14.0/usb1";

@@ -1,5 +1,6 @@
 #include "net/CStrmCltSocket.h"
 
+#include "CPeer.h"
 #include "RawSocket.h"
 #include "SocketCatch.h"
 #include "net/CStrmSrvSocket.h"
@@ -114,7 +115,7 @@ TEST(StrmCltSocket, HostOfNeitherFamilyIsAnUnspecifiedConnectError)
 
 TEST(StrmCltSocket, RefusedConnectionIsAConnectErrorNotAConnection)
 {
-    const uint16_t port = UnusedPort();
+    const uint16_t port = Harness::FreePort();
     ASSERT_NE(port, 0);
     CStrmCltSocket client(FAMILY_INET, nullptr, kGenerousMs);
     const Thrown thrown = Catch([&] { client.Open("127.0.0.1", port); });

@@ -32,11 +32,20 @@ protected:
         }
     }
 
+    // On another free port when another program took this one first.
     void Start()
     {
-        m_service = std::make_unique<Harness::CTernwickProcess>(m_dir.Path(), m_notify.Address());
+        const bool serving = Harness::StartServing(
+            [this](uint16_t port) {
+                // The port of SetUp is in the store already; a test may count the store's changes.
+                if (port != m_port) {
+                    EXPECT_EQ(Harness::StoreTool(m_dir.Path(), {"port", std::to_string(port)}), 0);
+                }
+                return std::make_unique<Harness::CTernwickProcess>(m_dir.Path(), m_notify.Address());
+            },
+            m_service, m_port);
         ASSERT_GT(m_service->Pid(), 0);
-        ASSERT_TRUE(Harness::WaitForListener(m_port, 20000)) << m_service->Log();
+        ASSERT_TRUE(serving) << m_service->Log();
     }
 
     void Register(const std::string& id, const std::string& key)

@@ -147,7 +147,7 @@ TEST_F(TernwickTest, HalfSentPushesHoldTheServiceWithinItsMemoryBound)
     Register(kId, Key(3));
     Start();
     ExpectChecksAnswered(m_port, 1);
-    const long before = m_service->StatusField("VmRSS");
+    const long before = m_service->ResidentKiB();
     std::string half = Request(256) + Data("pw") + Int(8);
     for (int i = 0; i < 8; ++i) {
         half += Data(std::string(65536, 'H'));
@@ -162,7 +162,7 @@ TEST_F(TernwickTest, HalfSentPushesHoldTheServiceWithinItsMemoryBound)
     EXPECT_EQ(Hex(GetKey(kId, kMask)), Hex(GetKeyReply(Key(3), kId, kMask)));
     ASSERT_TRUE(m_service->WaitForLog("received items of all connections at their bound", 100, 30000))
         << m_service->Log();
-    const long peak = m_service->StatusField("VmHWM");
+    const long peak = m_service->PeakResidentKiB();
     const long threads = m_service->ThreadCount();
     // Besides the items: the workers' stacks and buffers.
     EXPECT_LE(peak - before, (64 + 26) * 1024) << "KiB, with " << threads << " threads";

@@ -1,7 +1,9 @@
 #include "CPeer.h"
 
+#include "Ports.h"
 #include "Wire.h"
 
+#include <random>
 #include <thread>
 
 namespace Harness {
@@ -84,21 +86,22 @@ void CPeer::Close()
 
 uint16_t FreePort()
 {
-    for (int attempt = 0; attempt < 50; ++attempt) {
+    // Free on both families' wildcard addresses, as the service binds them.
+    const auto bindsBoth = [](uint16_t port) {
         const RawSocket v4 = RawSocket::Open(AF_INET);
-        const uint16_t port = v4.Bind(AF_INET, "0.0.0.0", 0) ? v4.Port() : 0;
-        bool free = port != 0;
+        if (!v4.Bind(AF_INET, "0.0.0.0", port)) {
+            return false;
+        }
         const RawSocket v6 = RawSocket::Open(AF_INET6);
-        if (v6.Valid()) {
-            const int one = 1;
-            setsockopt(v6.Fd(), IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&one), sizeof one);
-            free = free && v6.Bind(AF_INET6, "::", port);
+        if (!v6.Valid()) {
+            return true;
         }
-        if (free) {
-            return port;
-        }
-    }
-    return 0;
+        const int one = 1;
+        setsockopt(v6.Fd(), IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&one), sizeof one);
+        return v6.Bind(AF_INET6, "::", port);
+    };
+    static std::random_device device;
+    return PortOutside(EphemeralPorts(), device(), bindsBoth);
 }
 
 bool IPv6LoopbackWorks()

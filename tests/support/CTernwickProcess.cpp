@@ -2,94 +2,124 @@
 
 #include "Harness.h"
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <fstream>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sstream>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
+#include <vector>
 
 namespace Harness {
 
+namespace {
+
+// The last lines of a drained log kept for a failure report.
+constexpr size_t kTailLines = 200;
+
+} // namespace
+
 CTernwickProcess::CTernwickProcess(const std::string& stateDir, const std::string& notifySocket, int descriptorLimit,
                                    const std::string& logPath, const std::string& machineIdFile)
-    : m_logPath(logPath.empty() ? stateDir + "/ternwick.log" : logPath)
+    : CTernwickProcess(stateDir, SOptions{"", notifySocket, descriptorLimit, logPath, false, machineIdFile})
+{}
+
+CTernwickProcess::CTernwickProcess(const std::string& stateDir, const SOptions& options)
+    : m_logPath(options.logToPipe         ? ""
+                : options.logPath.empty() ? stateDir + "/ternwick.log"
+                                          : options.logPath)
 {
-    std::vector<std::string> argv{TERNWICK_PATH};
-    if (descriptorLimit > 0) {
+    const std::string binary = options.binary.empty() ? std::string(TERNWICK_PATH) : options.binary;
+    std::vector<std::string> argv{binary};
+    if (options.descriptorLimit > 0) {
         // prlimit sets the limit and execs the service in its own process.
-        const std::string limit = std::to_string(descriptorLimit);
-        argv = {"/usr/bin/prlimit", "--nofile=" + limit + ":" + limit, TERNWICK_PATH};
+        const std::string limit = std::to_string(options.descriptorLimit);
+        argv = {"/usr/bin/prlimit", "--nofile=" + limit + ":" + limit, binary};
     }
-    if (!machineIdFile.empty()) {
-        argv = UnderMachineIdentity(machineIdFile, argv);
+    if (!options.machineIdFile.empty()) {
+        argv = UnderMachineIdentity(options.machineIdFile, argv);
     }
-    auto argPointers = Pointers(argv);
-    auto environment = ChildEnvironment(stateDir, notifySocket);
-    auto envPointers = Pointers(environment);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, m_logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    // The test runner may block signals; the service must start with a clean mask.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-    if (posix_spawn(&m_pid, argv[0].c_str(), &actions, &attributes, argPointers.data(), envPointers.data()) != 0) {
-        m_pid = -1;
+    CChildProcess::SOptions streams;
+    streams.environment = ChildEnvironment(stateDir, options.notifySocket);
+    streams.output = options.logToPipe ? SChildStream{SChildStream::EKind::Pipe, ""}
+                                       : SChildStream{SChildStream::EKind::AppendFile, m_logPath};
+    streams.error.kind = SChildStream::EKind::SameAsOutput;
+    if (m_child.Start(argv, streams) && options.logToPipe) {
+        m_drain = std::thread([this] { Drain(); });
     }
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
 }
 
 CTernwickProcess::~CTernwickProcess()
 {
-    if (m_pid > 0 && !m_status) {
-        kill(m_pid, SIGKILL);
-        WaitExit(10000);
+    m_child.Kill();
+    // The pipe ends with the process.
+    if (m_drain.joinable()) {
+        m_drain.join();
     }
 }
 
-void CTernwickProcess::Signal(int signalNumber) const
+int CTernwickProcess::Stop(int timeOutMs, double* elapsedMs)
 {
-    if (m_pid > 0) {
-        kill(m_pid, signalNumber);
+    const auto start = std::chrono::steady_clock::now();
+    m_child.Signal(SIGTERM);
+    std::optional<int> status = m_child.WaitExit(timeOutMs);
+    const bool killed = !status;
+    if (killed) {
+        m_child.Kill();
+        status = m_child.WaitExit(0);
+    }
+    if (elapsedMs != nullptr) {
+        *elapsedMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    }
+    if (m_drain.joinable()) {
+        m_drain.join();
+    }
+    return !killed && status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
+}
+
+void CTernwickProcess::Drain()
+{
+    std::string pending;
+    char buffer[65536];
+    long got;
+    while ((got = m_child.Read(buffer, sizeof buffer)) > 0) {
+        // As cheap as a reader can be: a bench takes this cost from its clients.
+        pending.append(buffer, static_cast<size_t>(got));
+        std::vector<std::pair<size_t, size_t>> lines; // begin, end
+        size_t begin = 0;
+        for (size_t end; (end = pending.find('\n', begin)) != std::string::npos; begin = end + 1) {
+            lines.emplace_back(begin, end);
+        }
+        const std::lock_guard<std::mutex> guard(m_tailLock);
+        m_drainedLines += lines.size();
+        for (size_t i = lines.size() - std::min(lines.size(), kTailLines); i < lines.size(); ++i) {
+            m_tail.emplace_back(pending, lines[i].first, lines[i].second - lines[i].first);
+        }
+        while (m_tail.size() > kTailLines) {
+            m_tail.pop_front();
+        }
+        pending.erase(0, begin);
     }
 }
 
-std::optional<int> CTernwickProcess::WaitExit(int timeOutMs)
+size_t CTernwickProcess::DrainedLines() const
 {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeOutMs);
-    while (!m_status && m_pid > 0) {
-        int status = 0;
-        const pid_t done = waitpid(m_pid, &status, WNOHANG);
-        if (done == m_pid) {
-            m_status = status;
-            break;
-        }
-        if (RemainingMs(deadline) == 0) {
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return m_status;
+    const std::lock_guard<std::mutex> guard(m_tailLock);
+    return m_drainedLines;
 }
 
 std::string CTernwickProcess::Log() const
 {
+    if (m_logPath.empty()) {
+        const std::lock_guard<std::mutex> guard(m_tailLock);
+        std::string text;
+        for (const std::string& line : m_tail) {
+            text += line + "\n";
+        }
+        return text;
+    }
     // Opening a FIFO to read would block, and reading it would take the lines away.
     struct stat info
     {};
@@ -100,6 +130,24 @@ std::string CTernwickProcess::Log() const
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
+}
+
+std::string CTernwickProcess::LogTail(size_t count) const
+{
+    std::istringstream lines(Log());
+    std::deque<std::string> tail;
+    std::string line;
+    while (std::getline(lines, line)) {
+        tail.push_back(line);
+        if (tail.size() > count) {
+            tail.pop_front();
+        }
+    }
+    std::string out;
+    for (const std::string& kept : tail) {
+        out += "    " + kept + "\n";
+    }
+    return out;
 }
 
 size_t CTernwickProcess::CountLog(const std::string& text) const
@@ -127,21 +175,37 @@ bool CTernwickProcess::WaitForLog(const std::string& text, size_t count, int tim
     return true;
 }
 
-long CTernwickProcess::StatusField(const std::string& field) const
+bool CTernwickProcess::FoundPortTaken(uint16_t port) const
 {
-    std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
+    std::istringstream lines(Log());
+    const std::string cannot = "cannot listen on port " + std::to_string(port) + ": ";
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.find(cannot) != std::string::npos && line.find("in use") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+long CTernwickProcess::StatusField(const char* name) const
+{
+    std::ifstream status("/proc/" + std::to_string(Pid()) + "/status");
+    const std::string prefix = std::string(name) + ":";
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind(field + ":", 0) == 0) {
-            return std::stol(line.substr(field.size() + 1));
+        if (line.starts_with(prefix)) {
+            return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
         }
     }
     return -1;
 }
 
-long CTernwickProcess::ThreadCount() const
+std::string FindTernwick(const std::string& given)
 {
-    return StatusField("Threads");
+    const std::string path = given.empty() ? std::string(TERNWICK_PATH) : given;
+    std::error_code error;
+    return std::filesystem::exists(path, error) ? path : std::string();
 }
 
 } // namespace Harness

@@ -1,18 +1,10 @@
 #include "Harness.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <signal.h>
-#include <spawn.h>
-#include <sstream>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -34,16 +26,6 @@ std::vector<std::string> ChildEnvironment(const std::string& stateDir, const std
         variables.push_back("NOTIFY_SOCKET=" + notifySocket);
     }
     return variables;
-}
-
-std::vector<char*> Pointers(std::vector<std::string>& texts)
-{
-    std::vector<char*> pointers;
-    for (auto& text : texts) {
-        pointers.push_back(text.data());
-    }
-    pointers.push_back(nullptr);
-    return pointers;
 }
 
 CTempDir::CTempDir()
@@ -106,44 +88,46 @@ int StoreTool(const std::string& stateDir, const std::vector<std::string>& argum
 {
     std::vector<std::string> argv{STORE_TOOL_PATH};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    auto argPointers = Pointers(argv);
-    auto environment = ChildEnvironment(stateDir, "");
-    auto envPointers = Pointers(environment);
-
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-        return -1;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, argPointers.data(), envPointers.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
     std::string output;
-    char buffer[4096];
-    ssize_t got;
-    while (spawned == 0 && (got = read(pipeFds[0], buffer, sizeof buffer)) != 0) {
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            break;
-        }
-        output.append(buffer, static_cast<size_t>(got));
-    }
-    close(pipeFds[0]);
-    if (spawned != 0) {
-        return -1;
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    const int code = RunProgram(argv, ChildEnvironment(stateDir, ""), &output);
     if (out != nullptr) {
         *out = output;
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return code;
+}
+
+bool StartServing(const std::function<std::unique_ptr<CTernwickProcess>(uint16_t)>& start,
+                  std::unique_ptr<CTernwickProcess>& service, uint16_t& port, int timeOutMs)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeOutMs);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const uint16_t chosen = attempt == 0 && port != 0 ? port : FreePort();
+        service = start(chosen);
+        port = chosen;
+        if (!service || service->Pid() <= 0) {
+            return false;
+        }
+        while (RemainingMs(deadline) > 0 && service->Running() && !WaitForListener(port, 100)) {
+        }
+        if (service->Running()) {
+            return RemainingMs(deadline) > 0;
+        }
+        if (!service->FoundPortTaken(port)) {
+            return false;
+        }
+    }
+    return false;
+}
+
+bool StartServing(const std::string& stateDir, std::unique_ptr<CTernwickProcess>& service, uint16_t& port)
+{
+    return StartServing(
+        [&](uint16_t chosen) {
+            return StoreTool(stateDir, {"port", std::to_string(chosen)}) == 0
+                       ? std::make_unique<CTernwickProcess>(stateDir, "")
+                       : nullptr;
+        },
+        service, port);
 }
 
 void RaiseDescriptorLimit()

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "CChildProcess.h"
 #include "CNotifyListener.h"
 #include "CPeer.h"
 #include "CTernwickProcess.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -35,10 +38,19 @@ std::string CopyForAnyUser(const std::string& program, std::string* reason);
 // Runs the store tool on the state directory; returns its exit code, output in *out.
 int StoreTool(const std::string& stateDir, const std::vector<std::string>& arguments, std::string* out = nullptr);
 
-// Shared by the helpers: the environment of a child on a state directory, argv-style
-// pointers into texts.
+// The environment of a child on a state directory: this program's, but for the state
+// directory and the service manager's socket.
 std::vector<std::string> ChildEnvironment(const std::string& stateDir, const std::string& notifySocket);
-std::vector<char*> Pointers(std::vector<std::string>& texts);
+
+// Starts the service with start(port) (which writes the port into the store and starts
+// the process) on port when it is not 0, else on one from FreePort, and waits until it
+// answers there. When the service finds the port taken (another program bound it first)
+// and ends, again on another from FreePort. The port in use is left in port, the process
+// in service, also when it did not come up.
+bool StartServing(const std::function<std::unique_ptr<CTernwickProcess>(uint16_t)>& start,
+                  std::unique_ptr<CTernwickProcess>& service, uint16_t& port, int timeOutMs = 20000);
+// The same on a state directory laid out already, the store tool writing the port.
+bool StartServing(const std::string& stateDir, std::unique_ptr<CTernwickProcess>& service, uint16_t& port);
 
 // Raises the descriptor limit of this process (and its children) to the hard limit.
 void RaiseDescriptorLimit();

@@ -143,9 +143,3 @@ bool IPv6LoopbackUsable()
 {
     return RawSocket::Listen(AF_INET6, "::1", 0, 1).Valid();
 }
-
-uint16_t UnusedPort()
-{
-    const RawSocket probe = RawSocket::Open(AF_INET);
-    return probe.Bind(AF_INET, "127.0.0.1", 0) ? probe.Port() : 0;
-}

@@ -88,6 +88,3 @@ struct RawSocketPair
 
 // True when ::1 can be bound here, so IPv6 loopback cases can run.
 bool IPv6LoopbackUsable();
-
-// A port on the IPv4 loopback that nothing listens on (bound once, then released).
-uint16_t UnusedPort();

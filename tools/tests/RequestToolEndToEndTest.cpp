@@ -1,8 +1,7 @@
 // Every command of corvane-request against the real Ternwick on a private store.
-#include "BenchKeys.h"
-#include "CTempStateDir.h"
-#include "CTernwickProcess.h"
+#include "Harness.h"
 #include "RequestCommand.h"
+#include "Wire.h"
 #include "keys/CKeyRecord.h"
 #include "settings/CKeyStore.h"
 
@@ -37,15 +36,6 @@ struct ToolResult
     std::string err;
 };
 
-std::string Quote(const std::string& text)
-{
-    std::string out = "'";
-    for (const char c : text) {
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return out + "'";
-}
-
 std::string ReadFile(const std::string& path)
 {
     std::ifstream file(path);
@@ -59,13 +49,11 @@ class RequestToolEndToEndTest : public testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        s_stateDir = std::make_unique<CTempStateDir>();
+        s_stateDir = std::make_unique<Harness::CTempDir>();
         // Before this process's first use of the store.
         setenv("CORVANE_STATE_DIR", s_stateDir->Path().c_str(), 1);
         CKeyStore store;
         ASSERT_EQ(store.CreateLayout(), 1);
-        s_port = FindFreePort();
-        ASSERT_EQ(store.WritePort(s_port), 1);
         ASSERT_EQ(store.WritePassword(kPassword), 1);
         for (const std::string& id : {kId, kOtherId}) {
             CKeyRecord record;
@@ -73,11 +61,13 @@ protected:
             record.SetKey(KeyOf(id).data());
             ASSERT_EQ(store.StoreKey(record), 1);
         }
-        const std::string binary = FindTernwick("");
-        ASSERT_FALSE(binary.empty());
-        s_service = std::make_unique<CTernwickProcess>(binary, s_stateDir->Path(), s_stateDir->Path() + "/log");
-        s_service->Start();
-        ASSERT_TRUE(s_service->WaitAnswering(ServiceAddress::Loopback(s_port), 30000)) << s_service->LogTail(20);
+        const bool serving = Harness::StartServing(
+            [&](uint16_t port) {
+                EXPECT_EQ(store.WritePort(port), 1);
+                return std::make_unique<Harness::CTernwickProcess>(s_stateDir->Path(), "");
+            },
+            s_service, s_port);
+        ASSERT_TRUE(serving) << s_service->Log();
     }
 
     static void TearDownTestSuite()
@@ -89,49 +79,40 @@ protected:
         s_stateDir.reset();
     }
 
-    static LockKey KeyOf(const std::string& id) { return BenchKey(id == kId ? 1 : 2); }
+    static std::string KeyOf(const std::string& id) { return Wire::Key(id == kId ? 1 : 2); }
 
     static ToolResult Run(const std::vector<std::string>& args, const std::string& input = "")
     {
         const std::string errPath = s_stateDir->Path() + "/err";
         const std::string inPath = s_stateDir->Path() + "/in";
         std::ofstream(inPath) << input;
-        std::string command = Quote(CORVANE_REQUEST_TOOL);
-        for (const std::string& arg : args) {
-            command += " " + Quote(arg);
-        }
-        command += " <" + Quote(inPath) + " 2>" + Quote(errPath);
+        std::vector<std::string> argv{CORVANE_REQUEST_TOOL};
+        argv.insert(argv.end(), args.begin(), args.end());
+        Harness::CChildProcess::SOptions streams;
+        streams.input = {Harness::SChildStream::EKind::File, inPath};
+        streams.output.kind = Harness::SChildStream::EKind::Pipe;
+        streams.error = {Harness::SChildStream::EKind::File, errPath};
+        Harness::CChildProcess tool;
         ToolResult result;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr) {
-            return result;
+        if (tool.Start(argv, streams)) {
+            result.out = tool.ReadAll();
+            const std::optional<int> status = tool.WaitExit(60000);
+            result.exitCode = status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
         }
-        char buffer[512];
-        size_t count = 0;
-        while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-            result.out.append(buffer, count);
-        }
-        const int status = pclose(pipe);
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         result.err = ReadFile(errPath);
         return result;
     }
 
     static std::string Port() { return std::to_string(s_port); }
 
-    static std::unique_ptr<CTempStateDir> s_stateDir;
-    static std::unique_ptr<CTernwickProcess> s_service;
+    static std::unique_ptr<Harness::CTempDir> s_stateDir;
+    static std::unique_ptr<Harness::CTernwickProcess> s_service;
     static uint16_t s_port;
 };
 
-std::unique_ptr<CTempStateDir> RequestToolEndToEndTest::s_stateDir;
-std::unique_ptr<CTernwickProcess> RequestToolEndToEndTest::s_service;
+std::unique_ptr<Harness::CTempDir> RequestToolEndToEndTest::s_stateDir;
+std::unique_ptr<Harness::CTernwickProcess> RequestToolEndToEndTest::s_service;
 uint16_t RequestToolEndToEndTest::s_port = 0;
-
-std::string HexOf(const LockKey& key)
-{
-    return ToHex(std::string_view(reinterpret_cast<const char*>(key.data()), key.size()));
-}
 
 TEST_F(RequestToolEndToEndTest, CheckAnswersStatusZeroOverBothFamiliesAndByName)
 {
@@ -148,8 +129,8 @@ TEST_F(RequestToolEndToEndTest, GetKeyPrintsTheSealedAndTheOpenedKey)
     const ToolResult result = Run({"get-key", "127.0.0.1", Port(), kId, kMaskHex});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const std::string mask = *FromHex(kMaskHex);
-    EXPECT_EQ(result.out, "mask   " + kMaskHex + "\nsealed " + HexOf(SealForTransfer(KeyOf(kId), kId, mask)) +
-                              "\nkey    " + HexOf(KeyOf(kId)) + "\n");
+    EXPECT_EQ(result.out, "mask   " + kMaskHex + "\nsealed " + Wire::Hex(Wire::Seal(KeyOf(kId), kId, mask)) +
+                              "\nkey    " + Wire::Hex(KeyOf(kId)) + "\n");
 }
 
 TEST_F(RequestToolEndToEndTest, GetKeyWithoutAMaskUsesARandomOneAndStillOpensTheKey)
@@ -159,7 +140,7 @@ TEST_F(RequestToolEndToEndTest, GetKeyWithoutAMaskUsesARandomOneAndStillOpensThe
     ASSERT_EQ(first.exitCode, 0) << first.err;
     ASSERT_EQ(second.exitCode, 0) << second.err;
     EXPECT_NE(first.out.substr(0, 72), second.out.substr(0, 72)); // mask and sealed key differ
-    EXPECT_NE(first.out.find("key    " + HexOf(KeyOf(kId)) + "\n"), std::string::npos) << first.out;
+    EXPECT_NE(first.out.find("key    " + Wire::Hex(KeyOf(kId)) + "\n"), std::string::npos) << first.out;
 }
 
 TEST_F(RequestToolEndToEndTest, RefusedAndFailedRequestsExitWithOneAndOneLine)
@@ -203,26 +184,26 @@ TEST_F(RequestToolEndToEndTest, FetchKeysOpensEveryKeyInOrder)
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const std::string mask = "\xab\xcd\xef";
     EXPECT_EQ(result.out, "mask   abcdef\n" + kOtherId + " sealed " +
-                              HexOf(SealForTransfer(KeyOf(kOtherId), kOtherId, mask)) + " key " +
-                              HexOf(KeyOf(kOtherId)) + "\n" + kId + " sealed " +
-                              HexOf(SealForTransfer(KeyOf(kId), kId, mask)) + " key " + HexOf(KeyOf(kId)) + "\n");
+                              Wire::Hex(Wire::Seal(KeyOf(kOtherId), kOtherId, mask)) + " key " +
+                              Wire::Hex(KeyOf(kOtherId)) + "\n" + kId + " sealed " +
+                              Wire::Hex(Wire::Seal(KeyOf(kId), kId, mask)) + " key " + Wire::Hex(KeyOf(kId)) + "\n");
 }
 
 TEST_F(RequestToolEndToEndTest, StoredKeysAreServedUnderTheUpperCaseIdentifier)
 {
-    const LockKey key = BenchKey(99);
+    const std::string key = Wire::Key(99);
     const ToolResult stored =
-        Run({"store-keys", "127.0.0.1", Port(), kPassword, "00a0b0c0ffee=" + HexOf(key), "--mask", "5a5a"});
+        Run({"store-keys", "127.0.0.1", Port(), kPassword, "00a0b0c0ffee=" + Wire::Hex(key), "--mask", "5a5a"});
     ASSERT_EQ(stored.exitCode, 0) << stored.err;
     EXPECT_EQ(stored.out, "stored 1 key\n");
     const ToolResult got = Run({"get-key", "127.0.0.1", Port(), "00A0B0C0FFEE", "01"});
     ASSERT_EQ(got.exitCode, 0) << got.err;
-    EXPECT_NE(got.out.find("key    " + HexOf(key) + "\n"), std::string::npos) << got.out;
+    EXPECT_NE(got.out.find("key    " + Wire::Hex(key) + "\n"), std::string::npos) << got.out;
 }
 
 TEST_F(RequestToolEndToEndTest, UnreachableOrSilentServersAreNamedByCause)
 {
-    const std::string closedPort = std::to_string(FindFreePort());
+    const std::string closedPort = std::to_string(Harness::FreePort());
     // Accepts into its queue but never answers.
     const int silent = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};

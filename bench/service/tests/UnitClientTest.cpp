@@ -4,6 +4,7 @@
 #include "CEpollLoadClient.h"
 #include "CRawUnitClient.h"
 #include "ExchangeScript.h"
+#include "Wire.h"
 
 #include <arpa/inet.h>
 #include <functional>
@@ -42,24 +43,24 @@ TEST(ExchangeScriptTest, GetKeyCarriesTheExactBytesOfTheProtocol)
 {
     const uint8_t key[32] = {0xAB};
     const ExchangeScript script = GetKeyScript("ID", std::string("\x01\x02", 2), key);
-    EXPECT_EQ(HexText(Joined(script, ExchangeStep::Kind::Send)), "00000001000000100000000200000002"
-                                                                 "4944"
-                                                                 "00000002000000020102"
-                                                                 "00000003000000000000000300000000");
-    EXPECT_EQ(HexText(Joined(script, ExchangeStep::Kind::Expect)), "0000000300000000"
-                                                                   "0000000300000000"
-                                                                   "0000000300000000"
-                                                                   "0000000200000020"
-                                                                   "ab" +
-                                                                       std::string(62, '0') +
-                                                                       "0000000500000018"
-                                                                       "00000000000000000000000000000000"
-                                                                       "0000000000000000");
+    EXPECT_EQ(Wire::Hex(Joined(script, ExchangeStep::Kind::Send)), "00000001000000100000000200000002"
+                                                                   "4944"
+                                                                   "00000002000000020102"
+                                                                   "00000003000000000000000300000000");
+    EXPECT_EQ(Wire::Hex(Joined(script, ExchangeStep::Kind::Expect)), "0000000300000000"
+                                                                     "0000000300000000"
+                                                                     "0000000300000000"
+                                                                     "0000000200000020"
+                                                                     "ab" +
+                                                                         std::string(62, '0') +
+                                                                         "0000000500000018"
+                                                                         "00000000000000000000000000000000"
+                                                                         "0000000000000000");
     EXPECT_EQ(script.back().kind, ExchangeStep::Kind::ExpectClose);
 
     const ExchangeScript missing = GetKeyScript("ID", "m", nullptr);
     const std::string expected = Joined(missing, ExchangeStep::Kind::Expect);
-    EXPECT_EQ(HexText(expected.substr(expected.size() - 32)),
+    EXPECT_EQ(Wire::Hex(expected.substr(expected.size() - 32)),
               "0000000500000018000000020000000100000000000000000000000000000000");
 }
 

@@ -4,20 +4,21 @@
 #include "settings/CSettingsStore.h"
 #include "settings/sqlite/CSqliteStore.h"
 
-#include <fcntl.h>
 #include <fstream>
-#include <grp.h>
 #include <sstream>
 #include <sys/wait.h>
-#include <unistd.h>
 
-CKeyServer::CKeyServer(const std::string& password) : port(Harness::FreePort())
+CKeyServer::CKeyServer(const std::string& password)
 {
     EXPECT_EQ(Harness::StoreTool(dir.Path(), {"layout"}), 0);
-    EXPECT_EQ(Harness::StoreTool(dir.Path(), {"port", std::to_string(port)}), 0);
     EXPECT_EQ(Harness::StoreTool(dir.Path(), {"password", password}), 0);
-    process = std::make_unique<Harness::CTernwickProcess>(dir.Path(), "");
-    EXPECT_TRUE(Harness::WaitForListener(port, 20000)) << process->Log();
+    const bool serving = Harness::StartServing(
+        [this](uint16_t chosen) {
+            EXPECT_EQ(Harness::StoreTool(dir.Path(), {"port", std::to_string(chosen)}), 0);
+            return std::make_unique<Harness::CTernwickProcess>(dir.Path(), "");
+        },
+        process, port);
+    EXPECT_TRUE(serving) << process->Log();
 }
 
 void CKeyServer::Register(const std::string& id, unsigned char seed) const
@@ -46,37 +47,27 @@ SProgramRun RunAdminProgram(const std::string& stateDir, const std::vector<std::
     const std::string outPath = outputDir.Path() + "/out";
     const std::string errPath = outputDir.Path() + "/err";
     std::ofstream(inPath) << options.input;
-    const int inFd = open(inPath.c_str(), O_RDONLY | O_CLOEXEC);
-    const int outFd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     // Another user runs a copy it can reach: the build tree may be closed to it.
     std::string unreachable;
     std::vector<std::string> argv{options.asNobody ? Harness::CopyForAnyUser(CORVANE_ADMIN_PATH, &unreachable)
                                                    : std::string(CORVANE_ADMIN_PATH)};
     argv.insert(argv.end(), args.begin(), args.end());
+    if (options.asNobody) {
+        argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    }
     if (!options.machineIdFile.empty()) {
         argv = Harness::UnderMachineIdentity(options.machineIdFile, argv);
     }
-    auto argPointers = Harness::Pointers(argv);
-    auto environment = Harness::ChildEnvironment(stateDir, "");
-    auto envPointers = Harness::Pointers(environment);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(inFd, STDIN_FILENO);
-        dup2(outFd, STDOUT_FILENO);
-        dup2(errFd, STDERR_FILENO);
-        if (!options.asNobody || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0)) {
-            execve(argv[0].c_str(), argPointers.data(), envPointers.data());
-        }
-        _exit(127);
-    }
-    for (const int fd : {inFd, outFd, errFd}) {
-        close(fd);
-    }
+    Harness::CChildProcess::SOptions streams;
+    streams.environment = Harness::ChildEnvironment(stateDir, "");
+    streams.input = {Harness::SChildStream::EKind::File, inPath};
+    streams.output = {Harness::SChildStream::EKind::File, outPath};
+    streams.error = {Harness::SChildStream::EKind::File, errPath};
+    Harness::CChildProcess program;
     SProgramRun run;
-    int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-        run.status = WEXITSTATUS(status);
+    const std::optional<int> status = program.Start(argv, streams) ? program.WaitExit(120000) : std::nullopt;
+    if (status && WIFEXITED(*status)) {
+        run.status = WEXITSTATUS(*status);
     }
     std::ostringstream outText;
     outText << std::ifstream(outPath).rdbuf();
@@ -105,6 +96,19 @@ AdminTest::~AdminTest()
 const std::string& AdminTest::StateDir() const
 {
     return m_dir.Path();
+}
+
+std::unique_ptr<Harness::CTernwickProcess> AdminTest::StartService(uint16_t& port, const std::string& machineIdFile)
+{
+    std::unique_ptr<Harness::CTernwickProcess> service;
+    const bool serving = Harness::StartServing(
+        [&](uint16_t chosen) {
+            EXPECT_EQ(store.WritePort(chosen), 1);
+            return std::make_unique<Harness::CTernwickProcess>(StateDir(), "", 0, "", machineIdFile);
+        },
+        service, port);
+    EXPECT_TRUE(serving) << service->Log();
+    return service;
 }
 
 void AdminTest::PlugStick(char letter, const std::string& id, unsigned char seed,

@@ -53,12 +53,12 @@ TEST_F(BackupTest, AStoreOfAnotherMachineIsRefusedByTheServiceUntilAnExportIsImp
         RunAdminProgram(StateDir(), {"import", "--yes", "--stdin", Export()}, {false, otherMachine, kPassphrase});
     ASSERT_EQ(imported.status, 0) << imported.err;
 
-    Harness::CTernwickProcess service(StateDir(), "", 0, "", otherMachine);
-    ASSERT_TRUE(Harness::WaitForListener(port, 20000)) << service.Log();
+    uint16_t serving = 0;
+    const auto service = StartService(serving, otherMachine);
     for (unsigned char seed = 1; seed <= 3; ++seed) {
         const std::string id = "00A0B0C0D0E" + std::to_string(seed);
-        const std::string reply = Harness::Converse(port, Wire::Request(16) + Wire::Data(id) + Wire::Data("unit-mask") +
-                                                              Wire::Ack() + Wire::Ack());
+        const std::string reply = Harness::Converse(serving, Wire::Request(16) + Wire::Data(id) +
+                                                                 Wire::Data("unit-mask") + Wire::Ack() + Wire::Ack());
         EXPECT_EQ(Wire::Hex(reply), Wire::Hex(Wire::Ack() + Wire::Ack() + Wire::Ack() + ServedKey(id, seed))) << id;
     }
 }

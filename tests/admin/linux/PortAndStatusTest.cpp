@@ -1,38 +1,17 @@
 // port and status against what holds the port: another listener, the real Ternwick; and a
 // user who may not change the store.
 #include "AdminTest.h"
+#include "RawSocket.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
-// Something else listening on the port on all IPv4 addresses while it lives.
-class CPortHolder
-{
-public:
-    explicit CPortHolder(uint16_t port) : m_fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        EXPECT_EQ(bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        EXPECT_EQ(listen(m_fd, 1), 0);
-    }
-    ~CPortHolder() { close(m_fd); }
-    CPortHolder(const CPortHolder&) = delete;
-    CPortHolder& operator=(const CPortHolder&) = delete;
-
-private:
-    int m_fd;
-};
-
 TEST_F(AdminTest, PortFollowsTheConsolesRule)
 {
     const uint16_t held = Harness::FreePort();
-    const CPortHolder holder(held);
+    const RawSocket holder = RawSocket::Listen(AF_INET, "0.0.0.0", held, 1);
+    ASSERT_TRUE(holder.Valid());
     const uint16_t free = Harness::FreePort();
     const struct
     {
@@ -56,7 +35,8 @@ TEST_F(AdminTest, PortFollowsTheConsolesRule)
     EXPECT_EQ(out, std::to_string(free) + "\n");
 
     // The stored port, held as the running service holds it: nothing to change.
-    const CPortHolder service(free);
+    const RawSocket service = RawSocket::Listen(AF_INET, "0.0.0.0", free, 1);
+    ASSERT_TRUE(service.Valid());
     EXPECT_EQ(Run({"port", std::to_string(free)}), 0) << err;
     EXPECT_EQ(out, "The port is " + std::to_string(free) + " already.\n");
     EXPECT_EQ(portsFollowed, std::vector<uint16_t>{free});
@@ -66,14 +46,13 @@ TEST_F(AdminTest, StatusSaysWhetherTheServiceAnswers)
 {
     Register("000000000001", 1);
     serviceState = 4;
-    const uint16_t port = Harness::FreePort();
+    uint16_t port = Harness::FreePort();
     ASSERT_EQ(store.WritePort(port), 1);
     EXPECT_EQ(Run({"status"}), 1);
     EXPECT_NE(out.find("Port:          " + std::to_string(port) + ", nothing answers there\n"), std::string::npos)
         << out;
 
-    Harness::CTernwickProcess service(StateDir(), "");
-    ASSERT_TRUE(Harness::WaitForListener(port, 20000)) << service.Log();
+    const auto service = StartService(port);
     EXPECT_EQ(Run({"status"}), 0) << err;
     const std::string head = "Service:       running\n"
                              "Port:          " +
@@ -91,7 +70,7 @@ TEST_F(AdminTest, StatusSaysWhetherTheServiceAnswers)
 
 TEST_F(AdminTest, ListAndStatusAsJsonAreOneObjectEach)
 {
-    const uint16_t port = Harness::FreePort();
+    uint16_t port = Harness::FreePort();
     ASSERT_EQ(store.WritePort(port), 1);
     const std::string storeText = ", \"keyStore\": \"" + StateDir() + "/settings.db\"}\n";
     EXPECT_EQ(Run({"list", "--json"}), 0) << err;
@@ -107,8 +86,7 @@ TEST_F(AdminTest, ListAndStatusAsJsonAreOneObjectEach)
     Register("000000000001", 1);
     ASSERT_EQ(store.WritePassword("pw"), 1);
     serviceState = 4;
-    Harness::CTernwickProcess service(StateDir(), "");
-    ASSERT_TRUE(Harness::WaitForListener(port, 20000)) << service.Log();
+    const auto service = StartService(port);
     EXPECT_EQ(Run({"list", "--json"}), 0) << err;
     EXPECT_EQ(out, "{\"count\": 2, \"registrations\": [\"000000000001\", \"000000000002\"]}\n");
     EXPECT_EQ(Run({"status", "--json"}), 0) << err;

@@ -1,10 +1,13 @@
 #include "OxladeRun.h"
 
+#include "CChildProcess.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
+#include <optional>
+#include <sstream>
 
 namespace {
 
@@ -35,18 +38,21 @@ SOxladeRun RunOxlade(const std::filesystem::path& program, const std::string& co
                      const std::vector<std::string>& boxCaptions)
 {
     SOxladeRun run;
-    std::wstring line = L"\"" + program.wstring() + L"\" " + Platform::Widen(commandLine);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    std::vector<std::string> argv{Platform::Narrow(program.wstring())};
+    std::istringstream words(commandLine);
+    for (std::string word; words >> word;) {
+        argv.push_back(word);
+    }
+    Harness::CChildProcess oxlade;
+    if (!oxlade.Start(argv, {})) {
         ADD_FAILURE() << "Oxlade.exe did not start: " << GetLastError();
         return run;
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT && std::chrono::steady_clock::now() < deadline) {
+    std::optional<int> status;
+    while (!(status = oxlade.WaitExit(50)) && std::chrono::steady_clock::now() < deadline) {
         for (const std::string& caption : boxCaptions) {
-            SBoxSearch search{process.dwProcessId, Platform::Widen(caption)};
+            SBoxSearch search{static_cast<DWORD>(oxlade.Pid()), Platform::Widen(caption)};
             EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
             if (search.found != nullptr) {
                 wchar_t text[1024] = {};
@@ -57,15 +63,11 @@ SOxladeRun RunOxlade(const std::filesystem::path& program, const std::string& co
             }
         }
     }
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    run.exitCode = exitCode;
-    if (exitCode == STILL_ACTIVE) {
-        TerminateProcess(process.hProcess, 99);
+    if (status) {
+        run.exitCode = static_cast<unsigned long>(*status);
+    } else {
         ADD_FAILURE() << "Oxlade.exe " << commandLine << " did not end";
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     return run;
 }
 

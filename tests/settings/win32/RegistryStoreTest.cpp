@@ -3,6 +3,7 @@
 // armed notification; a write of several values that fails part way leaves none of them;
 // the change count moves with every change of another process before its call returns; a
 // kept copy is a hive that is never replaced, leaves nothing else behind and loads back.
+#include "CChildProcess.h"
 #include "KeptHive.h"
 #include "StoreTestSupport.h"
 #include "platform/CEvent.h"
@@ -39,52 +40,25 @@ class CStoreWriter
 public:
     explicit CStoreWriter(const std::string& root)
     {
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        HANDLE childIn = nullptr;
-        HANDLE childOut = nullptr;
-        if (!CreatePipe(&childIn, &m_toChild, &inherit, 0) || !CreatePipe(&m_fromChild, &childOut, &inherit, 0)) {
-            return;
-        }
-        SetHandleInformation(m_toChild, HANDLE_FLAG_INHERIT, 0);
-        SetHandleInformation(m_fromChild, HANDLE_FLAG_INHERIT, 0);
         wchar_t self[MAX_PATH];
-        std::wstring program(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
-        program = program.substr(0, program.rfind(L'\\') + 1) + Platform::Widen(CORVANE_STORE_WRITER);
-        std::wstring command = L"\"" + program + L"\" \"" + Platform::Widen(root) + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = childIn;
-        startup.hStdOutput = childOut;
-        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-        m_started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                                   &startup, &m_process) != FALSE;
-        CloseHandle(childIn);
-        CloseHandle(childOut);
-    }
-
-    ~CStoreWriter()
-    {
-        CloseHandle(m_toChild);
-        if (m_started) {
-            WaitForSingleObject(m_process.hProcess, 10000);
-            CloseHandle(m_process.hThread);
-            CloseHandle(m_process.hProcess);
-        }
-        CloseHandle(m_fromChild);
+        const std::filesystem::path folder =
+            std::filesystem::path(std::wstring(self, GetModuleFileNameW(nullptr, self, MAX_PATH))).parent_path();
+        const std::string program = Platform::Narrow((folder / CORVANE_STORE_WRITER).wstring());
+        Harness::CChildProcess::SOptions streams;
+        streams.input.kind = Harness::SChildStream::EKind::Pipe;
+        streams.output.kind = Harness::SChildStream::EKind::Pipe;
+        m_started = m_writer.Start({program, root}, streams);
     }
 
     // The writer's answer once its store call returned: "ok" or "failed".
     std::string Run(const std::string& command)
     {
-        const std::string line = command + "\n";
-        DWORD count = 0;
-        if (!m_started || !WriteFile(m_toChild, line.data(), static_cast<DWORD>(line.size()), &count, nullptr)) {
+        if (!m_started || !m_writer.Write(command + "\n")) {
             return "not started";
         }
         std::string answer;
         char c = 0;
-        while (ReadFile(m_fromChild, &c, 1, &count, nullptr) && count == 1 && c != '\n') {
+        while (m_writer.Read(&c, 1) == 1 && c != '\n') {
             if (c != '\r') {
                 answer += c;
             }
@@ -93,9 +67,7 @@ public:
     }
 
 private:
-    HANDLE m_toChild = nullptr;
-    HANDLE m_fromChild = nullptr;
-    PROCESS_INFORMATION m_process{};
+    Harness::CChildProcess m_writer;
     bool m_started = false;
 };
 
@@ -118,23 +90,13 @@ protected:
         return bytes;
     }
 
-    // Runs a program of the Windows directory to its end; its exit code.
-    static DWORD Run(std::wstring command)
+    // Runs reg.exe to its end, what it says kept out of the test's output; its exit code.
+    static int Reg(const std::vector<std::string>& arguments)
     {
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                            &startup, &process)) {
-            return GetLastError();
-        }
-        WaitForSingleObject(process.hThread, INFINITE);
-        WaitForSingleObject(process.hProcess, 60000);
-        DWORD code = 1;
-        GetExitCodeProcess(process.hProcess, &code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        return code;
+        std::vector<std::string> argv{"reg.exe"};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        std::string said;
+        return Harness::RunProgram(argv, {}, &said);
     }
 
     CKeyStore store;
@@ -191,10 +153,8 @@ TEST_F(RegistryStoreTest, AChangeByAnotherProcessSignalsTheArmedKeyOnly)
         CRegistryKey watched = std::string(c.watched) == "Config" ? store.OpenConfigKey() : store.OpenKeyListKey();
         Platform::CEvent event(false, false);
         ASSERT_EQ(NotifyChangeKeyValue(watched.GetHandle(), true, kRegNotifyChangeLastSet, &event), 0);
-        const std::wstring command = L"reg.exe add \"HKLM\\" + Platform::Widen(StateDir()) +
-                                     L"\\SOFTWARE\\Quillon\\CorvaneKeyServer\\" + Platform::Widen(c.changed) +
-                                     L"\" /v Probe /t REG_BINARY /d 01 /f";
-        ASSERT_EQ(Run(command), 0u) << c.changed;
+        const std::string key = "HKLM\\" + StateDir() + "\\SOFTWARE\\Quillon\\CorvaneKeyServer\\" + c.changed;
+        ASSERT_EQ(Reg({"add", key, "/v", "Probe", "/t", "REG_BINARY", "/d", "01", "/f"}), 0) << c.changed;
         EXPECT_EQ(event.Wait(c.signalled ? 10000 : 500), c.signalled) << c.watched << " after " << c.changed;
     }
 }
@@ -309,23 +269,22 @@ TEST_F(RegistryStoreTest, EveryChangeOfAnotherProcessIsCountedBeforeItsCallRetur
 TEST_F(RegistryStoreTest, AChangeMadeWithoutTheStoreIsCountedAMomentLater)
 {
     ASSERT_EQ(store.CreateLayout(), 1);
-    const std::wstring keyList =
-        L"\"HKLM\\" + Platform::Widen(StateDir()) + L"\\SOFTWARE\\Quillon\\CorvaneKeyServer\\KeyList\"";
-    const std::wstring commands[] = {
-        L"reg.exe add " + keyList + L" /v 00A0B0C0D0E0 /t REG_BINARY /d 01 /f",
-        L"reg.exe delete " + keyList + L" /v 00A0B0C0D0E0 /f",
+    const std::string keyList = "HKLM\\" + StateDir() + "\\SOFTWARE\\Quillon\\CorvaneKeyServer\\KeyList";
+    const std::vector<std::string> commands[] = {
+        {"add", keyList, "/v", "00A0B0C0D0E0", "/t", "REG_BINARY", "/d", "01", "/f"},
+        {"delete", keyList, "/v", "00A0B0C0D0E0", "/f"},
     };
     store.ChangeCount();
-    for (const std::wstring& command : commands) {
+    for (const auto& command : commands) {
         // Settled first: the watch is armed and has counted what came before.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         const uint64_t before = store.ChangeCount();
-        ASSERT_EQ(Run(command), 0u);
+        ASSERT_EQ(Reg(command), 0);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (store.ChangeCount() == before && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        EXPECT_NE(store.ChangeCount(), before) << Platform::Narrow(command);
+        EXPECT_NE(store.ChangeCount(), before) << command[0];
     }
 }
 

@@ -1,0 +1,35 @@
+#include "CChildProcess.h"
+
+namespace Harness {
+
+std::string CChildProcess::ReadAll()
+{
+    std::string text;
+    char buffer[4096];
+    long got;
+    while ((got = Read(buffer, sizeof buffer)) > 0) {
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    return text;
+}
+
+int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment, std::string* out)
+{
+    CChildProcess child;
+    CChildProcess::SOptions options;
+    options.environment = environment;
+    if (out != nullptr) {
+        options.output.kind = SChildStream::EKind::Pipe;
+    }
+    if (!child.Start(argv, options)) {
+        return -1;
+    }
+    if (out != nullptr) {
+        *out = child.ReadAll();
+    }
+    // Nothing is left to wait for once the output ended, but for the exit itself.
+    const std::optional<int> status = child.WaitExit(120000);
+    return status ? CChildProcess::ExitCode(*status) : -1;
+}
+
+} // namespace Harness
