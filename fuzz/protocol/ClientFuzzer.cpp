@@ -3,18 +3,18 @@
 // way out must be one of the protocol's own errors; a crash, a hang or another exception
 // is a finding. Input: byte 0 picks the request and seeds the chunking, the rest is what
 // the server sends.
+#include "CPeerBytes.h"
+#include "net/CSocketError.h"
+#include "net/CSocketEvent.h"
+#include "net/CSocketTimeOut.h"
 #include "protocol/AuthError.h"
 #include "protocol/CKeyServerClient.h"
 #include "protocol/ConnectError.h"
 #include "protocol/InvalidRequest.h"
-#include "net/CSocketError.h"
-#include "net/CSocketEvent.h"
-#include "net/CSocketTimeOut.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -23,54 +23,30 @@ namespace {
 // Error code of a failed send in the socket layer.
 constexpr int32_t kSendErrorCode = 2;
 
-// A client whose server is the fuzz input: reads are served from it in chunks a seed
-// chooses, writes are taken and discarded until the server has closed.
+// A client whose server is the fuzz input: reads are served from it, writes are taken and
+// discarded until the server has closed.
 class CFuzzClient : public CKeyServerClient
 {
 public:
-    CFuzzClient(const uint8_t* data, size_t size, uint32_t seed) : m_data(data), m_size(size), m_state(seed | 1) {}
+    CFuzzClient(const uint8_t* data, size_t size, uint32_t seed) : m_server(data, size, seed | 1) {}
 
     void Open(const std::string&, uint16_t) override {}
 
     int Write(const void*, int length) override
     {
-        if (m_closed) {
+        if (m_server.Closed()) {
             throw ZiRez::CSocketError("CBaseSocket::Send: SendData Error!", kSendErrorCode);
         }
-        return static_cast<int>(NextChunk(static_cast<size_t>(length)));
+        return static_cast<int>(m_server.Take(static_cast<size_t>(length)));
     }
 
     int Read(void* buffer, int length, void*, int*) override
     {
-        const size_t left = m_size - m_offset;
-        const size_t count = NextChunk(static_cast<size_t>(length) < left ? static_cast<size_t>(length) : left);
-        if (count == 0) {
-            m_closed = true;
-            return 0;
-        }
-        std::memcpy(buffer, m_data + m_offset, count);
-        m_offset += count;
-        return static_cast<int>(count);
+        return static_cast<int>(m_server.Read(buffer, static_cast<size_t>(length)));
     }
 
 private:
-    size_t NextChunk(size_t wanted)
-    {
-        if (wanted <= 1) {
-            return wanted;
-        }
-        m_state ^= m_state << 13;
-        m_state ^= m_state >> 17;
-        m_state ^= m_state << 5;
-        const size_t limit = (m_state & 3) == 0 ? wanted : 1 + (m_state >> 8) % 9;
-        return limit < wanted ? limit : wanted;
-    }
-
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_offset = 0;
-    uint32_t m_state;
-    bool m_closed = false;
+    CPeerBytes m_server;
 };
 
 CMaskBuffer Mask()

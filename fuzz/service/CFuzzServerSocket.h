@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CPeerBytes.h"
 #include "net/CServerSocket.h"
 
 #include <cstddef>
@@ -27,14 +28,7 @@ public:
     size_t BytesWritten() const { return m_written; }
 
 private:
-    // The most the next read or write takes, at least 1.
-    size_t NextChunk(size_t wanted);
-
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_offset = 0;
-    uint32_t m_state;
-    bool m_peerClosed = false;
+    CPeerBytes m_peer;
     int m_closes = 0;
     size_t m_written = 0;
 };
