@@ -2,10 +2,10 @@
 // sets, inside this process (its store is the private one that main sets up).
 #include "CCountingStore.h"
 #include "Wire.h"
+#include "keys/AsciiCase.h"
 #include "service/CKeyListCache.h"
 #include "service/CPeerThrottle.h"
 #include "service/CRequestLog.h"
-#include "keys/AsciiCase.h"
 #include "settings/CKeyStore.h"
 #include "settings/CSettingsStore.h"
 

@@ -2,10 +2,10 @@
 // this process (its store is the private one that main sets up).
 #include "CCountingStore.h"
 #include "CRecordingReporter.h"
+#include "keys/AsciiCase.h"
 #include "service/CControlDispatcher.h"
 #include "service/CServiceHost.h"
 #include "service/StoreCheck.h"
-#include "keys/AsciiCase.h"
 #include "settings/CKeyStore.h"
 #include "settings/CRegistryKey.h"
 #include "settings/CSettingsStore.h"
