@@ -46,6 +46,9 @@ protected:
             m_service, m_port);
         ASSERT_GT(m_service->Pid(), 0);
         ASSERT_TRUE(serving) << m_service->Log();
+        // Units are served as soon as the listener opens, but pause and continue count only
+        // once running has been reported, a moment later.
+        ASSERT_TRUE(m_notify.WaitForLine("READY=1", 10000)) << m_service->Log();
     }
 
     void Register(const std::string& id, const std::string& key)
