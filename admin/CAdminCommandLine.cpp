@@ -12,8 +12,9 @@ struct SOptionName
 };
 
 constexpr SOptionName kOptionNames[] = {
-    {"--yes", "-y", kOptionYes},        {"--stdin", nullptr, kOptionStdin}, {"--all", nullptr, kOptionAll},
-    {"--force", nullptr, kOptionForce}, {"--json", nullptr, kOptionJson},
+    {"--yes", "-y", kOptionYes},      {"--stdin", nullptr, kOptionStdin},
+    {"--all", nullptr, kOptionAll},   {"--force", nullptr, kOptionForce},
+    {"--json", nullptr, kOptionJson}, {"--secret-stdin", nullptr, kOptionSecretStdin},
 };
 
 bool IsHelp(const std::string& arg)
@@ -65,6 +66,9 @@ bool CAdminCommandLine::Parse(const std::vector<std::string>& args, std::string&
             if (!ParseTimeOut(i + 1 < args.size() ? args[++i] : std::string(), error)) {
                 return false;
             }
+        } else if (!optionsEnded && arg == "--keep" && (m_command->options & kOptionKeep) != 0) {
+            m_options |= kOptionKeep;
+            m_keep = i + 1 < args.size() ? args[++i] : std::string();
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
             if (!ParseOption(arg, error)) {
                 return false;

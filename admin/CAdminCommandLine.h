@@ -22,6 +22,8 @@ public:
     const std::vector<std::string>& Operands() const { return m_operands; }
     // --timeout's, in milliseconds (when Has(kOptionTimeOut)).
     int32_t TimeOutMs() const { return m_timeOutMs; }
+    // The value of --keep; empty without it.
+    const std::string& Keep() const { return m_keep; }
 
 private:
     bool ParseOption(const std::string& arg, std::string& error);
@@ -33,4 +35,5 @@ private:
     unsigned m_options = 0;
     int32_t m_timeOutMs = 0;
     std::vector<std::string> m_operands;
+    std::string m_keep;
 };

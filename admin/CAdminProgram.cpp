@@ -4,6 +4,7 @@
 #include "admin/CBackupCommands.h"
 #include "admin/CGuardCommands.h"
 #include "admin/CKeyCommands.h"
+#include "admin/CPeerCommands.h"
 #include "admin/CSettingCommands.h"
 #include "admin/CTransferCommands.h"
 #include "admin/ExitStatus.h"
@@ -32,6 +33,7 @@ const std::map<std::string_view, Handler> kHandlers = {
     {"fetch", [](CAdminSession& s, const CAdminCommandLine& l) { return CTransferCommands(s, l).Fetch(); }},
     {"export", [](CAdminSession& s, const CAdminCommandLine& l) { return CBackupCommands(s, l).Export(); }},
     {"import", [](CAdminSession& s, const CAdminCommandLine& l) { return CBackupCommands(s, l).Import(); }},
+    {"peer", [](CAdminSession& s, const CAdminCommandLine& l) { return CPeerCommands(s, l).Peer(); }},
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "admin/AdminSystem.h"
 #include "admin/AdminText.h"
 #include "admin/CGuardCommands.h"
+#include "admin/CPeerCommands.h"
 #include "admin/ExitStatus.h"
 #include "admin/JsonText.h"
 #include "platform/SafeText.h"
@@ -181,6 +182,7 @@ int CSettingCommands::Status()
                     << "\n"
                     << "Registrations: " << ids->size() << "\n";
     CGuardCommands(m_session, m_line).StatusLines();
+    CPeerCommands(m_session, m_line).StatusLines();
     m_session.Out() << "Key store:     " << SafeText(m_session.Environment().storeLocation) << "\n";
     return answers ? kExitSuccess : kExitFailed;
 }
@@ -202,6 +204,7 @@ int CSettingCommands::StatusAsJson()
                                                                      : "false")
                     << ", \"registrations\": " << (port ? std::to_string(ids->size()) : null);
     CGuardCommands(m_session, m_line).StatusJson(port.has_value());
+    CPeerCommands(m_session, m_line).StatusJson();
     m_session.Out() << ", \"keyStore\": " << JsonString(m_session.Environment().storeLocation) << "}\n";
     return answers ? kExitSuccess : kExitFailed;
 }

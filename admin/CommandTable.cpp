@@ -78,6 +78,21 @@ const SCommandEntry kCommands[] = {
      "checks nothing. Peers on loopback, and in the exempt subnets (units behind a router,\n"
      "whose address the neighbour table cannot know; as 192.0.2.0/24 or 2001:db8::/48) are\n"
      "not checked. Without an argument, prints the mode and the exempt subnets.\n"},
+    {"peer", kOptionJson | kOptionSecretStdin | kOptionKeep, 1, 3,
+     "peer (add [--secret-stdin] NAME HOST[:PORT] | remove NAME | list [--json] | resolve ID --keep local|peer)",
+     "Pair this key server with others that keep the same keys.",
+     "Key servers paired as peers give each other every registration and deletion within\n"
+     "seconds, whichever of them it was made on, and compare their whole lists every minute,\n"
+     "so one that was away catches up by itself. They talk over the key service's port,\n"
+     "sealed with a secret only the two share. 'add' names a peer and where its key service\n"
+     "listens (port 51056 unless given), and shows a new secret once: give it to the other\n"
+     "server's 'peer add ... --secret-stdin' (one line of 64 hexadecimal digits). 'remove'\n"
+     "forgets a peer. 'list' shows each peer's state (in sync, or why not), its last\n"
+     "complete sync, the changes it has yet to get and the conflicts; with --json, one\n"
+     "object {\"peers\": [{name, host, port, state, inSync, lastSync, waiting, conflicts}],\n"
+     "\"conflicts\": [{id, peer}]}. An ID given different keys (or deleted on one side) while\n"
+     "two servers could not talk is a conflict: each keeps serving its own until 'resolve'\n"
+     "keeps the local key or the peer's on every server (the key service must run).\n"},
     {"status", kOptionJson | kOptionTimeOut, 0, 0, "status [--json] [--timeout SECONDS]",
      "Show the key service's state.",
      "The service's state (systemd's, or the Windows service manager's), its port and\n"

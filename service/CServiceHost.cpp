@@ -60,9 +60,11 @@ void CServiceHost::Run()
     }
     if (m_state.WaitForFirstListener()) {
         m_state.ReportRunning();
+        m_peerSync.Start();
     }
 
     m_state.StopEvent().Wait(-1);
+    m_peerSync.Stop();
 
     LogLine("Ternwick stopped");
     DrainLog(kFinalLogDrainMs);

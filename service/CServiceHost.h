@@ -3,6 +3,7 @@
 #include "protocol/CReceiveBudget.h"
 #include "service/CDelayedReplies.h"
 #include "service/CKeyListCache.h"
+#include "service/CPeerSync.h"
 #include "service/CRequestGuard.h"
 #include "service/SServiceParts.h"
 #include "settings/CKeyStore.h"
@@ -51,9 +52,10 @@ private:
     CKeyListCache m_keyLists{m_store};
     CReceiveBudget m_receiveBudget{CReceiveBudget::kServiceBound};
     std::atomic<int> m_openConnections{0};
+    CPeerSync m_peerSync;
     // After the guard, which its thread ticks once the request server ran.
     CDelayedReplies m_delayedReplies;
-    const SServiceParts m_parts{m_state,    m_limits,        m_guard,          m_delayedReplies,
-                                m_keyLists, m_receiveBudget, m_openConnections};
+    const SServiceParts m_parts{m_state,    m_limits,        m_guard,           m_delayedReplies,
+                                m_keyLists, m_receiveBudget, m_openConnections, m_peerSync};
     std::thread m_watcher;
 };

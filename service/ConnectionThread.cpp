@@ -1,6 +1,7 @@
 #include "ConnectionThread.h"
 
 #include "CDelayedReplies.h"
+#include "CPeerSync.h"
 #include "CRequestGuard.h"
 #include "CRequestLog.h"
 #include "Log.h"
@@ -35,6 +36,9 @@ void Dispatch(const SServiceParts& parts, int code, CRequestConnection& connecti
         break;
     case REQ_STORE_KEYS:
         HandleStoreKeys(parts, connection, log, peer);
+        break;
+    case REQ_PEER_SYNC:
+        parts.peerSync.Answer(connection, parts.guard, peer, log);
         break;
     default:
         // Acknowledged like every request, then closed without a word.

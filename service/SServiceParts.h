@@ -7,6 +7,7 @@
 
 class CDelayedReplies;
 class CKeyListCache;
+class CPeerSync;
 class CReceiveBudget;
 class CRequestGuard;
 
@@ -23,4 +24,5 @@ struct SServiceParts
     CReceiveBudget& receiveBudget;
     // Connections being served now, for the state logged when interrogated.
     std::atomic<int>& openConnections;
+    CPeerSync& peerSync;
 };

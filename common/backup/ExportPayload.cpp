@@ -1,6 +1,7 @@
 #include "ExportPayload.h"
 
 #include "keys/AsciiCase.h"
+#include "keys/ByteFields.h"
 #include "settings/RegistryTypes.h"
 
 #include <set>
@@ -9,59 +10,11 @@ namespace ExportPayload {
 
 namespace {
 
+using ByteFields::CReader;
+using ByteFields::Put;
+
 constexpr std::string_view kMagic{"CKEP", 4};
 constexpr uint8_t kVersion = 1;
-
-void Put(std::string& out, uint64_t value, int bytes)
-{
-    for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8) {
-        out.push_back(static_cast<char>((value >> shift) & 0xFF));
-    }
-}
-
-// Reads the payload front to back; any read past the end fails every later one.
-class CReader
-{
-public:
-    explicit CReader(std::string_view bytes) : m_bytes(bytes) {}
-
-    bool Number(int bytes, uint64_t& value)
-    {
-        std::string_view raw;
-        if (!Take(static_cast<size_t>(bytes), raw)) {
-            return false;
-        }
-        value = 0;
-        for (const char byte : raw) {
-            value = (value << 8) | static_cast<uint8_t>(byte);
-        }
-        return true;
-    }
-    bool Text(int lengthBytes, std::string& text)
-    {
-        uint64_t length = 0;
-        std::string_view raw;
-        if (!Number(lengthBytes, length) || !Take(length, raw)) {
-            return false;
-        }
-        text = raw;
-        return true;
-    }
-    bool Take(size_t length, std::string_view& raw)
-    {
-        if (m_bytes.size() - m_offset < length) {
-            return false;
-        }
-        raw = m_bytes.substr(m_offset, length);
-        m_offset += length;
-        return true;
-    }
-    bool AtEnd() const { return m_offset == m_bytes.size(); }
-
-private:
-    std::string_view m_bytes;
-    size_t m_offset = 0;
-};
 
 } // namespace
 

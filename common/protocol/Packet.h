@@ -38,6 +38,9 @@ inline constexpr uint32_t REQ_CHECK = 1;
 inline constexpr uint32_t REQ_GET_KEY = 16;
 inline constexpr uint32_t REQ_FETCH_KEYS = 256;
 inline constexpr uint32_t REQ_STORE_KEYS = 512;
+// Between key servers of this kind only: peer sync over a sealed channel. Other servers
+// acknowledge it and close, as they do for every code they do not know.
+inline constexpr uint32_t REQ_PEER_SYNC = 0x53594E43;
 
 // Status and detail codes; the pairs sent are (0, 0), (1, 0), (2, 1), (2, 4), (4, 2).
 inline constexpr uint32_t ST_OK = 0;

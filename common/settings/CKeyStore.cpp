@@ -322,13 +322,14 @@ int CKeyStore::RemoveLayout()
             return 0;
         }
         // The keys before the verifier: a store left without its "Config" reads as this
-        // machine's, so another machine's keys must never outlive it.
-        for (const char* child : {"CorvaneKeyServer\\KeyList", "CorvaneKeyServer\\Config", "CorvaneKeyServer"}) {
+        // machine's, so another machine's keys must never outlive it. Then the rest (the
+        // peers and their secrets among it).
+        for (const char* child : {"CorvaneKeyServer\\KeyList", "CorvaneKeyServer\\Config"}) {
             if (company.DeleteSubkey(child) != kErrorSuccess) {
                 return 0;
             }
         }
-        return 1;
+        return DeleteTree(kProductPath) ? 1 : 0;
     });
 }
 

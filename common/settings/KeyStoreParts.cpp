@@ -4,12 +4,43 @@
 #include "MachineVerifier.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace KeyStoreParts {
 
 bool OpenFull(CRegistryKey& key, const char* path)
 {
     return key.Open(kHKeyLocalMachine, path, kKeyAllAccess) == kErrorSuccess;
+}
+
+bool DeleteTree(const std::string& path)
+{
+    CRegistryKey key;
+    const int32_t opened = key.Open(kHKeyLocalMachine, path, kKeyAllAccess);
+    if (opened == kErrorFileNotFound) {
+        return true;
+    }
+    if (opened != kErrorSuccess) {
+        return false;
+    }
+    std::vector<std::string> children;
+    for (int32_t index = 0;; ++index) {
+        std::string child = key.SubkeyNameAt(index);
+        if (child.empty()) {
+            break;
+        }
+        children.push_back(std::move(child));
+    }
+    key.Close();
+    for (const std::string& child : children) {
+        if (!DeleteTree(path + "\\" + child)) {
+            return false;
+        }
+    }
+    const size_t split = path.rfind('\\');
+    CRegistryKey parent;
+    return split != std::string::npos && OpenFull(parent, path.substr(0, split).c_str()) &&
+           parent.DeleteSubkey(path.substr(split + 1)) == kErrorSuccess;
 }
 
 void MaskPassword(std::string& bytes, const std::string& machineText, bool add)

@@ -24,6 +24,8 @@ template <typename Result, typename Body> Result Guarded(Result fallback, Body b
 }
 
 bool OpenFull(CRegistryKey& key, const char* path);
+// Deletes the key at path and everything below it; true also when it was not there.
+bool DeleteTree(const std::string& path);
 // Adds (add) or takes off the machine text, position-wise, without repetition: bytes past
 // the machine text stay as they are.
 void MaskPassword(std::string& bytes, const std::string& machineText, bool add);
