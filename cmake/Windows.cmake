@@ -21,6 +21,7 @@ set(CORVANE_WINDOWS_DIRS
     common/net
     common/protocol
     common/backup
+    common/sync
     service
     console/lockkey
     console

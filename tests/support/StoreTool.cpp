@@ -2,12 +2,19 @@
 // the console would while the service runs. Exit code 0 when the operation succeeded.
 //   layout | port N | getport | password TEXT | key ID HEX64 | delete ID | dump ID | count | version
 //   | guard RATE BURST CHECK EXEMPT (CHECK 0 off, 1 log only, 2 enforce; EXEMPT "" for none)
+//   | keys PREFIX COUNT HEX64 (IDs PREFIX000000 on, each key the given one with its number
+//   added to the first four bytes) | peer NAME HOST PORT SECRETHEX64 | peerstate NAME
+//   | conflicts (one "ID PEER" line each) | resolve ID local|peer
 #include "settings/CGuardSettings.h"
 #include "settings/CKeyStore.h"
+#include "sync/CPeerStore.h"
+#include "sync/CSyncLedger.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -72,6 +79,57 @@ int main(int argc, char** argv)
     if (command == "version") {
         std::printf("%llu\n", static_cast<unsigned long long>(store.KeyListVersion()));
         return 0;
+    }
+    if (command == "keys" && argc == 5) {
+        unsigned char key[CKeyRecord::kKeyLength];
+        if (!ParseHexKey(argv[4], key)) {
+            return 2;
+        }
+        std::vector<CKeyRecord> records(static_cast<size_t>(std::atoi(argv[3])));
+        for (size_t i = 0; i < records.size(); ++i) {
+            char id[32];
+            std::snprintf(id, sizeof id, "%s%06zu", argv[2], i);
+            unsigned char numbered[CKeyRecord::kKeyLength];
+            std::copy(key, key + sizeof key, numbered);
+            for (int byte = 0; byte < 4; ++byte) {
+                numbered[byte] = static_cast<unsigned char>(numbered[byte] + (i >> (8 * byte)));
+            }
+            records[i].SetId(id);
+            records[i].SetKey(numbered);
+        }
+        const auto results = store.StoreKeys(records);
+        return std::count(results.begin(), results.end(), 1) == static_cast<long>(records.size()) ? 0 : 1;
+    }
+    if (command == "peer" && argc == 6) {
+        unsigned char secret[CKeyRecord::kKeyLength];
+        if (!ParseHexKey(argv[5], secret)) {
+            return 2;
+        }
+        CPeerStore::SPeer peer;
+        peer.name = argv[2];
+        peer.host = argv[3];
+        peer.port = static_cast<uint16_t>(std::atoi(argv[4]));
+        peer.secret.assign(reinterpret_cast<const char*>(secret), sizeof secret);
+        return CPeerStore().Add(peer) == CPeerStore::Result::Done ? 0 : 1;
+    }
+    if (command == "peerstate" && argc == 3) {
+        const auto peers = CPeerStore().List();
+        for (const auto& peer : peers.value_or(std::vector<CPeerStore::SPeer>())) {
+            if (peer.name == argv[2]) {
+                std::printf("%s\n", peer.status.state.c_str());
+                return 0;
+            }
+        }
+        return 1;
+    }
+    if (command == "conflicts") {
+        for (const auto& [id, conflict] : CSyncLedger::ReadConflicts()) {
+            std::printf("%s %s\n", id.c_str(), conflict.peer.c_str());
+        }
+        return 0;
+    }
+    if (command == "resolve" && argc == 4) {
+        return CSyncLedger::RequestResolution(argv[2], std::string(argv[3]) == "local") == 1 ? 0 : 1;
     }
     if (command == "dump" && argc == 3) {
         const auto list = store.LoadKeyList();
