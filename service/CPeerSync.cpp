@@ -85,6 +85,9 @@ void CPeerSync::Run()
 bool CPeerSync::Prepare()
 {
     std::lock_guard<std::mutex> ledger(m_ledgerLock);
+    if (m_ready) {
+        return true;
+    }
     m_changeCount = m_store.ChangeCount();
     if (!m_ledger.Load()) {
         return false;
@@ -101,11 +104,11 @@ bool CPeerSync::Prepare()
 bool CPeerSync::LookAtStore()
 {
     const uint64_t count = m_store.ChangeCount();
+    std::lock_guard<std::mutex> ledger(m_ledgerLock);
     if (count == m_changeCount && count != 0) {
         return false;
     }
     m_changeCount = count;
-    std::lock_guard<std::mutex> ledger(m_ledgerLock);
     const size_t resolved = m_ledger.ApplyResolutions(Now());
     const std::optional<size_t> scanned = m_ledger.Scan(Now());
     if (!scanned) {
@@ -127,7 +130,11 @@ void CPeerSync::SyncPeers(bool all)
         kept[peer.name] = known != m_peers.end() ? known->second : SPeerState{peer.status, false, {}};
     }
     m_peers = std::move(kept);
-    const size_t unsent = std::exchange(m_unsent, 0);
+    size_t unsent = 0;
+    {
+        std::lock_guard<std::mutex> ledger(m_ledgerLock);
+        unsent = std::exchange(m_unsent, 0);
+    }
     for (const CPeerStore::SPeer& peer : *peers) {
         SPeerState& state = m_peers[peer.name];
         state.status.waiting += static_cast<uint32_t>(unsent);
@@ -204,7 +211,8 @@ void CPeerSync::Answer(CRequestConnection& connection, CRequestGuard& guard, con
                        CRequestLog& log)
 {
     guard.AdmitPassword(address);
-    if (!m_ready) {
+    // A peer may ask before this service's own thread came to it.
+    if (!m_ready && !Prepare()) {
         throw std::runtime_error("peer sync is not ready: the store cannot be used yet");
     }
     const std::optional<std::vector<CPeerStore::SPeer>> peers = CPeerStore().List();

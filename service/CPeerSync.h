@@ -70,6 +70,7 @@ private:
     CSyncLedger::SApplied ApplyFrom(const std::string& peer, const std::vector<Sync::SEntry>& entries);
 
     CKeyStore m_store;
+    // Over the ledger and the two counts below it.
     std::mutex m_ledgerLock;
     CSyncLedger m_ledger{m_store};
     std::atomic<bool> m_ready{false};

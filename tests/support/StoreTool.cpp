@@ -3,7 +3,7 @@
 //   layout | port N | getport | password TEXT | key ID HEX64 | delete ID | dump ID | count | version
 //   | guard RATE BURST CHECK EXEMPT (CHECK 0 off, 1 log only, 2 enforce; EXEMPT "" for none)
 //   | keys PREFIX COUNT HEX64 (IDs PREFIX000000 on, each key the given one with its number
-//   added to the first four bytes) | peer NAME HOST PORT SECRETHEX64 | peerstate NAME
+//   added to the first four bytes) | peer NAME HOST PORT SECRETHEX64 | unpeer NAME | peerstate NAME
 //   | conflicts (one "ID PEER" line each) | resolve ID local|peer
 #include "settings/CGuardSettings.h"
 #include "settings/CKeyStore.h"
@@ -111,6 +111,9 @@ int main(int argc, char** argv)
         peer.port = static_cast<uint16_t>(std::atoi(argv[4]));
         peer.secret.assign(reinterpret_cast<const char*>(secret), sizeof secret);
         return CPeerStore().Add(peer) == CPeerStore::Result::Done ? 0 : 1;
+    }
+    if (command == "unpeer" && argc == 3) {
+        return CPeerStore().Remove(argv[2]) == CPeerStore::Result::Done ? 0 : 1;
     }
     if (command == "peerstate" && argc == 3) {
         const auto peers = CPeerStore().List();
