@@ -92,13 +92,22 @@ bool CPeerSync::Prepare()
     if (!m_ledger.Load()) {
         return false;
     }
-    const std::optional<size_t> scanned = m_ledger.Scan(Now());
+    const std::optional<size_t> scanned = ScanKeyList();
     if (!scanned) {
         return false;
     }
     m_unsent += *scanned;
     m_ready = true;
     return true;
+}
+
+std::optional<size_t> CPeerSync::ScanKeyList()
+{
+    const std::shared_ptr<const CKeyListCache::KeyList> list = m_keyLists.Current();
+    if (!list || m_store.CheckMachineIdentity() == CKeyStore::Identity::Foreign) {
+        return std::nullopt;
+    }
+    return m_ledger.Scan(*list, Now());
 }
 
 bool CPeerSync::LookAtStore()
@@ -110,7 +119,7 @@ bool CPeerSync::LookAtStore()
     }
     m_changeCount = count;
     const size_t resolved = m_ledger.ApplyResolutions(Now());
-    const std::optional<size_t> scanned = m_ledger.Scan(Now());
+    const std::optional<size_t> scanned = ScanKeyList();
     if (!scanned) {
         return resolved > 0;
     }
@@ -182,8 +191,12 @@ void CPeerSync::Record(const CPeerStore::SPeer& peer, const Sync::SPeerRun& run)
                          status.conflicts != state.status.conflicts;
     state.status = status;
     state.known = true;
-    if (changed || run.kind == Sync::SPeerRun::Kind::InSync) {
+    // The time of the last sync alone is written once a minute: each write is a change of
+    // the store, which every process that watches it looks at.
+    const bool stale = status.lastSync - state.written >= kFullIntervalSeconds;
+    if (changed || stale) {
         CPeerStore().WriteStatus(peer.name, status);
+        state.written = status.lastSync;
     }
 }
 
@@ -195,10 +208,16 @@ void CPeerSync::LogNewConflicts(const std::string& peer, const std::vector<std::
     }
 }
 
-Sync::SSnapshot CPeerSync::Snapshot()
+std::shared_ptr<const Sync::SSnapshot> CPeerSync::Snapshot()
 {
     std::lock_guard<std::mutex> ledger(m_ledgerLock);
-    return Sync::SSnapshot{m_ledger.Entries(), Sync::BucketDigests(m_ledger.Entries())};
+    // One copy per change of the ledger, however many exchanges offer it.
+    if (!m_snapshot || m_snapshotChanges != m_ledger.Changes()) {
+        m_snapshot =
+            std::make_shared<const Sync::SSnapshot>(Sync::SSnapshot{m_ledger.Entries(), m_ledger.BucketDigests()});
+        m_snapshotChanges = m_ledger.Changes();
+    }
+    return m_snapshot;
 }
 
 CSyncLedger::SApplied CPeerSync::ApplyFrom(const std::string& peer, const std::vector<Sync::SEntry>& entries)
@@ -230,7 +249,7 @@ void CPeerSync::Answer(CRequestConnection& connection, CRequestGuard& guard, con
     guard.PasswordRight(address);
     log.AddId(name);
     const Sync::SOutcome outcome =
-        Sync::RunAnswer(channel, Snapshot(), [this, &name](const auto& entries) { return ApplyFrom(name, entries); });
+        Sync::RunAnswer(channel, *Snapshot(), [this, &name](const auto& entries) { return ApplyFrom(name, entries); });
     LogNewConflicts(name, outcome.applied.news);
     if (outcome.applied.failed) {
         throw std::runtime_error("the store could not take the peer's changes");

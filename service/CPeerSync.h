@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/CKeyListCache.h"
 #include "settings/CKeyStore.h"
 #include "sync/CPeerStore.h"
 #include "sync/CSyncLedger.h"
@@ -10,7 +11,9 @@
 #include <condition_variable>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -21,7 +24,8 @@ namespace ZiRez {
 class CPeerAddress;
 }
 
-// The service's side of peer sync. Its thread looks at the store four times a second:
+// The service's side of peer sync. Its thread looks at the store 20 times a second (a
+// shared counter that every change of the store moves):
 // whatever changed the key list (the console, corvane-admin, an import, a cooperation
 // push, a peer) is stamped in the ledger and offered to every peer at once; every minute,
 // and at start, each peer is compared whole, so one that was away catches up. Peers that
@@ -30,13 +34,14 @@ class CPeerAddress;
 class CPeerSync
 {
 public:
-    static constexpr auto kLookInterval = std::chrono::milliseconds(250);
-    static constexpr auto kFullInterval = std::chrono::seconds(60);
+    static constexpr auto kLookInterval = std::chrono::milliseconds(50);
+    static constexpr int64_t kFullIntervalSeconds = 60;
+    static constexpr auto kFullInterval = std::chrono::seconds(kFullIntervalSeconds);
     // A peer that could not be synced is tried again sooner.
     static constexpr auto kRetryInterval = std::chrono::seconds(5);
     static constexpr int kPeerTimeOutMs = 5000;
 
-    CPeerSync() = default;
+    explicit CPeerSync(CKeyListCache& keyLists) : m_keyLists(keyLists) {}
     ~CPeerSync();
     CPeerSync(const CPeerSync&) = delete;
     CPeerSync& operator=(const CPeerSync&) = delete;
@@ -56,6 +61,7 @@ private:
         CPeerStore::SStatus status;
         bool known = false;
         Clock::time_point nextFull{};
+        int64_t written = 0; // the last sync time written to the store
     };
 
     void Run();
@@ -63,12 +69,16 @@ private:
     bool Prepare();
     // Takes in changes of the store; true when there is something to offer the peers.
     bool LookAtStore();
+    // With the ledger's lock held: stamps the key list's changes (see CSyncLedger::Scan);
+    // nothing while the store is another machine's, whose keys this one cannot read.
+    std::optional<size_t> ScanKeyList();
     void SyncPeers(bool all);
     void Record(const CPeerStore::SPeer& peer, const Sync::SPeerRun& run);
     void LogNewConflicts(const std::string& peer, const std::vector<std::string>& ids);
-    Sync::SSnapshot Snapshot();
+    std::shared_ptr<const Sync::SSnapshot> Snapshot();
     CSyncLedger::SApplied ApplyFrom(const std::string& peer, const std::vector<Sync::SEntry>& entries);
 
+    CKeyListCache& m_keyLists;
     CKeyStore m_store;
     // Over the ledger and the two counts below it.
     std::mutex m_ledgerLock;
@@ -76,6 +86,8 @@ private:
     std::atomic<bool> m_ready{false};
     uint64_t m_changeCount = 0;
     size_t m_unsent = 0; // local changes since the last round
+    std::shared_ptr<const Sync::SSnapshot> m_snapshot;
+    uint64_t m_snapshotChanges = 0;
     std::map<std::string, SPeerState> m_peers;
     std::atomic<bool> m_takenFromPeer{false};
 

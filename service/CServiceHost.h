@@ -52,7 +52,7 @@ private:
     CKeyListCache m_keyLists{m_store};
     CReceiveBudget m_receiveBudget{CReceiveBudget::kServiceBound};
     std::atomic<int> m_openConnections{0};
-    CPeerSync m_peerSync;
+    CPeerSync m_peerSync{m_keyLists};
     // After the guard, which its thread ticks once the request server ran.
     CDelayedReplies m_delayedReplies;
     const SServiceParts m_parts{m_state,    m_limits,        m_guard,           m_delayedReplies,

@@ -18,6 +18,7 @@ int RunSweepScenario(const BenchOptions& options);
 int RunPeerTableScenario(const BenchOptions& options);
 int RunNeighbourScenario(const BenchOptions& options);
 int RunStormScenario(const BenchOptions& options);
+int RunSyncScenario(const BenchOptions& options);
 
 // Prints "target <text>: met" or "... MISSED" and passes the verdict on.
 bool ReportTarget(const char* text, bool met);

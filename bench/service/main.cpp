@@ -42,6 +42,9 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "               own loopback address and trying again 1 s after a failure: Ternwick,\n"
                       "               the minimal server in alternating rounds, then Ternwick while --idle\n"
                       "               silent peers (2000) hold connections\n"
+                      "  sync         two services paired as peers: a change here served there (--trials\n"
+                      "               changes, 200), a catch-up of 10,000 keys (time, bytes on the wire), and\n"
+                      "               GET_KEY with the peer syncing against without (--rounds, 3 s each)\n"
                       "  all          every scenario above, each in its own process and store\n"
                       "options:\n"
                       "  --ternwick PATH   the service binary (default: the one of this build tree)\n"
@@ -78,6 +81,7 @@ const std::map<std::string, Scenario> kScenarios = {
     {"hostile-push", RunHostilePushScenario},
     {"push", RunPushScenario},
     {"versus", RunVersusScenario},
+    {"sync", RunSyncScenario},
     {"syscalls", RunSyscallScenario},
     {"sweep", RunSweepScenario},
     {"peer-table", RunPeerTableScenario},
@@ -233,8 +237,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "corvane_loadgen: unknown scenario \"%s\"\n%s", scenario.c_str(), kUsage);
         return 1;
     }
-    if (scenario == "versus") {
+    if (scenario == "versus" || scenario == "sync") {
         options.seconds = secondsGiven ? options.seconds : 3;
+    }
+    if (scenario == "sync") {
+        options.trials = trialsGiven ? options.trials : 200;
+        options.rounds = roundsGiven ? options.rounds : 3;
     }
     if (scenario == "storm") {
         options.idleConnections = idleGiven ? options.idleConnections : 2000;

@@ -104,6 +104,7 @@ bool CSyncLedger::Load()
 
     m_entries.clear();
     m_keyDigests.clear();
+    m_digests.clear();
     CRegistryKey ledger;
     if (!SyncStore::Open(ledger, SyncStore::kLedgerPath, true)) {
         return false;
@@ -126,9 +127,11 @@ bool CSyncLedger::Load()
         Digest digest{};
         std::copy(bytes, bytes + Sync::kDigestLength, digest.begin());
         m_keyDigests[entry->id] = digest;
+        m_digests[entry->id] = Sync::EntryDigest(*entry);
         m_entries[entry->id] = std::move(*entry);
     }
     m_conflicts = ReadConflicts();
+    ++m_changes;
     return true;
 }
 
@@ -149,15 +152,22 @@ bool CSyncLedger::SaveCounter()
 
 std::optional<size_t> CSyncLedger::Scan(int64_t now)
 {
-    std::map<std::string, CKeyRecord> list;
-    if (!m_store.ReadKeyList(list)) {
+    std::map<std::string, CKeyRecord> read;
+    if (!m_store.ReadKeyList(read)) {
         return std::nullopt;
     }
+    return Scan(KeyList(read.begin(), read.end()), now);
+}
+
+std::optional<size_t> CSyncLedger::Scan(const KeyList& list, int64_t now)
+{
     std::vector<SEntry> changed;
     for (const auto& [id, record] : list) {
         const std::string key = RawKey(record);
         const auto known = m_entries.find(id);
-        if (known != m_entries.end() && !known->second.deleted && m_keyDigests[id] == KeyDigest(key)) {
+        // The key seen last, or after a restart its digest.
+        if (known != m_entries.end() && !known->second.deleted &&
+            (known->second.key.empty() ? m_keyDigests[id] == KeyDigest(key) : known->second.key == key)) {
             known->second.key = key;
             continue;
         }
@@ -272,7 +282,9 @@ void CSyncLedger::ExpireTombstones(int64_t now)
     for (auto entry = m_entries.begin(); entry != m_entries.end();) {
         if (Expired(entry->second, now) && ledger.DeleteValue(entry->first) == kErrorSuccess) {
             m_keyDigests.erase(entry->first);
+            m_digests.erase(entry->first);
             entry = m_entries.erase(entry);
+            ++m_changes;
         } else {
             ++entry;
         }
@@ -328,7 +340,9 @@ bool CSyncLedger::WriteLedger(const std::vector<SEntry>& entries)
     }
     for (const SEntry& entry : entries) {
         m_keyDigests[entry.id] = KeyDigest(entry.key);
+        m_digests[entry.id] = Sync::EntryDigest(entry);
         m_entries[entry.id] = entry;
+        ++m_changes;
         const auto conflict = m_conflicts.find(entry.id);
         if (conflict != m_conflicts.end() &&
             Compare(entry.version, conflict->second.theirs.version) != Order::Concurrent) {

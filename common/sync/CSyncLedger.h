@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // This server's side of peer sync: for every identifier the version of its latest
@@ -38,9 +39,12 @@ public:
 
     // Reads this server's identity (made on first use), its change counter and the ledger.
     bool Load();
+    using KeyList = std::unordered_map<std::string, CKeyRecord>;
     // Stamps every change of the key list since the last look as this server's own;
-    // the count of them, or nullopt when the store could not be read or written.
+    // the count of them, or nullopt when the store could not be read or written. The
+    // list given is the store's as loaded last (the service's cache of it).
     std::optional<size_t> Scan(int64_t now);
+    std::optional<size_t> Scan(const KeyList& list, int64_t now);
     SApplied Apply(const std::vector<Sync::SEntry>& entries, const std::string& peer, int64_t now);
     // Settles the conflicts an administrator asked for (see RequestResolution); the count.
     size_t ApplyResolutions(int64_t now);
@@ -48,6 +52,9 @@ public:
     void ExpireTombstones(int64_t now);
 
     const std::map<std::string, Sync::SEntry>& Entries() const { return m_entries; }
+    Sync::Buckets BucketDigests() const { return Sync::BucketDigests(m_digests); }
+    // Moves whenever an entry changes (or the ledger is read afresh).
+    uint64_t Changes() const { return m_changes; }
     std::map<std::string, SConflict> Conflicts() const;
     const std::string& ServerId() const { return m_serverId; }
 
@@ -69,5 +76,7 @@ private:
     uint64_t m_counter = 0;
     std::map<std::string, Sync::SEntry> m_entries;
     std::map<std::string, Sync::Digest> m_keyDigests;
+    std::map<std::string, Sync::Digest> m_digests; // of each entry
     std::map<std::string, SConflict> m_conflicts;
+    uint64_t m_changes = 0;
 };

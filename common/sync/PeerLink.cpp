@@ -69,8 +69,8 @@ std::string SPeerRun::State() const
     return "failed: " + reason;
 }
 
-SPeerRun SyncWithPeer(const CPeerStore::SPeer& peer, const std::function<SSnapshot()>& snapshot, const ApplyFn& apply,
-                      int timeOutMs)
+SPeerRun SyncWithPeer(const CPeerStore::SPeer& peer, const std::function<std::shared_ptr<const SSnapshot>()>& snapshot,
+                      const ApplyFn& apply, int timeOutMs)
 {
     SPeerRun run;
     for (int round = 0; round < kMaxRounds; ++round) {
@@ -78,6 +78,8 @@ SPeerRun SyncWithPeer(const CPeerStore::SPeer& peer, const std::function<SSnapsh
         client.SetTimeOut(timeOutMs);
         try {
             client.Open(peer.host, peer.port);
+            // An exchange is many small items each way, each acknowledged before the next.
+            client.BaseSocket().DisableNagle();
             client.SendRequest(REQ_PEER_SYNC);
             CClientLink link(client);
             std::optional<CSyncChannel> channel;
@@ -94,7 +96,7 @@ SPeerRun SyncWithPeer(const CPeerStore::SPeer& peer, const std::function<SSnapsh
                 // the code is unknown there.
                 return Ended(run, SPeerRun::Kind::DoesNotSync, "");
             }
-            const SOutcome outcome = RunInitiator(*channel, snapshot(), apply);
+            const SOutcome outcome = RunInitiator(*channel, *snapshot(), apply);
             run.sent += outcome.sent;
             run.received += outcome.received;
             run.applied.taken += outcome.applied.taken;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 
 class CRequestConnection;
@@ -47,7 +48,7 @@ struct SPeerRun
 
 // Runs exchanges with the peer, each on its own connection, until nothing differs (or a
 // bound of rounds); snapshot is asked afresh for each.
-SPeerRun SyncWithPeer(const CPeerStore::SPeer& peer, const std::function<SSnapshot()>& snapshot, const ApplyFn& apply,
-                      int timeOutMs);
+SPeerRun SyncWithPeer(const CPeerStore::SPeer& peer, const std::function<std::shared_ptr<const SSnapshot>()>& snapshot,
+                      const ApplyFn& apply, int timeOutMs);
 
 } // namespace Sync

@@ -65,15 +65,14 @@ size_t BucketOf(std::string_view id)
     return hash[0];
 }
 
-Buckets BucketDigests(const std::map<std::string, SEntry>& entries)
+Buckets BucketDigests(const std::map<std::string, Digest>& digests)
 {
     std::vector<crypto_generichash_state> states(kBuckets);
     for (auto& state : states) {
         crypto_generichash_init(&state, nullptr, 0, kDigestLength);
     }
-    for (const auto& [id, entry] : entries) {
+    for (const auto& [id, digest] : digests) {
         crypto_generichash_state& state = states[BucketOf(id)];
-        const Digest digest = EntryDigest(entry);
         // The ID with its terminating NUL: no ID runs into the digest after it.
         crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(id.c_str()), id.size() + 1);
         crypto_generichash_update(&state, digest.data(), digest.size());
@@ -83,6 +82,15 @@ Buckets BucketDigests(const std::map<std::string, SEntry>& entries)
         crypto_generichash_final(&states[i], buckets[i].data(), buckets[i].size());
     }
     return buckets;
+}
+
+Buckets BucketDigests(const std::map<std::string, SEntry>& entries)
+{
+    std::map<std::string, Digest> digests;
+    for (const auto& [id, entry] : entries) {
+        digests.emplace_hint(digests.end(), id, EntryDigest(entry));
+    }
+    return BucketDigests(digests);
 }
 
 void EncodeVersion(std::string& out, const VersionVector& version)

@@ -55,6 +55,8 @@ Digest EntryDigest(const SEntry& entry);
 inline constexpr size_t kBuckets = 256;
 using Buckets = std::array<Digest, kBuckets>;
 size_t BucketOf(std::string_view id);
+// From each entry's digest, ordered by ID.
+Buckets BucketDigests(const std::map<std::string, Digest>& digests);
 Buckets BucketDigests(const std::map<std::string, SEntry>& entries);
 
 void EncodeVersion(std::string& out, const VersionVector& version);
