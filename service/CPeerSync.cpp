@@ -213,8 +213,8 @@ std::shared_ptr<const Sync::SSnapshot> CPeerSync::Snapshot()
     std::lock_guard<std::mutex> ledger(m_ledgerLock);
     // One copy per change of the ledger, however many exchanges offer it.
     if (!m_snapshot || m_snapshotChanges != m_ledger.Changes()) {
-        m_snapshot =
-            std::make_shared<const Sync::SSnapshot>(Sync::SSnapshot{m_ledger.Entries(), m_ledger.BucketDigests()});
+        m_snapshot = std::make_shared<const Sync::SSnapshot>(
+            Sync::SSnapshot{m_ledger.Entries(), m_ledger.BucketDigests(), m_ledger.ServerId()});
         m_snapshotChanges = m_ledger.Changes();
     }
     return m_snapshot;

@@ -13,6 +13,7 @@ constexpr char kDiffering = 'D';
 constexpr char kListing = 'L';
 constexpr char kEntries = 'E';
 constexpr char kWants = 'W';
+constexpr char kRefusal = 'X'; // instead of any message: why the other end stops
 // What one exchange carries at most each way: within what the service takes of one
 // connection, and what the initiator takes of an answer.
 constexpr size_t kMaxEntryBytes = 512 * 1024;
@@ -50,6 +51,9 @@ public:
         for (;;) {
             const std::string frame = m_channel.Receive();
             m_received += frame.size();
+            if (frame.size() >= 2 && frame[0] == kRefusal) {
+                throw CSyncRefused(frame.substr(2, 200));
+            }
             if (frame.size() < 2 || frame[0] != type || (frame[1] != '0' && frame[1] != '1') ||
                 m_received > kMaxReceived) {
                 throw CSyncRefused("a sync message out of order");
@@ -113,7 +117,7 @@ SOutcome RunInitiator(CSyncChannel& channel, const SSnapshot& snapshot, const Ap
 {
     SOutcome outcome;
     CReceiver receiver(channel);
-    SendMessage(channel, kSummary, {EncodeBuckets(snapshot.buckets)});
+    SendMessage(channel, kSummary, {snapshot.serverId + EncodeBuckets(snapshot.buckets)});
     const std::string differing = receiver.Message(kDiffering);
     if (differing.empty()) {
         return outcome;
@@ -182,10 +186,17 @@ SOutcome RunAnswer(CSyncChannel& channel, const SSnapshot& snapshot, const Apply
 {
     SOutcome outcome;
     CReceiver receiver(channel);
-    const std::string summary = receiver.Message(kSummary);
-    if (summary.size() != kBuckets * kDigestLength) {
+    const std::string message = receiver.Message(kSummary);
+    if (message.size() != kServerIdLength + kBuckets * kDigestLength) {
         Malformed();
     }
+    // A peer named by an address that leads back here (a floating one, say).
+    if (message.compare(0, kServerIdLength, snapshot.serverId) == 0) {
+        const std::string reason = "the peer is this key server itself";
+        SendMessage(channel, kRefusal, {reason});
+        throw CSyncRefused(reason);
+    }
+    const std::string summary = message.substr(kServerIdLength);
     std::string differing;
     for (size_t bucket = 0; bucket < kBuckets; ++bucket) {
         const Digest& mine = snapshot.buckets[bucket];

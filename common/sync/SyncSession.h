@@ -23,6 +23,7 @@ struct SSnapshot
 {
     std::map<std::string, SEntry> entries;
     Buckets buckets{};
+    std::string serverId; // whose: a server never syncs with itself
 };
 using ApplyFn = std::function<CSyncLedger::SApplied(const std::vector<SEntry>&)>;
 

@@ -268,6 +268,7 @@ TEST_F(PeerSyncTest, WhatAListenerRecordedOrAlteredIsRefusedAndChangesNothing)
     offer.entries["0000EE000001"] =
         Sync::SEntry{"0000EE000001", {{std::string(16, 'T'), 1}}, false, 1800000000, Unhex(KeyHex(10))};
     offer.buckets = Sync::BucketDigests(offer.entries);
+    offer.serverId = std::string(16, 'T');
     const auto run = [&](const std::string& secret, const CSpoilingLink::Spoil& spoil) {
         CKeyServerClient client;
         client.SetTimeOut(5000);
@@ -333,26 +334,29 @@ TEST_F(PeerSyncTest, WhatAListenerRecordedOrAlteredIsRefusedAndChangesNothing)
     EXPECT_EQ(Served(0, "0000EE000001"), KeyHex(10));
 }
 
-TEST_F(PeerSyncTest, APeerWithoutTheSyncRequestIsReportedAsSuch)
+TEST_F(PeerSyncTest, PeersThatCannotSyncAreNamedForWhatTheyAre)
 {
     // A key server of another kind: it acknowledges a request it does not know and closes.
     RawSocket listener = RawSocket::Listen(AF_INET, "127.0.0.1", 0, 8);
     ASSERT_TRUE(listener.Valid());
-    std::thread server([&listener] {
-        for (int served = 0; served < 1; ++served) {
-            RawSocket connection = listener.Accept();
-            char request[8];
-            connection.Receive(request, sizeof request);
-            connection.SendAll(Wire::Ack());
-        }
+    std::thread other([&listener] {
+        RawSocket connection = listener.Accept();
+        char request[8];
+        connection.Receive(request, sizeof request);
+        connection.SendAll(Wire::Ack());
     });
     ASSERT_EQ(Store(0, {"peer", "other", "127.0.0.1", std::to_string(listener.Port()), kSecret}), 0);
+    // This server itself, under the address of its own port (as a floating address would lead back).
+    ASSERT_EQ(Store(0, {"peer", "self", "127.0.0.1", std::to_string(m_servers[0].port), kSecret}), 0);
     Start(0);
-    EXPECT_TRUE(WaitOutput(0, {"peerstate", "other"},
-                           "does not sync: a key server without peer sync (fill it with 'corvane-admin copy')\n",
-                           10000))
-        << m_servers[0].service->Log();
-    server.join();
+    const std::pair<const char*, const char*> expected[] = {
+        {"other", "does not sync: a key server without peer sync (fill it with 'corvane-admin copy')\n"},
+        {"self", "refused: the peer is this key server itself\n"},
+    };
+    for (const auto& [name, state] : expected) {
+        EXPECT_TRUE(WaitOutput(0, {"peerstate", name}, state, 10000)) << name << ": " << m_servers[0].service->Log();
+    }
+    other.join();
 }
 
 } // namespace
