@@ -7,6 +7,9 @@
 #include "backup/SealedExport.h"
 #include "platform/SafeText.h"
 #include "settings/CKeyStore.h"
+#include "settings/KeyStoreParts.h"
+#include "sync/CPeerStore.h"
+#include "sync/SyncStore.h"
 
 #include <ctime>
 #include <ostream>
@@ -17,6 +20,11 @@ namespace {
 constexpr size_t kMinPassphraseLength = 8;
 // Far above any key list (10,000 keys make about 470 KB); a larger file is no export.
 constexpr size_t kMaxExportSize = 64 * 1024 * 1024;
+
+std::string PeersText(size_t count)
+{
+    return count == 0 ? std::string() : " and " + CountOf(count, "peer");
+}
 
 std::string SettingsText(const CKeyStore::SContents& contents)
 {
@@ -44,6 +52,22 @@ std::string CBackupCommands::NewPassphrase()
     return typed->first;
 }
 
+bool CBackupCommands::RestorePeers(const std::vector<ExportPayload::SPeer>& peers, bool replaceAll)
+{
+    // The secrets of a store of another machine identity cannot be read here: its peers go.
+    if (replaceAll && !KeyStoreParts::DeleteTree(SyncStore::kPeersPath)) {
+        return false;
+    }
+    CPeerStore store;
+    for (const ExportPayload::SPeer& peer : peers) {
+        store.Remove(peer.name);
+        if (store.Add({peer.name, peer.host, peer.port, peer.secret, {}}) != CPeerStore::Result::Done) {
+            return false;
+        }
+    }
+    return true;
+}
+
 int CBackupCommands::Export()
 {
     const std::string& file = m_line.Operands().front();
@@ -54,6 +78,13 @@ int CBackupCommands::Export()
     ExportPayload::SExport exported;
     if (!m_session.Registrations() || !m_session.Environment().store.ReadContents(exported.contents)) {
         return kExitFailed; // said by Registrations, unless the store failed in between
+    }
+    const auto peers = CPeerStore().List();
+    if (!peers) {
+        return m_session.StoreFailure(false);
+    }
+    for (const CPeerStore::SPeer& peer : *peers) {
+        exported.peers.push_back({peer.name, peer.host, peer.port, peer.secret});
     }
     exported.createdAt = static_cast<int64_t>(std::time(nullptr));
     exported.host = ExportFiles::HostName();
@@ -80,7 +111,8 @@ int CBackupCommands::Export()
     if (const std::string error = ExportFiles::WriteNew(file, sealed, replace); !error.empty()) {
         return m_session.Fail("cannot write " + file + " (" + error + "): nothing exported");
     }
-    m_session.Out() << "Exported " << SettingsText(exported.contents) << " to " << SafeText(file) << ".\n"
+    m_session.Out() << "Exported " << SettingsText(exported.contents) << PeersText(exported.peers.size()) << " to "
+                    << SafeText(file) << ".\n"
                     << "Keep the passphrase apart from the file: without it nothing can be restored.\n";
     return kExitSuccess;
 }
@@ -176,13 +208,13 @@ int CBackupCommands::Import()
         }
     }
     const uint16_t portBefore = foreign ? 0 : store.ReadPort();
-    if (!store.Restore(contents, foreign)) {
+    if (!store.Restore(contents, foreign) || !RestorePeers(exported->peers, foreign)) {
         return m_session.StoreFailure(true);
     }
     if (contents.port != portBefore && m_session.Environment().portChanged) {
         m_session.Environment().portChanged(contents.port);
     }
-    m_session.Out() << "Imported " << SettingsText(contents)
+    m_session.Out() << "Imported " << SettingsText(contents) << PeersText(exported->peers.size())
                     << (replaced.empty() ? std::string() : " (" + std::to_string(replaced.size()) + " replaced)")
                     << ".\n";
     if (foreign) {

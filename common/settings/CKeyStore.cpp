@@ -322,14 +322,17 @@ int CKeyStore::RemoveLayout()
             return 0;
         }
         // The keys before the verifier: a store left without its "Config" reads as this
-        // machine's, so another machine's keys must never outlive it. Then the rest (the
-        // peers and their secrets among it).
+        // machine's, so another machine's keys must never outlive it. Then peer sync's keys,
+        // and last the product key, which a key nobody expects keeps.
         for (const char* child : {"CorvaneKeyServer\\KeyList", "CorvaneKeyServer\\Config"}) {
             if (company.DeleteSubkey(child) != kErrorSuccess) {
                 return 0;
             }
         }
-        return DeleteTree(kProductPath) ? 1 : 0;
+        return DeleteTree(kPeersPath) && DeleteTree(kSyncPath) &&
+                       company.DeleteSubkey("CorvaneKeyServer") == kErrorSuccess
+                   ? 1
+                   : 0;
     });
 }
 

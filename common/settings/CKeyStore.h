@@ -25,6 +25,9 @@ public:
     static constexpr const char* kProductPath = "SOFTWARE\\Quillon\\CorvaneKeyServer";
     static constexpr const char* kConfigPath = "SOFTWARE\\Quillon\\CorvaneKeyServer\\Config";
     static constexpr const char* kKeyListPath = "SOFTWARE\\Quillon\\CorvaneKeyServer\\KeyList";
+    // Peer sync's: the peers, and the ledger of versions with its conflicts.
+    static constexpr const char* kPeersPath = "SOFTWARE\\Quillon\\CorvaneKeyServer\\Peers";
+    static constexpr const char* kSyncPath = "SOFTWARE\\Quillon\\CorvaneKeyServer\\Sync";
     static constexpr const char* kVerifierValue = "MachineCheck";
     static constexpr uint16_t kDefaultPort = 51056;
     static constexpr size_t kMaxPasswordLength = 20;

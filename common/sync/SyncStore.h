@@ -12,8 +12,8 @@
 // listener) and "KeyList" (what units are served): the peers, and the ledger of versions.
 namespace SyncStore {
 
-inline const std::string kPeersPath = std::string(CKeyStore::kProductPath) + "\\Peers";
-inline const std::string kSyncPath = std::string(CKeyStore::kProductPath) + "\\Sync";
+inline const std::string kPeersPath = CKeyStore::kPeersPath;
+inline const std::string kSyncPath = CKeyStore::kSyncPath;
 inline const std::string kLedgerPath = kSyncPath + "\\Ledger";
 inline const std::string kConflictsPath = kSyncPath + "\\Conflicts";
 inline const std::string kResolvePath = kSyncPath + "\\Resolve";

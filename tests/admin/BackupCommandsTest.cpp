@@ -3,6 +3,7 @@
 #include "BackupTest.h"
 #include "Wire.h"
 #include "settings/MachineText.h"
+#include "sync/CPeerStore.h"
 
 #include <filesystem>
 #include <fstream>
@@ -93,6 +94,33 @@ TEST_F(BackupTest, AnImportAsksBeforeReplacingRegisteredKeys)
     EXPECT_NE(out.find("(2 replaced)"), std::string::npos) << out;
     EXPECT_EQ(KeyOf("00A0B0C0D0E1"), Wire::Key(1));
     EXPECT_EQ(KeyOf("00A0B0C0D0E2"), Wire::Key(2));
+}
+
+TEST_F(BackupTest, PeersTravelWithTheExportAndComeBackWithTheirSecrets)
+{
+    ASSERT_EQ(Run({"peer", "add", "b", "192.0.2.7:4000"}), 0) << err;
+    const std::string secret = CPeerStore().List()->front().secret;
+    ASSERT_EQ(Run({"export", "--stdin", Export()}, kPassphrase), 0) << err;
+    EXPECT_NE(out.find("cooperation permitted and 1 peer to "), std::string::npos) << out;
+    ASSERT_EQ(Run({"peer", "remove", "b"}), 0) << err;
+    ASSERT_EQ(Run({"peer", "add", "c", "192.0.2.8"}), 0) << err;
+
+    ASSERT_EQ(Run({"import", "--yes", "--stdin", Export()}, kPassphrase), 0) << err;
+    EXPECT_NE(out.find("Imported 3 registrations, port 4321, cooperation permitted and 1 peer"), std::string::npos)
+        << out;
+    const auto peers = CPeerStore().List();
+    ASSERT_TRUE(peers);
+    ASSERT_EQ(peers->size(), 2u) << "a peer the export does not name stays";
+    EXPECT_EQ(peers->front().name, "b");
+    EXPECT_EQ(peers->front().host, "192.0.2.7");
+    EXPECT_EQ(peers->front().port, 4000);
+    EXPECT_EQ(peers->front().secret, secret);
+
+    // A store of another machine identity is replaced whole: its peers' secrets cannot be read.
+    SetMachineTextForTesting(std::string("a reinstalled machine"));
+    ASSERT_EQ(Run({"import", "--yes", "--stdin", Export()}, kPassphrase), 0) << err;
+    ASSERT_EQ(CPeerStore().List()->size(), 1u);
+    EXPECT_EQ(CPeerStore().List()->front().secret, secret);
 }
 
 } // namespace

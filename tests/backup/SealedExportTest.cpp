@@ -136,18 +136,41 @@ TEST(ExportPayload, RoundTripsAndRefusesWhatTheStoreCouldNotTake)
         EXPECT_EQ(decoded->contents.keys.at(id).GetKey().View(), record.GetKey().View()) << id;
     }
 
+    // Peers come back with their secrets; a payload without peers reads as before them.
+    ExportPayload::SExport paired = Sample(1);
+    paired.peers = {{"b", "192.0.2.7", 51056, std::string(32, 's')}, {"c", "kh-c.example", 4000, std::string(32, 't')}};
+    const auto decodedPaired = ExportPayload::Decode(ExportPayload::Encode(paired));
+    ASSERT_TRUE(decodedPaired);
+    EXPECT_EQ(decodedPaired->peers, paired.peers);
+    EXPECT_EQ(ExportPayload::Encode(sample)[4], '\x01');
+
     const auto with = [](auto change) {
         ExportPayload::SExport exported = Sample(1);
         change(exported.contents);
         return ExportPayload::Encode(exported);
     };
+    const auto withPeer = [](ExportPayload::SPeer peer) {
+        ExportPayload::SExport exported = Sample(1);
+        exported.peers = {peer};
+        if (peer.name == "twice") {
+            exported.peers.push_back(peer);
+        }
+        return ExportPayload::Encode(exported);
+    };
     const std::string bytes = ExportPayload::Encode(Sample(2));
+    const std::string pairedBytes = ExportPayload::Encode(paired);
     const std::pair<const char*, std::string> refused[] = {
         {"port 0", with([](CKeyStore::SContents& c) { c.port = 0; })},
         {"password over 20 bytes", with([](CKeyStore::SContents& c) { c.password = std::string(21, 'p'); })},
         {"empty ID", with([](CKeyStore::SContents& c) { c.keys[""] = Record("", 'k'); })},
         {"ID with NUL", with([](CKeyStore::SContents& c) { c.keys[std::string("A\0B", 3)] = Record("AB", 'k'); })},
         {"ID twice in other case", with([](CKeyStore::SContents& c) { c.keys["00a0b0100000"] = Record("x", 'k'); })},
+        {"peer without a name", withPeer({"", "h", 1, std::string(32, 's')})},
+        {"peer without a host", withPeer({"b", "", 1, std::string(32, 's')})},
+        {"peer without a port", withPeer({"b", "h", 0, std::string(32, 's')})},
+        {"secret of 31 bytes", withPeer({"b", "h", 1, std::string(31, 's')})},
+        {"peer name twice", withPeer({"twice", "h", 1, std::string(32, 's')})},
+        {"peers cut short", pairedBytes.substr(0, pairedBytes.size() - 1)},
         {"cut short", bytes.substr(0, bytes.size() - 1)},
         {"bytes after the end", bytes + "x"},
     };

@@ -280,6 +280,15 @@ TEST_F(KeyStoreTest, RemoveLayoutDeletesTheProductKeyAndKeepsTheCompany)
     ASSERT_EQ(store.CreateLayout(), 1);
     ASSERT_EQ(store.StoreKey(MakeRecord("00A0B0C0D0E0", KeyBytes(1, 1))), 1);
     ASSERT_EQ(store.WritePassword("pw"), 1);
+    // Peer sync's keys, a peer and the ledger below them, go too.
+    for (const auto& [parent, child] : {std::pair{CKeyStore::kProductPath, "Peers"},
+                                        {CKeyStore::kPeersPath, "b"},
+                                        {CKeyStore::kProductPath, "Sync"},
+                                        {CKeyStore::kSyncPath, "Ledger"}}) {
+        CRegistryKey below;
+        ASSERT_EQ(below.Open(kHKeyLocalMachine, parent, kKeyAllAccess), 0);
+        ASSERT_EQ(below.CreateSubkey(child, 0, nullptr, kKeyAllAccess, nullptr), 0);
+    }
     EXPECT_EQ(store.RemoveLayout(), 1);
     EXPECT_EQ(store.LayoutExists(), 0);
     CRegistryKey key;

@@ -79,7 +79,8 @@ TEST_F(AdminTest, ListAndStatusAsJsonAreOneObjectEach)
     EXPECT_EQ(Run({"status", "--json"}), 1) << err;
     EXPECT_EQ(out, "{\"service\": \"stopped\", \"serviceState\": 1, \"port\": " + std::to_string(port) +
                        ", \"answers\": false, \"cooperation\": false, \"registrations\": 0, \"throttleRate\": 10, "
-                       "\"throttleBurst\": 50, \"releaseCheck\": \"off\", \"releaseExempt\": [], \"lastHour\": null" +
+                       "\"throttleBurst\": 50, \"releaseCheck\": \"off\", \"releaseExempt\": [], \"lastHour\": null, "
+                       "\"peers\": []" +
                        storeText);
 
     Register("000000000002", 2);
@@ -96,7 +97,7 @@ TEST_F(AdminTest, ListAndStatusAsJsonAreOneObjectEach)
         "\"throttleBurst\": 50, \"releaseCheck\": \"off\", \"releaseExempt\": [], "
         "\"lastHour\": {\"throttled\": 0, \"mismatches\": 0, \"asOf\": ";
     EXPECT_EQ(out.substr(0, running.size()), running);
-    const std::string end = "}" + storeText;
+    const std::string end = "}, \"peers\": []" + storeText;
     EXPECT_EQ(out.substr(out.size() - std::min(out.size(), end.size())), end) << out;
     EXPECT_EQ(Run({"port", "--json"}), 2);
 }
