@@ -94,6 +94,17 @@ const SCommandEntry kCommands[] = {
      "asOf in seconds since 1970; null before the service wrote it) and keyStore; port,\n"
      "cooperation, registrations and the settings are null when the key store cannot be\n"
      "read (the reason goes to standard error).\n"},
+    {"health", kOptionJson | kOptionTimeOut | kOptionFineTimeOut, 0, 0, "health [--json] [--timeout SECONDS]",
+     "Check that the key service can serve units now (for failover checks).",
+     "Exits with 0 when the key store is usable and of this machine and the key service\n"
+     "answers a check request on its port on loopback within 1 s (or --timeout SECONDS,\n"
+     "fractions allowed, as 0.5). Otherwise one line on standard error names the reason,\n"
+     "with an exit status of its own: 3 nothing listens on the port (not-running), 4 no\n"
+     "answer in time (not-answering), 5 the service manager says the service is paused\n"
+     "(paused), 6 the key store is missing, damaged or cannot be read (store-unusable), 7\n"
+     "the key store belongs to another machine identity (store-foreign). With --json, one\n"
+     "object on standard output instead: health (healthy or the reason), exitStatus, port\n"
+     "(null when the store cannot tell) and message.\n"},
 };
 
 } // namespace
@@ -116,7 +127,8 @@ std::string ProgramHelp()
         help += "  " + std::string(command.synopsis) + "\n      " + command.summary + "\n";
     }
     help += "\n'corvane-admin COMMAND --help' tells more. Exit status: 0 success, 1 refused or failed,\n"
-            "2 usage error. Commands that change the key store need root. 'corvane-admin --version'\n"
+            "2 usage error; health has its own for each reason (3 to 7). Commands that change the key store need root. "
+            "'corvane-admin --version'\n"
             "shows the version.\n";
     return help;
 }
