@@ -105,6 +105,17 @@ const SCommandEntry kCommands[] = {
      "the key store belongs to another machine identity (store-foreign). With --json, one\n"
      "object on standard output instead: health (healthy or the reason), exitStatus, port\n"
      "(null when the store cannot tell) and message.\n"},
+    {"metrics-dir", 0, 0, 1, "metrics-dir [PATH | off]", "Show or set where the key service writes its metrics.",
+     "Without an argument, prints the folder, or 'off'. With PATH (an absolute path of an\n"
+     "existing folder), the key service writes its counts there in the Prometheus text format,\n"
+     "as corvane_keyserver.prom, at once and then every 15 s, replacing the file in one step\n"
+     "(for a text-file collector such as the node exporter's). 'off' stops it; the last file\n"
+     "stays. A running key service takes the change at once.\n"},
+    {"metrics", 0, 0, 0, "metrics", "Print the metrics the key service wrote last.",
+     "Prints the file the key service wrote last in the metrics folder (see 'metrics-dir'):\n"
+     "requests by code and status, throttled requests, release-check mismatches, open\n"
+     "connections, units turned away at the connection cap, failed loads of the key list,\n"
+     "its start time and version. Fails when the metrics are off or none were written.\n"},
 };
 
 } // namespace
