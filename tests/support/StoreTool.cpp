@@ -2,8 +2,10 @@
 // the console would while the service runs. Exit code 0 when the operation succeeded.
 //   layout | port N | getport | password TEXT | key ID HEX64 | delete ID | dump ID | count | version
 //   | guard RATE BURST CHECK EXEMPT (CHECK 0 off, 1 log only, 2 enforce; EXEMPT "" for none)
+//   | metrics-dir PATH ("" for off)
 #include "settings/CGuardSettings.h"
 #include "settings/CKeyStore.h"
+#include "settings/CMetricsSettings.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -57,6 +59,9 @@ int main(int argc, char** argv)
         settings.releaseCheck = static_cast<SGuardSettings::ReleaseCheck>(std::atoi(argv[4]));
         settings.exemptSubnets = argv[5];
         return CGuardSettings::Write(settings) == 1 ? 0 : 1;
+    }
+    if (command == "metrics-dir" && argc == 3) {
+        return CMetricsSettings::Write(argv[2]) == 1 ? 0 : 1;
     }
     if (command == "getport") {
         std::printf("%u\n", static_cast<unsigned>(store.ReadPort()));
