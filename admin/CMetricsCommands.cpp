@@ -55,12 +55,15 @@ int CMetricsCommands::SetDirectory(const std::string& directory)
         // The service logs the folder and a collector is pointed at it: one plain line.
         const bool plain = std::none_of(directory.begin(), directory.end(),
                                         [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
-        std::error_code error;
-        if (!plain || !PathOf(directory).is_absolute()) {
+        if (!plain) {
+            return m_session.UsageError("'" + directory + "' holds a control character: name a plain folder");
+        }
+        if (!PathOf(directory).is_absolute()) {
             return m_session.UsageError("'" + directory +
                                         "' is not an absolute path: name the folder from the root, as "
                                         "/var/lib/prometheus/node-exporter");
         }
+        std::error_code error;
         if (!fs::is_directory(PathOf(directory), error)) {
             return m_session.Fail("'" + directory + "' is not an existing folder: make it first");
         }
