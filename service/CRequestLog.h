@@ -22,6 +22,12 @@ public:
     void SetError(std::string_view message);
 
     std::string Line() const;
+    // The line's fields for the journal, NAME and value: CORVANE_PEER, CORVANE_REQUEST (the
+    // code, or none), CORVANE_ID for each identifier shown and CORVANE_STATUS for each
+    // status sent, once each.
+    std::vector<std::pair<std::string, std::string>> Fields() const;
+    // Logs the line, with its fields where the log keeps them.
+    void Write() const;
 
     int Code() const { return m_code; }
     // The status sent last; nullopt when none was.

@@ -129,7 +129,7 @@ int ServeConnection(const SServiceParts& parts, const std::shared_ptr<ZiRez::CSe
     // Counted before the line is logged: whoever sees the line finds the request counted.
     parts.metrics.CountRequest(log.Code(), log.LastStatus());
     if (!parked) {
-        LogLine(log.Line());
+        log.Write();
     }
     return result;
 }
