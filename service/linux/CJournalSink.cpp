@@ -3,6 +3,8 @@
 #include "service/CDescriptorSink.h"
 
 #include <sys/uio.h>
+// The entries name the service's event, not the line of this file that sent them.
+#define SD_JOURNAL_SUPPRESS_LOCATION
 #include <systemd/sd-journal.h>
 
 namespace {
