@@ -3,6 +3,7 @@
 #include "admin/ExitStatus.h"
 #include "admin/JsonText.h"
 #include "admin/LocalCheck.h"
+#include "platform/SafeText.h"
 #include "protocol/CKeyServerClient.h"
 #include "settings/CKeyStore.h"
 #include "settings/StoreMessages.h"
@@ -41,9 +42,10 @@ int CHealthCommand::Run()
         return finding.status;
     }
     if (finding.status == kExitSuccess) {
-        m_session.Out() << "healthy: " << finding.message << "\n";
+        m_session.Out() << "healthy: " << SafeText(finding.message) << "\n";
     } else {
-        m_session.Environment().err << "corvane-admin: " << finding.name << ": " << finding.message << "\n";
+        // Messages name the store's path.
+        m_session.Environment().err << "corvane-admin: " << finding.name << ": " << SafeText(finding.message) << "\n";
     }
     return finding.status;
 }

@@ -41,7 +41,11 @@ void CMetricsWriter::Run()
         ZiRez::CSocketWaiter waiter;
         waiter.AddEvent(&settingsChanged);
         waiter.AddEvent(&stop);
-        if (waiter.Wait(kIntervalMs, true) < 0 || waiter.KindOf(&stop) == ZiRez::CSocketWaiter::KIND_READ) {
+        if (waiter.Wait(kIntervalMs, true) < 0) {
+            LogLine("metrics: cannot wait for the next write: no more are written until the service restarts");
+            return;
+        }
+        if (waiter.KindOf(&stop) == ZiRez::CSocketWaiter::KIND_READ) {
             break;
         }
         config.Close();
