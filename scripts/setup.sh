@@ -14,6 +14,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev strace
     fonts-ipafont-gothic
     dpkg-dev lintian qt6-qpa-plugins
+    python3-prometheus-client
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -1,45 +1,69 @@
 #include "CLogQueue.h"
 
+#include "CDescriptorSink.h"
+#include "LogSink.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 
 CLogQueue& CLogQueue::Process()
 {
-    static CLogQueue& queue = Open(STDERR_FILENO);
+    static CLogQueue& queue = Open(NewProcessLogSink());
     return queue;
 }
 
 CLogQueue& CLogQueue::Open(int descriptor)
 {
-    return *new CLogQueue(descriptor);
+    return Open(std::make_unique<CDescriptorSink>(descriptor));
 }
 
-CLogQueue::CLogQueue(int descriptor) : m_descriptor(descriptor), m_ring(new char[kCapacity])
+CLogQueue& CLogQueue::Open(std::unique_ptr<CLogSink> sink)
+{
+    return *new CLogQueue(std::move(sink));
+}
+
+CLogQueue::CLogQueue(std::unique_ptr<CLogSink> sink)
+    : m_sink(std::move(sink)), m_takesFields(m_sink->TakesFields()), m_ring(new char[kCapacity])
 {
     std::thread([this] { Run(); }).detach();
 }
 
-void CLogQueue::Add(std::string_view line)
+void CLogQueue::Add(std::string_view line, std::span<const SLogField> fields)
 {
+    size_t length = line.size() + 1;
+    if (m_takesFields) {
+        for (const SLogField& field : fields) {
+            length += 2 + std::strlen(field.name) + field.value.size();
+        }
+    }
     bool wake = false;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        if (line.size() + 1 > kCapacity - m_size) {
+        if (length > kCapacity - m_size) {
             ++m_dropped;
             return;
         }
         size_t at = (m_head + m_size) % kCapacity;
-        const size_t first = std::min(line.size(), kCapacity - at);
-        std::memcpy(m_ring.get() + at, line.data(), first);
-        std::memcpy(m_ring.get(), line.data() + first, line.size() - first);
-        at = (at + line.size()) % kCapacity;
+        const auto put = [this, &at](std::string_view bytes) {
+            const size_t first = std::min(bytes.size(), kCapacity - at);
+            std::memcpy(m_ring.get() + at, bytes.data(), first);
+            std::memcpy(m_ring.get(), bytes.data() + first, bytes.size() - first);
+            at = (at + bytes.size()) % kCapacity;
+        };
+        put(line);
+        if (m_takesFields) {
+            for (const SLogField& field : fields) {
+                put(std::string_view(&CLogSink::kFieldMark, 1));
+                put(field.name);
+                put("=");
+                put(field.value);
+            }
+        }
         m_ring[at] = '\n';
-        m_size += line.size() + 1;
+        m_size += length;
         wake = m_waiting;
     }
     if (wake) {
@@ -73,7 +97,7 @@ void CLogQueue::Run()
             length = std::min(m_size, kCapacity - m_head);
         }
         // The bytes from head on belong to this thread until it moves the head past them.
-        Write(m_ring.get() + head, length);
+        m_sink->Write(m_ring.get() + head, length);
         // A write that stops where the ring wraps may end inside a line: the note waits
         // for the line's end, so that no line is split.
         const bool atLineEnd = m_ring[head + length - 1] == '\n';
@@ -88,25 +112,8 @@ void CLogQueue::Run()
         }
         if (dropped > 0) {
             const std::string note = std::to_string(dropped) + " log lines dropped\n";
-            Write(note.data(), note.size());
+            m_sink->Write(note.data(), note.size());
         }
         m_written.notify_all();
-    }
-}
-
-void CLogQueue::Write(const char* bytes, size_t length) const
-{
-    while (length > 0) {
-        // At most 1 GiB a call: the Windows C library counts in unsigned int.
-        const auto chunk = static_cast<unsigned>(std::min<size_t>(length, size_t{1} << 30));
-        const auto written = write(m_descriptor, bytes, chunk);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return; // nowhere to log to; the service goes on
-        }
-        bytes += written;
-        length -= static_cast<size_t>(written);
     }
 }

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "service/CLogSink.h"
+#include "service/Log.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string_view>
 
 // The service's log between the threads that write lines and the descriptor they go to.
@@ -21,24 +25,29 @@ public:
     static constexpr size_t kCapacity = 256 * 1024;
     static constexpr std::chrono::milliseconds kGatherTime{10};
 
-    // The log of the process, on standard error.
+    // The log of the process: standard error, or the journal when standard error is
+    // connected to it (see LogSink.h).
     static CLogQueue& Process();
-    // A queue of its own onto the descriptor, never destroyed.
+    // A queue of its own onto the descriptor, or the sink; never destroyed.
     static CLogQueue& Open(int descriptor);
+    static CLogQueue& Open(std::unique_ptr<CLogSink> sink);
 
-    // Queues the line and a line end; never waits for the sink.
-    void Add(std::string_view line);
+    // Whether lines are worth giving their fields: the sink keeps them.
+    bool TakesFields() const { return m_takesFields; }
+    // Queues the line (with its fields when the sink takes them) and a line end; never
+    // waits for the sink. Field values are printable text, as the line is.
+    void Add(std::string_view line, std::span<const SLogField> fields = {});
     // Waits until every queued line is written, at most the given time; true when so.
     bool Drain(std::chrono::milliseconds limit);
 
 private:
-    explicit CLogQueue(int descriptor);
+    explicit CLogQueue(std::unique_ptr<CLogSink> sink);
     ~CLogQueue() = delete;
 
     void Run();
-    void Write(const char* bytes, size_t length) const;
 
-    const int m_descriptor;
+    const std::unique_ptr<CLogSink> m_sink;
+    const bool m_takesFields;
     const std::unique_ptr<char[]> m_ring;
     std::mutex m_lock;
     std::condition_variable m_queued;

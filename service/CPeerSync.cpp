@@ -68,7 +68,8 @@ void CPeerSync::Run()
                 return;
             }
         }
-        if (!m_ready && !Prepare()) {
+        // Without peers the ledger is left alone: pairing later takes the key list as it is then.
+        if (!Paired() || (!m_ready && !Prepare())) {
             continue;
         }
         bool changed = LookAtStore();
@@ -80,6 +81,17 @@ void CPeerSync::Run()
         changed = m_takenFromPeer.exchange(false) || changed;
         SyncPeers(changed);
     }
+}
+
+bool CPeerSync::Paired()
+{
+    const uint64_t count = m_store.ChangeCount();
+    if (count != m_peersLookedAt || count == 0) {
+        const std::optional<std::vector<CPeerStore::SPeer>> peers = CPeerStore().List();
+        m_paired = peers && !peers->empty();
+        m_peersLookedAt = count;
+    }
+    return m_paired;
 }
 
 bool CPeerSync::Prepare()
@@ -230,10 +242,6 @@ void CPeerSync::Answer(CRequestConnection& connection, CRequestGuard& guard, con
                        CRequestLog& log)
 {
     guard.AdmitPassword(address);
-    // A peer may ask before this service's own thread came to it.
-    if (!m_ready && !Prepare()) {
-        throw std::runtime_error("peer sync is not ready: the store cannot be used yet");
-    }
     const std::optional<std::vector<CPeerStore::SPeer>> peers = CPeerStore().List();
     const Sync::SecretLookup lookup = [&peers](std::string_view secretId) -> std::optional<Sync::SPeerSecret> {
         for (const CPeerStore::SPeer& peer : peers.value_or(std::vector<CPeerStore::SPeer>())) {
@@ -247,6 +255,10 @@ void CPeerSync::Answer(CRequestConnection& connection, CRequestGuard& guard, con
     std::string name;
     Sync::CSyncChannel channel = Sync::CSyncChannel::Answer(link, lookup, name);
     guard.PasswordRight(address);
+    // A peer may ask before this service's own thread came to it.
+    if (!m_ready && !Prepare()) {
+        throw std::runtime_error("peer sync is not ready: the store cannot be used yet");
+    }
     log.AddId(name);
     const Sync::SOutcome outcome =
         Sync::RunAnswer(channel, *Snapshot(), [this, &name](const auto& entries) { return ApplyFrom(name, entries); });

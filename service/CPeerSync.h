@@ -65,6 +65,8 @@ private:
     };
 
     void Run();
+    // Whether any peer is set; the peers are read again only when the store changed.
+    bool Paired();
     // Loads the ledger and brings it up to the key list; false while the store cannot be used.
     bool Prepare();
     // Takes in changes of the store; true when there is something to offer the peers.
@@ -85,7 +87,9 @@ private:
     CSyncLedger m_ledger{m_store};
     std::atomic<bool> m_ready{false};
     uint64_t m_changeCount = 0;
-    size_t m_unsent = 0; // local changes since the last round
+    size_t m_unsent = 0;          // local changes since the last round
+    uint64_t m_peersLookedAt = 0; // by the thread only, as m_paired
+    bool m_paired = false;
     std::shared_ptr<const Sync::SSnapshot> m_snapshot;
     uint64_t m_snapshotChanges = 0;
     std::map<std::string, SPeerState> m_peers;

@@ -1,6 +1,9 @@
 #include "CRequestLog.h"
 
+#include "Log.h"
 #include "platform/SafeText.h"
+
+#include <algorithm>
 
 void CRequestLog::AddId(std::string_view id)
 {
@@ -16,6 +19,7 @@ void CRequestLog::AddStatus(uint32_t status, uint32_t detail)
         m_statuses.emplace_back(status, detail);
     }
     ++m_statusCount;
+    m_lastStatus.emplace(status, detail);
 }
 
 void CRequestLog::SetError(std::string_view message)
@@ -53,4 +57,36 @@ std::string CRequestLog::Line() const
         line.append(", ended by \"").append(m_error) += '"';
     }
     return line;
+}
+
+std::vector<std::pair<std::string, std::string>> CRequestLog::Fields() const
+{
+    std::vector<std::pair<std::string, std::string>> fields{
+        {"CORVANE_PEER", m_peer}, {"CORVANE_REQUEST", m_code >= 0 ? std::to_string(m_code) : std::string("none")}};
+    for (const std::string& id : m_ids) {
+        fields.emplace_back("CORVANE_ID", id);
+    }
+    std::vector<uint32_t> statuses;
+    for (const auto& [status, detail] : m_statuses) {
+        if (std::find(statuses.begin(), statuses.end(), status) == statuses.end()) {
+            statuses.push_back(status);
+            fields.emplace_back("CORVANE_STATUS", std::to_string(status));
+        }
+    }
+    return fields;
+}
+
+void CRequestLog::Write() const
+{
+    if (!LogTakesFields()) {
+        LogLine(Line());
+        return;
+    }
+    const auto fields = Fields();
+    std::vector<SLogField> logFields;
+    logFields.reserve(fields.size());
+    for (const auto& [name, value] : fields) {
+        logFields.push_back({name.c_str(), value});
+    }
+    LogLine(Line(), logFields);
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -21,6 +22,16 @@ public:
     void SetError(std::string_view message);
 
     std::string Line() const;
+    // The line's fields for the journal, NAME and value: CORVANE_PEER, CORVANE_REQUEST (the
+    // code, or none), CORVANE_ID for each identifier shown and CORVANE_STATUS for each
+    // status sent, once each.
+    std::vector<std::pair<std::string, std::string>> Fields() const;
+    // Logs the line, with its fields where the log keeps them.
+    void Write() const;
+
+    int Code() const { return m_code; }
+    // The status sent last; nullopt when none was.
+    std::optional<std::pair<uint32_t, uint32_t>> LastStatus() const { return m_lastStatus; }
 
 private:
     static constexpr size_t kShownIds = 4;
@@ -34,5 +45,6 @@ private:
     size_t m_idCount = 0;
     std::vector<std::pair<uint32_t, uint32_t>> m_statuses;
     size_t m_statusCount = 0;
+    std::optional<std::pair<uint32_t, uint32_t>> m_lastStatus;
     std::string m_error;
 };

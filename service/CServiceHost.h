@@ -3,8 +3,10 @@
 #include "protocol/CReceiveBudget.h"
 #include "service/CDelayedReplies.h"
 #include "service/CKeyListCache.h"
+#include "service/CMetricsWriter.h"
 #include "service/CPeerSync.h"
 #include "service/CRequestGuard.h"
+#include "service/CServiceMetrics.h"
 #include "service/SServiceParts.h"
 #include "settings/CKeyStore.h"
 
@@ -53,9 +55,11 @@ private:
     CReceiveBudget m_receiveBudget{CReceiveBudget::kServiceBound};
     std::atomic<int> m_openConnections{0};
     CPeerSync m_peerSync{m_keyLists};
+    CServiceMetrics m_metrics;
     // After the guard, which its thread ticks once the request server ran.
     CDelayedReplies m_delayedReplies;
-    const SServiceParts m_parts{m_state,    m_limits,        m_guard,           m_delayedReplies,
-                                m_keyLists, m_receiveBudget, m_openConnections, m_peerSync};
+    const SServiceParts m_parts{m_state,         m_limits,          m_guard,    m_delayedReplies, m_keyLists,
+                                m_receiveBudget, m_openConnections, m_peerSync, m_metrics};
+    CMetricsWriter m_metricsWriter{m_parts};
     std::thread m_watcher;
 };

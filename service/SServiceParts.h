@@ -10,6 +10,7 @@ class CKeyListCache;
 class CPeerSync;
 class CReceiveBudget;
 class CRequestGuard;
+class CServiceMetrics;
 
 // What the request server and its connections use of the service that runs them; the host
 // owns every part and outlives the threads it hands them to.
@@ -25,4 +26,5 @@ struct SServiceParts
     // Connections being served now, for the state logged when interrogated.
     std::atomic<int>& openConnections;
     CPeerSync& peerSync;
+    CServiceMetrics& metrics;
 };

@@ -13,6 +13,7 @@ int RunVisibilityScenario(const BenchOptions& options);
 int RunHostilePushScenario(const BenchOptions& options);
 int RunPushScenario(const BenchOptions& options);
 int RunVersusScenario(const BenchOptions& options);
+int RunMetricsScenario(const BenchOptions& options);
 int RunSyscallScenario(const BenchOptions& options);
 int RunSweepScenario(const BenchOptions& options);
 int RunPeerTableScenario(const BenchOptions& options);

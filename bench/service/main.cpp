@@ -25,6 +25,8 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "  push         time to the status of a push of K keys (default 10,000)\n"
                       "  versus       side by side with a minimal in-memory server of the protocol\n"
                       "               (alternating rounds, 3 s each unless --seconds is given)\n"
+                      "  metrics      GET_KEY with the metrics folder set and off, in alternating rounds\n"
+                      "               (3 s each unless --seconds is given)\n"
                       "  syscalls     system calls per request, counted by strace -c -f\n"
                       "  sweep        a local user (250 loopback addresses, --clients connections) asking for\n"
                       "               unknown IDs under\n"
@@ -57,7 +59,7 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "  --idle N          idle connections (1000)\n"
                       "  --pushers N       hostile-push: pushers (200)\n"
                       "  --pairs N         hostile-push: pairs per pusher (11396, what one request may hold)\n"
-                      "  --rounds N        versus: rounds for each side (5); storm: (2)\n"
+                      "  --rounds N        versus, metrics: rounds for each side (5); storm: (2)\n"
                       "  --check           versus, syscalls: request 1 (CHECK) instead of GET_KEY\n"
                       "  --minimal-threads N  versus: threads of the minimal server in accept() (4); with as\n"
                       "                    many as clients it serves every connection at once, as the service does\n"
@@ -82,6 +84,7 @@ const std::map<std::string, Scenario> kScenarios = {
     {"push", RunPushScenario},
     {"versus", RunVersusScenario},
     {"sync", RunSyncScenario},
+    {"metrics", RunMetricsScenario},
     {"syscalls", RunSyscallScenario},
     {"sweep", RunSweepScenario},
     {"peer-table", RunPeerTableScenario},
@@ -237,7 +240,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "corvane_loadgen: unknown scenario \"%s\"\n%s", scenario.c_str(), kUsage);
         return 1;
     }
-    if (scenario == "versus" || scenario == "sync") {
+    if (scenario == "versus" || scenario == "sync" || scenario == "metrics") {
         options.seconds = secondsGiven ? options.seconds : 3;
     }
     if (scenario == "sync") {

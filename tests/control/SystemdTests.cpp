@@ -5,6 +5,7 @@
 #include "Wire.h"
 
 #include <arpa/inet.h>
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -16,6 +17,7 @@
 namespace {
 
 const std::string kOxlade = "/opt/corvane/sbin/Oxlade";
+const std::string kAdmin = "/opt/corvane/sbin/corvane-admin";
 const std::string kRequest = "/opt/corvane/bin/corvane-request";
 const std::string kProbe = "/opt/corvane/libexec/corvane-tests/control_probe";
 const std::string kStoreTool = "/opt/corvane/libexec/corvane-tests/service_test_store";
@@ -174,6 +176,52 @@ TEST_F(SystemdControl, SuspendKeepsPeersWaitingAndStopStartFollow)
     ExpectRun(Oxlade("start"), 0, "", "");
     EXPECT_TRUE(Harness::WaitForListener(kPort, 1000));
     ExpectRun(Oxlade("start"), 0, "", "");
+    ExpectRun(Oxlade("uninstall"), 0, "", "");
+}
+
+// The service's lines in the journal with the id of their kind and a request's fields, and
+// health telling a pause from the service manager's word.
+TEST_F(SystemdControl, TheJournalKeepsEachLinesFieldsAndHealthSeesAPause)
+{
+    ExpectRun(Oxlade("install"), 0, "", "");
+    ASSERT_TRUE(Harness::WaitForListener(kPort, 5000));
+    EXPECT_EQ(g_sandbox->Exec({kRequest, "get-key", "127.0.0.1", "51056", "00A0B0C0D0EF"}).status, 1);
+    // Entries reach the journal a moment after the line is queued.
+    const auto journal = [](const std::vector<std::string>& match) {
+        std::vector<std::string> command{"journalctl", "-u", "Ternwick", "-o", "export"};
+        command.insert(command.end(), match.begin(), match.end());
+        std::string entries;
+        for (int wait = 0; wait < 50 && entries.empty(); ++wait) {
+            entries = Inside(command);
+            if (entries.empty()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        }
+        return entries;
+    };
+    const std::string miss = journal({"CORVANE_STATUS=2"});
+    for (const char* field : {"\nMESSAGE_ID=fec09664ce6f4d458a775ad8237ba18c\n", "\nCORVANE_REQUEST=16\n",
+                              "\nCORVANE_ID=00A0B0C0D0EF\n", "\nCORVANE_PEER=127.0.0.1\n",
+                              "\nMESSAGE=request from 127.0.0.1: code 16, id \"00A0B0C0D0EF\", status (2, 1)"}) {
+        EXPECT_TRUE(Contains(miss, field)) << field << " in\n" << miss;
+    }
+    EXPECT_FALSE(Contains(miss, "\nCODE_FILE=")) << miss;
+    const std::string started = journal({"MESSAGE_ID=b59bf2573d804bfe83fc4b57f82adddb"});
+    EXPECT_TRUE(Contains(started, "\nMESSAGE=Ternwick starting\n")) << started;
+    EXPECT_TRUE(Contains(started, "\nMESSAGE=listening on port 51056\n")) << started;
+
+    const std::vector<std::string> health{kAdmin, "health", "--timeout", "0.5"};
+    ExpectRun(g_sandbox->Exec(health), 0, "healthy: the key service answers on port 51056\n", "");
+    ExpectRun(Oxlade("suspend"), 0, "", "");
+    ExpectRun(g_sandbox->Exec(health), 5, "",
+              "corvane-admin: paused: the key service is paused: port 51056 is open but serves no one\n");
+    ExpectRun(Oxlade("resume"), 0, "", "");
+    ExpectRun(g_sandbox->Exec(health), 0, "healthy: the key service answers on port 51056\n", "");
+    ExpectRun(Oxlade("stop"), 0, "", "");
+    ExpectRun(g_sandbox->Exec(health), 3, "",
+              "corvane-admin: not-running: nothing listens on port 51056 of this computer\n");
+    const std::string stopped = journal({"MESSAGE_ID=e12268a99ce64d3e9242a0336944c516"});
+    EXPECT_TRUE(Contains(stopped, "\nMESSAGE=Ternwick stopped\n")) << stopped;
     ExpectRun(Oxlade("uninstall"), 0, "", "");
 }
 

@@ -85,6 +85,8 @@ TEST(KeyListCache, AFailedLoadIsNotTakenForAnEmptyList)
     }
     std::this_thread::sleep_for(retry);
     EXPECT_EQ(cache.Current()->size(), 2u);
+    // Each failed load is counted for the metrics, a retry that succeeded not.
+    EXPECT_EQ(cache.FailedLoadCount(), 1u);
 }
 
 TEST(RequestLog, EscapesPeerBytesAndShortensThem)

@@ -5,8 +5,10 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <future>
 #include <sched.h>
+#include <sstream>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -163,6 +165,8 @@ TEST_F(TernwickTest, ReleaseCheckFollowsTheUnitsLinkLayerAddress)
     Register("020000000001", own);
     Register("020000000002", other);
     ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"guard", "10", "50", "2", ""}), 0);
+    Harness::CTempDir metrics;
+    ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"metrics-dir", metrics.Path()}), 0);
     link.InServer(
         [this] { m_service = std::make_unique<Harness::CTernwickProcess>(m_dir.Path(), m_notify.Address()); });
     ASSERT_TRUE(link.InUnit([this] { return Harness::WaitForListener(m_port, 20000, "10.77.0.1"); }))
@@ -212,6 +216,13 @@ TEST_F(TernwickTest, ReleaseCheckFollowsTheUnitsLinkLayerAddress)
         EXPECT_EQ(m_service->CountLog(mismatch), mismatches) << m_service->Log();
     }
     EXPECT_EQ(m_service->CountLog("asked for the key of \"020000000001\""), 0u);
+    // The metrics written at the stop count every mismatch.
+    EXPECT_EQ(m_service->Stop(20000), 0);
+    std::ostringstream written;
+    written << std::ifstream(metrics.Path() + "/corvane_keyserver.prom").rdbuf();
+    EXPECT_NE(written.str().find("\ncorvane_release_check_mismatches_total " + std::to_string(mismatches) + "\n"),
+              std::string::npos)
+        << written.str();
 }
 
 // A sweeper empties the bucket its unit shares (the /64, or one IPv4 address as behind a

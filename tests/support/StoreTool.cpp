@@ -4,9 +4,10 @@
 //   | guard RATE BURST CHECK EXEMPT (CHECK 0 off, 1 log only, 2 enforce; EXEMPT "" for none)
 //   | keys PREFIX COUNT HEX64 (IDs PREFIX000000 on, each key the given one with its number
 //   added to the first four bytes) | peer NAME HOST PORT SECRETHEX64 | unpeer NAME | peerstate NAME
-//   | conflicts (one "ID PEER" line each) | resolve ID local|peer
+//   | conflicts (one "ID PEER" line each) | resolve ID local|peer | metrics-dir PATH ("" for off)
 #include "settings/CGuardSettings.h"
 #include "settings/CKeyStore.h"
+#include "settings/CMetricsSettings.h"
 #include "sync/CPeerStore.h"
 #include "sync/CSyncLedger.h"
 
@@ -64,6 +65,9 @@ int main(int argc, char** argv)
         settings.releaseCheck = static_cast<SGuardSettings::ReleaseCheck>(std::atoi(argv[4]));
         settings.exemptSubnets = argv[5];
         return CGuardSettings::Write(settings) == 1 ? 0 : 1;
+    }
+    if (command == "metrics-dir" && argc == 3) {
+        return CMetricsSettings::Write(argv[2]) == 1 ? 0 : 1;
     }
     if (command == "getport") {
         std::printf("%u\n", static_cast<unsigned>(store.ReadPort()));
