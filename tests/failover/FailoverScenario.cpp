@@ -50,8 +50,9 @@ SFailoverOutcome RunFailoverScenario(CFailoverPair& pair, const SFailoverScenari
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    // A server that preempts takes the address at the first advertisement it hears.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    // A backup that preempts a lower priority takes the address once it has let three
+    // advertisements and its skew pass (3.6 s at a priority of 100).
+    std::this_thread::sleep_for(std::chrono::milliseconds(4500));
     if (pair.Holder() != survivor) {
         outcome.failure =
             "the address left server " + std::to_string(survivor) + " after the other returned:\n" + pair.Report();

@@ -83,7 +83,10 @@ TEST(Failover, TheUnitIsServedItsKeyWhicheverWayTheServerHoldingTheAddressFails)
     for (const SFailoverScenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);
         const SFailoverOutcome outcome = RunFailoverScenario(pair, scenario);
-        ASSERT_EQ(outcome.failure, "");
+        EXPECT_EQ(outcome.failure, "");
+        if (!outcome.failure.empty()) {
+            break;
+        }
         std::cout << scenario.name << ": the unit was served again " << outcome.servedAgainMs << " ms after\n";
     }
     const CUnitProbe::SCounts counts = pair.Unit().Counts();
