@@ -83,15 +83,31 @@ bool CAdminCommandLine::Parse(const std::vector<std::string>& args, std::string&
 
 bool CAdminCommandLine::ParseTimeOut(const std::string& value, std::string& error)
 {
+    // Whole seconds, or with a fraction of up to three digits where the command takes one.
+    const bool fine = (m_command->options & kOptionFineTimeOut) != 0;
+    const size_t point = fine ? value.find('.') : std::string::npos;
+    const std::string whole = value.substr(0, point);
+    const std::string fraction = point == std::string::npos ? "" : value.substr(point + 1);
     unsigned seconds = 0;
-    const auto [end, failed] = std::from_chars(value.data(), value.data() + value.size(), seconds);
-    if (value.empty() || failed != std::errc() || end != value.data() + value.size() || seconds == 0 ||
-        seconds > 3600) {
-        error = "--timeout needs a number of seconds from 1 to 3600" + SeeHelp(m_command);
+    unsigned thousandths = 0;
+    const auto digits = [](const std::string& text, unsigned& number) {
+        const auto [end, failed] = std::from_chars(text.data(), text.data() + text.size(), number);
+        return !text.empty() && failed == std::errc() && end == text.data() + text.size();
+    };
+    const bool valid = digits(whole, seconds) &&
+                       (point == std::string::npos || (fraction.size() <= 3 && digits(fraction, thousandths)));
+    for (size_t i = fraction.size(); i < 3; ++i) {
+        thousandths *= 10;
+    }
+    const unsigned ms = seconds > 3600 ? 0 : seconds * 1000 + thousandths;
+    if (!valid || ms < (fine ? 1u : 1000u) || ms > 3600000) {
+        error = std::string(fine ? "--timeout needs a number of seconds above 0 and up to 3600 (as 0.5)"
+                                 : "--timeout needs a number of seconds from 1 to 3600") +
+                SeeHelp(m_command);
         return false;
     }
     m_options |= kOptionTimeOut;
-    m_timeOutMs = static_cast<int32_t>(seconds * 1000);
+    m_timeOutMs = static_cast<int32_t>(ms);
     return true;
 }
 

@@ -3,7 +3,9 @@
 #include "admin/CAdminCommandLine.h"
 #include "admin/CBackupCommands.h"
 #include "admin/CGuardCommands.h"
+#include "admin/CHealthCommand.h"
 #include "admin/CKeyCommands.h"
+#include "admin/CMetricsCommands.h"
 #include "admin/CSettingCommands.h"
 #include "admin/CTransferCommands.h"
 #include "admin/ExitStatus.h"
@@ -26,6 +28,9 @@ const std::map<std::string_view, Handler> kHandlers = {
     {"port", [](CAdminSession& s, const CAdminCommandLine& l) { return CSettingCommands(s, l).Port(); }},
     {"password", [](CAdminSession& s, const CAdminCommandLine& l) { return CSettingCommands(s, l).Password(); }},
     {"status", [](CAdminSession& s, const CAdminCommandLine& l) { return CSettingCommands(s, l).Status(); }},
+    {"health", [](CAdminSession& s, const CAdminCommandLine& l) { return CHealthCommand(s, l).Run(); }},
+    {"metrics-dir", [](CAdminSession& s, const CAdminCommandLine& l) { return CMetricsCommands(s, l).MetricsDir(); }},
+    {"metrics", [](CAdminSession& s, const CAdminCommandLine& l) { return CMetricsCommands(s, l).Metrics(); }},
     {"throttle", [](CAdminSession& s, const CAdminCommandLine& l) { return CGuardCommands(s, l).Throttle(); }},
     {"release-check", [](CAdminSession& s, const CAdminCommandLine& l) { return CGuardCommands(s, l).ReleaseCheck(); }},
     {"copy", [](CAdminSession& s, const CAdminCommandLine& l) { return CTransferCommands(s, l).Copy(); }},

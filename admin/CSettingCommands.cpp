@@ -5,11 +5,10 @@
 #include "admin/CGuardCommands.h"
 #include "admin/ExitStatus.h"
 #include "admin/JsonText.h"
+#include "admin/LocalCheck.h"
 #include "platform/SafeText.h"
-#include "protocol/CKeyServerClient.h"
 
 #include <ostream>
-#include <stdexcept>
 
 namespace {
 
@@ -33,19 +32,7 @@ std::string StateText(uint32_t state)
 // Whether a key service answers a check request on the port of this computer.
 bool Answers(const std::string& port)
 {
-    const auto check = [](CKeyServerClient& client) {
-        if (client.Check().status != ST_OK) {
-            throw std::runtime_error("check refused");
-        }
-    };
-    const SRequestTarget target = ResolveTarget({"", port, ""});
-    for (const char* loopback : {"127.0.0.1", "::1"}) {
-        const ECopyOutcome outcome = RunKeyServerRequest(loopback, target.port, check);
-        if (outcome != ECopyOutcome::NoConnection) {
-            return outcome == ECopyOutcome::Done;
-        }
-    }
-    return false;
+    return CheckLocalService(ResolveTarget({"", port, ""}).port) == ECopyOutcome::Done;
 }
 
 } // namespace

@@ -94,6 +94,28 @@ const SCommandEntry kCommands[] = {
      "asOf in seconds since 1970; null before the service wrote it) and keyStore; port,\n"
      "cooperation, registrations and the settings are null when the key store cannot be\n"
      "read (the reason goes to standard error).\n"},
+    {"health", kOptionJson | kOptionTimeOut | kOptionFineTimeOut, 0, 0, "health [--json] [--timeout SECONDS]",
+     "Check that the key service can serve units now (for failover checks).",
+     "Exits with 0 when the key store is usable and of this machine and the key service\n"
+     "answers a check request on its port on loopback within 1 s (or --timeout SECONDS,\n"
+     "fractions allowed, as 0.5). Otherwise one line on standard error names the reason,\n"
+     "with an exit status of its own: 3 nothing listens on the port (not-running), 4 no\n"
+     "answer in time (not-answering), 5 the service manager says the service is paused\n"
+     "(paused), 6 the key store is missing, damaged or cannot be read (store-unusable), 7\n"
+     "the key store belongs to another machine identity (store-foreign). With --json, one\n"
+     "object on standard output instead: health (healthy or the reason), exitStatus, port\n"
+     "(null when the store cannot tell) and message.\n"},
+    {"metrics-dir", 0, 0, 1, "metrics-dir [PATH | off]", "Show or set where the key service writes its metrics.",
+     "Without an argument, prints the folder, or 'off'. With PATH (an absolute path of an\n"
+     "existing folder), the key service writes its counts there in the Prometheus text format,\n"
+     "as corvane_keyserver.prom, at once and then every 15 s, replacing the file in one step\n"
+     "(for a text-file collector such as the node exporter's). 'off' stops it; the last file\n"
+     "stays. A running key service takes the change at once.\n"},
+    {"metrics", 0, 0, 0, "metrics", "Print the metrics the key service wrote last.",
+     "Prints the file the key service wrote last in the metrics folder (see 'metrics-dir'):\n"
+     "requests by code and status, throttled requests, release-check mismatches, open\n"
+     "connections, units turned away at the connection cap, failed loads of the key list,\n"
+     "its start time and version. Fails when the metrics are off or none were written.\n"},
 };
 
 } // namespace
@@ -116,7 +138,8 @@ std::string ProgramHelp()
         help += "  " + std::string(command.synopsis) + "\n      " + command.summary + "\n";
     }
     help += "\n'corvane-admin COMMAND --help' tells more. Exit status: 0 success, 1 refused or failed,\n"
-            "2 usage error. Commands that change the key store need root. 'corvane-admin --version'\n"
+            "2 usage error; health has its own for each reason (3 to 7). Commands that change the key store need root. "
+            "'corvane-admin --version'\n"
             "shows the version.\n";
     return help;
 }

@@ -7,12 +7,13 @@
 // The options a command may take, as bits.
 enum EAdminOption : unsigned
 {
-    kOptionYes = 1,      // --yes, -y: answer yes to the question
-    kOptionStdin = 2,    // --stdin: the password is the first line of standard input
-    kOptionAll = 4,      // --all: every registration
-    kOptionForce = 8,    // --force: replace an existing file
-    kOptionJson = 16,    // --json: one JSON object on standard output
-    kOptionTimeOut = 32, // --timeout SECONDS: the whole time of each request to a key server
+    kOptionYes = 1,          // --yes, -y: answer yes to the question
+    kOptionStdin = 2,        // --stdin: the password is the first line of standard input
+    kOptionAll = 4,          // --all: every registration
+    kOptionForce = 8,        // --force: replace an existing file
+    kOptionJson = 16,        // --json: one JSON object on standard output
+    kOptionTimeOut = 32,     // --timeout SECONDS: the whole time of each request to a key server
+    kOptionFineTimeOut = 64, // with kOptionTimeOut: SECONDS may have a fraction (0.25)
 };
 
 // One command of corvane-admin: its name, options, operand counts and help.

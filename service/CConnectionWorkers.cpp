@@ -1,5 +1,6 @@
 #include "CConnectionWorkers.h"
 
+#include "CServiceMetrics.h"
 #include "ConnectionThread.h"
 #include "Log.h"
 #include "net/CStrmSrvSocket.h"
@@ -68,8 +69,14 @@ void CConnectionWorkers::End()
 
 bool CConnectionWorkers::MakeRoom(int pending)
 {
-    return m_server->ConnectionCount() + pending <= m_parts.limits.maxConnections ||
-           m_server->DropSilent(std::chrono::milliseconds(kSilentPeerMs), std::chrono::milliseconds(kStalledPeerMs));
+    if (m_server->ConnectionCount() + pending <= m_parts.limits.maxConnections) {
+        return true;
+    }
+    if (!m_server->DropSilent(std::chrono::milliseconds(kSilentPeerMs), std::chrono::milliseconds(kStalledPeerMs))) {
+        return false;
+    }
+    m_parts.metrics.CountTurnedAway();
+    return true;
 }
 
 std::optional<ZiRez::CSocketError> CConnectionWorkers::Failure() const

@@ -93,6 +93,7 @@ std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::Reload(uint64_t ver
         m_failedLoads = 0;
         return m_list;
     }
+    m_failedLoadTotal.fetch_add(1, std::memory_order_relaxed);
     if (m_failedLoads++ == 0) {
         LogLine("cannot load the key list from the store: serving the " + std::to_string(LastLoaded()->size()) +
                 " keys loaded last (keys deleted meanwhile are still handed out) until a load succeeds");

@@ -2,6 +2,7 @@
 
 #include "keys/CKeyRecord.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -41,6 +42,8 @@ public:
 
     // How often the list has been loaded from the store.
     uint64_t LoadCount() const;
+    // Loads that failed since the start.
+    uint64_t FailedLoadCount() const { return m_failedLoadTotal.load(std::memory_order_relaxed); }
 
 private:
     std::shared_ptr<const KeyList> Unchanged(uint64_t changes) const;
@@ -62,6 +65,7 @@ private:
     uint64_t m_loads = 0;
     // A failure episode: from the first failed load to the next one that succeeds.
     uint64_t m_failedLoads = 0;
+    std::atomic<uint64_t> m_failedLoadTotal{0};
     bool m_foreign = false;
     Clock::time_point m_nextTry;
 };

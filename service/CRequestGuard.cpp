@@ -102,6 +102,7 @@ bool CRequestGuard::MayRelease(const ZiRez::CPeerAddress& peer, std::string_view
         return true;
     }
     ++m_mismatches;
+    m_mismatchTotal.fetch_add(1, std::memory_order_relaxed);
     const bool enforced = policy->check == SGuardSettings::ReleaseCheck::Enforce;
     LogLine("release check: " + peer.Text() + " (" +
             (neighbour.outcome == Outcome::Found ? "link-layer address " + MacText(neighbour.address) : neighbour.why) +

@@ -65,6 +65,8 @@ public:
     void WriteCountsNow();
 
     CPeerThrottle& Throttle() { return m_throttle; }
+    // Release-check mismatches since the start.
+    uint64_t MismatchCount() const { return m_mismatchTotal.load(std::memory_order_relaxed); }
 
 private:
     static constexpr size_t kMinutes = 60;
@@ -112,6 +114,7 @@ private:
     std::shared_ptr<const SReleasePolicy> m_policy = std::make_shared<SReleasePolicy>();
     std::shared_ptr<ZiRez::CNeighbourTable> m_neighbours;
     std::atomic<uint64_t> m_mismatches{0};
+    std::atomic<uint64_t> m_mismatchTotal{0};
     std::mutex m_countsLock;
     std::array<SMinute, kMinutes> m_minutes{};
     int64_t m_lastWritten = -1;

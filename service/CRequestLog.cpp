@@ -16,6 +16,7 @@ void CRequestLog::AddStatus(uint32_t status, uint32_t detail)
         m_statuses.emplace_back(status, detail);
     }
     ++m_statusCount;
+    m_lastStatus.emplace(status, detail);
 }
 
 void CRequestLog::SetError(std::string_view message)

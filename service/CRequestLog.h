@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -22,6 +23,10 @@ public:
 
     std::string Line() const;
 
+    int Code() const { return m_code; }
+    // The status sent last; nullopt when none was.
+    std::optional<std::pair<uint32_t, uint32_t>> LastStatus() const { return m_lastStatus; }
+
 private:
     static constexpr size_t kShownIds = 4;
     static constexpr size_t kShownStatuses = 8;
@@ -34,5 +39,6 @@ private:
     size_t m_idCount = 0;
     std::vector<std::pair<uint32_t, uint32_t>> m_statuses;
     size_t m_statusCount = 0;
+    std::optional<std::pair<uint32_t, uint32_t>> m_lastStatus;
     std::string m_error;
 };

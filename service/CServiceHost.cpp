@@ -58,11 +58,17 @@ void CServiceHost::Run()
         m_state.Report(kServiceStopped);
         return;
     }
+    try {
+        m_metricsWriter.Start();
+    } catch (const std::system_error& error) {
+        LogLine(std::string("cannot start the metrics thread: no metrics are written (") + error.what() + ")");
+    }
     if (m_state.WaitForFirstListener()) {
         m_state.ReportRunning();
     }
 
     m_state.StopEvent().Wait(-1);
+    m_metricsWriter.Join();
 
     LogLine("Ternwick stopped");
     DrainLog(kFinalLogDrainMs);

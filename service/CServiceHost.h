@@ -3,7 +3,9 @@
 #include "protocol/CReceiveBudget.h"
 #include "service/CDelayedReplies.h"
 #include "service/CKeyListCache.h"
+#include "service/CMetricsWriter.h"
 #include "service/CRequestGuard.h"
+#include "service/CServiceMetrics.h"
 #include "service/SServiceParts.h"
 #include "settings/CKeyStore.h"
 
@@ -51,9 +53,11 @@ private:
     CKeyListCache m_keyLists{m_store};
     CReceiveBudget m_receiveBudget{CReceiveBudget::kServiceBound};
     std::atomic<int> m_openConnections{0};
+    CServiceMetrics m_metrics;
     // After the guard, which its thread ticks once the request server ran.
     CDelayedReplies m_delayedReplies;
-    const SServiceParts m_parts{m_state,    m_limits,        m_guard,          m_delayedReplies,
-                                m_keyLists, m_receiveBudget, m_openConnections};
+    const SServiceParts m_parts{m_state,    m_limits,        m_guard,           m_delayedReplies,
+                                m_keyLists, m_receiveBudget, m_openConnections, m_metrics};
+    CMetricsWriter m_metricsWriter{m_parts};
     std::thread m_watcher;
 };

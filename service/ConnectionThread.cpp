@@ -3,6 +3,7 @@
 #include "CDelayedReplies.h"
 #include "CRequestGuard.h"
 #include "CRequestLog.h"
+#include "CServiceMetrics.h"
 #include "Log.h"
 #include "RequestHandlers.h"
 #include "SServiceParts.h"
@@ -53,8 +54,9 @@ std::string PeerOf(const ZiRez::CStrmSrvSocket* stream, int index)
 bool Park(CDelayedReplies& delayedReplies, const std::shared_ptr<ZiRez::CServerSocket>& server,
           ZiRez::CStrmSrvSocket* stream, CRequestConnection& connection, CRequestLog& log, const SThrottled& throttled)
 {
+    // Its status is the one the delayed reply sends.
+    log.AddStatus(throttled.status, throttled.detail);
     if (stream == nullptr) {
-        log.AddStatus(throttled.status, throttled.detail);
         connection.SendStatus(throttled.status, throttled.detail);
         return false;
     }
@@ -110,6 +112,7 @@ int ServeConnection(const SServiceParts& parts, const std::shared_ptr<ZiRez::CSe
             try {
                 Dispatch(parts, code, connection, log, address);
             } catch (const SThrottled& throttled) {
+                parts.metrics.CountThrottled();
                 parked = Park(parts.delayedReplies, server, stream, connection, log, throttled);
             }
             result = 0;
@@ -123,6 +126,8 @@ int ServeConnection(const SServiceParts& parts, const std::shared_ptr<ZiRez::CSe
             log.SetError("unknown error");
         }
     }
+    // Counted before the line is logged: whoever sees the line finds the request counted.
+    parts.metrics.CountRequest(log.Code(), log.LastStatus());
     if (!parked) {
         LogLine(log.Line());
     }

@@ -9,6 +9,7 @@ class CDelayedReplies;
 class CKeyListCache;
 class CReceiveBudget;
 class CRequestGuard;
+class CServiceMetrics;
 
 // What the request server and its connections use of the service that runs them; the host
 // owns every part and outlives the threads it hands them to.
@@ -23,4 +24,5 @@ struct SServiceParts
     CReceiveBudget& receiveBudget;
     // Connections being served now, for the state logged when interrogated.
     std::atomic<int>& openConnections;
+    CServiceMetrics& metrics;
 };
