@@ -81,15 +81,15 @@ CKeyServerNode::~CKeyServerNode()
 std::string CKeyServerNode::Configuration()
 {
     std::string text = ReadFile(KEEPALIVED_EXAMPLE);
-    // The check asks this server's Ternwick on its store. The script security would refuse
-    // a program in a build tree that lies below a folder others may write (/tmp).
+    // The check is this build's, on this server's store (keepalived passes its environment
+    // on). The script security would refuse a program in a build tree that lies below a
+    // folder others may write (/tmp).
     const std::pair<std::string, std::string> edits[] = {
         {"192.0.2.11", m_setup.address},
         {"192.0.2.12", m_setup.peer},
         {"192.0.2.10", m_setup.floatingAddress},
         {"priority 100", "priority " + std::to_string(m_setup.priority)},
-        {"/usr/sbin/corvane-admin health --timeout 1",
-         std::string(REQUEST_TOOL_PATH) + " --timeout 1 check 127.0.0.1 " + std::to_string(kPort)},
+        {"/usr/sbin/corvane-admin ", std::string(ADMIN_TOOL_PATH) + " "},
         {"    enable_script_security\n", ""},
     };
     for (const auto& [from, to] : edits) {
