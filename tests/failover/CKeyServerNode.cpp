@@ -102,13 +102,13 @@ std::string CKeyServerNode::Configuration()
 
 bool CKeyServerNode::StartService()
 {
-    CFailoverNetwork::In(m_setup.networkNamespace, [this] {
+    const bool answers = CFailoverNetwork::In(m_setup.networkNamespace, [this] {
         // The notification socket is an abstract one, which belongs to a network namespace.
         m_notify = std::make_unique<Harness::CNotifyListener>();
         m_service = std::make_unique<Harness::CTernwickProcess>(m_dir.Path(), m_notify->Address());
         return Harness::WaitForListener(kPort, 20000);
     });
-    if (!m_notify->WaitForLine("READY=1", 20000)) {
+    if (!answers || !m_notify->WaitForLine("READY=1", 20000)) {
         m_problem = "Ternwick did not come up in " + m_setup.networkNamespace + ":\n" + m_service->LogTail(20);
         return false;
     }

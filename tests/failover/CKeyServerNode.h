@@ -49,6 +49,8 @@ public:
 
     // Whether the floating address is on this server's link now.
     bool HoldsAddress() const;
+    // Ternwick's log of every start so far.
+    std::string ServiceLog() const { return m_service ? m_service->Log() : ""; }
     // The ends of both logs, for a failure report.
     std::string Report() const;
 

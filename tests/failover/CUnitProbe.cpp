@@ -14,7 +14,7 @@ constexpr int kConnectTimeOutMs = 300;
 constexpr int kReplyTimeOutMs = 2000;
 constexpr auto kPause = std::chrono::milliseconds(20);
 // Enough for any failover a test waits for, at one request every 20 ms.
-constexpr size_t kServedKept = 20000;
+constexpr size_t kRequestsKept = 20000;
 
 bool WaitConnected(const RawSocket& socket, int timeOutMs)
 {
@@ -92,34 +92,51 @@ void CUnitProbe::Ask(uint64_t number)
     // A reply cut short by a server's end may stop anywhere; a key it carries counts.
     const bool carriesKey = reply.size() >= keyHead.size() + sealed.size() && reply.starts_with(keyHead);
     const std::lock_guard<std::mutex> guard(m_lock);
-    if (carriesKey && reply.compare(keyHead.size(), sealed.size(), sealed) != 0) {
+    const bool served = closed && reply == keyHead + sealed + Wire::Status(0, 0);
+    if (served) {
+        ++m_counts.served;
+    } else if (carriesKey && reply.compare(keyHead.size(), sealed.size(), sealed) != 0) {
         ++m_counts.wrong;
         m_lastFault = Wire::Hex(reply);
-    } else if (closed && reply == keyHead + sealed + Wire::Status(0, 0)) {
-        ++m_counts.served;
-        m_served.emplace_back(start, end);
-        if (m_served.size() > kServedKept) {
-            m_served.pop_front();
-        }
-        m_changed.notify_all();
     } else if (closed && reply.size() == head.size() + Wire::Status(0, 0).size() && reply.starts_with(statusHead)) {
         ++m_counts.refused;
         m_lastFault = Wire::Hex(reply);
     } else {
         ++m_counts.unanswered;
     }
+    m_requests.push_back({start, end, served});
+    if (m_requests.size() > kRequestsKept) {
+        m_requests.pop_front();
+    }
+    m_changed.notify_all();
 }
 
 std::optional<CUnitProbe::Clock::time_point> CUnitProbe::WaitServedAfter(Clock::time_point since, int timeOutMs)
 {
+    return WaitServed(since, false, timeOutMs);
+}
+
+std::optional<CUnitProbe::Clock::time_point> CUnitProbe::WaitServedAgain(Clock::time_point since, int timeOutMs)
+{
+    return WaitServed(since, true, timeOutMs);
+}
+
+std::optional<CUnitProbe::Clock::time_point> CUnitProbe::WaitServed(Clock::time_point since, bool afterAFailure,
+                                                                    int timeOutMs)
+{
     std::unique_lock<std::mutex> lock(m_lock);
     std::optional<Clock::time_point> served;
     m_changed.wait_for(lock, std::chrono::milliseconds(timeOutMs), [&] {
-        for (const auto& [start, end] : m_served) {
-            if (start >= since) {
-                served = end;
+        bool failed = !afterAFailure;
+        for (const SRequest& request : m_requests) {
+            if (request.sent < since) {
+                continue;
+            }
+            if (failed && request.served) {
+                served = request.done;
                 return true;
             }
+            failed = failed || !request.served;
         }
         return false;
     });

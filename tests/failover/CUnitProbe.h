@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <thread>
-#include <utility>
 
 // A unit in its namespace that asks one address for its key without pause, each request
 // with a mask of its own, and compares every reply with the key registered for it.
@@ -35,11 +34,24 @@ public:
     // When the first request sent after since was served the right key; nullopt when none
     // was within the time.
     std::optional<Clock::time_point> WaitServedAfter(Clock::time_point since, int timeOutMs);
+    // The same after the first request sent after since that was not served: when a unit
+    // was served again after a failure at since. A request on its way as the failure came
+    // may still be served; it does not count.
+    std::optional<Clock::time_point> WaitServedAgain(Clock::time_point since, int timeOutMs);
     SCounts Counts();
     // The last reply that was refused or wrong, in hex, for a failure report.
     std::string LastFault();
 
 private:
+    struct SRequest
+    {
+        Clock::time_point sent;
+        Clock::time_point done;
+        bool served;
+    };
+
+    std::optional<Clock::time_point> WaitServed(Clock::time_point since, bool afterAFailure, int timeOutMs);
+
     void Run(const std::string& unitNamespace);
     // One request; its reply sorted into the counts.
     void Ask(uint64_t number);
@@ -52,8 +64,7 @@ private:
     std::condition_variable m_changed;
     SCounts m_counts;
     std::string m_lastFault;
-    // When each request served was sent and when its reply was complete, in order.
-    std::deque<std::pair<Clock::time_point, Clock::time_point>> m_served;
+    std::deque<SRequest> m_requests; // the latest, in order
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };

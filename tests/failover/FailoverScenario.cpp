@@ -29,7 +29,7 @@ SFailoverOutcome RunFailoverScenario(CFailoverPair& pair, const SFailoverScenari
         outcome.failure = "the address did not move to server " + std::to_string(survivor) + ":\n" + pair.Report();
         return outcome;
     }
-    const auto served = pair.Unit().WaitServedAfter(failedAt, kMoveTimeOutMs);
+    const auto served = pair.Unit().WaitServedAgain(failedAt, kMoveTimeOutMs);
     if (!served) {
         outcome.failure = "the unit was not served again:\n" + pair.Report();
         return outcome;

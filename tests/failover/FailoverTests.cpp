@@ -93,4 +93,11 @@ TEST(Failover, TheUnitIsServedItsKeyWhicheverWayTheServerHoldingTheAddressFails)
     std::cout << "requests: " << counts.served << " served, " << counts.unanswered << " unanswered\n";
     EXPECT_EQ(counts.wrong, 0u) << pair.Unit().LastFault();
     EXPECT_EQ(counts.refused, 0u) << pair.Unit().LastFault();
+    // A sanitizer build of the service reports into its log without ending it.
+    for (int server = 0; server < CFailoverNetwork::kServers; ++server) {
+        const std::string log = pair.Server(server).ServiceLog();
+        for (const char* report : {"Sanitizer", "runtime error:"}) {
+            EXPECT_EQ(log.find(report), std::string::npos) << log;
+        }
+    }
 }
