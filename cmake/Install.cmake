@@ -33,6 +33,10 @@ endforeach()
 install(FILES control/completion/Oxlade admin/completion/corvane-admin
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT keyservice)
 install(FILES service/Ternwick.service.in DESTINATION ${CMAKE_INSTALL_DATADIR}/corvane-keyserver COMPONENT keyservice)
+# An example for keepalived, which moves one address between two key servers; nothing
+# installs or starts keepalived itself.
+install(FILES packaging/keepalived.conf DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/corvane-keyserver/examples
+        COMPONENT keyservice)
 
 if(TARGET Halvard)
     corvane_install_man_page(console/qt/Halvard.1 console)

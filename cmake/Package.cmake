@@ -53,7 +53,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quillon.example/corvane")
 
 set(CPACK_DEBIAN_KEYSERVICE_PACKAGE_NAME corvane-keyserver)
 set(CPACK_DEBIAN_KEYSERVICE_PACKAGE_RECOMMENDS "bash-completion")
-set(CPACK_DEBIAN_KEYSERVICE_PACKAGE_SUGGESTS "firewalld | ufw")
+set(CPACK_DEBIAN_KEYSERVICE_PACKAGE_SUGGESTS "firewalld | ufw, keepalived")
 set(CPACK_DEBIAN_KEYSERVICE_PACKAGE_CONTROL_EXTRA
     ${CMAKE_CURRENT_SOURCE_DIR}/packaging/prerm ${CMAKE_CURRENT_SOURCE_DIR}/packaging/postrm)
 set(CPACK_COMPONENT_KEYSERVICE_DESCRIPTION "key server for Corvane network disk units

@@ -28,17 +28,19 @@ apt-get install -y --no-install-recommends "${packages[@]}"
 
 # firewalld and ufw: the control program's tests drive them for real, but only inside a
 # throwaway systemd with its own network namespace (tests/control/systemd-sandbox.sh).
-# Installing them must not filter this machine:
+# keepalived: the failover tests and benchmark run it in network namespaces of their own,
+# in the foreground. Installing them must neither filter this machine nor move addresses:
 # - no service starts during the install: a policy-rc.d that refuses every start (exit
 #   101) is in place for it (an existing one is kept, ours is removed afterwards);
 #   invoke-rc.d and deb-systemd-invoke both obey it;
 # - ufw stays disabled (ENABLED=no in /etc/ufw/ufw.conf, the package's default);
+#   keepalived has no configuration (its unit starts only with /etc/keepalived/keepalived.conf);
 # - where systemd is the init system, the units the packages enabled for the next boot
 #   are disabled again (only for packages this run installed). Where it is not (PID 1 is
 #   no systemd, as on CI), the enable links are inert files; the sandbox hides them.
-declare -A firewall_units=([firewalld]=firewalld.service [ufw]=ufw.service)
+declare -A quiet_units=([firewalld]=firewalld.service [ufw]=ufw.service [keepalived]=keepalived.service)
 newly=()
-for package in firewalld ufw; do
+for package in firewalld ufw keepalived; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || newly+=("$package")
 done
 if [ "${#newly[@]}" -gt 0 ]; then
@@ -51,7 +53,7 @@ if [ "${#newly[@]}" -gt 0 ]; then
     apt-get install -y --no-install-recommends "${newly[@]}"
     if [ -d /run/systemd/system ]; then
         for package in "${newly[@]}"; do
-            systemctl disable "${firewall_units[$package]}"
+            systemctl disable "${quiet_units[$package]}"
         done
     fi
 fi
