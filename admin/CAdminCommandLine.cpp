@@ -12,9 +12,13 @@ struct SOptionName
 };
 
 constexpr SOptionName kOptionNames[] = {
-    {"--yes", "-y", kOptionYes},      {"--stdin", nullptr, kOptionStdin},
-    {"--all", nullptr, kOptionAll},   {"--force", nullptr, kOptionForce},
-    {"--json", nullptr, kOptionJson}, {"--secret-stdin", nullptr, kOptionSecretStdin},
+    {"--yes", "-y", kOptionYes},
+    {"--stdin", nullptr, kOptionStdin},
+    {"--all", nullptr, kOptionAll},
+    {"--force", nullptr, kOptionForce},
+    {"--json", nullptr, kOptionJson},
+    {"--secret-stdin", nullptr, kOptionSecretStdin},
+    {"--serving-only", nullptr, kOptionServingOnly},
 };
 
 bool IsHelp(const std::string& arg)

@@ -1,5 +1,6 @@
 #include "CHealthCommand.h"
 
+#include "admin/AdminText.h"
 #include "admin/ExitStatus.h"
 #include "admin/JsonText.h"
 #include "admin/LocalCheck.h"
@@ -7,6 +8,8 @@
 #include "protocol/CKeyServerClient.h"
 #include "settings/CKeyStore.h"
 #include "settings/StoreMessages.h"
+#include "sync/CPeerStore.h"
+#include "sync/CSyncLedger.h"
 
 #include <ostream>
 
@@ -52,15 +55,30 @@ int CHealthCommand::Run()
 
 CHealthCommand::SFinding CHealthCommand::Verdict()
 {
-    // Later checks (of this server against its peers) follow the answer: each runs only
-    // on a service the ones before found healthy.
-    for (SFinding (CHealthCommand::*check)() : {&CHealthCommand::CheckStore, &CHealthCommand::CheckAnswer}) {
+    // Each runs only on a service the ones before found healthy.
+    for (SFinding (CHealthCommand::*check)() :
+         {&CHealthCommand::CheckStore, &CHealthCommand::CheckAnswer, &CHealthCommand::CheckConflicts}) {
         SFinding finding = (this->*check)();
         if (finding.status != kExitSuccess) {
             return finding;
         }
     }
     return {kExitSuccess, "healthy", "the key service answers on port " + std::to_string(m_port)};
+}
+
+CHealthCommand::SFinding CHealthCommand::CheckConflicts()
+{
+    if (m_line.Has(kOptionServingOnly)) {
+        return {kExitSuccess, "healthy", ""};
+    }
+    const auto peers = CPeerStore().List();
+    const size_t conflicts = peers && !peers->empty() ? CSyncLedger::ReadConflicts().size() : 0;
+    if (conflicts != 0) {
+        return {kExitInConflict, "in-conflict",
+                CountOf(conflicts, "ID") + " with another key on a peer than here: see 'corvane-admin peer list', " +
+                    "settle with 'corvane-admin peer resolve'"};
+    }
+    return {kExitSuccess, "healthy", ""};
 }
 
 CHealthCommand::SFinding CHealthCommand::CheckStore()

@@ -31,6 +31,8 @@ private:
     // A check request on the port is answered in time; when not, the service manager tells
     // a pause from a service that is gone or stuck.
     SFinding CheckAnswer();
+    // With peers, no ID is in conflict with one (unless serving only is asked).
+    SFinding CheckConflicts();
 
     CAdminSession& m_session;
     const CAdminCommandLine& m_line;

@@ -109,7 +109,8 @@ const SCommandEntry kCommands[] = {
      "asOf in seconds since 1970; null before the service wrote it) and keyStore; port,\n"
      "cooperation, registrations and the settings are null when the key store cannot be\n"
      "read (the reason goes to standard error).\n"},
-    {"health", kOptionJson | kOptionTimeOut | kOptionFineTimeOut, 0, 0, "health [--json] [--timeout SECONDS]",
+    {"health", kOptionJson | kOptionTimeOut | kOptionFineTimeOut | kOptionServingOnly, 0, 0,
+     "health [--json] [--timeout SECONDS] [--serving-only]",
      "Check that the key service can serve units now (for failover checks).",
      "Exits with 0 when the key store is usable and of this machine and the key service\n"
      "answers a check request on its port on loopback within 1 s (or --timeout SECONDS,\n"
@@ -117,7 +118,11 @@ const SCommandEntry kCommands[] = {
      "with an exit status of its own: 3 nothing listens on the port (not-running), 4 no\n"
      "answer in time (not-answering), 5 the service manager says the service is paused\n"
      "(paused), 6 the key store is missing, damaged or cannot be read (store-unusable), 7\n"
-     "the key store belongs to another machine identity (store-foreign). With --json, one\n"
+     "the key store belongs to another machine identity (store-foreign), 8 an ID has\n"
+     "another key on a peer than here (in-conflict; see 'peer list'). --serving-only leaves\n"
+     "conflicts out: the check of a failover manager, since moving the address to the peer\n"
+     "would not mend one (both servers hold it) and taking both servers out would stop all\n"
+     "units. With --json, one\n"
      "object on standard output instead: health (healthy or the reason), exitStatus, port\n"
      "(null when the store cannot tell) and message.\n"},
     {"metrics-dir", 0, 0, 1, "metrics-dir [PATH | off]", "Show or set where the key service writes its metrics.",

@@ -16,6 +16,7 @@ enum EAdminOption : unsigned
     kOptionFineTimeOut = 64,  // with kOptionTimeOut: SECONDS may have a fraction (0.25)
     kOptionSecretStdin = 128, // --secret-stdin: the peer secret is the first line of standard input
     kOptionKeep = 256,        // --keep local|peer: which key a settled conflict keeps
+    kOptionServingOnly = 512, // --serving-only: health leaves out what a move of the address cannot mend
 };
 
 // One command of corvane-admin: its name, options, operand counts and help.

@@ -12,4 +12,5 @@ enum EExitStatus : int
     kExitPaused = 5,        // the service manager says it is paused (or pausing)
     kExitStoreUnusable = 6, // the key store is missing, damaged or cannot be read
     kExitStoreForeign = 7,  // the key store belongs to another machine identity
+    kExitInConflict = 8,    // an ID has another key on a peer than here
 };

@@ -1,5 +1,7 @@
 // health against the real Ternwick and the real program: one exit status per reason.
 #include "AdminTest.h"
+#include "sync/CPeerStore.h"
+#include "sync/CSyncLedger.h"
 
 #include <csignal>
 #include <fstream>
@@ -64,6 +66,24 @@ TEST_F(AdminTest, HealthNamesEachReasonWithAnExitStatusOfItsOwn)
          "",
          0,
          "healthy: "},
+        {"in conflict with a peer",
+         [&] {
+             // A peer (where nothing listens) whose entry for a registered ID has another key.
+             ASSERT_EQ(CPeerStore().Add({"b", "127.0.0.1", 1, std::string(32, 's'), {}}), CPeerStore::Result::Done);
+             Register("00A0B0C0D0E1", 1);
+             CSyncLedger ledger(store);
+             ASSERT_TRUE(ledger.Load());
+             ASSERT_TRUE(ledger.Scan(1800000000));
+             const Sync::SEntry theirs{
+                 "00A0B0C0D0E1", {{std::string(16, 'p'), 1}}, false, 1800000000, std::string(32, 'x')};
+             EXPECT_EQ(ledger.Apply({theirs}, "b", 1800000000).conflicts, 1u);
+         },
+         {"health"},
+         {},
+         "",
+         8,
+         "corvane-admin: in-conflict: 1 ID with another key on a peer than here"},
+        {"in conflict, for a failover manager", [] {}, {"health", "--serving-only"}, {}, "", 0, "healthy: "},
         {"store damaged",
          [] {},
          {"health", "--json"},
