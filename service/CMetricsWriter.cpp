@@ -10,6 +10,10 @@
 #include "settings/CKeyStore.h"
 #include "settings/CMetricsSettings.h"
 #include "settings/RegistryNotify.h"
+#include "sync/CPeerStore.h"
+#include "sync/CSyncLedger.h"
+
+#include <ctime>
 
 CMetricsWriter::~CMetricsWriter()
 {
@@ -74,6 +78,12 @@ void CMetricsWriter::WriteNow()
     readings.openConnections = m_parts.openConnections.load();
     readings.mismatches = m_parts.guard.MismatchCount();
     readings.storeLoadFailures = m_parts.keyLists.FailedLoadCount();
+    readings.now = static_cast<int64_t>(std::time(nullptr));
+    for (const CPeerStore::SPeer& peer : CPeerStore().List().value_or(std::vector<CPeerStore::SPeer>())) {
+        readings.peers.push_back(
+            {peer.name, peer.status.state.rfind("in sync", 0) == 0, peer.status.lastSync, peer.status.waiting});
+    }
+    readings.conflicts = readings.peers.empty() ? 0 : CSyncLedger::ReadConflicts().size();
     std::string error;
     const bool written = ReplaceMetricsFile(directory, m_parts.metrics.Text(readings), error);
     if (written == m_failing) {

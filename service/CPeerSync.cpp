@@ -7,6 +7,7 @@
 #include "protocol/CRequestConnection.h"
 
 #include <ctime>
+#include <set>
 #include <stdexcept>
 
 namespace {
@@ -156,10 +157,17 @@ void CPeerSync::SyncPeers(bool all)
         std::lock_guard<std::mutex> ledger(m_ledgerLock);
         unsent = std::exchange(m_unsent, 0);
     }
+    std::set<std::string> heardFrom;
+    {
+        std::lock_guard<std::mutex> guard(m_heardLock);
+        heardFrom.swap(m_heardFrom);
+    }
     for (const CPeerStore::SPeer& peer : *peers) {
         SPeerState& state = m_peers[peer.name];
         state.status.waiting += static_cast<uint32_t>(unsent);
-        if (!all && Clock::now() < state.nextFull) {
+        // A peer out of sync that has just synced with this server is back: at once.
+        const bool back = heardFrom.count(peer.name) != 0 && !InSync(state.status.state);
+        if (!all && !back && Clock::now() < state.nextFull) {
             continue;
         }
         {
@@ -269,4 +277,6 @@ void CPeerSync::Answer(CRequestConnection& connection, CRequestGuard& guard, con
     if (outcome.applied.taken > 0) {
         m_takenFromPeer = true;
     }
+    std::lock_guard<std::mutex> heard(m_heardLock);
+    m_heardFrom.insert(name);
 }

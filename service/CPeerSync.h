@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -94,6 +95,9 @@ private:
     uint64_t m_snapshotChanges = 0;
     std::map<std::string, SPeerState> m_peers;
     std::atomic<bool> m_takenFromPeer{false};
+    // Peers whose sync this server answered since the thread's last round.
+    std::mutex m_heardLock;
+    std::set<std::string> m_heardFrom;
 
     std::mutex m_runLock;
     std::condition_variable m_wake;

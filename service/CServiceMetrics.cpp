@@ -3,6 +3,7 @@
 #include "platform/ProductVersion.h"
 #include "protocol/Packet.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -97,6 +98,29 @@ std::string CServiceMetrics::Text(const SReadings& readings) const
     Sample(text, "corvane_store_load_failures_total", readings.storeLoadFailures);
     Family(text, "corvane_process_start_time_seconds", "gauge", "Start time of the key service, in unix seconds.");
     Sample(text, "corvane_process_start_time_seconds", static_cast<uint64_t>(m_startTime));
+    if (!readings.peers.empty()) {
+        Family(text, "corvane_peer_in_sync", "gauge", "1 when the last sync with the peer went through whole.");
+        for (const SPeerReading& peer : readings.peers) {
+            text.append("corvane_peer_in_sync{peer=\"").append(peer.name).append("\"} ");
+            text.append(peer.inSync ? "1\n" : "0\n");
+        }
+        Family(text, "corvane_peer_sync_age_seconds", "gauge",
+               "Seconds since the last complete sync with the peer (kept to the minute); none before the first.");
+        for (const SPeerReading& peer : readings.peers) {
+            if (peer.lastSync != 0) {
+                text.append("corvane_peer_sync_age_seconds{peer=\"").append(peer.name).append("\"} ");
+                text.append(std::to_string(std::max<int64_t>(0, readings.now - peer.lastSync))).append("\n");
+            }
+        }
+        Family(text, "corvane_peer_changes_waiting", "gauge", "Changes of this server the peer has not had yet.");
+        for (const SPeerReading& peer : readings.peers) {
+            text.append("corvane_peer_changes_waiting{peer=\"").append(peer.name).append("\"} ");
+            text.append(std::to_string(peer.waiting)).append("\n");
+        }
+        Family(text, "corvane_sync_conflicts", "gauge",
+               "IDs with another key on a peer than here, served as here until settled.");
+        Sample(text, "corvane_sync_conflicts", readings.conflicts);
+    }
     Family(text, "corvane_build_info", "gauge", "The key service's version, as a label.");
     text.append("corvane_build_info{version=\"").append(kProductVersion).append("\"} 1\n");
     return text;

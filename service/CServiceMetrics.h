@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 // What the key service counts for monitoring: requests by code and the last status sent,
 // throttled requests, and units turned away at the connection cap. Relaxed atomics: a count
@@ -18,11 +19,21 @@ public:
     using Status = std::pair<uint32_t, uint32_t>;
 
     // What the text shows besides the counts, read from the other parts when it is made.
+    struct SPeerReading
+    {
+        std::string name; // letters, digits, '.', '-' and '_' only: a label as it stands
+        bool inSync = false;
+        int64_t lastSync = 0; // unix seconds; 0 for never
+        uint32_t waiting = 0;
+    };
     struct SReadings
     {
         int openConnections = 0;
         uint64_t mismatches = 0;
         uint64_t storeLoadFailures = 0;
+        int64_t now = 0; // unix seconds
+        std::vector<SPeerReading> peers;
+        size_t conflicts = 0;
     };
 
     CServiceMetrics();

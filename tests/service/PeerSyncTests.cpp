@@ -10,9 +10,12 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -222,6 +225,23 @@ TEST_F(PeerSyncTest, AConflictIsShownOnBothSidesAndServedUnchangedUntilSettled)
     for (SServer& server : m_servers) {
         EXPECT_EQ(server.service->CountLog("sync conflict with peer"), 1u) << server.service->Log();
     }
+    EXPECT_TRUE(WaitOutput(0, {"peerstate", "b"}, "in sync but for conflicts\n", 10000));
+    // Monitoring sees it: the metrics written at once when their folder is set.
+    Harness::CTempDir metrics;
+    const std::string file = metrics.Path() + "/corvane_keyserver.prom";
+    ASSERT_EQ(Store(0, {"metrics-dir", metrics.Path()}), 0);
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!std::ifstream(file) && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::ostringstream text;
+    text << std::ifstream(file).rdbuf();
+    for (const char* line :
+         {"\ncorvane_sync_conflicts 1\n", "\ncorvane_peer_changes_waiting{peer=\"b\"} 0\n",
+          "\ncorvane_peer_in_sync{peer=\"b\"} 1\n", "\ncorvane_peer_sync_age_seconds{peer=\"b\"} "}) {
+        EXPECT_NE(text.str().find(line), std::string::npos) << line << " in:\n" << text.str();
+    }
+    EXPECT_EQ(std::system(("/usr/bin/python3 " METRICS_PARSER " '" + file + "' > /dev/null").c_str()), 0);
 
     ASSERT_EQ(Store(1, {"resolve", "0000DD000001", "peer"}), 0);
     EXPECT_TRUE(WaitServed(1, "0000DD000001", KeyHex(7), 3000)) << m_servers[1].service->Log();
