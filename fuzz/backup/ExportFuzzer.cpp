@@ -33,7 +33,8 @@ constexpr size_t kSaltOffset = 28;
 bool SameExport(const ExportPayload::SExport& a, const ExportPayload::SExport& b)
 {
     if (a.createdAt != b.createdAt || a.host != b.host || a.contents.port != b.contents.port ||
-        a.contents.password != b.contents.password || a.contents.keys.size() != b.contents.keys.size()) {
+        a.contents.password != b.contents.password || a.contents.keys.size() != b.contents.keys.size() ||
+        a.peers != b.peers) {
         return false;
     }
     for (auto left = a.contents.keys.begin(), right = b.contents.keys.begin(); left != a.contents.keys.end();
