@@ -166,12 +166,6 @@ std::pair<double, double> PushPipelined(const ServiceAddress& address, size_t fi
             std::chrono::duration<double, std::milli>(statusAt - maskAt).count()};
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int RunHostilePushScenario(const BenchOptions& options)

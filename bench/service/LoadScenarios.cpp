@@ -1,6 +1,7 @@
 #include "LoadRun.h"
 #include "Scenarios.h"
 
+#include <algorithm>
 #include <cstdio>
 
 bool ReportTarget(const char* text, bool met)
@@ -8,6 +9,24 @@ bool ReportTarget(const char* text, bool met)
     std::printf("target %s: %s\n", text, met ? "met" : "MISSED");
     std::fflush(stdout);
     return met;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+LoadSettings SettingsOf(const BenchOptions& options)
+{
+    LoadSettings settings;
+    settings.units = options.keys;
+    settings.clients = options.clients;
+    settings.seconds = options.seconds;
+    settings.timeOutMs = options.timeOutMs;
+    settings.threads = options.loadThreads;
+    settings.check = options.check;
+    return settings;
 }
 
 namespace {

@@ -12,12 +12,6 @@
 
 namespace {
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
 // Sets the folder ("" for off) and waits for the listener the change reopens.
 bool SetMetricsDir(CBenchSession& session, const std::string& folder)
 {
@@ -39,11 +33,7 @@ int RunMetricsScenario(const BenchOptions& options)
                 "folder set and off\n",
                 options.clients, options.keys, options.rounds, options.seconds);
     std::fflush(stdout);
-    LoadSettings settings;
-    settings.units = options.keys;
-    settings.clients = options.clients;
-    settings.timeOutMs = options.timeOutMs;
-    settings.threads = options.loadThreads;
+    LoadSettings settings = SettingsOf(options);
     settings.seconds = options.warmupSeconds;
     uint64_t errors = settings.seconds > 0 ? RunLoad(session.Address(), settings).errors : 0;
     settings.seconds = options.seconds;

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "CBenchSession.h"
+#include "LoadRun.h"
+
+#include <vector>
 
 // Each sets up its own session, prints its figures and the targets they meet or miss, and
 // returns 0 when every exchange had exactly the expected bytes and the service stopped
@@ -23,3 +26,7 @@ int RunSyncScenario(const BenchOptions& options);
 
 // Prints "target <text>: met" or "... MISSED" and passes the verdict on.
 bool ReportTarget(const char* text, bool met);
+// The middle value (the upper of the two middle ones); 0 for none.
+double Median(std::vector<double> values);
+// A load run as the options ask for: their keys, clients, time, time-out and threads.
+LoadSettings SettingsOf(const BenchOptions& options);

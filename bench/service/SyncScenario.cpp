@@ -198,12 +198,6 @@ void PairHere(uint16_t port)
     CPeerStore().Add(peer);
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
 } // namespace
 
 int RunSyncScenario(const BenchOptions& options)
@@ -273,11 +267,7 @@ int RunSyncScenario(const BenchOptions& options)
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
         }
     });
-    LoadSettings settings;
-    settings.units = options.keys;
-    settings.clients = options.clients;
-    settings.timeOutMs = options.timeOutMs;
-    settings.threads = options.loadThreads;
+    LoadSettings settings = SettingsOf(options);
     settings.seconds = options.warmupSeconds;
     RunLoad(session.Address(), settings);
     settings.seconds = options.seconds;

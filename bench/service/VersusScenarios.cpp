@@ -45,24 +45,6 @@ double CpuSeconds(pid_t pid)
     return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
-LoadSettings SettingsOf(const BenchOptions& options)
-{
-    LoadSettings settings;
-    settings.units = options.keys;
-    settings.clients = options.clients;
-    settings.seconds = options.seconds;
-    settings.timeOutMs = options.timeOutMs;
-    settings.threads = options.loadThreads;
-    settings.check = options.check;
-    return settings;
-}
-
 // The calls and the per-call lines of a summary that strace -c wrote.
 uint64_t SummaryCalls(const std::string& path, std::string& table)
 {

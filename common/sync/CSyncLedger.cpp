@@ -19,8 +19,6 @@ constexpr const char* kServerIdValue = "ServerId";
 constexpr const char* kCounterValue = "Counter";
 constexpr char kKeepLocal = 'L';
 constexpr char kKeepPeer = 'P';
-// A ledger value: a digest of the key, then the entry without it.
-constexpr uint32_t kMaxLedgerValue = 2048;
 
 Digest KeyDigest(std::string_view key)
 {
@@ -109,27 +107,21 @@ bool CSyncLedger::Load()
     if (!SyncStore::Open(ledger, SyncStore::kLedgerPath, true)) {
         return false;
     }
-    for (int32_t index = 0;; ++index) {
-        char bytes[kMaxLedgerValue];
-        uint32_t length = sizeof bytes;
-        const int32_t code = ledger.EnumValue(index, bytes, &length, nullptr);
-        if (code == kErrorNoMoreItems) {
-            break;
+    SyncStore::ForEachValue(ledger, [this](const std::string& name, std::string_view bytes) {
+        if (bytes.size() < Sync::kDigestLength) {
+            return;
         }
-        if (code != kErrorSuccess || length < Sync::kDigestLength) {
-            continue;
-        }
-        ByteFields::CReader in(std::string_view(bytes + Sync::kDigestLength, length - Sync::kDigestLength));
+        ByteFields::CReader in(bytes.substr(Sync::kDigestLength));
         std::optional<SEntry> entry = Sync::DecodeEntry(in, false);
-        if (!entry || entry->id != ledger.GetValueName()) {
-            continue;
+        if (!entry || entry->id != name) {
+            return;
         }
         Digest digest{};
-        std::copy(bytes, bytes + Sync::kDigestLength, digest.begin());
+        std::copy(bytes.begin(), bytes.begin() + Sync::kDigestLength, digest.begin());
         m_keyDigests[entry->id] = digest;
         m_digests[entry->id] = Sync::EntryDigest(*entry);
         m_entries[entry->id] = std::move(*entry);
-    }
+    });
     m_conflicts = ReadConflicts();
     ++m_changes;
     return true;
@@ -243,17 +235,11 @@ size_t CSyncLedger::ApplyResolutions(int64_t now)
         return 0;
     }
     std::vector<std::pair<std::string, bool>> asked;
-    for (int32_t index = 0;; ++index) {
-        char choice = 0;
-        uint32_t length = 1;
-        const int32_t code = requests.EnumValue(index, &choice, &length, nullptr);
-        if (code == kErrorNoMoreItems) {
-            break;
+    SyncStore::ForEachValue(requests, [&asked](const std::string& name, std::string_view choice) {
+        if (choice.size() == 1) {
+            asked.emplace_back(name, choice[0] == kKeepLocal);
         }
-        if (code == kErrorSuccess && length == 1) {
-            asked.emplace_back(requests.GetValueName(), choice == kKeepLocal);
-        }
-    }
+    });
     size_t settled = 0;
     for (const auto& [id, keepLocal] : asked) {
         requests.DeleteValue(id);
@@ -385,20 +371,11 @@ std::map<std::string, CSyncLedger::SConflict> CSyncLedger::ReadConflicts()
     if (!SyncStore::Open(key, SyncStore::kConflictsPath, false)) {
         return conflicts;
     }
-    for (int32_t index = 0;; ++index) {
-        char bytes[kMaxLedgerValue];
-        uint32_t length = sizeof bytes;
-        const int32_t code = key.EnumValue(index, bytes, &length, nullptr);
-        if (code == kErrorNoMoreItems) {
-            break;
+    SyncStore::ForEachValue(key, [&conflicts](const std::string& name, std::string_view bytes) {
+        if (std::optional<SConflict> conflict = DecodeConflict(bytes)) {
+            conflicts[name] = std::move(*conflict);
         }
-        if (code != kErrorSuccess) {
-            continue;
-        }
-        if (std::optional<SConflict> conflict = DecodeConflict(std::string_view(bytes, length))) {
-            conflicts[key.GetValueName()] = std::move(*conflict);
-        }
-    }
+    });
     return conflicts;
 }
 

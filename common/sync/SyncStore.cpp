@@ -38,6 +38,21 @@ bool WriteBytes(CRegistryKey& key, std::string_view name, std::string_view bytes
     return key.SetValue(name, bytes.data(), static_cast<uint32_t>(bytes.size()), kRegBinary) == kErrorSuccess;
 }
 
+void ForEachValue(CRegistryKey& key, const std::function<void(const std::string&, std::string_view)>& visit)
+{
+    for (int32_t index = 0;; ++index) {
+        char bytes[2048];
+        uint32_t length = sizeof bytes;
+        const int32_t code = key.EnumValue(index, bytes, &length, nullptr);
+        if (code == kErrorNoMoreItems) {
+            return;
+        }
+        if (code == kErrorSuccess) {
+            visit(key.GetValueName(), std::string_view(bytes, length));
+        }
+    }
+}
+
 std::string MaskSecret(std::string_view secret, bool seal)
 {
     if (secret.size() != CKeyRecord::kKeyLength) {

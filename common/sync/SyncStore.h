@@ -4,6 +4,7 @@
 #include "settings/CRegistryKey.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,9 @@ inline const std::string kResolvePath = kSyncPath + "\\Resolve";
 bool Open(CRegistryKey& key, const std::string& path, bool create);
 std::optional<std::string> ReadBytes(CRegistryKey& key, std::string_view name);
 bool WriteBytes(CRegistryKey& key, std::string_view name, std::string_view bytes);
+// Each value of the key (name and data) of up to 2 KiB, to the visitor; larger ones, which
+// no sync value is, are passed over.
+void ForEachValue(CRegistryKey& key, const std::function<void(const std::string&, std::string_view)>& visit);
 
 // 32 secret bytes masked with this machine's text, and back.
 std::string MaskSecret(std::string_view secret, bool seal);

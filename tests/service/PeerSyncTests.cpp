@@ -127,14 +127,7 @@ protected:
     // Polls until the side serves expected (hex, or "" for no key) for id.
     bool WaitServed(int side, const std::string& id, const std::string& expected, int timeOutMs)
     {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeOutMs);
-        while (Served(side, id) != expected) {
-            if (Clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return true;
+        return WaitUntil([&] { return Served(side, id) == expected; }, timeOutMs);
     }
 
     std::string Output(int side, const std::vector<std::string>& arguments)
@@ -146,12 +139,17 @@ protected:
 
     bool WaitOutput(int side, const std::vector<std::string>& arguments, const std::string& expected, int timeOutMs)
     {
+        return WaitUntil([&] { return Output(side, arguments) == expected; }, timeOutMs);
+    }
+
+    static bool WaitUntil(const std::function<bool()>& done, int timeOutMs)
+    {
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeOutMs);
-        while (Output(side, arguments) != expected) {
+        while (!done()) {
             if (Clock::now() > deadline) {
                 return false;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return true;
     }
@@ -230,10 +228,7 @@ TEST_F(PeerSyncTest, AConflictIsShownOnBothSidesAndServedUnchangedUntilSettled)
     Harness::CTempDir metrics;
     const std::string file = metrics.Path() + "/corvane_keyserver.prom";
     ASSERT_EQ(Store(0, {"metrics-dir", metrics.Path()}), 0);
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (!std::ifstream(file) && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    EXPECT_TRUE(WaitUntil([&file] { return std::ifstream(file).good(); }, 10000));
     std::ostringstream text;
     text << std::ifstream(file).rdbuf();
     for (const char* line :
