@@ -94,8 +94,11 @@ mkdir -m 700 "$CORVANE_STATE_DIR"
 linux_port="$(free_port)"
 port="$(free_port)"
 "$linux_store" layout && "$linux_store" port "$linux_port" || fail "the Linux store cannot be set up"
-"$linux_service" </dev/null >/dev/null 2>"$work/linux.log" &
-linux_pid=$!
+start_linux() {
+    "$linux_service" </dev/null >/dev/null 2>>"$work/linux.log" &
+    linux_pid=$!
+}
+start_linux
 out="$(admin "" port "$port")" || fail "corvane-admin.exe port $port: $out"
 "$wine" sc create Ternwick binPath= "$(winepath -w "$ternwick")" >/dev/null || fail "sc create"
 "$wine" sc start Ternwick >/dev/null || fail "sc start"
@@ -114,13 +117,15 @@ secret="${out##*$'\n'}"
 "$linux_store" peer windows 127.0.0.1 "$port" "$secret" || fail "the Linux side cannot be paired"
 
 # Each change: the side it is made on, what is made, the ID, and the key the other side
-# serves for it after (none: no key registered).
+# serves for it after (none: no key registered). The last is made while the Linux service
+# is down, which takes it once it is back.
 changes=(
     "windows register $id1 $key1"
     "linux key $id2 $key2"
     "linux key $id1 $key3"
     "linux delete $id2 none"
     "windows delete $id1 none"
+    "windows register-while-away $id1 $key1"
 )
 timings=()
 for change in "${changes[@]}"; do
@@ -129,6 +134,17 @@ for change in "${changes[@]}"; do
         case "$action" in
         register) out="$(admin "" register "S:\\$id")" ;;
         delete) out="$(admin "" delete --yes "$id")" ;;
+        register-while-away)
+            kill "$linux_pid" && wait "$linux_pid" || true
+            out="$(admin "" register --yes "S:\\$id")" || fail "corvane-admin.exe register $id: $out"
+            for _ in $(seq 1 50); do
+                out="$(admin "" peer list)"
+                case "$out" in *$'\t'"unreachable: "*) break ;; esac
+                sleep 0.2
+            done
+            case "$out" in *$'\t'"unreachable: "*) ;; *) fail "peer list with the Linux service down: $out" ;; esac
+            start_linux
+            ;;
         esac || fail "corvane-admin.exe $action $id: $out"
         other="$linux_port"
     else
@@ -156,5 +172,15 @@ done
 [ "$state" = "in sync" ] || fail "the Linux side's peer is '$state'"
 case "$out" in "linux"$'\t'"127.0.0.1:$linux_port"$'\t'"in sync"$'\t'*$'\t'"0 conflicts") ;;
 *) fail "corvane-admin.exe peer list said: $out" ;; esac
+
+# The sync thread lets the service stop as promptly as ever.
+start="$(now_ms)"
+"$wine" sc stop Ternwick >/dev/null || fail "sc stop"
+until "$wine" sc query Ternwick | grep -q STOPPED; do
+    [ $(($(now_ms) - start)) -lt 10000 ] || fail "the service has not stopped 10 s after sc stop"
+    sleep 0.1
+done
+stopped=$(($(now_ms) - start))
 echo "Ternwick.exe under Wine and the Linux Ternwick, paired: each change served by the other side after"
 printf '  %s\n' "${timings[@]}"
+echo "  Ternwick.exe stopped $stopped ms after sc stop"
