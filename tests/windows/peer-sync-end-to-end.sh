@@ -113,8 +113,9 @@ for side in "$linux_port" "$port"; do
     fail "nothing answers on port $side: $(cat "$work/linux.log")"
 done
 
-# The pairing: corvane-admin.exe shows the secret, the Linux side takes it.
-out="$(admin "" peer add linux "127.0.0.1:$linux_port")" || fail "corvane-admin.exe peer add: $out"
+# The pairing: corvane-admin.exe shows the secret, the Linux side takes it. Windows reaches
+# Linux over IPv6, Linux reaches Windows over IPv4.
+out="$(admin "" peer add linux "[::1]:$linux_port")" || fail "corvane-admin.exe peer add: $out"
 secret="${out##*$'\n'}"
 [[ "$secret" =~ ^[0-9a-f]{64}$ ]] || fail "peer add showed no secret: $out"
 "$linux_store" peer windows 127.0.0.1 "$port" "$secret" || fail "the Linux side cannot be paired"
@@ -170,11 +171,11 @@ done
 for _ in $(seq 1 50); do
     state="$("$linux_store" peerstate windows)" || true
     out="$(admin "" peer list)" || true
-    case "$state/$out" in "in sync/linux"$'\t'"127.0.0.1:$linux_port"$'\t'"in sync"$'\t'*$'\t'"0 conflicts") break ;; esac
+    case "$state/$out" in "in sync/linux"$'\t'"[::1]:$linux_port"$'\t'"in sync"$'\t'*$'\t'"0 conflicts") break ;; esac
     sleep 0.2
 done
 [ "$state" = "in sync" ] || fail "the Linux side's peer is '$state'"
-case "$out" in "linux"$'\t'"127.0.0.1:$linux_port"$'\t'"in sync"$'\t'*$'\t'"0 conflicts") ;;
+case "$out" in "linux"$'\t'"[::1]:$linux_port"$'\t'"in sync"$'\t'*$'\t'"0 conflicts") ;;
 *) fail "corvane-admin.exe peer list said: $out" ;; esac
 
 # The sync thread lets the service stop as promptly as ever.
