@@ -34,6 +34,7 @@ const std::map<std::string_view, Handler> kHandlers = {
     {"metrics", [](CAdminSession& s, const CAdminCommandLine& l) { return CMetricsCommands(s, l).Metrics(); }},
     {"throttle", [](CAdminSession& s, const CAdminCommandLine& l) { return CGuardCommands(s, l).Throttle(); }},
     {"release-check", [](CAdminSession& s, const CAdminCommandLine& l) { return CGuardCommands(s, l).ReleaseCheck(); }},
+    {"push-limit", [](CAdminSession& s, const CAdminCommandLine& l) { return CGuardCommands(s, l).PushLimit(); }},
     {"copy", [](CAdminSession& s, const CAdminCommandLine& l) { return CTransferCommands(s, l).Copy(); }},
     {"fetch", [](CAdminSession& s, const CAdminCommandLine& l) { return CTransferCommands(s, l).Fetch(); }},
     {"export", [](CAdminSession& s, const CAdminCommandLine& l) { return CBackupCommands(s, l).Export(); }},

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <ostream>
 
 namespace {
@@ -90,6 +91,36 @@ int CGuardCommands::Throttle()
     settings->throttleBurst = burst.value_or(settings->throttleBurst);
     return Store(*settings, off ? "Throttle off: peers may ask for unknown IDs and try passwords without limit."
                                 : "Throttle set to " + ThrottleText(*settings) + " per peer.");
+}
+
+int CGuardCommands::PushLimit()
+{
+    const auto& operands = m_line.Operands();
+    if (operands.empty()) {
+        const auto settings = m_session.Registrations() ? Stored() : std::nullopt;
+        if (!settings) {
+            return kExitFailed;
+        }
+        m_session.Out() << (settings->pushLimit == 0 ? std::string("off") : std::to_string(settings->pushLimit))
+                        << "\n";
+        return kExitSuccess;
+    }
+    const bool off = operands[0] == "off";
+    const auto limit = off ? std::optional<uint32_t>(0) : ParseCount(operands[0], UINT32_MAX);
+    if (!limit) {
+        return m_session.UsageError("push-limit takes off, or a number of registrations from 1, digits only");
+    }
+    if (!m_session.MayWrite()) {
+        return kExitFailed;
+    }
+    auto settings = Stored();
+    if (!settings) {
+        return kExitFailed;
+    }
+    settings->pushLimit = *limit;
+    return Store(*settings, off ? "Push limit off: cooperation pushes may add registrations without limit."
+                                : "Push limit set: cooperation pushes may add registrations up to " +
+                                      std::to_string(*limit) + " in all.");
 }
 
 int CGuardCommands::ReleaseCheck()

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-// The commands on the key service's guards against peers: throttle and release-check; and
-// their part of status.
+// The commands on the key service's guards against peers: throttle, release-check and
+// push-limit; and their part of status.
 class CGuardCommands
 {
 public:
@@ -16,6 +16,7 @@ public:
 
     int Throttle();
     int ReleaseCheck();
+    int PushLimit();
     // The status lines of the guards' settings and of the last hour's counts; nothing when
     // the settings cannot be read (the caller has said what is wrong with the store).
     void StatusLines();

@@ -93,6 +93,14 @@ const SCommandEntry kCommands[] = {
      "\"conflicts\": [{id, peer}]}. An ID given different keys (or deleted on one side) while\n"
      "two servers could not talk is a conflict: each keeps serving its own until 'resolve'\n"
      "keeps the local key or the peer's on every server (the key service must run).\n"},
+    {"push-limit", 0, 0, 1, "push-limit [N | off]",
+     "Show or set how many registrations cooperation pushes may bring the key store to.",
+     "A push (another key server's copy, with the cooperation password) may replace keys\n"
+     "registered here, and add new registrations until the store holds N (100,000 to start\n"
+     "with); a pair beyond that is answered as one that cannot be stored. 'off' lifts the\n"
+     "limit. Registrations made here (the console, this program, an import, a peer) are\n"
+     "not limited. A running key service takes the change at once. Without an argument,\n"
+     "prints the limit.\n"},
     {"status", kOptionJson | kOptionTimeOut, 0, 0, "status [--json] [--timeout SECONDS]",
      "Show the key service's state.",
      "The service's state (systemd's, or the Windows service manager's), its port and\n"

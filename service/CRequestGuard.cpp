@@ -52,6 +52,7 @@ std::string MacText(const std::array<uint8_t, 6>& mac)
 void CRequestGuard::Configure(const SGuardSettings& settings)
 {
     m_throttle.Configure(settings.throttleRate, settings.throttleBurst);
+    m_pushLimit = settings.pushLimit;
     auto policy = std::make_shared<SReleasePolicy>();
     policy->check = settings.releaseCheck;
     std::string bad;

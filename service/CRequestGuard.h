@@ -65,6 +65,8 @@ public:
     void WriteCountsNow();
 
     CPeerThrottle& Throttle() { return m_throttle; }
+    // The registrations cooperation pushes may bring the store to; 0 for no limit.
+    uint32_t PushLimit() const { return m_pushLimit.load(std::memory_order_relaxed); }
     // Release-check mismatches since the start.
     uint64_t MismatchCount() const { return m_mismatchTotal.load(std::memory_order_relaxed); }
 
@@ -110,6 +112,7 @@ private:
     std::mutex m_ownLock;
     std::unordered_map<ZiRez::CPeerAddress, SOwnAnswer, SPeerHash> m_ownAnswers;
     std::atomic<bool> m_checking{false};
+    std::atomic<uint32_t> m_pushLimit{SGuardSettings::kDefaultPushLimit};
     std::mutex m_policyLock;
     std::shared_ptr<const SReleasePolicy> m_policy = std::make_shared<SReleasePolicy>();
     std::shared_ptr<ZiRez::CNeighbourTable> m_neighbours;

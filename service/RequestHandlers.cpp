@@ -71,6 +71,28 @@ void SendSealedKey(CRequestConnection& connection, const CKeyRecord& registered,
     connection.SendData(sealed.Data(), sealed.Length());
 }
 
+// A pair for an ID not registered yet, beyond the registrations pushes may bring the store
+// to, is emptied: it cannot be stored and gets its (2, 4) like any other.
+void RefuseBeyondPushLimit(const SServiceParts& parts, std::vector<CKeyRecord>& records)
+{
+    const uint32_t limit = parts.guard.PushLimit();
+    const std::shared_ptr<const CKeyListCache::KeyList> list = parts.keyLists.Current();
+    if (limit == 0 || !list) {
+        return;
+    }
+    size_t registered = list->size();
+    for (CKeyRecord& record : records) {
+        if (!record.HasKey() || list->count(record.GetId()) != 0) {
+            continue;
+        }
+        if (registered >= limit) {
+            record = CKeyRecord();
+        } else {
+            ++registered;
+        }
+    }
+}
+
 // Received items of one request, back to back in one buffer: what a peer sends before
 // its password can be checked costs no allocation of its own per item.
 class CItems
@@ -206,6 +228,7 @@ void HandleStoreKeys(const SServiceParts& parts, CRequestConnection& connection,
             records[i].OpenFromTransfer();
         }
     }
+    RefuseBeyondPushLimit(parts, records);
     CKeyStore store;
     for (const int stored : store.StoreKeys(records)) {
         if (stored != 1) {

@@ -61,7 +61,8 @@ int CGuardSettings::Read(SGuardSettings& settings)
         uint32_t check = static_cast<uint32_t>(read.releaseCheck);
         if (!ReadNumber(config, kRateValue, read.throttleRate) ||
             !ReadNumber(config, kBurstValue, read.throttleBurst) || !ReadNumber(config, kCheckValue, check) ||
-            !ReadText(config, kExemptValue, read.exemptSubnets)) {
+            !ReadText(config, kExemptValue, read.exemptSubnets) ||
+            !ReadNumber(config, kPushLimitValue, read.pushLimit)) {
             return 0;
         }
         // A value out of range (written by something else) counts as its default.
@@ -93,6 +94,8 @@ int CGuardSettings::Write(const SGuardSettings& settings)
         unsigned char rate[4];
         unsigned char burst[4];
         unsigned char check[4];
+        unsigned char pushLimit[4];
+        Encode(settings.pushLimit, pushLimit);
         Encode(settings.throttleRate, rate);
         Encode(settings.throttleBurst, burst);
         Encode(static_cast<uint32_t>(settings.releaseCheck), check);
@@ -101,6 +104,7 @@ int CGuardSettings::Write(const SGuardSettings& settings)
             {kBurstValue, kRegDword, burst, sizeof burst},
             {kCheckValue, kRegDword, check, sizeof check},
             {kExemptValue, kRegSz, settings.exemptSubnets.data(), static_cast<uint32_t>(settings.exemptSubnets.size())},
+            {kPushLimitValue, kRegDword, pushLimit, sizeof pushLimit},
         };
         return config.SetValues(values) == kErrorSuccess ? 1 : 0;
     } catch (...) {

@@ -4,8 +4,9 @@
 #include <string>
 
 // How the key service guards its answers against peers on the network, kept in "Config"
-// beside the port: the throttle on misses and wrong cooperation passwords, and the check
-// that a unit is given only its own key (its link-layer address is its identifier).
+// beside the port: the throttle on misses and wrong cooperation passwords, the check that a
+// unit is given only its own key (its link-layer address is its identifier), and how many
+// registrations cooperation pushes may bring the store to.
 struct SGuardSettings
 {
     enum class ReleaseCheck : uint32_t
@@ -18,6 +19,7 @@ struct SGuardSettings
     static constexpr uint32_t kDefaultBurst = 50;
     static constexpr uint32_t kMaxRate = 100000;
     static constexpr uint32_t kMaxBurst = 1000000;
+    static constexpr uint32_t kDefaultPushLimit = 100000;
 
     // Misses (and wrong passwords) a peer may have a second, and at once; rate 0: no throttle.
     uint32_t throttleRate = kDefaultRate;
@@ -25,6 +27,8 @@ struct SGuardSettings
     ReleaseCheck releaseCheck = ReleaseCheck::Off;
     // Subnets exempt from the release check (units behind a router), comma separated.
     std::string exemptSubnets;
+    // A push may add registrations up to this many in all (replacing keys always); 0: no limit.
+    uint32_t pushLimit = kDefaultPushLimit;
 
     bool operator==(const SGuardSettings&) const = default;
 };
@@ -38,6 +42,7 @@ public:
     static constexpr const char* kBurstValue = "ThrottleBurst";
     static constexpr const char* kCheckValue = "ReleaseCheck";
     static constexpr const char* kExemptValue = "ReleaseExempt";
+    static constexpr const char* kPushLimitValue = "PushLimit";
 
     // 0 (settings unchanged) when "Config" cannot be read.
     static int Read(SGuardSettings& settings);

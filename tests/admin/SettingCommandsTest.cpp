@@ -94,7 +94,7 @@ TEST_F(AdminTest, StatusShowsTheGuardsCountsOfTheLastHour)
 
 // The guards' settings: shown, set, refused when malformed (nothing written then), and
 // kept apart from each other.
-TEST_F(AdminTest, ThrottleAndReleaseCheckAreSetAndShown)
+TEST_F(AdminTest, ThrottleReleaseCheckAndPushLimitAreSetAndShown)
 {
     const struct
     {
@@ -132,6 +132,12 @@ TEST_F(AdminTest, ThrottleAndReleaseCheckAreSetAndShown)
          0,
          "Release check logs each key asked for by a peer whose link-layer address is not its ID.\n"},
         {{"release-check"}, 0, "log\nexempt: 2001:db8::/48\n"},
+        {{"push-limit"}, 0, "100000\n"},
+        {{"push-limit", "-1"}, 2, ""},
+        {{"push-limit", "0"}, 2, ""},
+        {{"push-limit", "2500"}, 0, "Push limit set: cooperation pushes may add registrations up to 2500 in all.\n"},
+        {{"push-limit"}, 0, "2500\n"},
+        {{"throttle"}, 0, "off\n"},
     };
     for (const auto& c : cases) {
         std::string line;
@@ -151,4 +157,5 @@ TEST_F(AdminTest, ThrottleAndReleaseCheckAreSetAndShown)
     EXPECT_EQ(stored.throttleBurst, 7u);
     EXPECT_EQ(stored.releaseCheck, SGuardSettings::ReleaseCheck::LogOnly);
     EXPECT_EQ(stored.exemptSubnets, "2001:db8::/48");
+    EXPECT_EQ(stored.pushLimit, 2500u);
 }

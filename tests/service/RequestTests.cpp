@@ -120,6 +120,8 @@ TEST_F(TernwickTest, CooperationWithoutStoredPasswordIsRefused)
 TEST_F(TernwickTest, StoreKeysStoresEachPairOrRefusesIt)
 {
     SetPassword(kPassword);
+    // Pushes may bring the store to 6 registrations.
+    ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"guard", "10", "50", "0", "", "6"}), 0);
     Start();
     const auto request = [](const std::string& password,
                             const std::vector<std::pair<std::string, std::string>>& pairs) {
@@ -162,6 +164,14 @@ TEST_F(TernwickTest, StoreKeysStoresEachPairOrRefusesIt)
              Acks(3),
          acks(3) + Status(2, 4) + Status(2, 4) + Status(0, 0),
          {{"112233445566", key2}}},
+        {"past the push limit a new ID is refused, a registered one replaced",
+         request(kPassword, {{"C00000000001", Seal(key1, "C00000000001", kMask)},
+                             {"C00000000002", Seal(key1, "C00000000002", kMask)},
+                             {"C00000000003", Seal(key1, "C00000000003", kMask)},
+                             {"AABBCCDDEEFF", Seal(key2, "AABBCCDDEEFF", kMask)}}) +
+             Acks(4),
+         acks(4) + Status(2, 4) + Status(0, 0),
+         {{"C00000000002", key1}, {"C00000000003", ""}, {"AABBCCDDEEFF", key2}}},
         {"wrong password stores nothing",
          request("Coop-Pass-x", {{"665544332211", key1}}) + Acks(1),
          acks(1) + Status(4, 2),

@@ -1,7 +1,8 @@
 // Writes to and reads from the store of CORVANE_STATE_DIR from a process of its own, as
 // the console would while the service runs. Exit code 0 when the operation succeeded.
 //   layout | port N | getport | password TEXT | key ID HEX64 | delete ID | dump ID | count | version
-//   | guard RATE BURST CHECK EXEMPT (CHECK 0 off, 1 log only, 2 enforce; EXEMPT "" for none)
+//   | guard RATE BURST CHECK EXEMPT [PUSHLIMIT] (CHECK 0 off, 1 log only, 2 enforce; EXEMPT ""
+//   for none)
 //   | keys PREFIX COUNT HEX64 (IDs PREFIX000000 on, each key the given one with its number
 //   added to the first four bytes) | peer NAME HOST PORT SECRETHEX64 | unpeer NAME | peerstate NAME
 //   | conflicts (one "ID PEER" line each) | resolve ID local|peer | metrics-dir PATH ("" for off)
@@ -58,12 +59,13 @@ int main(int argc, char** argv)
         record.SetKey(key);
         return store.StoreKey(record) == 1 ? 0 : 1;
     }
-    if (command == "guard" && argc == 6) {
+    if (command == "guard" && (argc == 6 || argc == 7)) {
         SGuardSettings settings;
         settings.throttleRate = static_cast<uint32_t>(std::atoi(argv[2]));
         settings.throttleBurst = static_cast<uint32_t>(std::atoi(argv[3]));
         settings.releaseCheck = static_cast<SGuardSettings::ReleaseCheck>(std::atoi(argv[4]));
         settings.exemptSubnets = argv[5];
+        settings.pushLimit = argc == 7 ? static_cast<uint32_t>(std::atoi(argv[6])) : settings.pushLimit;
         return CGuardSettings::Write(settings) == 1 ? 0 : 1;
     }
     if (command == "metrics-dir" && argc == 3) {
