@@ -19,9 +19,9 @@ public:
     CFailoverPair& operator=(const CFailoverPair&) = delete;
 
     // Brings the network and both servers up, pairs them, registers the units' keys on
-    // server 0 only and waits until server 1 serves them too; then starts keepalived on
-    // both and the units. Empty when the units are served, else why not. Server 0 has the
-    // higher priority and so takes the address first.
+    // server 0 only and waits until server 1 serves them too; starts keepalived on server 0,
+    // which takes the address, then on server 1, and then the units. Empty when the units
+    // are served, else why not.
     std::string Start();
 
     CFailoverNetwork& Network() { return m_network; }
