@@ -60,7 +60,11 @@ bool CFailoverNetwork::Plug(int server)
 bool CFailoverNetwork::Link(const std::string& name, const std::string& address)
 {
     const std::string port = BridgePort(name, m_unit);
-    return Run("ip -n " + m_bridge + " link add " + port + " type veth peer name eth0 netns " + name) &&
+    // The member's own hardware address, the same on every new link, as a cable put back
+    // keeps it: the others' neighbour tables stay right.
+    const std::string hardware = "02:00:0a:4e:00:" + address.substr(address.rfind('.') + 1);
+    return Run("ip -n " + m_bridge + " link add " + port + " type veth peer name eth0 netns " + name + " address " +
+               hardware) &&
            Run("ip -n " + m_bridge + " link set " + port + " master br0 up") &&
            Run("ip -n " + name + " addr add " + address + "/24 dev eth0") && Run("ip -n " + name + " link set eth0 up");
 }

@@ -100,11 +100,19 @@ std::string CKeyServerNode::Configuration()
     return text;
 }
 
+int CKeyServerNode::Admin(const std::vector<std::string>& arguments, const std::string& input, std::string* out) const
+{
+    std::vector<std::string> argv = {"sh", "-c", "printf '%s\\n' \"$0\" | \"$@\"", input, ADMIN_TOOL_PATH};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return Harness::RunProgram(argv, Harness::ChildEnvironment(m_dir.Path(), ""), out);
+}
+
 bool CKeyServerNode::StartService()
 {
     const bool answers = CFailoverNetwork::In(m_setup.networkNamespace, [this] {
         // The notification socket is an abstract one, which belongs to a network namespace.
         m_notify = std::make_unique<Harness::CNotifyListener>();
+        m_startedAt = std::chrono::steady_clock::now();
         m_service = std::make_unique<Harness::CTernwickProcess>(m_dir.Path(), m_notify->Address());
         return Harness::WaitForListener(kPort, 20000);
     });

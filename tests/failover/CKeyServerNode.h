@@ -2,6 +2,7 @@
 
 #include "Harness.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <utility>
@@ -33,11 +34,18 @@ public:
     // Empty when the store and keepalived's configuration are laid out, else why not.
     const std::string& Problem() const { return m_problem; }
 
+    // corvane-admin on this server's store, given input on its standard input; its exit code.
+    int Admin(const std::vector<std::string>& arguments, const std::string& input, std::string* out) const;
+    // The test store tool on this server's store (see StoreTool.cpp); its exit code.
+    int Store(const std::vector<std::string>& arguments) const { return Harness::StoreTool(m_dir.Path(), arguments); }
+
     // Starts Ternwick and waits until it serves and has reported running (a pause counts
     // only from then). False, with the reason in Problem, when it does not come up.
     bool StartService();
     // SIGKILL, and waits for the end: no goodbye, as in a crash.
     void KillService();
+    // When Ternwick was last started.
+    std::chrono::steady_clock::time_point StartedAt() const { return m_startedAt; }
     void SignalService(int signalNumber);
 
     bool StartKeepalived();
@@ -63,5 +71,6 @@ private:
     std::string m_problem;
     std::unique_ptr<Harness::CNotifyListener> m_notify;
     std::unique_ptr<Harness::CTernwickProcess> m_service;
+    std::chrono::steady_clock::time_point m_startedAt;
     std::unique_ptr<Harness::CChildProcess> m_keepalived;
 };

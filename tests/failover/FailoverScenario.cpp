@@ -7,6 +7,8 @@ namespace {
 
 // Ample for any failover: a check's time-out, fall, and three advertisements of silence.
 constexpr int kMoveTimeOutMs = 20000;
+// A returning server compares its keys with its peer's as it starts.
+constexpr int kInStepTimeOutMs = 5000;
 
 } // namespace
 
@@ -35,12 +37,25 @@ SFailoverOutcome RunFailoverScenario(CFailoverPair& pair, const SFailoverScenari
         return outcome;
     }
     outcome.servedAgainMs = std::chrono::duration<double, std::milli>(*served - failedAt).count();
+    if (scenario.keysChangeMeanwhile && !pair.ChangeKeys(survivor, &problem)) {
+        outcome.failure = problem;
+        return outcome;
+    }
 
     CKeyServerNode& returning = pair.Server(failing);
     const size_t backups = returning.CountKeepalivedLog("Entering BACKUP STATE");
     if (!scenario.recover(pair, failing, &problem)) {
         outcome.failure = "cannot recover server " + std::to_string(failing) + ": " + problem;
         return outcome;
+    }
+    if (scenario.keysChangeMeanwhile) {
+        const auto inStep = pair.WaitInStep(failing, kInStepTimeOutMs);
+        if (!inStep) {
+            outcome.failure =
+                "the returning server did not catch up with the keys changed meanwhile:\n" + pair.Report();
+            return outcome;
+        }
+        outcome.inStepMs = std::chrono::duration<double, std::milli>(*inStep - returning.StartedAt()).count();
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kMoveTimeOutMs);
     while (returning.CountKeepalivedLog("Entering BACKUP STATE") == backups) {
