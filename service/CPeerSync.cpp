@@ -79,7 +79,7 @@ void CPeerSync::Run()
             m_ledger.ExpireTombstones(Now());
             nextExpiry = Now() + kExpiryInterval;
         }
-        changed = m_takenFromPeer.exchange(false) || changed;
+        changed = m_offerNow.exchange(false) || changed;
         SyncPeers(changed);
     }
 }
@@ -263,9 +263,14 @@ void CPeerSync::Answer(CRequestConnection& connection, CRequestGuard& guard, con
     std::string name;
     Sync::CSyncChannel channel = Sync::CSyncChannel::Answer(link, lookup, name);
     guard.PasswordRight(address);
-    // A peer may ask before this service's own thread came to it.
+    // A peer may ask before this service's own thread came to it, or while that thread
+    // talks to another peer: the ledger is brought up to the key list first, and what it
+    // finds is offered to every peer as soon as the thread is free.
     if (!m_ready && !Prepare()) {
         throw std::runtime_error("peer sync is not ready: the store cannot be used yet");
+    }
+    if (LookAtStore()) {
+        m_offerNow = true;
     }
     log.AddId(name);
     const Sync::SOutcome outcome =
@@ -275,7 +280,7 @@ void CPeerSync::Answer(CRequestConnection& connection, CRequestGuard& guard, con
         throw std::runtime_error("the store could not take the peer's changes");
     }
     if (outcome.applied.taken > 0) {
-        m_takenFromPeer = true;
+        m_offerNow = true;
     }
     std::lock_guard<std::mutex> heard(m_heardLock);
     m_heardFrom.insert(name);

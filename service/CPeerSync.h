@@ -94,7 +94,9 @@ private:
     std::shared_ptr<const Sync::SSnapshot> m_snapshot;
     uint64_t m_snapshotChanges = 0;
     std::map<std::string, SPeerState> m_peers;
-    std::atomic<bool> m_takenFromPeer{false};
+    // Changes found outside the thread's own look (taken from a peer, or stamped while
+    // answering one): the thread offers them to every peer.
+    std::atomic<bool> m_offerNow{false};
     // Peers whose sync this server answered since the thread's last round.
     std::mutex m_heardLock;
     std::set<std::string> m_heardFrom;
