@@ -107,10 +107,13 @@ bool StartServing(const std::function<std::unique_ptr<CTernwickProcess>(uint16_t
         if (!service || service->Pid() <= 0) {
             return false;
         }
-        while (RemainingMs(deadline) > 0 && service->Running() && !WaitForListener(port, 100)) {
+        // Its own log line, not just an answer on the port: a test running beside this one
+        // may have taken the port first, and would answer there until it ends.
+        const std::string listening = "listening on port " + std::to_string(port);
+        while (RemainingMs(deadline) > 0 && service->Running() && !service->WaitForLog(listening, 1, 100)) {
         }
         if (service->Running()) {
-            return RemainingMs(deadline) > 0;
+            return RemainingMs(deadline) > 0 && WaitForListener(port, RemainingMs(deadline));
         }
         if (!service->FoundPortTaken(port)) {
             return false;
