@@ -12,23 +12,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-bool KillService(CFailoverPair& pair, int server, std::string*)
-{
-    pair.Server(server).KillService();
-    return true;
-}
-
-bool StartService(CFailoverPair& pair, int server, std::string* problem)
-{
-    const bool started = pair.Server(server).StartService();
-    *problem = pair.Server(server).Problem();
-    return started;
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     const int runs = argc > 1 ? std::atoi(argv[1]) : 10;

@@ -12,6 +12,19 @@ constexpr int kInStepTimeOutMs = 5000;
 
 } // namespace
 
+bool KillService(CFailoverPair& pair, int server, std::string* /*problem*/)
+{
+    pair.Server(server).KillService();
+    return true;
+}
+
+bool StartService(CFailoverPair& pair, int server, std::string* problem)
+{
+    const bool started = pair.Server(server).StartService();
+    *problem = pair.Server(server).Problem();
+    return started;
+}
+
 SFailoverOutcome RunFailoverScenario(CFailoverPair& pair, const SFailoverScenario& scenario)
 {
     SFailoverOutcome outcome;

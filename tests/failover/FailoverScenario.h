@@ -15,6 +15,10 @@ struct SFailoverScenario
     bool keysChangeMeanwhile = false;
 };
 
+// kill -9 of the server's Ternwick, and its start again.
+bool KillService(CFailoverPair& pair, int server, std::string* problem);
+bool StartService(CFailoverPair& pair, int server, std::string* problem);
+
 struct SFailoverOutcome
 {
     std::string failure;      // empty when the pair behaved

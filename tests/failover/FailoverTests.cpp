@@ -14,19 +14,6 @@
 
 namespace {
 
-bool KillService(CFailoverPair& pair, int server, std::string*)
-{
-    pair.Server(server).KillService();
-    return true;
-}
-
-bool StartService(CFailoverPair& pair, int server, std::string* problem)
-{
-    const bool started = pair.Server(server).StartService();
-    *problem = pair.Server(server).Problem();
-    return started;
-}
-
 // No goodbye: the cable is pulled first, then everything on the server ends at once.
 bool PowerOff(CFailoverPair& pair, int server, std::string* problem)
 {
