@@ -1,4 +1,5 @@
 // The log queue against a pipe that stalls: lines are dropped and counted, never split.
+#include "linux/ReadUntilQuiet.h"
 #include "service/CLogQueue.h"
 
 #include <cerrno>
@@ -7,26 +8,6 @@
 #include <poll.h>
 #include <string>
 #include <unistd.h>
-
-namespace {
-
-// Everything the pipe yields until it stays silent for the given time.
-std::string ReadUntilQuiet(int fd, int quietMs)
-{
-    std::string bytes;
-    pollfd entry{fd, POLLIN, 0};
-    while (poll(&entry, 1, quietMs) > 0) {
-        char buffer[65536];
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got <= 0) {
-            break;
-        }
-        bytes.append(buffer, static_cast<size_t>(got));
-    }
-    return bytes;
-}
-
-} // namespace
 
 // Rounds of more lines than the ring holds while nobody reads, with line lengths that move
 // the point where the ring wraps: every line comes out whole (the drop note on a line of

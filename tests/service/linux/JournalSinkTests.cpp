@@ -1,5 +1,6 @@
 // The journal's fields of the service's lines, as the log queue hands them to the journal
 // sink: the text unchanged as MESSAGE, a MESSAGE_ID per kind of event, a request's fields.
+#include "ReadUntilQuiet.h"
 #include "service/CLogQueue.h"
 #include "service/CRequestLog.h"
 #include "service/linux/CJournalSink.h"
@@ -45,21 +46,6 @@ protected:
 std::vector<std::string> Fields(const std::string& queued)
 {
     return CJournalSink::Fields(queued.substr(0, queued.size() - 1));
-}
-
-std::string ReadAvailable(int fd)
-{
-    std::string bytes;
-    pollfd entry{fd, POLLIN, 0};
-    while (poll(&entry, 1, 200) > 0) {
-        char buffer[4096];
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got <= 0) {
-            break;
-        }
-        bytes.append(buffer, static_cast<size_t>(got));
-    }
-    return bytes;
 }
 
 } // namespace
@@ -147,7 +133,7 @@ TEST(JournalSink, ADescriptorGetsTheTextAloneAndTheJournalWholeLines)
     const SLogField fields[] = {{"CORVANE_PEER", "192.0.2.7 port 40001"}, {"CORVANE_STATUS", "2"}};
     queue.Add("request from 192.0.2.7 port 40001: code 1, status (2, 1)", fields);
     ASSERT_TRUE(queue.Drain(std::chrono::seconds(5)));
-    EXPECT_EQ(ReadAvailable(pipeFds[0]), "request from 192.0.2.7 port 40001: code 1, status (2, 1)\n");
+    EXPECT_EQ(ReadUntilQuiet(pipeFds[0], 200), "request from 192.0.2.7 port 40001: code 1, status (2, 1)\n");
 
     // The journal's sink takes the lines whole, also one cut where the queue's ring wraps.
     CSentLines sink;
