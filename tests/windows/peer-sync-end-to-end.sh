@@ -18,26 +18,9 @@ request="$linux/tools/corvane-request"
 linux_store="$linux/tests/support/service_test_store"
 linux_service="$linux/service/Ternwick"
 
-for program in "$request" "$linux_store" "$linux_service"; do
-    if [ ! -x "$program" ]; then
-        echo "SKIPPED: no Linux program at $program (build the default preset first)"
-        exit 77
-    fi
-done
-
-fail() {
-    echo "FAILED: $*" >&2
-    exit 1
-}
-win() { "$here/scripts/wine-run.sh" "$@" </dev/null; }
-# corvane-admin.exe with standard input from the first argument, without Windows' carriage returns.
-admin() {
-    local input="$1"
-    shift
-    printf '%s' "$input" | "$here/scripts/wine-run.sh" "$admin" "$@" 2>&1 | tr -d '\r'
-    return "${PIPESTATUS[1]}"
-}
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+# shellcheck source=end-to-end-helpers.sh
+source "$here/tests/windows/end-to-end-helpers.sh"
+require_linux_programs "$request" "$linux_store" "$linux_service"
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 # The key a service on port hands out for id, or "none"; empty when it does not answer.
 served() {
