@@ -122,8 +122,8 @@ TEST_F(RegisterDialogTest, ListsTheLockKeysFoundWhenItOpensAndSelectsTheFirst)
 TEST_F(ConsoleTest, PortDialogChecksInOrderAndOnlyAStoredPortClosesIt)
 {
     ASSERT_TRUE(Tool({"layout"}));
-    const uint16_t held = Harness::FreePort();
-    const RawSocket holder = RawSocket::Listen(AF_INET, "127.0.0.1", held, 4);
+    uint16_t held = 0;
+    const RawSocket holder = Harness::HoldFreePort("127.0.0.1", held);
     ASSERT_TRUE(holder.Valid());
     const uint16_t free = Harness::FreePort();
     const struct

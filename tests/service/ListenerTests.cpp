@@ -3,7 +3,6 @@
 #include "Fixture.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <chrono>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -18,27 +17,6 @@ namespace {
 
 const std::string kId = "00A0B0C0D0E0";
 const std::string kMask = "0123456789abcdef0123456789abcdef";
-
-// Holds a port the way another program would: listening on all IPv4 addresses.
-class CPortHolder
-{
-public:
-    explicit CPortHolder(uint16_t port)
-    {
-        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        m_held = bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(m_fd, 4) == 0;
-    }
-    ~CPortHolder() { close(m_fd); }
-    bool Held() const { return m_held; }
-
-private:
-    int m_fd = -1;
-    bool m_held = false;
-};
 
 bool ClosedByService(Harness::CPeer& peer, int timeOutMs)
 {
@@ -90,8 +68,9 @@ TEST_F(TernwickTest, PasswordWriteReopensTheListenerOnTheSamePort)
 
 TEST_F(TernwickTest, PortHeldAtStartStopsTheServiceWithoutEverReportingReady)
 {
-    CPortHolder holder(m_port);
-    ASSERT_TRUE(holder.Held());
+    const RawSocket holder = Harness::HoldFreePort("0.0.0.0", m_port);
+    ASSERT_TRUE(holder.Valid());
+    ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"port", std::to_string(m_port)}), 0);
     m_service = std::make_unique<Harness::CTernwickProcess>(m_dir.Path(), m_notify.Address());
     const auto status = m_service->WaitExit(20000);
     ASSERT_TRUE(status) << m_service->Log();
@@ -111,9 +90,9 @@ TEST_F(TernwickTest, PortHeldAtStartStopsTheServiceWithoutEverReportingReady)
 TEST_F(TernwickTest, MovingToAHeldPortStopsTheService)
 {
     Start();
-    const uint16_t taken = Harness::FreePort();
-    CPortHolder holder(taken);
-    ASSERT_TRUE(holder.Held());
+    uint16_t taken = 0;
+    const RawSocket holder = Harness::HoldFreePort("0.0.0.0", taken);
+    ASSERT_TRUE(holder.Valid());
     ASSERT_EQ(Harness::StoreTool(m_dir.Path(), {"port", std::to_string(taken)}), 0);
     const auto status = m_service->WaitExit(20000);
     ASSERT_TRUE(status) << m_service->Log();

@@ -104,6 +104,16 @@ uint16_t FreePort()
     return PortOutside(EphemeralPorts(), device(), bindsBoth);
 }
 
+RawSocket HoldFreePort(const char* host, uint16_t& port)
+{
+    RawSocket holder;
+    for (int attempt = 0; attempt < 5 && !holder.Valid(); ++attempt) {
+        port = FreePort();
+        holder = RawSocket::Listen(AF_INET, host, port, 4);
+    }
+    return holder;
+}
+
 bool IPv6LoopbackWorks()
 {
     const RawSocket probe = RawSocket::Open(AF_INET6);

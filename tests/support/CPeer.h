@@ -32,6 +32,9 @@ private:
 
 // A TCP port nothing listens on right now (IPv4 and IPv6).
 uint16_t FreePort();
+// A free port held by a listener on host, as another program would hold it; port is set
+// to it. Another test running beside this one may take a first choice before it is held.
+RawSocket HoldFreePort(const char* host, uint16_t& port);
 bool IPv6LoopbackWorks();
 
 // Sends the whole client side of a conversation, ends the sending half and returns what

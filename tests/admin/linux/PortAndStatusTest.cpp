@@ -9,8 +9,8 @@ namespace {
 
 TEST_F(AdminTest, PortFollowsTheConsolesRule)
 {
-    const uint16_t held = Harness::FreePort();
-    const RawSocket holder = RawSocket::Listen(AF_INET, "0.0.0.0", held, 1);
+    uint16_t held = 0;
+    const RawSocket holder = Harness::HoldFreePort("0.0.0.0", held);
     ASSERT_TRUE(holder.Valid());
     const uint16_t free = Harness::FreePort();
     const struct
