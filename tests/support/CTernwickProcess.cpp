@@ -41,6 +41,7 @@ CTernwickProcess::CTernwickProcess(const std::string& stateDir, const SOptions& 
     if (!options.machineIdFile.empty()) {
         argv = UnderMachineIdentity(options.machineIdFile, argv);
     }
+    m_logStart = Log().size();
     CChildProcess::SOptions streams;
     streams.environment = ChildEnvironment(stateDir, options.notifySocket);
     streams.output = options.logToPipe ? SChildStream{SChildStream::EKind::Pipe, ""}
@@ -132,6 +133,12 @@ std::string CTernwickProcess::Log() const
     return text.str();
 }
 
+std::string CTernwickProcess::OwnLog() const
+{
+    const std::string log = Log();
+    return m_logPath.empty() ? log : log.substr(std::min(m_logStart, log.size()));
+}
+
 std::string CTernwickProcess::LogTail(size_t count) const
 {
     std::istringstream lines(Log());
@@ -177,7 +184,7 @@ bool CTernwickProcess::WaitForLog(const std::string& text, size_t count, int tim
 
 bool CTernwickProcess::FoundPortTaken(uint16_t port) const
 {
-    std::istringstream lines(Log());
+    std::istringstream lines(OwnLog());
     const std::string cannot = "cannot listen on port " + std::to_string(port) + ": ";
     std::string line;
     while (std::getline(lines, line)) {

@@ -50,6 +50,8 @@ public:
     // still kept; empty when it goes to a FIFO.
     std::string Log() const;
     std::string LogTail(size_t lines) const;
+    // What this process wrote: a log file kept in the state folder holds earlier runs too.
+    std::string OwnLog() const;
     // Waits until the log holds at least count lines containing text.
     bool WaitForLog(const std::string& text, size_t count, int timeOutMs) const;
     size_t CountLog(const std::string& text) const;
@@ -68,6 +70,7 @@ private:
     void Drain();
 
     std::string m_logPath;
+    size_t m_logStart = 0;
     CChildProcess m_child;
     std::thread m_drain;
     mutable std::mutex m_tailLock;

@@ -1,10 +1,12 @@
 #include "Harness.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -107,10 +109,13 @@ bool StartServing(const std::function<std::unique_ptr<CTernwickProcess>(uint16_t
         if (!service || service->Pid() <= 0) {
             return false;
         }
-        // Its own log line, not just an answer on the port: a test running beside this one
-        // may have taken the port first, and would answer there until it ends.
+        // Its own log line (not one of an earlier run in the same log file), not just an
+        // answer on the port: a test running beside this one may have taken the port first,
+        // and would answer there until it ends.
         const std::string listening = "listening on port " + std::to_string(port);
-        while (RemainingMs(deadline) > 0 && service->Running() && !service->WaitForLog(listening, 1, 100)) {
+        while (RemainingMs(deadline) > 0 && service->Running() &&
+               service->OwnLog().find(listening) == std::string::npos) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         if (service->Running()) {
             return RemainingMs(deadline) > 0 && WaitForListener(port, RemainingMs(deadline));

@@ -138,7 +138,7 @@ TEST(ChildProcess, AChildThatDoesNotEndIsKilledAndAMissingProgramIsNotStarted)
     EXPECT_FALSE(missing.Running());
 }
 
-TEST(Ports, TheSearchSkipsTheEphemeralRangeAndWrapsAround)
+TEST(Ports, TheSearchSkipsTheEphemeralRangeSpreadsItsStartsAndWrapsAround)
 {
     const Harness::SPortRange linux{32768, 60999};
     const auto any = [](uint16_t) { return true; };
@@ -152,8 +152,9 @@ TEST(Ports, TheSearchSkipsTheEphemeralRangeAndWrapsAround)
         {linux, 0, any, 1024},
         {linux, 32767 - 1024, any, 32767},
         {linux, 32768 - 1024, any, 61000},
-        {linux, 65535 - 1024, any, 65535},
-        {linux, 65536 - 1024, any, 1024},
+        {linux, 32768 - 1024 + 100, any, 61100},
+        {linux, 32768 - 1024 + 4535, any, 65535},
+        {linux, 32768 - 1024 + 4536, any, 1024},
         {linux, 0, [](uint16_t port) { return port > 2000; }, 2001},
         {{1024, 65535}, 0, any, 0},
         {linux, 5, [](uint16_t) { return false; }, 0},
