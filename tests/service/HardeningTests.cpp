@@ -169,6 +169,7 @@ TEST_F(TernwickTest, HalfSentPushesHoldTheServiceWithinItsMemoryBound)
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     EXPECT_LE(peak - before, (64 + 26) * 1024) << "KiB, with " << threads << " threads";
 #else
+    (void)before;
     (void)peak;
     (void)threads;
 #endif
