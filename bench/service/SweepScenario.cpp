@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <poll.h>
@@ -168,6 +169,8 @@ long long ThrottledCount(const std::string& metricsDir)
 bool RunCase(CBenchSession& session, const SSweepCase& sweep, const BenchOptions& options,
              const std::string& metricsDir)
 {
+    // What an earlier case's service wrote must not stand in for this one's.
+    std::filesystem::remove(metricsDir + "/" + CMetricsSettings::kFileName);
     std::async(std::launch::async, [&] {
         CPeerNetwork::Enter(sweep.serviceNamespace);
         session.StartService();
