@@ -8,6 +8,7 @@
 #include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <stdexcept>
 #include <string>
 #include <sys/time.h>
 #include <unistd.h>
@@ -33,11 +34,14 @@ public:
     CConnection(const CConnection&) = delete;
     CConnection& operator=(const CConnection&) = delete;
 
-    ExchangeResult Connect(const ServiceAddress& address)
+    ExchangeResult Connect(const ServiceAddress& address, const std::optional<ServiceAddress>& source)
     {
         m_fd = socket(address.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (m_fd < 0) {
             return Fail(ExchangeOutcome::ConnectFailed, std::string("socket: ") + std::strerror(errno));
+        }
+        if (source && bind(m_fd, reinterpret_cast<const sockaddr*>(&source->storage), source->length) != 0) {
+            return Fail(ExchangeOutcome::ConnectFailed, std::string("bind: ") + std::strerror(errno));
         }
         timeval limit{m_timeOutMs / 1000, (m_timeOutMs % 1000) * 1000};
         setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
@@ -194,6 +198,25 @@ ServiceAddress ServiceAddress::Loopback(uint16_t port, bool ipv6)
     return address;
 }
 
+ServiceAddress ServiceAddress::Of(const std::string& text, uint16_t port)
+{
+    ServiceAddress address;
+    auto* in4 = reinterpret_cast<sockaddr_in*>(&address.storage);
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&address.storage);
+    if (inet_pton(AF_INET, text.c_str(), &in4->sin_addr) == 1) {
+        in4->sin_family = AF_INET;
+        in4->sin_port = htons(port);
+        address.length = sizeof(sockaddr_in);
+    } else if (inet_pton(AF_INET6, text.c_str(), &in6->sin6_addr) == 1) {
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(port);
+        address.length = sizeof(sockaddr_in6);
+    } else {
+        throw std::invalid_argument("not an IP address: " + text);
+    }
+    return address;
+}
+
 uint16_t ServiceAddress::Port() const
 {
     if (storage.ss_family == AF_INET6) {
@@ -205,7 +228,7 @@ uint16_t ServiceAddress::Port() const
 ExchangeResult CRawUnitClient::Run(const ExchangeScript& script) const
 {
     CConnection connection(m_timeOutMs, m_quickAck);
-    ExchangeResult result = connection.Connect(m_address);
+    ExchangeResult result = connection.Connect(m_address, m_source);
     for (size_t i = 0; i < script.size() && result.Ok(); ++i) {
         result = connection.Run(script[i]);
     }

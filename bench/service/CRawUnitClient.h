@@ -3,6 +3,7 @@
 #include "ExchangeScript.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <sys/socket.h>
@@ -26,13 +27,15 @@ struct ExchangeResult
 
 const char* OutcomeName(ExchangeOutcome outcome);
 
-// A loopback address of the service, IPv4 or IPv6.
+// An address of the service (or, with port 0, a source to bind to), IPv4 or IPv6.
 struct ServiceAddress
 {
     sockaddr_storage storage{};
     socklen_t length = 0;
 
     static ServiceAddress Loopback(uint16_t port, bool ipv6 = false);
+    // The address in text, IPv4 or IPv6; throws std::invalid_argument when it is neither.
+    static ServiceAddress Of(const std::string& text, uint16_t port);
     uint16_t Port() const;
 };
 
@@ -44,8 +47,10 @@ class CRawUnitClient
 public:
     // quickAck: acknowledge every segment at once (TCP_QUICKACK), for telling the service's
     // own delays apart from those that the peer's delayed ACKs cause; a unit does not.
-    CRawUnitClient(const ServiceAddress& address, int timeOutMs, bool quickAck = false)
-        : m_address(address), m_timeOutMs(timeOutMs), m_quickAck(quickAck)
+    // source: the address the connections leave from, else the one the system picks.
+    CRawUnitClient(const ServiceAddress& address, int timeOutMs, bool quickAck = false,
+                   std::optional<ServiceAddress> source = std::nullopt)
+        : m_address(address), m_source(std::move(source)), m_timeOutMs(timeOutMs), m_quickAck(quickAck)
     {}
 
     // Request 1: the request ACK, status (0, 0), the close.
@@ -57,6 +62,7 @@ public:
 
 private:
     const ServiceAddress m_address;
+    const std::optional<ServiceAddress> m_source;
     const int m_timeOutMs;
     const bool m_quickAck;
 };

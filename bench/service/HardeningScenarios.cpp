@@ -8,6 +8,7 @@
 #include "settings/CKeyStore.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
@@ -52,18 +53,28 @@ std::string HostilePush(size_t pairs)
     return bytes;
 }
 
-void RunHostile(const BenchOptions& options, int count)
+void RunHostile(const char* label, const BenchOptions& options, int count)
 {
     CBenchSession session(options);
     session.RegisterUpTo(1);
     session.StartService();
     Harness::CTernwickProcess& service = session.Service();
     const long before = service.ResidentKiB();
+    std::atomic<bool> sampling{true};
+    long peakThreads = 0;
+    std::thread sampler([&] {
+        while (sampling) {
+            peakThreads = std::max(peakThreads, service.ThreadCount());
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
     CHostilePushers pushers(session.Address(), HostilePush(options.pushPairs), 3 + 2 * options.pushPairs);
     const auto start = Clock::now();
     const bool complete = pushers.Push(count, 900000);
     const double pushMs = MillisecondsSince(start);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    sampling = false;
+    sampler.join();
     const long now = service.ResidentKiB();
     const long peak = service.PeakResidentKiB();
     const size_t closed = pushers.CountClosed();
@@ -77,14 +88,14 @@ void RunHostile(const BenchOptions& options, int count)
             probe.Record(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - asked).count());
         }
     }
-    std::printf("hostile-push: %d pushers of %zu pairs (%zu bytes each)%s in %.0f ms: %zu closed by the service, "
-                "%zu holding; VmRSS %ld KiB before, %ld KiB after (%.1f MiB), peak %.1f MiB, %ld threads; "
+    std::printf("%s: %d pushers of %zu pairs (%zu bytes each)%s in %.0f ms: %zu closed by the service, "
+                "%zu holding; VmRSS %ld KiB before, %ld KiB after (%.1f MiB), peak %.1f MiB, %ld threads (peak %ld); "
                 "GET_KEY meanwhile %llu of 20 served, p50 %.3f ms\n",
-                count, options.pushPairs, HostilePush(options.pushPairs).size(), complete ? "" : " (TIMED OUT)", pushMs,
-                closed, static_cast<size_t>(count) - closed, before, now, static_cast<double>(now) / 1024.0,
-                static_cast<double>(peak) / 1024.0, service.ThreadCount(), static_cast<unsigned long long>(served),
-                static_cast<double>(probe.Percentile(50)) / 1e6);
-    const std::string target = std::to_string(count) + " hostile pushers: peak resident < 256 MiB";
+                label, count, options.pushPairs, HostilePush(options.pushPairs).size(), complete ? "" : " (TIMED OUT)",
+                pushMs, closed, static_cast<size_t>(count) - closed, before, now, static_cast<double>(now) / 1024.0,
+                static_cast<double>(peak) / 1024.0, service.ThreadCount(), peakThreads,
+                static_cast<unsigned long long>(served), static_cast<double>(probe.Percentile(50)) / 1e6);
+    const std::string target = std::string(label) + ", " + std::to_string(count) + " pushers: peak resident < 256 MiB";
     ReportTarget(target.c_str(), peak > 0 && peak < 256 * 1024);
     session.StopService();
 }
@@ -170,7 +181,15 @@ std::pair<double, double> PushPipelined(const ServiceAddress& address, size_t fi
 
 int RunHostilePushScenario(const BenchOptions& options)
 {
-    RunHostile(options, options.pushers);
+    RunHostile("hostile-push", options, options.pushers);
+    return 0;
+}
+
+int RunHalfSentScenario(const BenchOptions& options)
+{
+    BenchOptions half = options;
+    half.pushPairs = options.pushPairs / 2;
+    RunHostile("half-sent", half, options.pushers);
     return 0;
 }
 

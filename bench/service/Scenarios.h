@@ -14,6 +14,8 @@ int RunPortChangeScenario(const BenchOptions& options);
 int RunIdleMemoryScenario(const BenchOptions& options);
 int RunVisibilityScenario(const BenchOptions& options);
 int RunHostilePushScenario(const BenchOptions& options);
+// Pushers that each send half of what one request may hold (1 MiB as the service counts it).
+int RunHalfSentScenario(const BenchOptions& options);
 int RunPushScenario(const BenchOptions& options);
 int RunVersusScenario(const BenchOptions& options);
 int RunMetricsScenario(const BenchOptions& options);

@@ -22,21 +22,18 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "  idle-memory  resident memory of the service with idle connections open\n"
                       "  visibility   a registration, replacement and deletion seen by the next request\n"
                       "  hostile-push resident memory under pushers that never finish (all: 200, then 1,024)\n"
+                      "  half-sent    the same under pushers (1,000) that each send half of a request as large as\n"
+                      "               one may be (1 MiB as the service counts it) and then hold\n"
                       "  push         time to the status of a push of K keys (default 10,000)\n"
                       "  versus       side by side with a minimal in-memory server of the protocol\n"
                       "               (alternating rounds, 3 s each unless --seconds is given)\n"
                       "  metrics      GET_KEY with the metrics folder set and off, in alternating rounds\n"
                       "               (3 s each unless --seconds is given)\n"
                       "  syscalls     system calls per request, counted by strace -c -f\n"
-                      "  sweep        a local user (250 loopback addresses, --clients connections) asking for\n"
-                      "               unknown IDs under\n"
-                      "               the default throttle, a unit asking for its own key meanwhile\n"
-                      "  peer-table   memory of the throttle's peer table under 100,000 source addresses\n"
-                      "  neighbour-lookup  cost of the release check's neighbour look-up (root: a network\n"
-                      "               namespace of its own; --trials thousand look-ups)\n"
-                      "  sweep        a local user (250 loopback addresses, --clients connections) asking for\n"
-                      "               unknown IDs under\n"
-                      "               the default throttle, a unit asking for its own key meanwhile\n"
+                      "  sweep        a sweeper (--clients connections) asking for unknown IDs under the default\n"
+                      "               throttle, a unit asking for its own key meanwhile: from 250 loopback\n"
+                      "               addresses; as root, in network namespaces of its own, also from the\n"
+                      "               unit's IPv6 /64 and from the unit's IPv4 address (a NAT)\n"
                       "  peer-table   memory of the throttle's peer table under 100,000 source addresses\n"
                       "  neighbour-lookup  cost of the release check's neighbour look-up (root: a network\n"
                       "               namespace of its own; --trials thousand look-ups)\n"
@@ -57,8 +54,9 @@ const char kUsage[] = "usage: corvane_loadgen [SCENARIO] [options]\n"
                       "  --timeout MS      per wait of a client (5000)\n"
                       "  --trials N        port changes / registrations (20 / 200)\n"
                       "  --idle N          idle connections (1000)\n"
-                      "  --pushers N       hostile-push: pushers (200)\n"
-                      "  --pairs N         hostile-push: pairs per pusher (11396, what one request may hold)\n"
+                      "  --pushers N       hostile-push: pushers (200); half-sent: (1000)\n"
+                      "  --pairs N         hostile-push: pairs per pusher (11396, what one request may hold);\n"
+                      "                    half-sent sends half as many\n"
                       "  --rounds N        versus, metrics: rounds for each side (5); storm: (2)\n"
                       "  --check           versus, syscalls: request 1 (CHECK) instead of GET_KEY\n"
                       "  --minimal-threads N  versus: threads of the minimal server in accept() (4); with as\n"
@@ -81,6 +79,7 @@ const std::map<std::string, Scenario> kScenarios = {
     {"idle-memory", RunIdleMemoryScenario},
     {"visibility", RunVisibilityScenario},
     {"hostile-push", RunHostilePushScenario},
+    {"half-sent", RunHalfSentScenario},
     {"push", RunPushScenario},
     {"versus", RunVersusScenario},
     {"sync", RunSyncScenario},
@@ -153,6 +152,7 @@ int main(int argc, char** argv)
     bool idleGiven = false;
     bool timeOutGiven = false;
     bool roundsGiven = false;
+    bool pushersGiven = false;
     int first = 1;
     if (argc > 1 && argv[1][0] != '-') {
         scenario = argv[1];
@@ -222,6 +222,7 @@ int main(int argc, char** argv)
             idleGiven = true;
         } else if (option == "--pushers" && number >= 1) {
             options.pushers = static_cast<int>(number);
+            pushersGiven = true;
         } else if (option == "--rounds" && number >= 1) {
             options.rounds = static_cast<int>(number);
             roundsGiven = true;
@@ -251,6 +252,9 @@ int main(int argc, char** argv)
         options.idleConnections = idleGiven ? options.idleConnections : 2000;
         options.timeOutMs = timeOutGiven ? options.timeOutMs : 30000;
         options.rounds = roundsGiven ? options.rounds : 2;
+    }
+    if (scenario == "half-sent") {
+        options.pushers = pushersGiven ? options.pushers : 1000;
     }
     if (scenario == "push") {
         options.keys = keysGiven ? options.keys : 10000;
