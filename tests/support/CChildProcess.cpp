@@ -13,11 +13,13 @@ std::string CChildProcess::ReadAll()
     return text;
 }
 
-int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment, std::string* out)
+int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment, std::string* out,
+               SChildStream::EKind error)
 {
     CChildProcess child;
     CChildProcess::SOptions options;
     options.environment = environment;
+    options.error.kind = error;
     if (out != nullptr) {
         options.output.kind = SChildStream::EKind::Pipe;
     }
