@@ -78,6 +78,18 @@ namespace {
 // /64. Needs root and iproute2.
 class CUnitLink
 {
+    // Runs a command of words apart by single spaces, its errors unseen; its exit code.
+    static int Quietly(const std::string& command)
+    {
+        std::vector<std::string> words;
+        std::istringstream split(command);
+        for (std::string word; split >> word;) {
+            words.push_back(word);
+        }
+        std::string said;
+        return Harness::RunProgram(words, {}, &said, Harness::SChildStream::EKind::Null);
+    }
+
 public:
     CUnitLink() : m_server("cvs" + std::to_string(getpid())), m_unit("cvu" + std::to_string(getpid()))
     {
@@ -106,7 +118,7 @@ public:
             "ip -n " + u + " link set " + u + " up",
         };
         for (const std::string& command : commands) {
-            if (std::system((command + " 2>/dev/null").c_str()) != 0) {
+            if (Quietly(command) != 0) {
                 m_problem = "cannot set up network namespaces ('" + command + "' failed)";
                 return;
             }
@@ -115,7 +127,7 @@ public:
     ~CUnitLink()
     {
         for (const std::string& name : {m_server, m_unit}) {
-            std::system(("ip netns del " + name + " 2>/dev/null").c_str());
+            Quietly("ip netns del " + name);
         }
     }
     CUnitLink(const CUnitLink&) = delete;
