@@ -78,18 +78,6 @@ namespace {
 // /64. Needs root and iproute2.
 class CUnitLink
 {
-    // Runs a command of words apart by single spaces, its errors unseen; its exit code.
-    static int Quietly(const std::string& command)
-    {
-        std::vector<std::string> words;
-        std::istringstream split(command);
-        for (std::string word; split >> word;) {
-            words.push_back(word);
-        }
-        std::string said;
-        return Harness::RunProgram(words, {}, &said, Harness::SChildStream::EKind::Null);
-    }
-
 public:
     CUnitLink() : m_server("cvs" + std::to_string(getpid())), m_unit("cvu" + std::to_string(getpid()))
     {
@@ -118,7 +106,7 @@ public:
             "ip -n " + u + " link set " + u + " up",
         };
         for (const std::string& command : commands) {
-            if (Quietly(command) != 0) {
+            if (Harness::RunQuietly(command) != 0) {
                 m_problem = "cannot set up network namespaces ('" + command + "' failed)";
                 return;
             }
@@ -127,7 +115,7 @@ public:
     ~CUnitLink()
     {
         for (const std::string& name : {m_server, m_unit}) {
-            Quietly("ip netns del " + name);
+            Harness::RunQuietly("ip netns del " + name);
         }
     }
     CUnitLink(const CUnitLink&) = delete;
