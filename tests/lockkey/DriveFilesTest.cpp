@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
