@@ -72,7 +72,6 @@ std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::Reload(uint64_t ver
         m_list = std::move(list);
         m_version = version;
         Confirm(changes);
-        ++m_loads;
         m_foreign = false;
         if (m_failedLoads > 0) {
             LogLine("key list loaded again after " + std::to_string(m_failedLoads) + " failed loads");
@@ -100,10 +99,4 @@ std::shared_ptr<const CKeyListCache::KeyList> CKeyListCache::Reload(uint64_t ver
     }
     m_nextTry = Clock::now() + m_retryInterval;
     return LastLoaded();
-}
-
-uint64_t CKeyListCache::LoadCount() const
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_loads;
 }

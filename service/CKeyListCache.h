@@ -40,8 +40,6 @@ public:
 
     std::shared_ptr<const KeyList> Current();
 
-    // How often the list has been loaded from the store.
-    uint64_t LoadCount() const;
     // Loads that failed since the start.
     uint64_t FailedLoadCount() const { return m_failedLoadTotal.load(std::memory_order_relaxed); }
 
@@ -62,7 +60,6 @@ private:
     uint64_t m_version = 0;
     uint64_t m_confirmedChanges = 0;
     Clock::time_point m_recheckAt;
-    uint64_t m_loads = 0;
     // A failure episode: from the first failed load to the next one that succeeds.
     uint64_t m_failedLoads = 0;
     std::atomic<uint64_t> m_failedLoadTotal{0};

@@ -38,7 +38,6 @@ public:
     int KindOf(SocketHandle socket) const;
     int KindOf(const Platform::CEvent* event) const;
 
-    SocketHandle ReadySocket() const { return m_readySocket; }
     Platform::CEvent* ReadyEvent() const { return m_readyEvent; }
 
 private:

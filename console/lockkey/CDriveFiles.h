@@ -1,10 +1,10 @@
 #pragma once
 
-#include "console/lockkey/CDriveFolder.h"
 #include "console/lockkey/CDriveTable.h"
+#include "console/lockkey/CFileDescriptor.h"
+#include "console/lockkey/EDriveFileFault.h"
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,9 +41,5 @@ public:
     static bool MatchesPattern(std::string_view name, std::string_view pattern);
 
 private:
-    // The folder that holds the last part of the name, entered part by part; nullopt with
-    // the fault in result when it cannot be reached.
-    std::optional<CDriveFolder> FolderOf(std::string_view drivePath, std::string& last, SDriveFile& result) const;
-
     const CDriveTable* m_drives;
 };

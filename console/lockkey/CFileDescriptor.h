@@ -1,9 +1,10 @@
 #pragma once
 
-#include <unistd.h>
+#include <cstddef>
 #include <utility>
 
-// Owns one file descriptor and closes it; -1 holds none.
+// Owns one file descriptor of the C library and closes it; -1 holds none. The system's
+// close and read are in linux/ and win32/.
 class CFileDescriptor
 {
 public:
@@ -20,13 +21,11 @@ public:
 
     int Get() const { return m_fd; }
     bool IsOpen() const { return m_fd >= 0; }
-    void Reset(int fd)
-    {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-        m_fd = fd;
-    }
+    // Closes the descriptor held and takes fd.
+    void Reset(int fd);
+    // Reads at most count bytes: how many were read, 0 at the end of the file, -1 on an
+    // error. An interrupted read is tried again.
+    std::ptrdiff_t Read(void* bytes, size_t count) const;
 
 private:
     int m_fd;

@@ -4,9 +4,8 @@
 #include "console/lockkey/CUsbDiskList.h"
 #include "keys/AsciiCase.h"
 
-#include <cerrno>
+#include <cstddef>
 #include <cstdint>
-#include <unistd.h>
 
 namespace {
 
@@ -41,11 +40,7 @@ ELockKeyFault ReadHead(const CFileDescriptor& file, uint8_t* bytes, size_t count
 {
     size_t done = 0;
     while (done < count) {
-        // At most a key head of 32 bytes: the count fits every system's read.
-        const ssize_t got = read(file.Get(), bytes + done, static_cast<unsigned>(count - done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        const std::ptrdiff_t got = file.Read(bytes + done, count - done);
         if (got <= 0) {
             return got == 0 ? ELockKeyFault::TooShort : ELockKeyFault::Unreadable;
         }

@@ -41,11 +41,10 @@ public:
     // Fills the entry from the path of a key file, L:\dont_delete_<ID>\<ID>.
     void SetPath(std::string_view keyFilePath);
 
-    // The unbound key from the key file; a default record (no key) when the file cannot be
-    // read, is shorter than 32 bytes, or lies on a USB stick whose identity is not known.
-    CKeyRecord ReadKey() const { return ReadKeyChecked().record; }
-    // ReadKey's record with the reason it cannot be registered: every fault but NoId comes
-    // with the default record; NoId with a key that the store refuses for its empty ID.
+    // The unbound key from the key file with the reason it cannot be registered. The record
+    // is a default one (no key) when the file cannot be read, is shorter than 32 bytes, or
+    // lies on a USB stick whose identity is not known: every fault but NoId; with NoId it
+    // holds a key that the store refuses for its empty ID.
     SLockKeyRead ReadKeyChecked() const;
 
     // As the register dialog lists it: E:\00A0B0C0D0E0.

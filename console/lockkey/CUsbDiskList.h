@@ -20,7 +20,6 @@ public:
     void Enumerate();
 
     size_t GetCount() const { return m_disks.size(); }
-    const CUsbDiskInfo& GetAt(size_t index) const { return m_disks.at(index); }
 
     // The disk number of a disk (its interface path) or of a volume ("\\.\E:"): the number
     // of the whole disk that holds it; -1 on any failure.

@@ -68,13 +68,11 @@ TEST(SystemdManager, InstallWritesAVerifiableUnitAndEnablesIt)
     EXPECT_EQ(unit.rfind("[Unit]\nDescription=Quillon Corvane Key Service Ver.1.20\n", 0), 0u) << unit;
     EXPECT_NE(unit.find("\nExecStart=\"" + machine.dir.Path() + "/my %%n dir/Ternwick\"\n"), std::string::npos);
     EXPECT_NE(unit.find("\nRestart=on-failure\nRestartSec=1000ms\n"), std::string::npos) << unit;
-    const std::string verify = "systemd-analyze verify '" + machine.paths.unitDirectory + "/Ternwick.service' 2>&1";
-    FILE* pipe = popen(verify.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    char buffer[4096];
-    const size_t got = fread(buffer, 1, sizeof buffer, pipe);
-    EXPECT_EQ(std::string(buffer, got), "");
-    EXPECT_EQ(pclose(pipe), 0);
+    std::string verified;
+    EXPECT_EQ(Harness::RunProgram({"systemd-analyze", "verify", machine.paths.unitDirectory + "/Ternwick.service"}, {},
+                                  &verified, Harness::SChildStream::EKind::SameAsOutput),
+              0);
+    EXPECT_EQ(verified, "");
 
     EXPECT_EQ(machine.manager.Create("Quillon Corvane Key Service", directory + "/Ternwick"),
               CServiceManager::kErrorServiceExists);

@@ -1,5 +1,7 @@
 #include "CFailoverNetwork.h"
 
+#include "CChildProcess.h"
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <sched.h>
@@ -42,7 +44,7 @@ CFailoverNetwork::CFailoverNetwork()
 CFailoverNetwork::~CFailoverNetwork()
 {
     for (const std::string& name : {m_unit, m_servers[0], m_servers[1], m_bridge}) {
-        std::system(("ip netns del " + name + " 2>/dev/null").c_str());
+        Harness::RunQuietly("ip netns del " + name);
     }
 }
 
@@ -71,7 +73,7 @@ bool CFailoverNetwork::Link(const std::string& name, const std::string& address)
 
 bool CFailoverNetwork::Run(const std::string& command)
 {
-    if (std::system((command + " >/dev/null 2>&1").c_str()) == 0) {
+    if (Harness::RunQuietly(command) == 0) {
         return true;
     }
     m_problem = "'" + command + "' failed";

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -46,7 +45,7 @@ std::string Contents(const SDriveFile& file)
         return "(fault " + std::to_string(static_cast<int>(file.fault)) + ")";
     }
     std::string bytes(64, '\0');
-    const ssize_t got = read(file.file.Get(), bytes.data(), bytes.size());
+    const auto got = file.file.Read(bytes.data(), bytes.size());
     bytes.resize(got < 0 ? 0 : static_cast<size_t>(got));
     return bytes;
 }

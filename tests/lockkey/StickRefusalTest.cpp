@@ -197,7 +197,7 @@ TEST_F(StickRefusalTest, NamesOffTheStickAreRefusedWithTheirReasonAndNeverOpened
     std::vector<std::string> ids;
     for (size_t i = 0; i < scanner.GetCount(); ++i) {
         ids.push_back(scanner.GetEntry(i).GetId());
-        EXPECT_FALSE(scanner.GetEntry(i).ReadKey().HasKey()) << ids.back();
+        EXPECT_FALSE(scanner.GetEntry(i).ReadKeyChecked().record.HasKey()) << ids.back();
     }
     std::sort(ids.begin(), ids.end());
     std::vector<std::string> expected = {Id(1), Id(2), Id(4), Id(5), Id(6)};

@@ -151,9 +151,7 @@ TEST_F(UsbDiskListTest, UnreadableUsbDeviceKeepsItsNumberAndHasNoKnownIdentity)
     CUsbDiskList list(storage.system);
     list.Enumerate();
     ASSERT_EQ(list.GetCount(), 1u);
-    EXPECT_EQ(list.GetAt(0).deviceNumber, kStickDisk.Number());
-    EXPECT_EQ(list.GetAt(0).vendorId, 0);
-    EXPECT_EQ(list.GetAt(0).serial, "");
+    // Matched by its own number: a stand-in number would leave the drive on no stick ("").
     EXPECT_EQ(IdOf('E'), std::nullopt);
     EXPECT_EQ(IdOf('C'), "");
 }
@@ -167,25 +165,26 @@ TEST_F(UsbDiskListTest, UnknownNumbersMatchNothing)
     CUsbDiskList list(storage.system);
     list.Enumerate();
     ASSERT_EQ(list.GetCount(), 1u);
-    EXPECT_EQ(list.GetAt(0).deviceNumber, -1);
+    EXPECT_EQ(CUsbDiskList::QueryDeviceNumber(stick.info.interfacePath, storage.system), -1);
     EXPECT_EQ(CUsbDiskList::QueryDeviceNumber("\\\\.\\E:", storage.system), -1);
     EXPECT_EQ(IdOf('E'), "");
 }
 
-TEST_F(UsbDiskListTest, EnumerateKeepsMassStorageDisksInOrder)
+TEST_F(UsbDiskListTest, EnumerateKeepsMassStorageDisksEachWithItsOwnIdentity)
 {
-    storage.devices.AddStick({8, 32}, {}, 0x0781, 0x5567, "FIRST");
-    storage.devices.AddOtherDisk({8, 0}, {});
-    storage.devices.AddStick({8, 16}, {}, 0x0951, 0x1666, "SECOND");
+    storage.devices.AddStick({8, 32}, {{8, 33}}, 0x0781, 0x5567, "FIRST");
+    storage.devices.AddOtherDisk({8, 0}, {{8, 1}});
+    storage.devices.AddStick({8, 16}, {{8, 17}}, 0x0951, 0x1666, "SECOND");
+    storage.drives.Add('F', "/media/f", {8, 33});
+    storage.drives.Add('G', "/media/g", {8, 1});
+    storage.drives.Add('H', "/media/h", {8, 17});
 
     CUsbDiskList list(storage.system);
     list.Enumerate();
     ASSERT_EQ(list.GetCount(), 2u);
-    EXPECT_EQ(list.GetAt(0).serial, "FIRST");
-    EXPECT_EQ(list.GetAt(0).vendorId, 0x0781);
-    EXPECT_EQ(list.GetAt(0).productId, 0x5567);
-    EXPECT_EQ(list.GetAt(0).deviceNumber, (CBlockDevice{8, 32}.Number()));
-    EXPECT_EQ(list.GetAt(1).serial, "SECOND");
+    EXPECT_EQ(IdOf('F'), "07815567FIRST");
+    EXPECT_EQ(IdOf('G'), "");
+    EXPECT_EQ(IdOf('H'), "09511666SECOND");
 
     // A second enumeration starts afresh.
     storage.devices.disks.pop_back();

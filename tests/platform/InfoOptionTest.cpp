@@ -1,12 +1,15 @@
 // Every program answers --help and --version before it does anything: exit 0, its text on
 // standard output, no store created, no port bound, no display needed.
+#include "CChildProcess.h"
+
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 namespace {
 
@@ -16,25 +19,30 @@ struct ProgramRun
     std::string out;
 };
 
-// Runs the program without a display and with a state directory that does not exist.
+// Runs the program without a display and with a state directory that does not exist; its
+// standard output and error together in out.
 ProgramRun RunProgram(const std::string& program, const std::string& argument, const std::string& stateDir)
 {
-    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM CORVANE_STATE_DIR='" + stateDir +
-                                "' '" + program + "' " + argument + " 2>&1";
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string variable = *entry;
+        const std::string name = variable.substr(0, variable.find('='));
+        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM" &&
+            name != "CORVANE_STATE_DIR") {
+            environment.push_back(variable);
+        }
+    }
+    environment.push_back("CORVANE_STATE_DIR=" + stateDir);
+    std::vector<std::string> argv = {program};
+    if (!argument.empty()) {
+        argv.push_back(argument);
+    }
     ProgramRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buffer[512];
-    size_t count = 0;
-    while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        run.out.append(buffer, count);
-    }
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.exitCode = Harness::RunProgram(argv, environment, &run.out, Harness::SChildStream::EKind::SameAsOutput);
     return run;
 }
+
+} // namespace
 
 TEST(InfoOptions, EveryProgramAnswersWithoutSideEffects)
 {
@@ -81,5 +89,3 @@ TEST(InfoOptions, EveryProgramAnswersWithoutSideEffects)
     EXPECT_NE(stat(stateDir.c_str(), &status), 0);
     rmdir(pattern);
 }
-
-} // namespace

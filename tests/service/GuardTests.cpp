@@ -106,7 +106,7 @@ public:
             "ip -n " + u + " link set " + u + " up",
         };
         for (const std::string& command : commands) {
-            if (std::system((command + " 2>/dev/null").c_str()) != 0) {
+            if (Harness::RunQuietly(command) != 0) {
                 m_problem = "cannot set up network namespaces ('" + command + "' failed)";
                 return;
             }
@@ -115,7 +115,7 @@ public:
     ~CUnitLink()
     {
         for (const std::string& name : {m_server, m_unit}) {
-            std::system(("ip netns del " + name + " 2>/dev/null").c_str());
+            Harness::RunQuietly("ip netns del " + name);
         }
     }
     CUnitLink(const CUnitLink&) = delete;

@@ -4,8 +4,6 @@
 #include "Fixture.h"
 #include "service/linux/CSystemdStatusReporter.h"
 
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <signal.h>
@@ -221,16 +219,9 @@ TEST(TernwickUnit, TemplateVerifiesCleanWithTheBuiltBinary)
     Harness::CTempDir dir;
     const std::string path = dir.Path() + "/Ternwick.service";
     std::ofstream(path) << unit;
-    const std::string command = "systemd-analyze verify '" + path + "' 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
     std::string output;
-    std::array<char, 4096> buffer{};
-    size_t got;
-    while ((got = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        output.append(buffer.data(), got);
-    }
-    const int status = pclose(pipe);
+    EXPECT_EQ(Harness::RunProgram({"systemd-analyze", "verify", path}, {}, &output,
+                                  Harness::SChildStream::EKind::SameAsOutput),
+              0);
     EXPECT_EQ(output, "");
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }

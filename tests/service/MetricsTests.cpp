@@ -10,6 +10,7 @@
 #include <fstream>
 #include <future>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -38,14 +39,16 @@ std::string Requests(const std::string& code, const std::string& status, const s
 Samples Parse(const std::string& file)
 {
     Harness::CTempDir out;
-    const std::string command = std::string("/usr/bin/python3 ") + METRICS_PARSER + " '" + file + "' > '" + out.Path() +
-                                "/samples' 2> '" + out.Path() + "/errors'";
-    const int status = std::system(command.c_str());
+    Harness::CChildProcess::SOptions streams;
+    streams.output = {Harness::SChildStream::EKind::Pipe, ""};
+    streams.error = {Harness::SChildStream::EKind::File, out.Path() + "/errors"};
+    Harness::CChildProcess parser;
+    std::istringstream lines(parser.Start({"/usr/bin/python3", METRICS_PARSER, file}, streams) ? parser.ReadAll() : "");
+    const std::optional<int> status = parser.WaitExit(60000);
     std::ostringstream errors;
     errors << std::ifstream(out.Path() + "/errors").rdbuf();
-    EXPECT_EQ(status, 0) << errors.str();
+    EXPECT_TRUE(status && Harness::CChildProcess::ExitCode(*status) == 0) << errors.str();
     Samples samples;
-    std::ifstream lines(out.Path() + "/samples");
     for (std::string line; std::getline(lines, line);) {
         const size_t space = line.rfind(' ');
         samples[line.substr(0, space)] = std::stoll(line.substr(space + 1));

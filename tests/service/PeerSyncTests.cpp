@@ -240,7 +240,8 @@ TEST_F(PeerSyncTest, AConflictIsShownOnBothSidesAndServedUnchangedUntilSettled)
           "\ncorvane_peer_in_sync{peer=\"b\"} 1\n", "\ncorvane_peer_sync_age_seconds{peer=\"b\"} "}) {
         EXPECT_NE(text.str().find(line), std::string::npos) << line << " in:\n" << text.str();
     }
-    EXPECT_EQ(std::system(("/usr/bin/python3 " METRICS_PARSER " '" + file + "' > /dev/null").c_str()), 0);
+    std::string parsed;
+    EXPECT_EQ(Harness::RunProgram({"/usr/bin/python3", METRICS_PARSER, file}, {}, &parsed), 0);
 
     ASSERT_EQ(Store(1, {"resolve", "0000DD000001", "peer"}), 0);
     EXPECT_TRUE(WaitServed(1, "0000DD000001", KeyHex(7), 3000)) << m_servers[1].service->Log();

@@ -4,8 +4,8 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <sqlite3.h>
@@ -43,19 +43,13 @@ protected:
     }
 };
 
-// Reads lines from fd until every writer has closed it; calls onLine for each.
-template <typename OnLine> void ReadLines(int fd, OnLine onLine)
+// Reads the helper's report lines until it ends them; calls onLine for each.
+template <typename OnLine> void ReadLines(Harness::CChildProcess& helper, OnLine onLine)
 {
     std::string pending;
     char buffer[4096];
-    for (;;) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return;
-        }
+    long got = 0;
+    while ((got = helper.Read(buffer, sizeof buffer)) > 0) {
         pending.append(buffer, static_cast<size_t>(got));
         size_t end;
         while ((end = pending.find('\n')) != std::string::npos) {
@@ -69,22 +63,22 @@ TEST_F(ProcessTest, TwoProcessesWritingAtOnceCorruptNothingAndTheLastWriteWins)
 {
     CKeyStore store;
     ASSERT_EQ(store.CreateLayout(), 1);
-    int fds[2];
-    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
     const std::string lockFile = StateDir() + "/../contend.lock";
+    // Both report into one file, each line appended under the lock that orders their writes.
+    const Harness::SChildStream reportFile{Harness::SChildStream::EKind::AppendFile, StateDir() + "/../contend.log"};
     constexpr int kCount = 150;
-    const pid_t first = SpawnHelper(StateDir(), {"contend", "1", std::to_string(kCount), lockFile}, fds[1]);
-    const pid_t second = SpawnHelper(StateDir(), {"contend", "2", std::to_string(kCount), lockFile}, fds[1]);
-    close(fds[1]);
+    const auto first = SpawnHelper(StateDir(), {"contend", "1", std::to_string(kCount), lockFile}, reportFile);
+    const auto second = SpawnHelper(StateDir(), {"contend", "2", std::to_string(kCount), lockFile}, reportFile);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(WaitHelper(*first), 0);
+    EXPECT_EQ(WaitHelper(*second), 0);
+    std::ifstream reported(reportFile.path);
     std::string lastLine;
     int reports = 0;
-    ReadLines(fds[0], [&](const std::string& line) {
+    for (std::string line; std::getline(reported, line); ++reports) {
         lastLine = line;
-        ++reports;
-    });
-    close(fds[0]);
-    EXPECT_EQ(WaitHelper(first), 0);
-    EXPECT_EQ(WaitHelper(second), 0);
+    }
     EXPECT_EQ(reports, 40);
 
     EXPECT_EQ(IntegrityCheck(), "ok");
@@ -113,22 +107,19 @@ TEST_F(ProcessTest, AWriterKilledMidwayLeavesASoundStoreWithEveryConfirmedKey)
 {
     CKeyStore store;
     ASSERT_EQ(store.CreateLayout(), 1);
-    int fds[2];
-    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
-    const pid_t writer = SpawnHelper(StateDir(), {"store-many", "K", "7", "1000000"}, fds[1]);
-    ASSERT_GT(writer, 0);
-    close(fds[1]);
+    const auto writer =
+        SpawnHelper(StateDir(), {"store-many", "K", "7", "1000000"}, {Harness::SChildStream::EKind::Pipe, ""});
+    ASSERT_NE(writer, nullptr);
     std::vector<int> confirmed;
     bool killed = false;
-    ReadLines(fds[0], [&](const std::string& line) {
+    ReadLines(*writer, [&](const std::string& line) {
         confirmed.push_back(std::stoi(line));
         if (!killed && confirmed.size() >= 300) {
-            kill(writer, SIGKILL);
+            writer->Signal(SIGKILL);
             killed = true;
         }
     });
-    close(fds[0]);
-    EXPECT_EQ(WaitHelper(writer), 128 + SIGKILL);
+    EXPECT_EQ(WaitHelper(*writer), 128 + SIGKILL);
     ASSERT_GE(confirmed.size(), 300u);
 
     EXPECT_EQ(IntegrityCheck(), "ok");

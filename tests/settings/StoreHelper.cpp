@@ -18,8 +18,9 @@ namespace {
 void Report(const std::string& line)
 {
     const std::string text = line + "\n";
-    // Small writes to a pipe are atomic, so lines of two writers never interleave.
-    if (write(3, text.data(), text.size()) < 0) {
+    // One write a line: on a pipe or a file opened for appending, lines of two writers never
+    // interleave.
+    if (write(STDOUT_FILENO, text.data(), text.size()) < 0) {
         // No reader: nothing to tell.
     }
 }

@@ -13,9 +13,9 @@
 #include "settings/win32/CWin32RegistryStore.h"
 using CTestStore = CWin32RegistryStore;
 #else
+#include "CChildProcess.h"
 #include "settings/sqlite/CSqliteStore.h"
 
-#include <sys/types.h>
 using CTestStore = CSqliteStore;
 #endif
 
@@ -44,11 +44,13 @@ std::string KeyBytes(int tag, int index);
 CKeyRecord MakeRecord(const std::string& id, const std::string& key);
 
 #ifndef _WIN32
-// Starts this test program in helper mode (see StoreHelper.cpp) on the state directory;
-// reportFd, when given, becomes descriptor 3 of the child.
-pid_t SpawnHelper(const std::string& stateDir, const std::vector<std::string>& args, int reportFd = -1);
-// The child's exit status (0-255), 128+signal when killed, -1 when it did not end in time.
-int WaitHelper(pid_t pid, int timeoutSeconds = 120);
+// Starts this test program in helper mode (see StoreHelper.cpp) on the state directory; the
+// lines it reports on its standard output go where report says. Null when it cannot start.
+std::unique_ptr<Harness::CChildProcess> SpawnHelper(const std::string& stateDir, const std::vector<std::string>& args,
+                                                    const Harness::SChildStream& report = {});
+// The helper's exit status (0-255), 128+signal when killed, -1 (and killed) when it did not
+// end in time.
+int WaitHelper(Harness::CChildProcess& helper, int timeoutSeconds = 120);
 // Runs a helper to completion.
 int RunHelper(const std::string& stateDir, const std::vector<std::string>& args);
 // Runs one helper action in this process (the same actions SpawnHelper runs in a child).

@@ -1,5 +1,7 @@
 #include "CChildProcess.h"
 
+#include <sstream>
+
 namespace Harness {
 
 std::string CChildProcess::ReadAll()
@@ -13,11 +15,13 @@ std::string CChildProcess::ReadAll()
     return text;
 }
 
-int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment, std::string* out)
+int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment, std::string* out,
+               SChildStream::EKind error)
 {
     CChildProcess child;
     CChildProcess::SOptions options;
     options.environment = environment;
+    options.error.kind = error;
     if (out != nullptr) {
         options.output.kind = SChildStream::EKind::Pipe;
     }
@@ -30,6 +34,17 @@ int RunProgram(const std::vector<std::string>& argv, const std::vector<std::stri
     // Nothing is left to wait for once the output ended, but for the exit itself.
     const std::optional<int> status = child.WaitExit(120000);
     return status ? CChildProcess::ExitCode(*status) : -1;
+}
+
+int RunQuietly(const std::string& command)
+{
+    std::vector<std::string> words;
+    std::istringstream split(command);
+    for (std::string word; split >> word;) {
+        words.push_back(word);
+    }
+    std::string said;
+    return RunProgram(words, {}, &said, SChildStream::EKind::SameAsOutput);
 }
 
 } // namespace Harness

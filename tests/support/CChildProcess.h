@@ -81,8 +81,12 @@ private:
 };
 
 // Runs the program to its end; its exit code (as ExitCode), -1 when it cannot be started.
-// Its standard output in *out when given (else inherited), standard input the null device.
+// Its standard output in *out when given (else inherited), standard error where error
+// says (SameAsOutput: in *out too), standard input the null device.
 int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-               std::string* out = nullptr);
+               std::string* out = nullptr, SChildStream::EKind error = SChildStream::EKind::Inherit);
+// Runs a command of words apart by spaces (no shell, no quoting) to its end, its output and
+// errors kept out of the test's own; its exit code as RunProgram's.
+int RunQuietly(const std::string& command);
 
 } // namespace Harness

@@ -1,5 +1,8 @@
 #include "console/lockkey/CDriveFiles.h"
 
+#include "console/lockkey/linux/CDriveFolder.h"
+
+#include <optional>
 #include <utility>
 
 namespace {
@@ -31,6 +34,38 @@ std::vector<std::string_view> SplitParts(std::string_view path)
     return parts;
 }
 
+// The folder that holds the last part of the name, entered part by part; nullopt with the
+// fault in result when it cannot be reached.
+std::optional<CDriveFolder> FolderOf(const CDriveTable& drives, std::string_view drivePath, std::string& last,
+                                     SDriveFile& result)
+{
+    result.fault = EDriveFileFault::Missing;
+    if (drivePath.size() < 3 || drivePath[1] != ':' || drivePath[2] != '\\') {
+        return std::nullopt;
+    }
+    const char letter = drivePath[0];
+    const auto drive =
+        drives.FindDrive((letter >= 'a' && letter <= 'z') ? static_cast<char>(letter - 'a' + 'A') : letter);
+    const std::vector<std::string_view> parts = SplitParts(drivePath.substr(3));
+    if (!drive || parts.empty()) {
+        return std::nullopt;
+    }
+    CDriveFolder folder(drive->mountPoint);
+    result.fault = folder.Fault();
+    while (result.fault == EDriveFileFault::None && result.part + 1 < parts.size()) {
+        const std::string_view part = parts[result.part];
+        result.fault = Writable(part) ? folder.Enter(part) : EDriveFileFault::Missing;
+        if (result.fault == EDriveFileFault::None) {
+            ++result.part;
+        }
+    }
+    if (result.fault != EDriveFileFault::None) {
+        return std::nullopt;
+    }
+    last = parts.back();
+    return folder;
+}
+
 } // namespace
 
 bool CDriveFiles::MatchesPattern(std::string_view name, std::string_view pattern)
@@ -60,41 +95,11 @@ bool CDriveFiles::MatchesPattern(std::string_view name, std::string_view pattern
     return p == pattern.size();
 }
 
-std::optional<CDriveFolder> CDriveFiles::FolderOf(std::string_view drivePath, std::string& last,
-                                                  SDriveFile& result) const
-{
-    result.fault = EDriveFileFault::Missing;
-    if (drivePath.size() < 3 || drivePath[1] != ':' || drivePath[2] != '\\') {
-        return std::nullopt;
-    }
-    const char letter = drivePath[0];
-    const auto drive =
-        m_drives->FindDrive((letter >= 'a' && letter <= 'z') ? static_cast<char>(letter - 'a' + 'A') : letter);
-    const std::vector<std::string_view> parts = SplitParts(drivePath.substr(3));
-    if (!drive || parts.empty()) {
-        return std::nullopt;
-    }
-    CDriveFolder folder(drive->mountPoint);
-    result.fault = folder.Fault();
-    while (result.fault == EDriveFileFault::None && result.part + 1 < parts.size()) {
-        const std::string_view part = parts[result.part];
-        result.fault = Writable(part) ? folder.Enter(part) : EDriveFileFault::Missing;
-        if (result.fault == EDriveFileFault::None) {
-            ++result.part;
-        }
-    }
-    if (result.fault != EDriveFileFault::None) {
-        return std::nullopt;
-    }
-    last = parts.back();
-    return folder;
-}
-
 std::vector<std::string> CDriveFiles::Search(std::string_view pattern) const
 {
     std::string last;
     SDriveFile result;
-    const auto folder = FolderOf(pattern, last, result);
+    const auto folder = FolderOf(*m_drives, pattern, last, result);
     if (!folder) {
         return {};
     }
@@ -111,7 +116,7 @@ SDriveFile CDriveFiles::Locate(std::string_view drivePath) const
 {
     std::string last;
     SDriveFile result;
-    const auto folder = FolderOf(drivePath, last, result);
+    const auto folder = FolderOf(*m_drives, drivePath, last, result);
     if (folder && !(Writable(last) && folder->Holds(last))) {
         result.fault = EDriveFileFault::Missing;
     }
@@ -122,7 +127,7 @@ SDriveFile CDriveFiles::OpenFile(std::string_view drivePath) const
 {
     std::string last;
     SDriveFile result;
-    const auto folder = FolderOf(drivePath, last, result);
+    const auto folder = FolderOf(*m_drives, drivePath, last, result);
     if (folder) {
         result.fault = Writable(last) ? folder->OpenFile(last, result.file) : EDriveFileFault::Missing;
     }

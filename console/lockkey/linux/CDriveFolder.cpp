@@ -1,4 +1,4 @@
-#include "console/lockkey/CDriveFolder.h"
+#include "console/lockkey/linux/CDriveFolder.h"
 
 #include "keys/AsciiCase.h"
 
@@ -11,6 +11,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 

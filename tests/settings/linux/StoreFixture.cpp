@@ -3,15 +3,9 @@
 #include "settings/CSettingsStore.h"
 #include "settings/MachineText.h"
 
-#include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
+#include <string_view>
 
 extern char** environ;
 
@@ -35,77 +29,40 @@ void StoreTest::TearDown()
     std::filesystem::remove_all(m_root, ignored);
 }
 
-pid_t SpawnHelper(const std::string& stateDir, const std::vector<std::string>& args, int reportFd)
+std::unique_ptr<Harness::CChildProcess> SpawnHelper(const std::string& stateDir, const std::vector<std::string>& args,
+                                                    const Harness::SChildStream& report)
 {
-    // Everything the child needs is built before fork: only async-signal-safe calls after.
-    std::vector<std::string> envStrings;
+    std::error_code failed;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe", failed).string();
+    if (failed) {
+        return nullptr;
+    }
+    Harness::CChildProcess::SOptions options;
     for (char** e = environ; *e != nullptr; ++e) {
         if (std::string_view(*e).substr(0, 18) != "CORVANE_STATE_DIR=") {
-            envStrings.emplace_back(*e);
+            options.environment.emplace_back(*e);
         }
     }
-    envStrings.push_back("CORVANE_STATE_DIR=" + stateDir);
-    std::vector<char*> envp;
-    for (auto& s : envStrings) {
-        envp.push_back(s.data());
-    }
-    envp.push_back(nullptr);
-    std::vector<std::string> argStrings = {"settings_tests", "--store-helper"};
-    argStrings.insert(argStrings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& s : argStrings) {
-        argv.push_back(s.data());
-    }
-    argv.push_back(nullptr);
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) {
-        return -1;
-    }
-    self[n] = '\0';
-
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (reportFd >= 0) {
-            if (reportFd != 3) {
-                dup2(reportFd, 3);
-            } else {
-                // Keep it open across exec.
-                fcntl(3, F_SETFD, 0);
-            }
-        }
-        execve(self, argv.data(), envp.data());
-        _exit(127);
-    }
-    return pid;
+    options.environment.push_back("CORVANE_STATE_DIR=" + stateDir);
+    options.output = report;
+    std::vector<std::string> argv = {self, "--store-helper"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    auto helper = std::make_unique<Harness::CChildProcess>();
+    return helper->Start(argv, options) ? std::move(helper) : nullptr;
 }
 
-int WaitHelper(pid_t pid, int timeoutSeconds)
+int WaitHelper(Harness::CChildProcess& helper, int timeoutSeconds)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    for (;;) {
-        int status = 0;
-        const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) {
-            if (WIFEXITED(status)) {
-                return WEXITSTATUS(status);
-            }
-            return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
-        }
-        if (done < 0 && errno != EINTR) {
-            return -1;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const auto status = helper.WaitExit(timeoutSeconds * 1000);
+    if (!status) {
+        helper.Kill();
+        return -1;
     }
+    return Harness::CChildProcess::ExitCode(*status);
 }
 
 int RunHelper(const std::string& stateDir, const std::vector<std::string>& args)
 {
-    const pid_t pid = SpawnHelper(stateDir, args);
-    return pid > 0 ? WaitHelper(pid) : -1;
+    const auto helper = SpawnHelper(stateDir, args);
+    return helper ? WaitHelper(*helper) : -1;
 }

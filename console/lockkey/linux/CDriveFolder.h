@@ -1,6 +1,7 @@
 #pragma once
 
 #include "console/lockkey/CFileDescriptor.h"
+#include "console/lockkey/EDriveFileFault.h"
 
 #include <optional>
 #include <string>
@@ -9,21 +10,6 @@
 #include <vector>
 
 struct stat;
-
-// Why a name below a drive's mount point cannot be used as it was asked for.
-enum class EDriveFileFault
-{
-    None,
-    Missing,         // there is no such name (or no such drive)
-    NotAFolder,      // a name that must be a folder holds a file or a device
-    LinkedFolder,    // a name that must be a folder is a symbolic link
-    LinkedFile,      // the file's name is a symbolic link
-    Folder,          // the file's name holds a folder
-    DeviceNode,      // the file's name holds a device node
-    FifoOrSocket,    // the file's name holds a FIFO or a socket
-    OtherFileSystem, // the name is a mount point (another file system, or a bind mount) on the drive
-    Unreadable,      // the name cannot be opened or examined
-};
 
 // A folder on a drive, reached from the drive's mount point one name at a time without
 // following a symbolic link and without leaving the mount point's file system, so that
