@@ -60,7 +60,6 @@ public:
     SocketHandle IPv6Socket() const { return m_ipv6Socket; }
     uint16_t Family() const { return m_family; }
     void SetFamily(uint16_t family) { m_family = family; }
-    int32_t Type() const { return m_type; }
     bool IPv4Available() const { return m_ipv4Available; }
     bool IPv6Available() const { return m_ipv6Available; }
 
