@@ -5,7 +5,7 @@
 #include "console/qt/CLayoutDialog.h"
 #include "console/qt/CQtStartupView.h"
 #include "settings/CSettingsStore.h"
-#include "settings/sqlite/CSqliteStore.h"
+#include "settings/linux/CSqliteStore.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -14,7 +14,7 @@
 using CTestStore = CWin32RegistryStore;
 #else
 #include "CChildProcess.h"
-#include "settings/sqlite/CSqliteStore.h"
+#include "settings/linux/CSqliteStore.h"
 
 using CTestStore = CSqliteStore;
 #endif

@@ -2,7 +2,7 @@
 #include "Wire.h"
 #include "keys/AsciiCase.h"
 #include "settings/CSettingsStore.h"
-#include "settings/sqlite/CSqliteStore.h"
+#include "settings/linux/CSqliteStore.h"
 
 #include <fstream>
 #include <sstream>

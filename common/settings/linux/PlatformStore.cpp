@@ -1,7 +1,7 @@
 #include "settings/PlatformStore.h"
 
 #include "platform/StateDirectory.h"
-#include "settings/sqlite/CSqliteStore.h"
+#include "settings/linux/CSqliteStore.h"
 
 CSettingsStore* NewPlatformStore()
 {
