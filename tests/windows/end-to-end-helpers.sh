@@ -24,4 +24,24 @@ admin() {
     printf '%s' "$input" | "$here/scripts/wine-run.sh" "$admin" "$@" 2>&1 | tr -d '\r'
     return "${PIPESTATUS[1]}"
 }
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+# A port free on both families' wildcard addresses, picked at random outside the system's
+# ephemeral range: a port from inside it may go to any outgoing connection before the
+# service binds it.
+free_port() {
+    python3 - <<'PY'
+import random, socket
+low, high = map(int, open("/proc/sys/net/ipv4/ip_local_port_range").read().split())
+ports = [p for p in range(1024, 65536) if p < low or p > high]
+random.shuffle(ports)
+for port in ports:
+    try:
+        with socket.socket(socket.AF_INET) as v4, socket.socket(socket.AF_INET6) as v6:
+            v6.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_V6ONLY, 1)
+            v4.bind(("0.0.0.0", port))
+            v6.bind(("::", port))
+        print(port)
+        break
+    except OSError:
+        continue
+PY
+}

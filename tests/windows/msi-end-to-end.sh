@@ -13,21 +13,12 @@ build="$1" admin="$2" probe="$3" linux="$4" work="$5"
 here="$(cd "$(dirname "$0")/../.." && pwd)"
 request="$linux/tools/corvane-request"
 wine=/usr/lib/wine/wine64
-if [ ! -x "$request" ]; then
-    echo "SKIPPED: no Linux request tool at $request (build the default preset first)"
-    exit 77
-fi
-
-fail() {
-    echo "FAILED: $*" >&2
-    exit 1
-}
+# shellcheck source=end-to-end-helpers.sh
+source "$here/tests/windows/end-to-end-helpers.sh"
+require_linux_programs "$request"
 rm -rf "$work"
 mkdir -p "$work/stick"
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all
-win() { "$here/scripts/wine-run.sh" "$@" </dev/null; }
-admin() { "$here/scripts/wine-run.sh" "$admin" "$@" </dev/null 2>&1 | tr -d '\r'; }
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 answers() {
     local out=""
     for _ in $(seq 1 50); do
@@ -99,7 +90,7 @@ hold=$!
 win cmd /c exit >/dev/null 2>&1
 
 port="$(free_port)"
-out="$(admin port "$port")"
+out="$(admin "" port "$port")" || fail "corvane-admin.exe port $port: $out"
 [ "$out" = "Port set to $port." ] || fail "corvane-admin.exe port $port said: $out"
 
 # Install.
@@ -128,7 +119,7 @@ mkdir -p "$work/stick/dont_delete_${id,,}"
 python3 -c 'import sys; k = bytes.fromhex(sys.argv[1]); i = sys.argv[2].encode()
 sys.stdout.buffer.write(bytes((b + i[n % len(i)]) & 0xFF for n, b in enumerate(k)))' "$key" "$id" \
     >"$work/stick/dont_delete_${id,,}/${id,,}"
-out="$(admin register "S:\\$id")"
+out="$(admin "" register "S:\\$id")" || fail "corvane-admin.exe register: $out"
 [ "$out" = "Registered $id from S:\\$id." ] || fail "register said: $out"
 served() {
     local out
