@@ -1,6 +1,7 @@
 #include "CPeerNetwork.h"
 
-#include <cstdlib>
+#include "CChildProcess.h"
+
 #include <fcntl.h>
 #include <sched.h>
 #include <stdexcept>
@@ -30,7 +31,7 @@ CPeerNetwork::CPeerNetwork() : m_service("cvbs" + std::to_string(getpid())), m_p
         "ip -n " + p + " link set " + p + " up",
     };
     for (const std::string& command : commands) {
-        if (std::system((command + " 2>/dev/null").c_str()) != 0) {
+        if (Harness::RunQuietly(command) != 0) {
             m_problem = "'" + command + "' failed";
             return;
         }
@@ -43,7 +44,7 @@ CPeerNetwork::~CPeerNetwork()
         return;
     }
     for (const std::string& name : {m_service, m_peers}) {
-        std::system(("ip netns del " + name + " 2>/dev/null").c_str());
+        Harness::RunQuietly("ip netns del " + name);
     }
 }
 
