@@ -16,9 +16,9 @@ run_tests() {
     local log="$1/ctest-output.log"
     local status=0
     ctest --test-dir "$1" --output-on-failure -j2 --timeout 900 --repeat until-pass:2 2>&1 | tee "$log" || status=$?
-    if grep -qE '\*\*\*[A-Z]' "$log"; then
+    if grep -qE '\*\*\*(Failed|Timeout|Exception)' "$log"; then
         echo "Tests that failed at a run (see their output above):"
-        grep -E '\*\*\*[A-Z]' "$log"
+        grep -E '\*\*\*(Failed|Timeout|Exception)' "$log"
     fi
     return "$status"
 }
