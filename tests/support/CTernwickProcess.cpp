@@ -41,7 +41,9 @@ CTernwickProcess::CTernwickProcess(const std::string& stateDir, const SOptions& 
     if (!options.machineIdFile.empty()) {
         argv = UnderMachineIdentity(options.machineIdFile, argv);
     }
-    m_logStart = Log().size();
+    struct stat info
+    {};
+    m_logStart = stat(m_logPath.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) : 0;
     CChildProcess::SOptions streams;
     streams.environment = ChildEnvironment(stateDir, options.notifySocket);
     streams.output = options.logToPipe ? SChildStream{SChildStream::EKind::Pipe, ""}
@@ -113,6 +115,16 @@ size_t CTernwickProcess::DrainedLines() const
 
 std::string CTernwickProcess::Log() const
 {
+    return LogFrom(0);
+}
+
+std::string CTernwickProcess::OwnLog() const
+{
+    return LogFrom(m_logStart);
+}
+
+std::string CTernwickProcess::LogFrom(size_t offset) const
+{
     if (m_logPath.empty()) {
         const std::lock_guard<std::mutex> guard(m_tailLock);
         std::string text;
@@ -128,15 +140,10 @@ std::string CTernwickProcess::Log() const
         return "";
     }
     std::ifstream file(m_logPath);
+    file.seekg(static_cast<std::streamoff>(std::min(offset, static_cast<size_t>(info.st_size))));
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
-}
-
-std::string CTernwickProcess::OwnLog() const
-{
-    const std::string log = Log();
-    return m_logPath.empty() ? log : log.substr(std::min(m_logStart, log.size()));
 }
 
 std::string CTernwickProcess::LogTail(size_t count) const

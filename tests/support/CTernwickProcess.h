@@ -67,6 +67,8 @@ public:
 
 private:
     long StatusField(const char* name) const;
+    // The log file from offset on, or the lines drained from the pipe that are still kept.
+    std::string LogFrom(size_t offset) const;
     void Drain();
 
     std::string m_logPath;
