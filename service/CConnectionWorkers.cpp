@@ -109,7 +109,7 @@ void CConnectionWorkers::Run(int index)
     }
     bool served = index >= 0;
     bool stays = !served || Take(index, another);
-    auto from = ZiRez::CAcceptWaiter::Ready::IPv4;
+    int from = 0;
     while (stays && !Ended() && m_parts.state.WaitWhilePaused()) {
         if (served && !regular && !ReliefStays(regular)) {
             break;
@@ -137,7 +137,7 @@ bool CConnectionWorkers::ReliefStays(bool& regular)
     return std::chrono::steady_clock::now() - m_lastRegularFree >= std::chrono::milliseconds(kWorkersStalledMs);
 }
 
-CConnectionWorkers::SNext CConnectionWorkers::Next(bool served, bool regular, ZiRez::CAcceptWaiter::Ready& from)
+CConnectionWorkers::SNext CConnectionWorkers::Next(bool served, bool regular, int& from)
 {
     // Under load the next connection is already queued: it is taken without a wait.
     const int queued = served ? AcceptQueued(from) : -1;
@@ -156,16 +156,17 @@ CConnectionWorkers::SNext CConnectionWorkers::Next(bool served, bool regular, Zi
                                            : std::min<int>(m_parts.limits.workerRetireMs, kReliefRetireMs));
 }
 
-CConnectionWorkers::SNext CConnectionWorkers::WaitForConnection(ZiRez::CAcceptWaiter::Ready& from, int retireMs)
+CConnectionWorkers::SNext CConnectionWorkers::WaitForConnection(int& from, int retireMs)
 {
     SNext next;
     auto ready = ZiRez::CAcceptWaiter::Ready::Event;
     bool failed = false;
     try {
-        ready = m_waiter.Wait(retireMs);
-        if (ready == ZiRez::CAcceptWaiter::Ready::IPv4 || ready == ZiRez::CAcceptWaiter::Ready::IPv6) {
-            next.index = Accept(ready);
-            from = ready;
+        int listener = 0;
+        ready = m_waiter.Wait(retireMs, listener);
+        if (ready == ZiRez::CAcceptWaiter::Ready::Listener) {
+            next.index = Accept(listener);
+            from = listener;
         }
     } catch (const ZiRez::CSocketError& error) {
         Fail(error);
@@ -198,20 +199,20 @@ bool CConnectionWorkers::StartsAnother() const
     return m_idle == 0 && m_count < m_parts.limits.busyWorkers;
 }
 
-int CConnectionWorkers::AcceptQueued(ZiRez::CAcceptWaiter::Ready listener)
+int CConnectionWorkers::AcceptQueued(int listener)
 {
     try {
-        return m_server->TryAccept(listener == ZiRez::CAcceptWaiter::Ready::IPv6);
+        return m_server->TryAccept(listener);
     } catch (const ZiRez::CSocketError&) {
         return -1; // the wait that follows meets the failure again and reports it
     }
 }
 
-int CConnectionWorkers::Accept(ZiRez::CAcceptWaiter::Ready listener)
+int CConnectionWorkers::Accept(int listener)
 {
     int index = -1;
     try {
-        index = m_server->TryAccept(listener == ZiRez::CAcceptWaiter::Ready::IPv6);
+        index = m_server->TryAccept(listener);
     } catch (const ZiRez::CSocketError&) {
         m_waiter.Rearm(listener);
         throw;

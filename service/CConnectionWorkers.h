@@ -85,19 +85,20 @@ private:
     bool Spawn(int index, std::string& reason);
     void Run(int index);
     // After a connection was served, the one queued next if any; otherwise the wait.
-    SNext Next(bool served, bool regular, ZiRez::CAcceptWaiter::Ready& from);
+    // from: the listener the worker took its last connection from.
+    SNext Next(bool served, bool regular, int& from);
     // After a relief worker served a connection: true when it takes a regular place that
     // is free; false when it is to leave (the regular workers finish connections again).
     bool ReliefStays(bool& regular);
     // Retires after retireMs without a connection unless it is the last worker waiting.
-    SNext WaitForConnection(ZiRez::CAcceptWaiter::Ready& from, int retireMs);
+    SNext WaitForConnection(int& from, int retireMs);
     // With the lock held: the worker taking a connection now leaves none waiting, and few
     // serve.
     bool StartsAnother() const;
     // TryAccept on the listener that woke this worker; -1 when nothing was pending.
-    int Accept(ZiRez::CAcceptWaiter::Ready listener);
+    int Accept(int listener);
     // TryAccept on a listener without waiting; -1 when nothing was pending or it failed.
-    int AcceptQueued(ZiRez::CAcceptWaiter::Ready listener);
+    int AcceptQueued(int listener);
     // Takes the connection a worker accepted, first starting another worker to wait for the
     // next when another; false when the worker is to leave.
     bool Take(int index, bool another);

@@ -14,19 +14,12 @@
 #include "settings/CKeyStore.h"
 
 #include <string>
+#include <vector>
 
 namespace {
 
 // While the workers stall, the watcher looks again this often.
 constexpr int kInTheirPlaceLookMs = 100;
-
-// Every reply is a few small writes (header, payload, status) each awaiting the peer's
-// acknowledgement; with Nagle's algorithm each would wait for the peer's delayed ACK.
-// Accepted sockets inherit the option from their listener.
-void DisableNagle(ZiRez::CServerSocket& server)
-{
-    server.BaseSocket().DisableNagle();
-}
 
 // Ends the run on every way out: its idle workers leave, and the listening sockets close
 // at once, so that the old port is free (or moved) while the run's connections are still
@@ -64,7 +57,9 @@ std::shared_ptr<ZiRez::CStrmSrvSocket> OpenListener(const SServiceLimits& limits
         LogLine("cannot listen on port " + std::to_string(port) + ": " + error.what());
         throw;
     }
-    DisableNagle(*server);
+    // Every reply is a few small writes (header, payload, status) each awaiting the peer's
+    // acknowledgement; with Nagle's algorithm each would wait for the peer's delayed ACK.
+    server->DisableNagle();
     return server;
 }
 
@@ -80,11 +75,15 @@ void WatchRun(CServiceState& state, Platform::CEvent* settingsChanged, ZiRez::CS
         const int stalledIn = workers.StalledInMs();
         const bool inTheirPlace = stalledIn == 0;
         ZiRez::CSocketWaiter waiter;
-        const ZiRez::SocketHandle ipv4 = server.BaseSocket().IPv4Socket();
-        const ZiRez::SocketHandle ipv6 = server.BaseSocket().IPv6Socket();
-        for (const ZiRez::SocketHandle listener : {ipv4, ipv6}) {
-            if (inTheirPlace && !full && state.State() == kStateRunning && listener != ZiRez::INVALID_SOCKET_HANDLE) {
-                waiter.AddSocket(listener);
+        // Only this thread closes the listeners (at the run's end): their handles stay valid.
+        std::vector<ZiRez::SocketHandle> listeners(ZiRez::CStrmSrvSocket::ListenerCount(),
+                                                   ZiRez::INVALID_SOCKET_HANDLE);
+        for (size_t listener = 0; listener < listeners.size(); ++listener) {
+            server.UseListener(static_cast<int>(listener),
+                               [&](ZiRez::SocketHandle socket) { listeners[listener] = socket; });
+            if (inTheirPlace && !full && state.State() == kStateRunning &&
+                listeners[listener] != ZiRez::INVALID_SOCKET_HANDLE) {
+                waiter.AddSocket(listeners[listener]);
             }
         }
         waiter.AddEvent(settingsChanged);
@@ -100,11 +99,16 @@ void WatchRun(CServiceState& state, Platform::CEvent* settingsChanged, ZiRez::CS
         if (settingsChanged != nullptr && waiter.KindOf(settingsChanged) == ZiRez::CSocketWaiter::KIND_READ) {
             throw ZiRez::CSocketEvent();
         }
-        const bool ready6 = waiter.KindOf(ipv6) == ZiRez::CSocketWaiter::KIND_READ;
-        const bool ready = ready6 || waiter.KindOf(ipv4) == ZiRez::CSocketWaiter::KIND_READ;
-        full = ready && !workers.MakeRoom(1);
-        if (ready && !full) {
-            const int index = server.TryAccept(ready6);
+        int ready = -1;
+        for (size_t listener = 0; listener < listeners.size() && ready < 0; ++listener) {
+            if (listeners[listener] != ZiRez::INVALID_SOCKET_HANDLE &&
+                waiter.KindOf(listeners[listener]) == ZiRez::CSocketWaiter::KIND_READ) {
+                ready = static_cast<int>(listener);
+            }
+        }
+        full = ready >= 0 && !workers.MakeRoom(1);
+        if (ready >= 0 && !full) {
+            const int index = server.TryAccept(ready);
             if (index >= 0 && !workers.StartWorker(index)) {
                 server.CloseConnection(index);
             }

@@ -14,7 +14,7 @@ namespace ZiRez {
 class CStrmSrvSocket;
 
 // The one wait of every thread that accepts on a server's listeners itself: a connection
-// on the IPv4 or the IPv6 listener, or one of the events. The threads share one epoll
+// on one of the listeners, or one of the events. The threads share one epoll
 // instance (Linux) or one auto-reset event per listener (Windows, where the listeners are also looked at
 // between short slices of the wait, as an event may miss a connection). A ready listener wakes one of them and no other
 // until that one has re-armed it (after its accept, so that a second pending connection wakes the next waiter); an
@@ -28,8 +28,7 @@ public:
     enum class Ready
     {
         TimeOut,
-        IPv4,
-        IPv6,
+        Listener,
         Event,
     };
 
@@ -40,18 +39,19 @@ public:
     CAcceptWaiter& operator=(const CAcceptWaiter&) = delete;
 
     // timeOut in ms (-1: no limit). Throws CSocketError code 9 when the wait fails. After
-    // IPv4 or IPv6 the caller accepts and then calls Rearm with it.
-    Ready Wait(int timeOut) const;
-    void Rearm(Ready listener) const;
+    // Listener the caller accepts on the one numbered in listener (CStrmSrvSocket's
+    // numbering) and then calls Rearm with it.
+    Ready Wait(int timeOut, int& listener) const;
+    void Rearm(int listener) const;
 
 private:
     CStrmSrvSocket& m_server;
 #ifdef _WIN32
-    // The events to wait for (the caller's, then one per listener), and how many are the
-    // caller's.
+    // The events to wait for (the caller's, then one per listener), how many are the
+    // caller's, and the numbers of the listeners after them.
     std::vector<void*> m_handles;
     size_t m_eventCount = 0;
-    int m_listenerTags[2] = {0, 0};
+    std::vector<int> m_listeners;
 #else
     void Add(int descriptor, uint64_t tag, uint32_t events);
 

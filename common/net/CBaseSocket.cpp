@@ -4,6 +4,8 @@
 #include "net/CSocketError.h"
 #include "net/SocketErrors.h"
 
+#include <utility>
+
 namespace ZiRez {
 
 namespace {
@@ -214,6 +216,17 @@ void CBaseSocket::SetOption(int32_t option)
     }
     if (AppliesToIPv6()) {
         SetOptionOn(m_ipv6Socket, option, "(IPv6) Socket SetOption Error!");
+    }
+}
+
+void CBaseSocket::SharePort()
+{
+    for (const auto& [socket, message] : {std::pair{m_ipv4Socket, "(IPv4) Socket SetOption Error!"},
+                                          std::pair{m_ipv6Socket, "(IPv6) Socket SetOption Error!"}}) {
+        if (socket != INVALID_SOCKET_HANDLE && Sys::SharePort(socket) != 0) {
+            Sys::RecordError(Sys::LastError());
+            throw CSocketError(message, kCodeOption);
+        }
     }
 }
 

@@ -34,6 +34,9 @@ public:
     // Sets the socket-level option (Windows numbering, e.g. OPTION_REUSEADDR) to 1.
     void SetOption(int32_t option);
 
+    // Lets the sockets share their port with other listeners of this user (before Bind).
+    void SharePort();
+
     // Binds the socket of the address's family; returns 0.
     int Bind(const sockaddr* address, size_t length);
     int Bind(const addrinfo* address);

@@ -9,9 +9,11 @@
 #include "net/SocketErrors.h"
 #include "platform/CEvent.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 namespace ZiRez {
@@ -79,8 +81,6 @@ CStrmSrvSocket::~CStrmSrvSocket()
 void CStrmSrvSocket::Open(uint16_t port)
 {
     m_port = port;
-    m_socket.Open();
-
     addrinfo hints{};
     hints.ai_flags = AI_PASSIVE;
     hints.ai_family = TranslateFamily(m_socket.Family());
@@ -98,20 +98,78 @@ void CStrmSrvSocket::Open(uint16_t port)
         addrinfo* list;
         ~Release() { freeaddrinfo(list); }
     } release{results};
-    for (const addrinfo* address = results; address != nullptr; address = address->ai_next) {
-        if ((address->ai_family == AF_INET && m_socket.IPv4Available() && m_socket.AppliesToIPv4()) ||
-            (address->ai_family == AF_INET6 && m_socket.IPv6Available() && m_socket.AppliesToIPv6())) {
-            m_socket.Bind(address);
-        }
+    const bool sharing = Sys::kListenersPerFamily > 1;
+    if (sharing) {
+        // Sockets that share a port would join another program's that do too: the port is
+        // taken unless a socket that shares nothing can bind it.
+        CBaseSocket probe(m_socket.Family(), SOCKET_STREAM, m_socket.IPv4Available(), m_socket.IPv6Available());
+        probe.Open();
+        BindPassive(probe, results, 0, 0);
     }
+    m_socket.Open();
+    if (sharing) {
+        m_socket.SharePort();
+    }
+    BindPassive(m_socket, results, 0, 0);
     m_socket.Listen();
-    for (const SocketHandle listener : {m_socket.IPv4Socket(), m_socket.IPv6Socket()}) {
-        if (listener != INVALID_SOCKET_HANDLE) {
+    // The others on the ports the first pair took (a port 0 asked for becomes one per family).
+    const uint16_t ipv4Port = m_socket.BoundPort(FAMILY_INET);
+    const uint16_t ipv6Port = m_socket.BoundPort(FAMILY_INET6);
+    m_sharers.clear();
+    for (int pair = 1; pair < Sys::kListenersPerFamily; ++pair) {
+        auto sharer = std::make_unique<CBaseSocket>(m_socket.Family(), SOCKET_STREAM, m_socket.IPv4Available(),
+                                                    m_socket.IPv6Available());
+        sharer->Open();
+        sharer->SharePort();
+        BindPassive(*sharer, results, ipv4Port, ipv6Port);
+        sharer->Listen();
+        m_sharers.push_back(std::move(sharer));
+    }
+    for (int listener = 0; listener < ListenerCount(); ++listener) {
+        const SocketHandle socket = ListenerSocket(listener);
+        if (socket != INVALID_SOCKET_HANDLE) {
             // A pending connection that vanishes before accept() must not block its caller.
-            Sys::SetNonBlocking(listener, true);
-            ApplyTimeOuts(listener);
+            Sys::SetNonBlocking(socket, true);
+            ApplyTimeOuts(socket);
         }
     }
+}
+
+void CStrmSrvSocket::BindPassive(CBaseSocket& pair, const addrinfo* results, uint16_t ipv4Port, uint16_t ipv6Port)
+{
+    for (const addrinfo* address = results; address != nullptr; address = address->ai_next) {
+        sockaddr_storage bound{};
+        if (address->ai_addrlen > sizeof bound) {
+            continue;
+        }
+        std::memcpy(&bound, address->ai_addr, address->ai_addrlen);
+        if (address->ai_family == AF_INET && pair.IPv4Available() && pair.AppliesToIPv4()) {
+            if (ipv4Port != 0) {
+                reinterpret_cast<sockaddr_in*>(&bound)->sin_port = htons(ipv4Port);
+            }
+            pair.Bind(reinterpret_cast<const sockaddr*>(&bound), address->ai_addrlen);
+        } else if (address->ai_family == AF_INET6 && pair.IPv6Available() && pair.AppliesToIPv6()) {
+            if (ipv6Port != 0) {
+                reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port = htons(ipv6Port);
+            }
+            pair.Bind(reinterpret_cast<const sockaddr*>(&bound), address->ai_addrlen);
+        }
+    }
+}
+
+int CStrmSrvSocket::ListenerCount()
+{
+    return 2 * Sys::kListenersPerFamily;
+}
+
+SocketHandle CStrmSrvSocket::ListenerSocket(int listener) const
+{
+    const auto pair = static_cast<size_t>(listener / 2);
+    if (listener < 0 || pair > m_sharers.size()) {
+        return INVALID_SOCKET_HANDLE;
+    }
+    const CBaseSocket& sockets = pair == 0 ? m_socket : *m_sharers[pair - 1];
+    return listener % 2 == 1 ? sockets.IPv6Socket() : sockets.IPv4Socket();
 }
 
 void CStrmSrvSocket::ApplyTimeOuts(SocketHandle socket) const
@@ -125,13 +183,13 @@ int CStrmSrvSocket::Accept()
     const auto deadline = Clock::now() + std::chrono::milliseconds(m_timeOut < 0 ? 0 : m_timeOut);
     for (;;) {
         CSocketWaiter waiter;
-        const SocketHandle ipv4 = m_socket.AppliesToIPv4() ? m_socket.IPv4Socket() : INVALID_SOCKET_HANDLE;
-        const SocketHandle ipv6 = m_socket.AppliesToIPv6() ? m_socket.IPv6Socket() : INVALID_SOCKET_HANDLE;
-        if (m_socket.AppliesToIPv4()) {
-            waiter.AddSocket(ipv4);
-        }
-        if (m_socket.AppliesToIPv6()) {
-            waiter.AddSocket(ipv6);
+        std::vector<SocketHandle> listeners;
+        for (int number = 0; number < ListenerCount(); ++number) {
+            const SocketHandle socket = ListenerSocket(number);
+            if (socket != INVALID_SOCKET_HANDLE) {
+                listeners.push_back(socket);
+                waiter.AddSocket(socket);
+            }
         }
         waiter.AddEvent(m_cancelEvent);
         const int waited = waiter.Wait(RemainingMs(m_timeOut, deadline), true);
@@ -141,16 +199,16 @@ int CStrmSrvSocket::Accept()
         if (waited < 0) {
             throw CSocketError("CStrmSrvSocket::Accept(): SocketEvent Wait Error!", 9);
         }
-        SocketHandle listener;
-        if (ipv4 != INVALID_SOCKET_HANDLE && waiter.KindOf(ipv4) == CSocketWaiter::KIND_READ) {
-            listener = ipv4;
-        } else if (ipv6 != INVALID_SOCKET_HANDLE && waiter.KindOf(ipv6) == CSocketWaiter::KIND_READ) {
-            listener = ipv6;
-        } else if (m_cancelEvent != nullptr && waiter.KindOf(m_cancelEvent) == CSocketWaiter::KIND_READ) {
-            throw CSocketEvent();
-        } else {
+        const auto ready = std::find_if(listeners.begin(), listeners.end(), [&](SocketHandle socket) {
+            return waiter.KindOf(socket) == CSocketWaiter::KIND_READ;
+        });
+        if (ready == listeners.end()) {
+            if (m_cancelEvent != nullptr && waiter.KindOf(m_cancelEvent) == CSocketWaiter::KIND_READ) {
+                throw CSocketEvent();
+            }
             throw CSocketError("Socket Accept Error!", 4);
         }
+        const SocketHandle listener = *ready;
 
         const int index = AcceptOn(listener);
         if (index >= 0) {
@@ -188,12 +246,12 @@ int CStrmSrvSocket::AcceptOn(SocketHandle listener)
     return m_slots.Take(std::make_shared<CServerConnection>(accepted, m_timeOutsVersion, peer, peerLength));
 }
 
-int CStrmSrvSocket::TryAccept(bool ipv6)
+int CStrmSrvSocket::TryAccept(int listener)
 {
     int index = -1;
     bool shortage = false;
-    UseListener(ipv6, [&](SocketHandle listener) {
-        index = AcceptOn(listener);
+    UseListener(listener, [&](SocketHandle socket) {
+        index = AcceptOn(socket);
         shortage = index < 0 && AcceptFailedForWantOfResources();
     });
     if (shortage) {
@@ -206,6 +264,17 @@ void CStrmSrvSocket::CloseListeners()
 {
     std::unique_lock<std::shared_mutex> listeners(m_listenersLock);
     m_socket.Close();
+    for (const auto& sharer : m_sharers) {
+        sharer->Close();
+    }
+}
+
+void CStrmSrvSocket::DisableNagle()
+{
+    m_socket.DisableNagle();
+    for (const auto& sharer : m_sharers) {
+        sharer->DisableNagle();
+    }
 }
 
 int CStrmSrvSocket::WaitAllowedMs(CServerConnection& connection, bool socketTimeOuts, int code)
@@ -324,7 +393,7 @@ void CStrmSrvSocket::CloseConnection(int index)
 void CStrmSrvSocket::Close()
 {
     m_slots.ShutDownAll();
-    m_socket.Close();
+    CloseListeners();
 }
 
 void CStrmSrvSocket::SetReadWait(Platform::CEvent* cancelEvent, int32_t timeOut)
@@ -332,9 +401,10 @@ void CStrmSrvSocket::SetReadWait(Platform::CEvent* cancelEvent, int32_t timeOut)
     m_readCancelEvent = cancelEvent;
     m_readTimeOut = timeOut;
     ++m_timeOutsVersion;
-    for (const SocketHandle listener : {m_socket.IPv4Socket(), m_socket.IPv6Socket()}) {
-        if (listener != INVALID_SOCKET_HANDLE) {
-            ApplyTimeOuts(listener);
+    for (int listener = 0; listener < ListenerCount(); ++listener) {
+        const SocketHandle socket = ListenerSocket(listener);
+        if (socket != INVALID_SOCKET_HANDLE) {
+            ApplyTimeOuts(socket);
         }
     }
 }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <shared_mutex>
 #include <string>
+#include <vector>
 
 namespace ZiRez {
 
@@ -28,33 +29,41 @@ public:
                    Platform::CEvent* cancelEvent, int32_t timeOut);
     ~CStrmSrvSocket() override;
 
-    // Opens, binds every resolved passive address of an available family, and listens.
+    // Opens, binds every resolved passive address of an available family, and listens: on
+    // Linux with several listeners per family sharing the port (each with a queue of its
+    // own), after a plain socket has found the port free.
     void Open(uint16_t port) override;
 
     // Waits for a connection (or the cancel event / the time-out) and returns its slot index.
     // An accept() that fails after readiness takes no slot: Accept waits again, after a short
     // pause when out of descriptors.
     int Accept() override;
-    // Accepts a connection pending on the IPv4 or the IPv6 listener without waiting, for
-    // threads that wait for the listeners themselves: its slot index, or -1 when none is
-    // pending (another thread took it, it vanished, or descriptors ran out, after a short
-    // pause then). CSocketError code 4 when the listener failed.
-    int TryAccept(bool ipv6);
-    // Calls use with the IPv4 or the IPv6 listener, which stays open until use returns;
-    // false (use not called) when that listener is closed or absent.
-    template <typename Use> bool UseListener(bool ipv6, Use&& use)
+
+    // The listeners, numbered for threads that wait for them themselves: the even ones
+    // IPv4, the odd ones IPv6 (0 and 1 those of BaseSocket()). A number is held whether its
+    // listener is open or not.
+    static int ListenerCount();
+    // Accepts a connection pending on a listener without waiting: its slot index, or -1 when
+    // none is pending (another thread took it, it vanished, or descriptors ran out, after a
+    // short pause then). CSocketError code 4 when the listener failed.
+    int TryAccept(int listener);
+    // Calls use with a listener, which stays open until use returns; false (use not called)
+    // when that listener is closed or absent.
+    template <typename Use> bool UseListener(int listener, Use&& use)
     {
         std::shared_lock<std::shared_mutex> listeners(m_listenersLock);
-        const SocketHandle listener = ipv6 ? m_socket.IPv6Socket() : m_socket.IPv4Socket();
-        if (listener == INVALID_SOCKET_HANDLE) {
+        const SocketHandle socket = ListenerSocket(listener);
+        if (socket == INVALID_SOCKET_HANDLE) {
             return false;
         }
-        use(listener);
+        use(socket);
         return true;
     }
     // Closes the listening sockets once no TryAccept or UseListener uses them; connections
     // stay.
     void CloseListeners();
+    // TCP_NODELAY on every listener (accepted sockets take it from theirs).
+    void DisableNagle();
 
     int Write(int index, const void* bytes, int length) override;
     int Read(int index, void* buffer, int length) override;
@@ -106,6 +115,11 @@ public:
     int ReceiveNow(int index, void* buffer, int length);
 
 private:
+    // Binds the pair's sockets to the resolved addresses of their families, on the given
+    // ports where not 0.
+    static void BindPassive(CBaseSocket& pair, const addrinfo* results, uint16_t ipv4Port, uint16_t ipv6Port);
+    // The listener numbered so (INVALID_SOCKET_HANDLE when closed or absent).
+    SocketHandle ListenerSocket(int listener) const;
     // One accept() on the listener: the slot index, or -1 with errno set.
     int AcceptOn(SocketHandle listener);
     // The read and send time-outs onto a socket (the listeners, or a connection accepted
@@ -127,6 +141,8 @@ private:
     uint32_t m_timeOutsVersion = 0;
     // Held shared while a listener is used, exclusively to close them.
     std::shared_mutex m_listenersLock;
+    // The listeners beyond BaseSocket()'s, one socket per family each, set up by Open.
+    std::vector<std::unique_ptr<CBaseSocket>> m_sharers;
 };
 
 } // namespace ZiRez

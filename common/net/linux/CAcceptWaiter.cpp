@@ -13,9 +13,8 @@ namespace ZiRez {
 
 namespace {
 
-constexpr uint64_t kIPv4Tag = 0;
-constexpr uint64_t kIPv6Tag = 1;
-constexpr uint64_t kEventTag = 2;
+// A listener's tag is its number.
+constexpr uint64_t kEventTag = UINT64_MAX;
 constexpr const char* kWaitError = "CAcceptWaiter: SocketEvent Wait Error!";
 
 } // namespace
@@ -28,9 +27,9 @@ CAcceptWaiter::CAcceptWaiter(CStrmSrvSocket& server, const std::vector<Platform:
         throw CSocketError(kWaitError, 9);
     }
     try {
-        for (const bool ipv6 : {false, true}) {
-            m_server.UseListener(ipv6, [&](SocketHandle listener) {
-                Add(listener, ipv6 ? kIPv6Tag : kIPv4Tag, EPOLLIN | EPOLLONESHOT);
+        for (int listener = 0; listener < CStrmSrvSocket::ListenerCount(); ++listener) {
+            m_server.UseListener(listener, [&](SocketHandle socket) {
+                Add(socket, static_cast<uint64_t>(listener), EPOLLIN | EPOLLONESHOT);
             });
         }
         for (Platform::CEvent* event : events) {
@@ -60,20 +59,19 @@ void CAcceptWaiter::Add(int descriptor, uint64_t tag, uint32_t events)
     }
 }
 
-void CAcceptWaiter::Rearm(Ready listener) const
+void CAcceptWaiter::Rearm(int listener) const
 {
     epoll_event entry{};
     entry.events = EPOLLIN | EPOLLONESHOT;
-    entry.data.u64 = listener == Ready::IPv6 ? kIPv6Tag : kIPv4Tag;
-    m_server.UseListener(listener == Ready::IPv6,
-                         [&](SocketHandle socket) { epoll_ctl(m_epoll, EPOLL_CTL_MOD, socket, &entry); });
+    entry.data.u64 = static_cast<uint64_t>(listener);
+    m_server.UseListener(listener, [&](SocketHandle socket) { epoll_ctl(m_epoll, EPOLL_CTL_MOD, socket, &entry); });
 }
 
-CAcceptWaiter::Ready CAcceptWaiter::Wait(int timeOut) const
+CAcceptWaiter::Ready CAcceptWaiter::Wait(int timeOut, int& listener) const
 {
-    epoll_event ready[4];
+    epoll_event ready[16];
     int count;
-    while ((count = epoll_wait(m_epoll, ready, 4, timeOut)) < 0 && errno == EINTR) {
+    while ((count = epoll_wait(m_epoll, ready, 16, timeOut)) < 0 && errno == EINTR) {
     }
     if (count < 0) {
         SetLastSocketErrorFromErrno(errno);
@@ -89,11 +87,12 @@ CAcceptWaiter::Ready CAcceptWaiter::Wait(int timeOut) const
         if (ready[i].data.u64 == kEventTag) {
             continue;
         }
-        const Ready listener = ready[i].data.u64 == kIPv4Tag ? Ready::IPv4 : Ready::IPv6;
+        const int number = static_cast<int>(ready[i].data.u64);
         if (event || result != Ready::TimeOut) {
-            Rearm(listener);
+            Rearm(number);
         } else {
-            result = listener;
+            result = Ready::Listener;
+            listener = number;
         }
     }
     return event ? Ready::Event : result;

@@ -94,6 +94,19 @@ inline bool HasUnreadInput(SocketHandle socket)
 // The longest queue of connections not yet accepted: the kernel cuts it to net.core.somaxconn.
 inline constexpr int kListenBacklog = 0x7fffffff;
 
+// Listeners per family that share a server's port, each with a queue of that length, among
+// which the kernel spreads the connections: a boot storm of thousands of units then waits in
+// the queues instead of having its SYNs dropped (each drop costs a unit a second or more).
+inline constexpr int kListenersPerFamily = 4;
+
+// Lets the socket share its port with the server's other listeners. Only sockets of the same
+// user may join them.
+inline int SharePort(SocketHandle socket)
+{
+    const int one = 1;
+    return setsockopt(socket, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
+}
+
 inline int SetSocketOption(SocketHandle socket, int level, int option, const void* value, int length)
 {
     return setsockopt(socket, level, option, value, static_cast<socklen_t>(length));

@@ -33,17 +33,17 @@ CAcceptWaiter::CAcceptWaiter(CStrmSrvSocket& server, const std::vector<Platform:
     m_eventCount = m_handles.size();
     // One auto-reset event per listener: a pending connection wakes one waiter, and the
     // accept it makes records the next pending one again (FD_ACCEPT is re-enabled by accept).
-    for (const bool ipv6 : {false, true}) {
-        m_server.UseListener(ipv6, [&](SocketHandle listener) {
+    for (int listener = 0; listener < CStrmSrvSocket::ListenerCount(); ++listener) {
+        m_server.UseListener(listener, [&](SocketHandle socket) {
             HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-            if (event == nullptr || WSAEventSelect(listener, event, FD_ACCEPT) != 0) {
+            if (event == nullptr || WSAEventSelect(socket, event, FD_ACCEPT) != 0) {
                 Sys::RecordError(event == nullptr ? WSA_NOT_ENOUGH_MEMORY : Sys::LastError());
                 if (event != nullptr) {
                     CloseHandle(event);
                 }
                 return;
             }
-            m_listenerTags[m_handles.size() - m_eventCount] = ipv6 ? 6 : 4;
+            m_listeners.push_back(listener);
             m_handles.push_back(event);
         });
     }
@@ -61,9 +61,9 @@ CAcceptWaiter::~CAcceptWaiter()
     }
 }
 
-void CAcceptWaiter::Rearm(Ready) const {}
+void CAcceptWaiter::Rearm(int) const {}
 
-CAcceptWaiter::Ready CAcceptWaiter::Wait(int timeOut) const
+CAcceptWaiter::Ready CAcceptWaiter::Wait(int timeOut, int& listener) const
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeOut < 0 ? 0 : timeOut);
     for (;;) {
@@ -85,16 +85,18 @@ CAcceptWaiter::Ready CAcceptWaiter::Wait(int timeOut) const
             if (index < m_eventCount) {
                 return Ready::Event;
             }
-            return m_listenerTags[index - m_eventCount] == 6 ? Ready::IPv6 : Ready::IPv4;
+            listener = m_listeners[index - m_eventCount];
+            return Ready::Listener;
         }
-        for (const bool ipv6 : {false, true}) {
+        for (const int number : m_listeners) {
             bool pending = false;
-            m_server.UseListener(ipv6, [&](SocketHandle listener) {
-                WSAPOLLFD entry{listener, POLLRDNORM, 0};
+            m_server.UseListener(number, [&](SocketHandle socket) {
+                WSAPOLLFD entry{socket, POLLRDNORM, 0};
                 pending = WSAPoll(&entry, 1, 0) > 0 && (entry.revents & POLLRDNORM) != 0;
             });
             if (pending) {
-                return ipv6 ? Ready::IPv6 : Ready::IPv4;
+                listener = number;
+                return Ready::Listener;
             }
         }
         if (timeOut >= 0 && slice < kListenerLookMs) {

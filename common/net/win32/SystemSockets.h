@@ -112,6 +112,16 @@ inline bool HasUnreadInput(SocketHandle socket)
 // most it takes, is the negated length (mingw's headers lack the macro).
 inline constexpr int kListenBacklog = -65535;
 
+// One listener per family: that queue holds a boot storm, and Winsock's port sharing would
+// let any program take the units' connections.
+inline constexpr int kListenersPerFamily = 1;
+
+// Never called while there is one listener per family.
+inline int SharePort(SocketHandle)
+{
+    return SOCKET_ERROR;
+}
+
 inline int SetSocketOption(SocketHandle socket, int level, int option, const void* value, int length)
 {
     if (setsockopt(socket, level, option, static_cast<const char*>(value), length) == 0) {

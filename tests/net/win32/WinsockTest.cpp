@@ -45,9 +45,9 @@ TEST(Winsock, BytesTravelBothWaysOverIPv4AndIPv6)
             EXPECT_EQ(std::string(reply, 4), "pong");
         });
         CAcceptWaiter waiter(listener.server, {});
-        const CAcceptWaiter::Ready ready = waiter.Wait(5000);
-        ASSERT_NE(ready, CAcceptWaiter::Ready::TimeOut);
-        const int slot = listener.server.TryAccept(ready == CAcceptWaiter::Ready::IPv6);
+        int ready = 0;
+        ASSERT_EQ(waiter.Wait(5000, ready), CAcceptWaiter::Ready::Listener);
+        const int slot = listener.server.TryAccept(ready);
         ASSERT_GE(slot, 0);
         EXPECT_EQ(listener.server.GetPeerAddress(slot), host);
         char request[4] = {};
@@ -90,15 +90,15 @@ TEST(Winsock, EveryConnectionOfALonePeerWakesTheAcceptWaiter)
         // one queued: an accept that may come before Wine has recorded that connection.
         int slot = -1;
         for (int look = 0; lookFirst && slot < 0 && look < 20; ++look) {
-            slot = listener.server.TryAccept(false);
+            slot = listener.server.TryAccept(0);
         }
         if (slot < 0) {
             // Far longer than any wake takes: a time-out is a connection that never woke it.
-            const CAcceptWaiter::Ready ready = waiter.Wait(3000);
-            if (ready == CAcceptWaiter::Ready::TimeOut) {
+            int ready = 0;
+            if (waiter.Wait(3000, ready) == CAcceptWaiter::Ready::TimeOut) {
                 break;
             }
-            slot = listener.server.TryAccept(ready == CAcceptWaiter::Ready::IPv6);
+            slot = listener.server.TryAccept(ready);
             waiter.Rearm(ready);
         }
         lookFirst = slot >= 0;
