@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -79,13 +81,48 @@ void RaiseDescriptorLimit(rlim_t wanted)
     }
 }
 
-void PrintStorm(const char* label, size_t units, const StormResult& result)
+// The kernel's count of connections dropped because a listener's queue was full (each costs
+// its unit a SYN sent again a second or more later); -1 when it cannot be read.
+long long ListenOverflows()
+{
+    std::ifstream netstat("/proc/net/netstat");
+    std::string names;
+    std::string values;
+    while (std::getline(netstat, names) && std::getline(netstat, values)) {
+        if (names.rfind("TcpExt:", 0) != 0) {
+            continue;
+        }
+        std::istringstream nameWords(names);
+        std::istringstream valueWords(values);
+        std::string name;
+        std::string prefix;
+        valueWords >> prefix; // "TcpExt:" before the values as before the names
+        long long value = 0;
+        while (nameWords >> name && valueWords >> value) {
+            if (name == "ListenOverflows") {
+                return value;
+            }
+        }
+    }
+    return -1;
+}
+
+// One storm, with the queue overflows the kernel counted meanwhile (the whole machine's).
+StormResult RunStorm(const ServiceAddress& address, const StormSettings& settings, long long& overflows)
+{
+    const long long before = ListenOverflows();
+    StormResult result = CStormClient(address, settings).Run();
+    overflows = before < 0 ? -1 : ListenOverflows() - before;
+    return result;
+}
+
+void PrintStorm(const char* label, size_t units, const StormResult& result, long long overflows)
 {
     std::printf("  %s: turned away at first try %zu (%zu connections tried in all), all served after %.2f s, "
-                "unit p50 %.3f s, p99 %.3f s, never served %zu\n",
+                "unit p50 %.3f s, p99 %.3f s, never served %zu, SYNs dropped at a full queue %lld\n",
                 label, result.turnedAway, result.attempts, result.allServedSeconds,
                 static_cast<double>(result.latency.Percentile(50)) / 1e9,
-                static_cast<double>(result.latency.Percentile(99)) / 1e9, units - result.served);
+                static_cast<double>(result.latency.Percentile(99)) / 1e9, units - result.served, overflows);
     for (const auto& [outcome, count] : result.failures) {
         std::printf("    %llu x %s, first: %s\n", static_cast<unsigned long long>(count), OutcomeName(outcome),
                     result.firstDetail.at(outcome).c_str());
@@ -149,14 +186,15 @@ int RunStormScenario(const BenchOptions& options)
     std::vector<StormResult> yardsticks;
     for (int round = 0; round < options.rounds; ++round) {
         for (const bool serviceTurn : {round % 2 == 1, round % 2 == 0}) {
+            long long overflows = 0;
             if (serviceTurn) {
-                services.push_back(CStormClient(session.Address(), settings).Run());
+                services.push_back(RunStorm(session.Address(), settings, overflows));
                 PrintStorm(("round " + std::to_string(round + 1) + " Ternwick").c_str(), settings.units,
-                           services.back());
+                           services.back(), overflows);
             } else {
-                yardsticks.push_back(CStormClient(minimalAddress, settings).Run());
+                yardsticks.push_back(RunStorm(minimalAddress, settings, overflows));
                 PrintStorm(("round " + std::to_string(round + 1) + " minimal").c_str(), settings.units,
-                           yardsticks.back());
+                           yardsticks.back(), overflows);
             }
         }
     }
@@ -165,9 +203,10 @@ int RunStormScenario(const BenchOptions& options)
         const CSilentPeers silent(session.Address(), options.idleConnections);
         // Long enough for the service to take them all and for them to count as silent.
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-        flooded = CStormClient(session.Address(), settings).Run();
+        long long overflows = 0;
+        flooded = RunStorm(session.Address(), settings, overflows);
         const std::string label = "Ternwick with " + std::to_string(silent.Connected()) + " silent peers";
-        PrintStorm(label.c_str(), settings.units, flooded);
+        PrintStorm(label.c_str(), settings.units, flooded, overflows);
         std::printf("    silent peers closed by the service meanwhile: %d\n", silent.Closed());
     }
 
