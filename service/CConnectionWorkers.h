@@ -21,7 +21,7 @@ class CStrmSrvSocket;
 // Idle workers wait together for the next connection (or a stop, a pause, the end of the
 // run) and serve it themselves. Up to the limits' busy workers, a worker that takes the
 // last idle place starts another before it serves; beyond that, connections wait in the
-// listener's queue for the next worker to finish, unless the workers stall (see
+// listeners' queues for the next worker to finish, unless the workers stall (see
 // kWorkersHeldMs): then the run's watcher accepts each waiting connection, up to the
 // connection cap (see MakeRoom), and starts a relief worker for it, so silent peers never
 // hold up the others. A relief worker stays while the regular workers are held (none of
@@ -65,7 +65,7 @@ public:
     // when it is counted already): below the cap, or once the peer that has kept the
     // server waiting longest (see kSilentPeerMs) was dropped to make room. A
     // connection whose peer has sent its request is never dropped; past the cap the next
-    // ones wait in the listener's queue.
+    // ones wait in the listeners' queues.
     bool MakeRoom(int pending);
     // Signalled when a listener failed; Failure() then holds the error.
     Platform::CEvent& Failed() { return m_failed; }

@@ -23,7 +23,7 @@ inline constexpr int kWorkerRetireMs = 10000;
 // A relief worker (see CConnectionWorkers) retires sooner: it was started for a stall.
 inline constexpr int kReliefRetireMs = 1000;
 // Connections are served by two workers a processor (at least four) while they keep
-// finishing theirs; the others wait in the listener's queue, first come first served.
+// finishing theirs; the others wait in the listeners' queues, first come first served.
 // More running at once would only share the processors more thinly and lengthen every
 // wait.
 inline int BusyWorkersForThisMachine()

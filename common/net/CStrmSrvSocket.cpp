@@ -99,7 +99,7 @@ void CStrmSrvSocket::Open(uint16_t port)
         ~Release() { freeaddrinfo(list); }
     } release{results};
     const bool sharing = Sys::kListenersPerFamily > 1;
-    if (sharing) {
+    if (sharing && port != 0) {
         // Sockets that share a port would join another program's that do too: the port is
         // taken unless a socket that shares nothing can bind it.
         CBaseSocket probe(m_socket.Family(), SOCKET_STREAM, m_socket.IPv4Available(), m_socket.IPv6Available());
