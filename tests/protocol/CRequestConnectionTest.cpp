@@ -23,12 +23,6 @@ std::string ZeroHex(int count)
     return out;
 }
 
-// Waits for the service's end and reports how it ended.
-template <typename Future> Outcome Finish(Future& future)
-{
-    return CatchOutcome([&] { future.get(); });
-}
-
 TEST(RequestConnection, RequestPacketIsAcknowledged)
 {
     CServerSlot slot;

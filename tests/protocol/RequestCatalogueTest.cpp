@@ -48,11 +48,6 @@ std::string KeyOf(const CKeyRecord& record)
     return std::string(record.GetKey().View());
 }
 
-template <typename Future> Outcome Finish(Future& future)
-{
-    return CatchOutcome([&] { future.get(); });
-}
-
 TEST(RequestCatalogue, Check)
 {
     CClientPeer session;
