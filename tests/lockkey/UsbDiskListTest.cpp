@@ -68,42 +68,29 @@ TEST_F(UsbDiskListTest, IdentityTextOfAStick)
     }
 }
 
-TEST_F(UsbDiskListTest, TwoPartitionsOfOneStickGiveOneIdentity)
+// Partitions of one stick share its identity, sticks of one model differ by serial, and
+// drives on no USB mass-storage disk get the empty identity.
+TEST_F(UsbDiskListTest, EachDriveGetsTheIdentityOfItsDisk)
 {
     storage.devices.AddStick(kStickDisk, {kStickFirst, kStickSecond}, 0x1234, 0x5678, "0011AABB");
-    storage.drives.Add('E', "/media/first", kStickFirst);
-    storage.drives.Add('F', "/media/second", kStickSecond);
-    EXPECT_EQ(IdOf('E'), "123456780011AABB");
-    EXPECT_EQ(IdOf('F'), "123456780011AABB");
-    EXPECT_EQ(CUsbDiskList::QueryDeviceNumber("\\\\.\\E:", storage.system),
-              CUsbDiskList::QueryDeviceNumber("\\\\.\\F:", storage.system));
-}
-
-TEST_F(UsbDiskListTest, SticksOfOneModelDifferBySerial)
-{
-    storage.devices.AddStick(kStickDisk, {kStickFirst}, 0x1234, 0x5678, "0011AABB");
     storage.devices.AddStick({8, 32}, {{8, 33}}, 0x1234, 0x5678, "0011AABC");
-    storage.drives.Add('E', "/media/e", kStickFirst);
-    storage.drives.Add('G', "/media/g", {8, 33});
-    EXPECT_EQ(IdOf('E'), "123456780011AABB");
-    EXPECT_EQ(IdOf('G'), "123456780011AABC");
-}
-
-TEST_F(UsbDiskListTest, DrivesOnNoUsbStorageDiskGetTheEmptyIdentity)
-{
-    storage.devices.AddStick(kStickDisk, {kStickFirst}, 0x1234, 0x5678, "0011AABB");
     // A UAS disk is a USB disk, but not on the mass-storage driver.
     auto& uas = storage.devices.AddOtherDisk({8, 48}, {{8, 49}});
     uas.info.usbDevice = CUsbDeviceData{0x1234, 0x9999, "UAS0001", 1};
     storage.drives.Add('D', "/media/uas", {8, 49});
-    storage.drives.Add('E', "/media/e", kStickFirst);
+    storage.drives.Add('E', "/media/first", kStickFirst);
+    storage.drives.Add('F', "/media/second", kStickSecond);
+    storage.drives.Add('G', "/media/g", {8, 33});
     storage.drives.Add('H', "/run/tmpfs", {0, 40});
-
-    EXPECT_EQ(IdOf('C'), "");
-    EXPECT_EQ(IdOf('D'), "");
-    EXPECT_EQ(IdOf('H'), "");
-    EXPECT_EQ(IdOf('Q'), ""); // no such drive
-    EXPECT_EQ(IdOf('E'), "123456780011AABB");
+    const std::pair<char, std::string> expected[] = {
+        {'C', ""}, {'D', ""}, {'E', "123456780011AABB"}, {'F', "123456780011AABB"}, {'G', "123456780011AABC"},
+        {'H', ""}, {'Q', ""}, // no such drive
+    };
+    for (const auto& [letter, id] : expected) {
+        EXPECT_EQ(IdOf(letter), id) << letter;
+    }
+    EXPECT_EQ(CUsbDiskList::QueryDeviceNumber("\\\\.\\E:", storage.system),
+              CUsbDiskList::QueryDeviceNumber("\\\\.\\F:", storage.system));
 }
 
 TEST_F(UsbDiskListTest, WithoutUsbStorageDisksTheDriveIsNotLookedAt)
