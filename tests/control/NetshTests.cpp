@@ -94,31 +94,27 @@ struct Netsh
 
 const std::string kPath = "\"C:\\Program Files\\Quillon\\Ternwick.exe\"";
 
-// XP has one firewall command; Vista and Seven a TCP and a UDP rule, the program quoted.
-TEST(NetshFirewall, EachWindowsRunsItsOwnFirewallCommands)
+TEST(NetshFirewall, XpRunsOneFirewallCommand)
+{
+    Netsh xp({2, 5, 1, 2600});
+    EXPECT_EQ(xp.firewall.AddFirewallRule(kPath), 0);
+    EXPECT_EQ(xp.firewall.RemoveFirewallRule(kPath), 0);
+    EXPECT_EQ(xp.starter.lines,
+              (std::vector<std::string>{"netsh firewall add allowedprogram program = " + kPath + " name = \"Ternwick\"",
+                                        "netsh firewall delete allowedprogram program = " + kPath}));
+}
+
+TEST(NetshFirewall, VistaAndSevenRunTcpThenUdpAdvfirewallRules)
 {
     const std::string rule = "netsh advfirewall firewall add rule name=\"Ternwick\" dir=in action=allow program=";
-    const std::vector<std::string> advfirewall = {rule + "\"C:\\Ternwick.exe\" protocol=tcp",
-                                                  rule + "\"C:\\Ternwick.exe\" protocol=udp",
-                                                  "netsh advfirewall firewall delete rule name=\"Ternwick\""};
-    const struct
-    {
-        OsVersion os;
-        std::string path;
-        std::vector<std::string> lines;
-    } cases[] = {
-        {{2, 5, 1, 2600},
-         kPath,
-         {"netsh firewall add allowedprogram program = " + kPath + " name = \"Ternwick\"",
-          "netsh firewall delete allowedprogram program = " + kPath}},
-        {{2, 6, 0, 6002}, "C:\\Ternwick.exe", advfirewall},
-        {{2, 6, 1, 7601}, "C:\\Ternwick.exe", advfirewall},
-    };
-    for (const auto& c : cases) {
-        Netsh netsh(c.os);
-        EXPECT_EQ(netsh.firewall.AddFirewallRule(c.path), 0);
-        EXPECT_EQ(netsh.firewall.RemoveFirewallRule(c.path), 0);
-        EXPECT_EQ(netsh.starter.lines, c.lines) << c.os.major << "." << c.os.minor;
+    for (const OsVersion os : {OsVersion{2, 6, 0, 6002}, OsVersion{2, 6, 1, 7601}}) {
+        Netsh netsh(os);
+        EXPECT_EQ(netsh.firewall.AddFirewallRule("C:\\Ternwick.exe"), 0);
+        EXPECT_EQ(netsh.firewall.RemoveFirewallRule("C:\\Ternwick.exe"), 0);
+        EXPECT_EQ(netsh.starter.lines,
+                  (std::vector<std::string>{rule + "\"C:\\Ternwick.exe\" protocol=tcp",
+                                            rule + "\"C:\\Ternwick.exe\" protocol=udp",
+                                            "netsh advfirewall firewall delete rule name=\"Ternwick\""}));
     }
     Netsh failing({2, 6, 1, 7601});
     failing.starter.results = {1};
