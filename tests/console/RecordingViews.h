@@ -87,7 +87,7 @@ public:
     int checked = 0;
 };
 
-// The main window: the list, and scripts for the task dialogs it opens. Work posted from
+// The main window: the list, and scripts for the register and copy dialogs it opens. Work posted from
 // the watcher's thread waits in a queue until the test runs it.
 class CRecordingMainView : public CRecordingView<CMainDialogView>
 {
@@ -102,8 +102,8 @@ public:
     }
     std::vector<std::string> SelectedListItems() override { return selection; }
     void RunRegisterDialog(CRegisterDialog& dialog) override { onRegister(dialog); }
-    void RunPortDialog(CPortDialog& dialog) override { onPort(dialog); }
-    void RunCooperationDialog(CCooperationDialog& dialog) override { onCooperation(dialog); }
+    void RunPortDialog(CPortDialog&) override {}
+    void RunCooperationDialog(CCooperationDialog&) override {}
     void RunCopyDialog(CCopyDialog& dialog) override { onCopy(dialog); }
     void RunAboutDialog() override { ++abouts; }
     void PostToUiThread(std::function<void()> work) override;
@@ -118,8 +118,6 @@ public:
     int refills = 0;
     int abouts = 0;
     std::function<void(CRegisterDialog&)> onRegister = [](CRegisterDialog&) {};
-    std::function<void(CPortDialog&)> onPort = [](CPortDialog&) {};
-    std::function<void(CCooperationDialog&)> onCooperation = [](CCooperationDialog&) {};
     std::function<void(CCopyDialog&)> onCopy = [](CCopyDialog&) {};
 
 private:

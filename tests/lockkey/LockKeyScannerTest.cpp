@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -54,19 +55,83 @@ protected:
     CLockKeyScanner scanner{storage.system};
 };
 
-TEST_F(LockKeyScannerTest, FindsALockKeyAndDescribesIt)
+// What one scan of drive E: finds, and what the first entry found reads.
+TEST_F(LockKeyScannerTest, FindsLockKeysAndDescribesThem)
 {
-    const auto e = AddDrive('E');
-    temp.File("E/dont_delete_00a0b0c0d0e0/00a0b0c0d0e0", std::string(32, 'k'));
-
-    scanner.Scan();
-    ASSERT_EQ(scanner.GetCount(), 1u);
-    const CLockKeyEntry& entry = scanner.GetEntry(0);
-    EXPECT_EQ(entry.GetPath(), "E:\\dont_delete_00a0b0c0d0e0\\00a0b0c0d0e0");
-    EXPECT_EQ(entry.GetId(), "00A0B0C0D0E0");
-    EXPECT_EQ(entry.GetDriveLetter(), "E");
-    EXPECT_EQ(entry.GetDeviceId(), "");
-    EXPECT_EQ(scanner.GetDisplayText(0), "E:\\00A0B0C0D0E0");
+    struct Found
+    {
+        std::string path;
+        std::string id;
+        std::string display;
+        bool hasKey;
+        std::string keyHead; // the key's first bytes
+    };
+    const std::string upperCaseBytes = Bytes({0x30, 0x31, 0xFF}, 32);
+    const std::string folder = "(folder)";
+    const struct
+    {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> files; // contents "(folder)" makes a folder
+        std::optional<Found> found;
+    } cases[] = {
+        {"a lock key",
+         {{"dont_delete_00a0b0c0d0e0/00a0b0c0d0e0", Bytes({0x30, 0x31}, 32)}},
+         Found{"E:\\dont_delete_00a0b0c0d0e0\\00a0b0c0d0e0", "00A0B0C0D0E0", "E:\\00A0B0C0D0E0", true,
+               std::string("\x00\x01", 2)}},
+        {"key file in another case",
+         {{"dont_delete_00a0b0c0d0e0/00A0B0C0D0E0", Bytes({0x30, 0x31}, 32)}},
+         Found{"E:\\dont_delete_00a0b0c0d0e0\\00a0b0c0d0e0", "00A0B0C0D0E0", "E:\\00A0B0C0D0E0", true,
+               std::string("\x00\x01", 2)}},
+        // Found, but it fails the exact prefix: nothing is subtracted from the file's bytes.
+        {"upper-case folder",
+         {{"DONT_DELETE_00A0B0C0D0E0/00A0B0C0D0E0", upperCaseBytes}},
+         Found{"E:\\DONT_DELETE_00A0B0C0D0E0\\00A0B0C0D0E0", "", "E:\\", true, upperCaseBytes}},
+        // The key file's name is the last twelve characters of the folder path.
+        {"key file named after the folder's ID alone", {{"dont_delete_ABC/ABC", std::string(32, 'x')}}, std::nullopt},
+        {"key file named after the path's last twelve characters",
+         {{"dont_delete_ABC/ABC", std::string(32, 'x')}, {"dont_delete_ABC/t_delete_ABC", std::string(32, 'x')}},
+         Found{"E:\\dont_delete_ABC\\t_delete_ABC", "T_DELETE_ABC", "E:\\T_DELETE_ABC", true, ""}},
+        {"matches without a key file",
+         {{"dont_delete_00a0b0c0d0e0", folder},                 // empty key folder
+          {"dont_delete_222222222222/other", "x"},              // wrong file inside
+          {"dont_delete_333333333333", std::string(40, 'x')},   // a file, not a folder
+          {"keep_dont_delete_444444444444/444444444444", "x"}}, // not at the start
+         std::nullopt},
+        // Folders count as matches, and read as corrupt.
+        {"key file that is a folder",
+         {{"dont_delete_00a0b0c0d0e0/00a0b0c0d0e0", folder}},
+         Found{"E:\\dont_delete_00a0b0c0d0e0\\00a0b0c0d0e0", "00A0B0C0D0E0", "E:\\00A0B0C0D0E0", false, ""}},
+        {"nothing attached", {}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.files.empty()) {
+            AddDrive('E');
+        }
+        for (const auto& [path, contents] : c.files) {
+            if (contents == folder) {
+                temp.Folder("E/" + path);
+            } else {
+                temp.File("E/" + path, contents);
+            }
+        }
+        scanner.Scan();
+        ASSERT_EQ(scanner.GetCount(), c.found ? 1u : 0u);
+        if (c.found) {
+            const CLockKeyEntry& entry = scanner.GetEntry(0);
+            EXPECT_EQ(entry.GetPath(), c.found->path);
+            EXPECT_EQ(entry.GetId(), c.found->id);
+            EXPECT_EQ(entry.GetDriveLetter(), "E");
+            EXPECT_EQ(entry.GetDeviceId(), "");
+            EXPECT_EQ(scanner.GetDisplayText(0), c.found->display);
+            const CKeyRecord record = entry.ReadKeyChecked().record;
+            ASSERT_EQ(record.HasKey(), c.found->hasKey);
+            EXPECT_EQ(record.GetKey().View().substr(0, c.found->keyHead.size()), c.found->keyHead);
+            EXPECT_EQ(record.GetId(), c.found->hasKey ? c.found->id : "");
+        }
+        storage.drives.Remove('E');
+        std::filesystem::remove_all(temp.Path() / "E");
+    }
 }
 
 TEST_F(LockKeyScannerTest, ListsDrivesInLetterOrderAndNeverSearchesAOrB)
@@ -91,70 +156,6 @@ TEST_F(LockKeyScannerTest, ListsDrivesInLetterOrderAndNeverSearchesAOrB)
     storage.drives.Remove('E');
     scanner.Scan();
     EXPECT_EQ(scanner.GetCount(), 2u);
-}
-
-TEST_F(LockKeyScannerTest, MatchesWithoutAKeyFileGiveNoEntry)
-{
-    AddDrive('E');
-    temp.Folder("E/dont_delete_00a0b0c0d0e0");                      // empty key folder
-    temp.File("E/dont_delete_222222222222/other", "x");             // wrong file inside
-    temp.File("E/dont_delete_333333333333", std::string(40, 'x'));  // a file, not a folder
-    temp.File("E/keep_dont_delete_444444444444/444444444444", "x"); // not at the start
-    scanner.Scan();
-    EXPECT_EQ(scanner.GetCount(), 0u);
-}
-
-TEST_F(LockKeyScannerTest, UpperCaseFolderIsFoundButFailsTheExactPrefix)
-{
-    AddDrive('E');
-    std::string bytes = Bytes({0x30, 0x31, 0xFF}, 32);
-    temp.File("E/DONT_DELETE_00A0B0C0D0E0/00A0B0C0D0E0", bytes);
-
-    scanner.Scan();
-    ASSERT_EQ(scanner.GetCount(), 1u);
-    const CLockKeyEntry& entry = scanner.GetEntry(0);
-    EXPECT_EQ(entry.GetPath(), "E:\\DONT_DELETE_00A0B0C0D0E0\\00A0B0C0D0E0");
-    EXPECT_EQ(entry.GetDriveLetter(), "E");
-    EXPECT_EQ(entry.GetId(), "");
-    EXPECT_EQ(scanner.GetDisplayText(0), "E:\\");
-
-    // Nothing is subtracted: the key is the file's first 32 bytes as they are.
-    const CKeyRecord record = entry.ReadKeyChecked().record;
-    ASSERT_TRUE(record.HasKey());
-    EXPECT_EQ(record.GetKey().View(), bytes);
-    EXPECT_EQ(record.GetId(), "");
-}
-
-TEST_F(LockKeyScannerTest, KeyFileNameIsTheLastTwelveCharactersOfTheFolderPath)
-{
-    AddDrive('E');
-    temp.File("E/dont_delete_ABC/ABC", std::string(32, 'x'));
-    scanner.Scan();
-    EXPECT_EQ(scanner.GetCount(), 0u);
-
-    temp.File("E/dont_delete_ABC/t_delete_ABC", std::string(32, 'x'));
-    scanner.Scan();
-    ASSERT_EQ(scanner.GetCount(), 1u);
-    EXPECT_EQ(scanner.GetEntry(0).GetPath(), "E:\\dont_delete_ABC\\t_delete_ABC");
-    EXPECT_EQ(scanner.GetEntry(0).GetId(), "T_DELETE_ABC");
-}
-
-TEST_F(LockKeyScannerTest, KeyFileInOtherCaseIsFoundAndRead)
-{
-    AddDrive('E');
-    temp.File("E/dont_delete_00a0b0c0d0e0/00A0B0C0D0E0", Bytes({0x30, 0x31}, 32));
-    scanner.Scan();
-    ASSERT_EQ(scanner.GetCount(), 1u);
-    const CKeyRecord record = scanner.GetEntry(0).ReadKeyChecked().record;
-    ASSERT_TRUE(record.HasKey());
-    EXPECT_EQ(record.GetKey().Data()[0], 0x00);
-    EXPECT_EQ(record.GetKey().Data()[1], 0x01);
-}
-
-TEST_F(LockKeyScannerTest, NothingAttachedGivesAnEmptyList)
-{
-    scanner.Scan();
-    EXPECT_EQ(scanner.GetCount(), 0u);
 }
 
 TEST_F(LockKeyScannerTest, FindsKeysOnMountsWithEscapedPaths)
@@ -215,19 +216,6 @@ TEST_F(LockKeyEntryTest, SetPathRules)
     }
 }
 
-TEST_F(LockKeyEntryTest, KnownAnswerWithoutUsbIdentity)
-{
-    AddDrive('E');
-    temp.File("E/dont_delete_00a0b0c0d0e0/00a0b0c0d0e0", Bytes({0x30, 0x31}, 32));
-    const CKeyRecord record = Entry("E:\\dont_delete_00a0b0c0d0e0\\00a0b0c0d0e0").ReadKeyChecked().record;
-    ASSERT_TRUE(record.HasKey());
-    EXPECT_EQ(record.GetKey().Data()[0], 0x00);
-    EXPECT_EQ(record.GetKey().Data()[1], 0x01);
-    EXPECT_EQ(record.GetId(), "00A0B0C0D0E0");
-    EXPECT_EQ(record.GetDeviceId(), "");
-    EXPECT_TRUE(record.GetMachineText().empty());
-}
-
 TEST_F(LockKeyEntryTest, KnownAnswerOnAUsbStick)
 {
     storage.devices.AddStick(kStickDisk, {kStickPartition}, 0x1234, 0x5678, "0011AABB");
@@ -267,21 +255,12 @@ TEST_F(LockKeyEntryTest, FileLengths)
         const CKeyRecord record = Entry("E:\\dont_delete_00a0b0c0d0e0\\00a0b0c0d0e0").ReadKeyChecked().record;
         EXPECT_EQ(record.HasKey(), c.hasKey) << c.length;
         EXPECT_EQ(record.GetKey().Length(), c.hasKey ? 32u : 0u) << c.length;
-        if (c.hasKey) {
-            EXPECT_EQ(record.GetKey().Data()[1], 0x01) << c.length;
-        } else {
-            EXPECT_EQ(record.GetId(), "") << c.length;
-        }
+        // Without a USB identity only the ID is subtracted.
+        EXPECT_EQ(record.GetKey().View().substr(0, 2), c.hasKey ? std::string("\x00\x01", 2) : "") << c.length;
+        EXPECT_EQ(record.GetId(), c.hasKey ? "00A0B0C0D0E0" : "") << c.length;
+        EXPECT_EQ(record.GetDeviceId(), "") << c.length;
+        EXPECT_TRUE(record.GetMachineText().empty()) << c.length;
     }
-}
-
-TEST_F(LockKeyEntryTest, KeyFilesThatAreNoFilesReadAsCorrupt)
-{
-    AddDrive('E');
-    temp.Folder("E/dont_delete_00a0b0c0d0e0/00a0b0c0d0e0");
-    scanner.Scan();
-    ASSERT_EQ(scanner.GetCount(), 1u); // folders count as matches
-    EXPECT_FALSE(scanner.GetEntry(0).ReadKeyChecked().record.HasKey());
 }
 
 TEST_F(LockKeyEntryTest, StickPulledOutAfterTheScanReadsAsCorrupt)

@@ -82,48 +82,51 @@ std::vector<std::pair<char, std::string>> Letters(const std::vector<CDriveMount>
     return result;
 }
 
-TEST(DriveLetters, RootIsCAndOtherBlockMountsFollowInTableOrder)
+TEST(DriveLetters, AssignedFromTheMountTable)
 {
-    const std::vector<CMountInfo::Entry> mounts = {
-        Mount({0, 21}, "/proc"),        Mount({8, 1}, "/"),
-        Mount({0, 23}, "/dev/shm"),     Mount({8, 2}, "/boot"),
-        Mount({8, 17}, "/media/stick"), Mount({8, 2}, "/srv/data", "/data"), // bind mount of a folder of /boot's device
-        Mount({8, 17}, "/mnt/again"),                                        // the stick once more
-        Mount({8, 1}, "/home"),                                              // the root device again
-        Mount({8, 33}, "/media/other"),
+    const struct
+    {
+        const char* name;
+        std::vector<CMountInfo::Entry> mounts;
+        std::vector<std::pair<char, std::string>> letters;
+        size_t checkedDrive;
+        CBlockDevice device; // of the drive at checkedDrive
+    } cases[] = {
+        {"root is C, other block mounts follow in table order",
+         {
+             Mount({0, 21}, "/proc"),
+             Mount({8, 1}, "/"),
+             Mount({0, 23}, "/dev/shm"),
+             Mount({8, 2}, "/boot"),
+             Mount({8, 17}, "/media/stick"),
+             Mount({8, 2}, "/srv/data", "/data"), // bind mount of a folder of /boot's device
+             Mount({8, 17}, "/mnt/again"),        // the stick once more
+             Mount({8, 1}, "/home"),              // the root device again
+             Mount({8, 33}, "/media/other"),
+         },
+         {{'C', "/"}, {'D', "/boot"}, {'E', "/media/stick"}, {'F', "/media/other"}},
+         2,
+         {8, 17}},
+        // As in a container: the root is an overlay with an anonymous device.
+        {"root without a block device is still C",
+         {Mount({0, 50}, "/"), Mount({254, 0}, "/etc/hosts", "/containers/x/hosts"), Mount({8, 17}, "/media/stick")},
+         {{'C', "/"}, {'D', "/media/stick"}},
+         1,
+         {8, 17}},
+        {"a mount hidden beneath a later one gets no letter",
+         {Mount({8, 1}, "/"), Mount({8, 17}, "/media/stick"), Mount({8, 33}, "/media/stick"),
+          Mount({8, 49}, "/media/third")},
+         {{'C', "/"}, {'D', "/media/stick"}, {'E', "/media/third"}},
+         1,
+         {8, 33}},
     };
-    const auto drives = CMountInfoDriveTable::AssignLetters(mounts);
-    const std::vector<std::pair<char, std::string>> expected = {
-        {'C', "/"}, {'D', "/boot"}, {'E', "/media/stick"}, {'F', "/media/other"}};
-    EXPECT_EQ(Letters(drives), expected);
-    EXPECT_EQ(drives[2].device, (CBlockDevice{8, 17}));
-}
-
-TEST(DriveLetters, RootWithoutBlockDeviceIsStillC)
-{
-    // As in a container: the root is an overlay with an anonymous device.
-    const std::vector<CMountInfo::Entry> mounts = {
-        Mount({0, 50}, "/"),
-        Mount({254, 0}, "/etc/hosts", "/containers/x/hosts"),
-        Mount({8, 17}, "/media/stick"),
-    };
-    const std::vector<std::pair<char, std::string>> expected = {{'C', "/"}, {'D', "/media/stick"}};
-    EXPECT_EQ(Letters(CMountInfoDriveTable::AssignLetters(mounts)), expected);
-}
-
-TEST(DriveLetters, MountHiddenBeneathALaterOneGetsNoLetter)
-{
-    const std::vector<CMountInfo::Entry> mounts = {
-        Mount({8, 1}, "/"),
-        Mount({8, 17}, "/media/stick"),
-        Mount({8, 33}, "/media/stick"),
-        Mount({8, 49}, "/media/third"),
-    };
-    const std::vector<std::pair<char, std::string>> expected = {
-        {'C', "/"}, {'D', "/media/stick"}, {'E', "/media/third"}};
-    const auto drives = CMountInfoDriveTable::AssignLetters(mounts);
-    EXPECT_EQ(Letters(drives), expected);
-    EXPECT_EQ(drives[1].device, (CBlockDevice{8, 33}));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto drives = CMountInfoDriveTable::AssignLetters(c.mounts);
+        EXPECT_EQ(Letters(drives), c.letters);
+        ASSERT_GT(drives.size(), c.checkedDrive);
+        EXPECT_EQ(drives[c.checkedDrive].device, c.device);
+    }
 }
 
 TEST(DriveLetters, LettersEndAtZ)

@@ -28,104 +28,69 @@ protected:
     CTestStorage storage;
 };
 
-TEST_F(UsbDiskListTest, IdentityTextKnownAnswers)
-{
-    struct Case
-    {
-        uint16_t vendor;
-        uint16_t product;
-        std::string serial;
-        std::string expected;
-    };
-    // USB\VID_1234&PID_5678\0011AABB; leading zeros kept; hex digits and serial upper-cased.
-    const std::vector<Case> cases = {
-        {0x1234, 0x5678, "0011AABB", "123456780011AABB"},
-        {0x0ABC, 0x00EF, "ab0012", "0ABC00EFAB0012"},
-        {0x0001, 0x0002, "x", "00010002X"},
-        {0xabcd, 0xef01, "Serial-No.9~", "ABCDEF01SERIAL-NO.9~"},
-    };
-    for (const Case& c : cases) {
-        CTestStorage one;
-        one.devices.AddStick(kStickDisk, {kStickFirst}, c.vendor, c.product, c.serial);
-        one.drives.Add('F', "/media/f", kStickFirst);
-        EXPECT_EQ(CUsbDiskList::GetUsbDeviceId('F', one.system), c.expected) << c.serial;
-    }
-}
-
-TEST_F(UsbDiskListTest, SerialsWindowsWouldNotUseGiveNoKnownIdentity)
+// USB\\VID_1234&PID_5678\\0011AABB gives 123456780011AABB: leading zeros kept, hex digits and
+// serial upper-cased. A serial Windows would not use, or a composite device, gives no known identity.
+TEST_F(UsbDiskListTest, IdentityTextOfAStick)
 {
     struct Case
     {
         const char* what;
+        uint16_t vendor;
+        uint16_t product;
         std::optional<std::string> serial;
-        bool usable;
+        int interfaces;
+        std::optional<std::string> expected;
     };
     const std::vector<Case> cases = {
-        {"plain", std::string("0011AABB"), true},
-        {"lowest allowed byte", std::string("A!"), true},
-        {"DEL is allowed", std::string("A\x7F"), true},
-        {"no serial", std::nullopt, false},
-        {"empty serial", std::string(""), false},
-        {"space", std::string("0011 AABB"), false},
-        {"comma", std::string("0011,AABB"), false},
-        {"control byte", std::string("0011\x1F"), false},
-        {"newline", std::string("0011AABB\n"), false},
-        {"byte above 0x7F", std::string("0011\x80"), false},
-        {"UTF-8 letter", std::string("caf\xC3\xA9"), false},
+        {"plain", 0x1234, 0x5678, "0011AABB", 1, "123456780011AABB"},
+        {"leading zeros", 0x0ABC, 0x00EF, "ab0012", 1, "0ABC00EFAB0012"},
+        {"one-letter serial", 0x0001, 0x0002, "x", 1, "00010002X"},
+        {"punctuation", 0xabcd, 0xef01, "Serial-No.9~", 1, "ABCDEF01SERIAL-NO.9~"},
+        {"lowest allowed byte", 0x1234, 0x5678, "A!", 1, "12345678A!"},
+        {"DEL is allowed", 0x1234, 0x5678, "A\x7F", 1, "12345678A\x7F"},
+        {"no serial", 0x1234, 0x5678, std::nullopt, 1, std::nullopt},
+        {"empty serial", 0x1234, 0x5678, "", 1, std::nullopt},
+        {"space", 0x1234, 0x5678, "0011 AABB", 1, std::nullopt},
+        {"comma", 0x1234, 0x5678, "0011,AABB", 1, std::nullopt},
+        {"control byte", 0x1234, 0x5678, "0011\x1F", 1, std::nullopt},
+        {"newline", 0x1234, 0x5678, "0011AABB\n", 1, std::nullopt},
+        {"byte above 0x7F", 0x1234, 0x5678, "0011\x80", 1, std::nullopt},
+        {"UTF-8 letter", 0x1234, 0x5678, "caf\xC3\xA9", 1, std::nullopt},
+        {"composite device", 0x1234, 0x5678, "0011AABB", 2, std::nullopt},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         CTestStorage one;
-        one.devices.AddStick(kStickDisk, {kStickFirst}, 0x1234, 0x5678, c.serial);
+        auto& stick = one.devices.AddStick(kStickDisk, {kStickFirst}, c.vendor, c.product, c.serial);
+        stick.info.usbDevice->interfaceCount = c.interfaces;
         one.drives.Add('E', "/media/e", kStickFirst);
-        const auto id = CUsbDiskList::GetUsbDeviceId('E', one.system);
-        EXPECT_EQ(id.has_value(), c.usable) << c.what;
+        EXPECT_EQ(CUsbDiskList::GetUsbDeviceId('E', one.system), c.expected);
     }
 }
 
-TEST_F(UsbDiskListTest, CompositeDeviceGivesNoKnownIdentity)
-{
-    auto& stick = storage.devices.AddStick(kStickDisk, {kStickFirst}, 0x1234, 0x5678, "0011AABB");
-    stick.info.usbDevice->interfaceCount = 2;
-    storage.drives.Add('E', "/media/e", kStickFirst);
-    EXPECT_EQ(IdOf('E'), std::nullopt);
-}
-
-TEST_F(UsbDiskListTest, TwoPartitionsOfOneStickGiveOneIdentity)
+// Partitions of one stick share its identity, sticks of one model differ by serial, and
+// drives on no USB mass-storage disk get the empty identity.
+TEST_F(UsbDiskListTest, EachDriveGetsTheIdentityOfItsDisk)
 {
     storage.devices.AddStick(kStickDisk, {kStickFirst, kStickSecond}, 0x1234, 0x5678, "0011AABB");
-    storage.drives.Add('E', "/media/first", kStickFirst);
-    storage.drives.Add('F', "/media/second", kStickSecond);
-    EXPECT_EQ(IdOf('E'), "123456780011AABB");
-    EXPECT_EQ(IdOf('F'), "123456780011AABB");
-    EXPECT_EQ(CUsbDiskList::QueryDeviceNumber("\\\\.\\E:", storage.system),
-              CUsbDiskList::QueryDeviceNumber("\\\\.\\F:", storage.system));
-}
-
-TEST_F(UsbDiskListTest, SticksOfOneModelDifferBySerial)
-{
-    storage.devices.AddStick(kStickDisk, {kStickFirst}, 0x1234, 0x5678, "0011AABB");
     storage.devices.AddStick({8, 32}, {{8, 33}}, 0x1234, 0x5678, "0011AABC");
-    storage.drives.Add('E', "/media/e", kStickFirst);
-    storage.drives.Add('G', "/media/g", {8, 33});
-    EXPECT_EQ(IdOf('E'), "123456780011AABB");
-    EXPECT_EQ(IdOf('G'), "123456780011AABC");
-}
-
-TEST_F(UsbDiskListTest, DrivesOnNoUsbStorageDiskGetTheEmptyIdentity)
-{
-    storage.devices.AddStick(kStickDisk, {kStickFirst}, 0x1234, 0x5678, "0011AABB");
     // A UAS disk is a USB disk, but not on the mass-storage driver.
     auto& uas = storage.devices.AddOtherDisk({8, 48}, {{8, 49}});
     uas.info.usbDevice = CUsbDeviceData{0x1234, 0x9999, "UAS0001", 1};
     storage.drives.Add('D', "/media/uas", {8, 49});
-    storage.drives.Add('E', "/media/e", kStickFirst);
+    storage.drives.Add('E', "/media/first", kStickFirst);
+    storage.drives.Add('F', "/media/second", kStickSecond);
+    storage.drives.Add('G', "/media/g", {8, 33});
     storage.drives.Add('H', "/run/tmpfs", {0, 40});
-
-    EXPECT_EQ(IdOf('C'), "");
-    EXPECT_EQ(IdOf('D'), "");
-    EXPECT_EQ(IdOf('H'), "");
-    EXPECT_EQ(IdOf('Q'), ""); // no such drive
-    EXPECT_EQ(IdOf('E'), "123456780011AABB");
+    const std::pair<char, std::string> expected[] = {
+        {'C', ""}, {'D', ""}, {'E', "123456780011AABB"}, {'F', "123456780011AABB"}, {'G', "123456780011AABC"},
+        {'H', ""}, {'Q', ""}, // no such drive
+    };
+    for (const auto& [letter, id] : expected) {
+        EXPECT_EQ(IdOf(letter), id) << letter;
+    }
+    EXPECT_EQ(CUsbDiskList::QueryDeviceNumber("\\\\.\\E:", storage.system),
+              CUsbDiskList::QueryDeviceNumber("\\\\.\\F:", storage.system));
 }
 
 TEST_F(UsbDiskListTest, WithoutUsbStorageDisksTheDriveIsNotLookedAt)

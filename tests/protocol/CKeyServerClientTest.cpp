@@ -52,7 +52,7 @@ void CheckReply(CClientPeer& session, const ReplyCase& c, std::future<void>& ope
     if (c.closeAfterwards) {
         session.Peer().ShutdownWrite();
     }
-    EXPECT_EQ(CatchOutcome([&] { operation.get(); }), c.outcome);
+    EXPECT_EQ(Finish(operation), c.outcome);
     if (c.statusAcknowledged) {
         EXPECT_EQ(Hex(session.Peer().Read(8)), Hex(Ack()));
     }
@@ -64,7 +64,7 @@ TEST(KeyServerClient, RequestHeaderIsByteExact)
     auto sent = session.Run([](CKeyServerClient& c) { c.SendRequest(16); });
     EXPECT_EQ(Hex(session.Peer().Read(8)), "00 00 00 01 00 00 00 10");
     session.Peer().Send(Ack());
-    EXPECT_EQ(CatchOutcome([&] { sent.get(); }), Ok());
+    EXPECT_EQ(Finish(sent), Ok());
 }
 
 TEST(KeyServerClient, AckCheckAfterEverySend)
@@ -98,7 +98,7 @@ TEST(KeyServerClient, DataIsSentAsOnePacket)
     session.ExpectAndAck(Header(2, 12) + "0123456789AB");
     EXPECT_EQ(Hex(session.Peer().Read(12)), "00 00 00 02 00 00 00 04 ff ff ff ff");
     session.Peer().Send(Ack());
-    EXPECT_EQ(CatchOutcome([&] { sent.get(); }), Ok());
+    EXPECT_EQ(Finish(sent), Ok());
 }
 
 TEST(KeyServerClient, DataCheckBeforeEveryReceive)
@@ -149,7 +149,7 @@ TEST(KeyServerClient, ReceiveDataRefusesAbsurdLengths)
             c.ReceiveData(out);
         });
         session.Peer().Send(Header(2, length));
-        EXPECT_EQ(CatchOutcome([&] { received.get(); }), SocketFailure("Data Size Invalid Error!"));
+        EXPECT_EQ(Finish(received), SocketFailure("Data Size Invalid Error!"));
     }
 }
 

@@ -44,4 +44,10 @@ inline Outcome Unsupported()
 
 Outcome CatchOutcome(const std::function<void()>& operation);
 
+// Waits for an operation run elsewhere and reports how it ended.
+template <typename Future> Outcome Finish(Future& future)
+{
+    return CatchOutcome([&] { future.get(); });
+}
+
 std::ostream& operator<<(std::ostream& out, const Outcome& outcome);

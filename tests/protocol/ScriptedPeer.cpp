@@ -14,14 +14,6 @@ namespace {
     throw std::runtime_error(std::string(what) + " failed: error " + std::to_string(RawSocket::LastError()));
 }
 
-void Word(std::string& out, uint32_t word)
-{
-    out.push_back(static_cast<char>(word >> 24));
-    out.push_back(static_cast<char>(word >> 16));
-    out.push_back(static_cast<char>(word >> 8));
-    out.push_back(static_cast<char>(word));
-}
-
 } // namespace
 
 CScriptedPeer::CScriptedPeer(RawSocket socket) : m_socket(std::move(socket))
@@ -119,40 +111,6 @@ CScriptedPeer CPeerListener::Accept()
         Fail("accept");
     }
     return CScriptedPeer(std::move(accepted));
-}
-
-std::string Header(uint32_t type, uint32_t value)
-{
-    std::string out;
-    Word(out, type);
-    Word(out, value);
-    return out;
-}
-
-std::string Ack()
-{
-    return Header(3, 0);
-}
-
-std::string IntPacket(int32_t value)
-{
-    std::string out = Header(2, 4);
-    Word(out, static_cast<uint32_t>(value));
-    return out;
-}
-
-std::string DataPacket(const std::string& bytes)
-{
-    return Header(2, static_cast<uint32_t>(bytes.size())) + bytes;
-}
-
-std::string StatusPacket(uint32_t status, uint32_t detail)
-{
-    std::string out = Header(5, 24);
-    Word(out, status);
-    Word(out, detail);
-    out.append(16, '\0');
-    return out;
 }
 
 std::string Hex(const std::string& bytes)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RawSocket.h"
+#include "Wire.h"
 
 #include <cstdint>
 #include <string>
@@ -48,10 +49,20 @@ private:
     RawSocket m_socket;
 };
 
-// Wire images of packets.
-std::string Header(uint32_t type, uint32_t value);
-std::string Ack();
-std::string IntPacket(int32_t value);
-std::string DataPacket(const std::string& bytes);
-std::string StatusPacket(uint32_t status, uint32_t detail);
+// Wire images of packets, as every test builds them.
+using Wire::Ack;
+using Wire::Header;
+inline std::string IntPacket(int32_t value)
+{
+    return Wire::Int(value);
+}
+inline std::string DataPacket(const std::string& bytes)
+{
+    return Wire::Data(bytes);
+}
+inline std::string StatusPacket(uint32_t status, uint32_t detail)
+{
+    return Wire::Status(status, detail);
+}
+// Lower-case hex bytes separated by blanks.
 std::string Hex(const std::string& bytes);

@@ -11,47 +11,57 @@ namespace {
 class RegistryKeyTest : public StoreTest
 {
 protected:
-    // Creates SOFTWARE\Test and opens it with full access.
-    void OpenTestKey(CRegistryKey& key)
+    // Every test but the first works in SOFTWARE\Test, open with full access as key.
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        OpenTestKey(key);
+    }
+    void TearDown() override
+    {
+        key.Close(); // before the store it was opened in goes
+        StoreTest::TearDown();
+    }
+    void OpenTestKey(CRegistryKey& opened)
     {
         CRegistryKey software;
         ASSERT_EQ(software.Open(kHKeyLocalMachine, "SOFTWARE", kKeyAllAccess), 0);
         ASSERT_EQ(software.CreateSubkey("Test", 0, nullptr, kKeyAllAccess, nullptr), 0);
-        ASSERT_EQ(key.Open(kHKeyLocalMachine, "SOFTWARE\\Test", kKeyAllAccess), 0);
+        ASSERT_EQ(opened.Open(kHKeyLocalMachine, "SOFTWARE\\Test", kKeyAllAccess), 0);
     }
     static int32_t Set(CRegistryKey& key, const std::string& name, const std::string& data)
     {
         return key.SetValue(name, data.data(), static_cast<uint32_t>(data.size()), kRegBinary);
     }
+
+    CRegistryKey key;
 };
 
 TEST_F(RegistryKeyTest, ConstructedAndClosedStates)
 {
-    CRegistryKey key;
-    EXPECT_EQ(key.GetHandle(), 0u);
-    EXPECT_EQ(key.GetPath(), "");
-    EXPECT_EQ(key.GetSubkeyIndex(), -1);
-    EXPECT_EQ(key.GetValueIndex(), -1);
-    EXPECT_EQ(key.Close(), 0);
+    CRegistryKey own;
+    EXPECT_EQ(own.GetHandle(), 0u);
+    EXPECT_EQ(own.GetPath(), "");
+    EXPECT_EQ(own.GetSubkeyIndex(), -1);
+    EXPECT_EQ(own.GetValueIndex(), -1);
+    EXPECT_EQ(own.Close(), 0);
 
-    OpenTestKey(key);
-    EXPECT_NE(key.GetHandle(), 0u);
-    EXPECT_EQ(key.GetPath(), "SOFTWARE\\Test");
-    ASSERT_EQ(Set(key, "v", "x"), 0);
-    EXPECT_EQ(key.ValueNameAt(0), "v");
-    EXPECT_EQ(key.GetValueIndex(), 0);
-    EXPECT_EQ(key.Close(), 0);
-    EXPECT_EQ(key.GetHandle(), 0u);
-    EXPECT_EQ(key.GetPath(), "");
-    EXPECT_EQ(key.GetValueIndex(), -1);
-    EXPECT_EQ(key.GetValueName(), "");
-    EXPECT_NE(Set(key, "v", "y"), 0) << "a closed key must not write";
+    OpenTestKey(own);
+    EXPECT_NE(own.GetHandle(), 0u);
+    EXPECT_EQ(own.GetPath(), "SOFTWARE\\Test");
+    ASSERT_EQ(Set(own, "v", "x"), 0);
+    EXPECT_EQ(own.ValueNameAt(0), "v");
+    EXPECT_EQ(own.GetValueIndex(), 0);
+    EXPECT_EQ(own.Close(), 0);
+    EXPECT_EQ(own.GetHandle(), 0u);
+    EXPECT_EQ(own.GetPath(), "");
+    EXPECT_EQ(own.GetValueIndex(), -1);
+    EXPECT_EQ(own.GetValueName(), "");
+    EXPECT_NE(Set(own, "v", "y"), 0) << "a closed key must not write";
 }
 
 TEST_F(RegistryKeyTest, OpenOfAMissingPathFailsStaysClosedAndCreatesNothing)
 {
-    CRegistryKey key;
-    OpenTestKey(key);
     for (const char* path : {"SOFTWARE\\Test\\Missing", "SOFTWARE\\Nope\\Deeper", "SOFTWARE\\Test\\\\x", "\\"}) {
         CRegistryKey probe;
         EXPECT_EQ(probe.Open(kHKeyLocalMachine, path, kKeyAllAccess), kErrorFileNotFound) << path;
@@ -68,8 +78,6 @@ TEST_F(RegistryKeyTest, OpenOfAMissingPathFailsStaysClosedAndCreatesNothing)
 
 TEST_F(RegistryKeyTest, NamesAreFoundWithoutRegardToCaseAndKeepTheirCase)
 {
-    CRegistryKey key;
-    OpenTestKey(key);
     uint32_t disposition = 0;
     ASSERT_EQ(key.CreateSubkey("MiXed", 0, nullptr, kKeyAllAccess, &disposition), 0);
     EXPECT_EQ(disposition, kRegCreatedNewKey);
@@ -99,8 +107,6 @@ TEST_F(RegistryKeyTest, NamesAreFoundWithoutRegardToCaseAndKeepTheirCase)
 
 TEST_F(RegistryKeyTest, CreateOfAnExistingSubkeyKeepsItsValues)
 {
-    CRegistryKey key;
-    OpenTestKey(key);
     CRegistryKey child;
     uint32_t disposition = 0;
     ASSERT_EQ(key.CreateSubkeyAndOpen("Child", 0, &child, kKeyAllAccess, &disposition), 0);
@@ -120,8 +126,6 @@ TEST_F(RegistryKeyTest, CreateOfAnExistingSubkeyKeepsItsValues)
 
 TEST_F(RegistryKeyTest, DeleteSubkeyRefusesAKeyWithSubkeys)
 {
-    CRegistryKey key;
-    OpenTestKey(key);
     CRegistryKey parent;
     ASSERT_EQ(key.CreateSubkeyAndOpen("Parent", 0, &parent, kKeyAllAccess, nullptr), 0);
     ASSERT_EQ(parent.CreateSubkey("Kid", 0, nullptr, kKeyAllAccess, nullptr), 0);
@@ -147,8 +151,6 @@ TEST_F(RegistryKeyTest, DeleteSubkeyRefusesAKeyWithSubkeys)
 
 TEST_F(RegistryKeyTest, QueryValueReportsSizesAndMoreData)
 {
-    CRegistryKey key;
-    OpenTestKey(key);
     const std::string value(32, '\x5a');
     ASSERT_EQ(Set(key, "Big", value), 0);
 
@@ -181,8 +183,6 @@ TEST_F(RegistryKeyTest, QueryValueReportsSizesAndMoreData)
 
 TEST_F(RegistryKeyTest, NamesTheStoreCannotHoldAreRefused)
 {
-    CRegistryKey key;
-    OpenTestKey(key);
     const std::string withNul("ab\0cd", 5);
     const std::string tooLong(513, 'n');
     const std::string longest(512, 'n');
@@ -204,8 +204,6 @@ TEST_F(RegistryKeyTest, NamesTheStoreCannotHoldAreRefused)
 
 TEST_F(RegistryKeyTest, EnumerationByIndexEndsWithAnEmptyNameAndRemembersFailures)
 {
-    CRegistryKey key;
-    OpenTestKey(key);
     EXPECT_EQ(key.ValueNameAt(0), "");
     EXPECT_EQ(key.GetValueIndex(), CRegistryKey::kFailedIndex);
 
@@ -253,8 +251,6 @@ TEST_F(RegistryKeyTest, EnumerationByIndexEndsWithAnEmptyNameAndRemembersFailure
 
 TEST_F(RegistryKeyTest, AskingTwiceForTheSameIndexAsksTheStoreOnce)
 {
-    CRegistryKey key;
-    OpenTestKey(key);
     ASSERT_EQ(Set(key, "only", "x"), 0);
 
     CCountingStore counting(Store());
@@ -302,8 +298,6 @@ TEST_F(RegistryKeyTest, CopiesOwnTheirHandles)
 
 TEST_F(RegistryKeyTest, AccessMasksAreEnforced)
 {
-    CRegistryKey key;
-    OpenTestKey(key);
     ASSERT_EQ(Set(key, "v", "x"), 0);
 
     CRegistryKey reader;

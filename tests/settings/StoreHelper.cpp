@@ -99,14 +99,8 @@ int RunHelperMode(const std::vector<std::string>& args)
     CKeyStore store;
     const std::string& mode = args.empty() ? std::string() : args[0];
     auto arg = [&args](size_t i) { return i < args.size() ? args[i] : std::string(); };
-    if (mode == "layout") {
-        return store.CreateLayout() == 1 ? 0 : 1;
-    }
     if (mode == "port") {
         return store.WritePort(std::stoi(arg(1))) == 1 ? 0 : 1;
-    }
-    if (mode == "password") {
-        return store.WritePassword(arg(1)) == 1 ? 0 : 1;
     }
     if (mode == "store") {
         return store.StoreKey(MakeRecord(arg(1), KeyBytes(std::stoi(arg(2)), std::stoi(arg(3))))) == 1 ? 0 : 1;
