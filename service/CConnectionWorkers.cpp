@@ -109,12 +109,11 @@ void CConnectionWorkers::Run(int index)
     }
     bool served = index >= 0;
     bool stays = !served || Take(index, another);
-    int from = 0;
     while (stays && !Ended() && m_parts.state.WaitWhilePaused()) {
         if (served && !regular && !ReliefStays(regular)) {
             break;
         }
-        const SNext next = Next(served, regular, from);
+        const SNext next = Next(served, regular);
         if (next.leave) {
             break;
         }
@@ -137,10 +136,10 @@ bool CConnectionWorkers::ReliefStays(bool& regular)
     return std::chrono::steady_clock::now() - m_lastRegularFree >= std::chrono::milliseconds(kWorkersStalledMs);
 }
 
-CConnectionWorkers::SNext CConnectionWorkers::Next(bool served, bool regular, int& from)
+CConnectionWorkers::SNext CConnectionWorkers::Next(bool served, bool regular)
 {
     // Under load the next connection is already queued: it is taken without a wait.
-    const int queued = served ? AcceptQueued(from) : -1;
+    const int queued = served ? AcceptQueued() : -1;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_lastFree = std::chrono::steady_clock::now();
@@ -152,11 +151,11 @@ CConnectionWorkers::SNext CConnectionWorkers::Next(bool served, bool regular, in
         }
         ++m_idle;
     }
-    return WaitForConnection(from, regular ? m_parts.limits.workerRetireMs.load()
-                                           : std::min<int>(m_parts.limits.workerRetireMs, kReliefRetireMs));
+    return WaitForConnection(regular ? m_parts.limits.workerRetireMs.load()
+                                     : std::min<int>(m_parts.limits.workerRetireMs, kReliefRetireMs));
 }
 
-CConnectionWorkers::SNext CConnectionWorkers::WaitForConnection(int& from, int retireMs)
+CConnectionWorkers::SNext CConnectionWorkers::WaitForConnection(int retireMs)
 {
     SNext next;
     auto ready = ZiRez::CAcceptWaiter::Ready::Event;
@@ -166,7 +165,6 @@ CConnectionWorkers::SNext CConnectionWorkers::WaitForConnection(int& from, int r
         ready = m_waiter.Wait(retireMs, listener);
         if (ready == ZiRez::CAcceptWaiter::Ready::Listener) {
             next.index = Accept(listener);
-            from = listener;
         }
     } catch (const ZiRez::CSocketError& error) {
         Fail(error);
@@ -199,10 +197,10 @@ bool CConnectionWorkers::StartsAnother() const
     return m_idle == 0 && m_count < m_parts.limits.busyWorkers;
 }
 
-int CConnectionWorkers::AcceptQueued(int listener)
+int CConnectionWorkers::AcceptQueued()
 {
     try {
-        return m_server->TryAccept(listener);
+        return m_server->TryAcceptQueued();
     } catch (const ZiRez::CSocketError&) {
         return -1; // the wait that follows meets the failure again and reports it
     }

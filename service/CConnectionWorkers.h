@@ -85,20 +85,19 @@ private:
     bool Spawn(int index, std::string& reason);
     void Run(int index);
     // After a connection was served, the one queued next if any; otherwise the wait.
-    // from: the listener the worker took its last connection from.
-    SNext Next(bool served, bool regular, int& from);
+    SNext Next(bool served, bool regular);
     // After a relief worker served a connection: true when it takes a regular place that
     // is free; false when it is to leave (the regular workers finish connections again).
     bool ReliefStays(bool& regular);
     // Retires after retireMs without a connection unless it is the last worker waiting.
-    SNext WaitForConnection(int& from, int retireMs);
+    SNext WaitForConnection(int retireMs);
     // With the lock held: the worker taking a connection now leaves none waiting, and few
     // serve.
     bool StartsAnother() const;
     // TryAccept on the listener that woke this worker; -1 when nothing was pending.
     int Accept(int listener);
-    // TryAccept on a listener without waiting; -1 when nothing was pending or it failed.
-    int AcceptQueued(int listener);
+    // TryAcceptQueued; -1 when nothing was pending or it failed.
+    int AcceptQueued();
     // Takes the connection a worker accepted, first starting another worker to wait for the
     // next when another; false when the worker is to leave.
     bool Take(int index, bool another);

@@ -260,6 +260,33 @@ int CStrmSrvSocket::TryAccept(int listener)
     return index;
 }
 
+int CStrmSrvSocket::TryAcceptQueued()
+{
+    std::vector<int> lengths(static_cast<size_t>(ListenerCount()), 0);
+    bool told = true;
+    for (int listener = 0; listener < ListenerCount() && told; ++listener) {
+        UseListener(listener, [&](SocketHandle socket) {
+            lengths[static_cast<size_t>(listener)] = Sys::QueuedConnections(socket);
+            told = lengths[static_cast<size_t>(listener)] >= 0;
+        });
+    }
+    if (!told) {
+        for (int listener = 0; listener < ListenerCount(); ++listener) {
+            if (const int index = TryAccept(listener); index >= 0) {
+                return index;
+            }
+        }
+        return -1;
+    }
+    std::lock_guard<std::mutex> guard(m_queueAgesLock);
+    const int oldest = m_queueAges.Oldest(lengths, Clock::now());
+    const int index = oldest < 0 ? -1 : TryAccept(oldest);
+    if (index >= 0) {
+        m_queueAges.Took(oldest);
+    }
+    return index;
+}
+
 void CStrmSrvSocket::CloseListeners()
 {
     std::unique_lock<std::shared_mutex> listeners(m_listenersLock);

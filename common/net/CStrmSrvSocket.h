@@ -2,12 +2,14 @@
 
 #include "net/CConnectionSlots.h"
 #include "net/CPeerAddress.h"
+#include "net/CQueueAges.h"
 #include "net/CServerSocket.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <shared_mutex>
 #include <string>
 #include <vector>
@@ -47,6 +49,10 @@ public:
     // none is pending (another thread took it, it vanished, or descriptors ran out, after a
     // short pause then). CSocketError code 4 when the listener failed.
     int TryAccept(int listener);
+    // TryAccept on the listener whose queue holds the connection that has waited longest
+    // (see CQueueAges; where the system does not tell the queues' lengths, on each in turn
+    // until one gives a connection).
+    int TryAcceptQueued();
     // Calls use with a listener, which stays open until use returns; false (use not called)
     // when that listener is closed or absent.
     template <typename Use> bool UseListener(int listener, Use&& use)
@@ -143,6 +149,8 @@ private:
     std::shared_mutex m_listenersLock;
     // The listeners beyond BaseSocket()'s, one socket per family each, set up by Open.
     std::vector<std::unique_ptr<CBaseSocket>> m_sharers;
+    std::mutex m_queueAgesLock;
+    CQueueAges m_queueAges{static_cast<size_t>(ListenerCount())};
 };
 
 } // namespace ZiRez

@@ -99,6 +99,17 @@ inline constexpr int kListenBacklog = 0x7fffffff;
 // the queues instead of having its SYNs dropped (each drop costs a unit a second or more).
 inline constexpr int kListenersPerFamily = 4;
 
+// The connections waiting in a listener's queue; -1 when the system does not tell.
+inline int QueuedConnections(SocketHandle listener)
+{
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    if (getsockopt(listener, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) {
+        return -1;
+    }
+    return static_cast<int>(info.tcpi_unacked); // a listener's queue length, as the kernel fills it in
+}
+
 // Lets the socket share its port with the server's other listeners. Only sockets of the same
 // user may join them.
 inline int SharePort(SocketHandle socket)

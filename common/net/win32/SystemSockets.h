@@ -116,6 +116,12 @@ inline constexpr int kListenBacklog = -65535;
 // let any program take the units' connections.
 inline constexpr int kListenersPerFamily = 1;
 
+// The connections waiting in a listener's queue: Winsock does not tell.
+inline int QueuedConnections(SocketHandle)
+{
+    return -1;
+}
+
 // Never called while there is one listener per family.
 inline int SharePort(SocketHandle)
 {
