@@ -1,6 +1,6 @@
 // The listeners that share a server's port on Linux, each with a queue of its own.
-#include "RawSocket.h"
 #include "../SocketCatch.h"
+#include "RawSocket.h"
 #include "net/CAcceptWaiter.h"
 #include "net/CStrmSrvSocket.h"
 
