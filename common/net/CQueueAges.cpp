@@ -2,7 +2,7 @@
 
 namespace ZiRez {
 
-int CQueueAges::Oldest(const std::vector<int>& lengths, Clock::time_point now)
+int CQueueAges::Oldest(std::span<const int> lengths, Clock::time_point now)
 {
     int oldest = -1;
     for (size_t queue = 0; queue < m_seen.size() && queue < lengths.size(); ++queue) {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <deque>
+#include <span>
 #include <vector>
 
 namespace ZiRez {
@@ -20,7 +21,7 @@ public:
 
     // The lengths now, one per queue (0 for one closed): the queue whose first connection was
     // seen earliest, -1 when all are empty.
-    int Oldest(const std::vector<int>& lengths, Clock::time_point now);
+    int Oldest(std::span<const int> lengths, Clock::time_point now);
     // The first connection of the queue was taken.
     void Took(int queue);
 

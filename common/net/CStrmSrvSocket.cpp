@@ -10,6 +10,7 @@
 #include "platform/CEvent.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -28,6 +29,9 @@ constexpr int kDescriptorShortagePauseMs = 100;
 // How far past a request's deadline the silence limit may end a wait before the wait is cut
 // to the deadline instead.
 constexpr int kDeadlineSlackMs = 100;
+
+// Both families' listeners, numbered as ListenerCount() tells.
+constexpr int kListenerCount = 2 * Sys::kListenersPerFamily;
 
 int32_t TranslateFamily(uint16_t family)
 {
@@ -159,7 +163,7 @@ void CStrmSrvSocket::BindPassive(CBaseSocket& pair, const addrinfo* results, uin
 
 int CStrmSrvSocket::ListenerCount()
 {
-    return 2 * Sys::kListenersPerFamily;
+    return kListenerCount;
 }
 
 SocketHandle CStrmSrvSocket::ListenerSocket(int listener) const
@@ -262,26 +266,34 @@ int CStrmSrvSocket::TryAccept(int listener)
 
 int CStrmSrvSocket::TryAcceptQueued()
 {
-    std::vector<int> lengths(static_cast<size_t>(ListenerCount()), 0);
-    bool told = true;
-    for (int listener = 0; listener < ListenerCount() && told; ++listener) {
-        UseListener(listener, [&](SocketHandle socket) {
-            lengths[static_cast<size_t>(listener)] = Sys::QueuedConnections(socket);
-            told = lengths[static_cast<size_t>(listener)] >= 0;
-        });
+    std::array<int, kListenerCount> lengths{};
+    bool told = false;
+    {
+        std::shared_lock<std::shared_mutex> listeners(m_listenersLock);
+        std::array<SocketHandle, kListenerCount> sockets{};
+        for (int listener = 0; listener < kListenerCount; ++listener) {
+            sockets[static_cast<size_t>(listener)] = ListenerSocket(listener);
+        }
+        told = Sys::QueuedConnections(sockets, lengths);
     }
     if (!told) {
-        for (int listener = 0; listener < ListenerCount(); ++listener) {
+        for (int listener = 0; listener < kListenerCount; ++listener) {
             if (const int index = TryAccept(listener); index >= 0) {
                 return index;
             }
         }
         return -1;
     }
-    std::lock_guard<std::mutex> guard(m_queueAgesLock);
-    const int oldest = m_queueAges.Oldest(lengths, Clock::now());
+    int oldest = -1;
+    {
+        std::lock_guard<std::mutex> guard(m_queueAgesLock);
+        oldest = m_queueAges.Oldest(lengths, Clock::now());
+    }
+    // Accepted without the lock: another worker that picked the same queue meanwhile finds it
+    // empty at worst, and the next look at the lengths mends the stamps.
     const int index = oldest < 0 ? -1 : TryAccept(oldest);
     if (index >= 0) {
+        std::lock_guard<std::mutex> guard(m_queueAgesLock);
         m_queueAges.Took(oldest);
     }
     return index;

@@ -6,11 +6,14 @@
 #include "net/SocketTypes.h"
 
 #include <arpa/inet.h>
+#include <array>
 #include <cerrno>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
+#include <span>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -99,15 +102,35 @@ inline constexpr int kListenBacklog = 0x7fffffff;
 // the queues instead of having its SYNs dropped (each drop costs a unit a second or more).
 inline constexpr int kListenersPerFamily = 4;
 
-// The connections waiting in a listener's queue; -1 when the system does not tell.
-inline int QueuedConnections(SocketHandle listener)
+// The connections waiting in each listener's queue (0 for an INVALID_SOCKET_HANDLE entry);
+// false when the system does not tell. One poll finds the queues that hold any, and only
+// those are asked their lengths: this runs after every request under load.
+inline bool QueuedConnections(std::span<const SocketHandle> listeners, std::span<int> lengths)
 {
-    tcp_info info{};
-    socklen_t length = sizeof info;
-    if (getsockopt(listener, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) {
-        return -1;
+    std::array<pollfd, 2 * kListenersPerFamily> polled{};
+    if (listeners.size() > polled.size() || lengths.size() < listeners.size()) {
+        return false;
     }
-    return static_cast<int>(info.tcpi_unacked); // a listener's queue length, as the kernel fills it in
+    for (size_t i = 0; i < listeners.size(); ++i) {
+        // A negative descriptor makes poll() skip the entry.
+        polled[i] = pollfd{listeners[i], POLLIN, 0};
+        lengths[i] = 0;
+    }
+    if (poll(polled.data(), listeners.size(), 0) < 0) {
+        return false;
+    }
+    for (size_t i = 0; i < listeners.size(); ++i) {
+        if ((polled[i].revents & POLLIN) == 0) {
+            continue;
+        }
+        tcp_info info{};
+        socklen_t length = sizeof info;
+        if (getsockopt(listeners[i], IPPROTO_TCP, TCP_INFO, &info, &length) != 0) {
+            return false;
+        }
+        lengths[i] = static_cast<int>(info.tcpi_unacked); // a listener's queue length, as the kernel fills it in
+    }
+    return true;
 }
 
 // Lets the socket share its port with the server's other listeners. Only sockets of the same

@@ -6,6 +6,8 @@
 #include "net/SocketTypes.h"
 #include "platform/win32/Win32.h"
 
+#include <span>
+
 namespace ZiRez::Sys {
 
 inline constexpr int kInterrupted = WSAEINTR;
@@ -116,10 +118,10 @@ inline constexpr int kListenBacklog = -65535;
 // let any program take the units' connections.
 inline constexpr int kListenersPerFamily = 1;
 
-// The connections waiting in a listener's queue: Winsock does not tell.
-inline int QueuedConnections(SocketHandle)
+// The connections waiting in each listener's queue: Winsock does not tell.
+inline bool QueuedConnections(std::span<const SocketHandle>, std::span<int>)
 {
-    return -1;
+    return false;
 }
 
 // Never called while there is one listener per family.
